@@ -1,0 +1,33 @@
+# GoogleTest comes from the system on Linux. The Windows build compiles it from
+# the sources that Debian's googletest package installs, with the cross compiler.
+if(UPD_BUILD_TESTS)
+  enable_testing()
+  if(CMAKE_CROSSCOMPILING)
+    set(UPD_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${UPD_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+# upd_add_test(<name> SOURCES <files...> LIBS <libraries...>)
+# One test program per folder. Each runs in a working directory of its own, since
+# the XSVF player writes its debug log into the working directory.
+function(upd_add_test name)
+  if(NOT UPD_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  upd_set_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    UPD_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    UPD_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(workdir ${CMAKE_CURRENT_BINARY_DIR}/${name}.run)
+  file(MAKE_DIRECTORY ${workdir})
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${workdir})
+endfunction()

@@ -1,0 +1,16 @@
+#pragma once
+// The program's numbered messages (101 to 133) and printf-style formatting of them.
+
+#include <string>
+
+enum Message : int {
+#define MESSAGE(name, id, text) name = id,
+#include "engine/messages.def"
+#undef MESSAGE
+};
+
+// The text of a message exactly as the string table holds it; "" for an unknown id.
+const char* MessageText(int id);
+
+// The message formatted with printf-style arguments.
+std::string FormatMessageText(int id, ...);

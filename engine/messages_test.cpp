@@ -1,0 +1,14 @@
+#include "engine/messages.h"
+
+#include <gtest/gtest.h>
+
+TEST(Messages, FormatsWithArguments) {
+  EXPECT_EQ(FormatMessageText(MsgResult, 3, 4), "3 of 4 targets updated successfully.");
+  EXPECT_EQ(FormatMessageText(MsgPortInUse, "COM3"), "Error: COM3 in use or does not exist.\n");
+}
+
+TEST(Messages, EveryIdFrom101To133HasAText) {
+  for (int id = 101; id <= 133; ++id) EXPECT_STRNE(MessageText(id), "") << id;
+  EXPECT_STREQ(MessageText(100), "");
+  EXPECT_STREQ(MessageText(134), "");
+}

@@ -1,0 +1,87 @@
+#pragma once
+// Reader of update files (.upd).
+//
+// The file is read in byte mode. Text fields are hex fields of width w (white
+// space skipped, then 1 to w hex digits) and lines of at most 79 characters.
+//
+//   Firmwareupdate-Fileformat-V1.01 CR LF      header line: marker, version token
+//   01 CR LF                                   target count (hex, width 2)
+//   01 Main CR LF                              per target: id (hex 2), name line
+//   01 0000 FEFF 0000000A<10 data bytes>       record: id (2), flags (4), kind (4),
+//                                              length (8), then the data at once
+//   CR LF 00 CR LF                             id 00 ends the records
+//
+// "V1.00" records have no flags and kind (every target is firmware) and store each
+// data byte as two hex digits; "V1.01" stores raw bytes, run-length coded when
+// flags bit 0 is set: a count byte c >= 0x81 is followed by one byte repeated
+// c - 0x80 times, c in 0x01..0x7F by c literal bytes; 0x00 and 0x80 are invalid.
+// `length` counts stored bytes (digit pairs, raw bytes or coded bytes).
+//
+// Firmware data are blocks: a 2-byte payload length L (high byte first, at most
+// 998) and L payload bytes. XSVF data are an XSVF program.
+//
+// The header is read on the front end's thread; records and data on the worker
+// thread, through g_pUpdateState.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "engine/update_state.h"
+
+enum TargetKind : int32_t {
+  KindFirmware = 0xFEFF,
+  KindXsvf = 0xFF00,
+  KindSkip = 0xFF01,  // the worker's marker for a target it will not program
+};
+
+struct KnownFormat {
+  int32_t id;
+  const char* name;
+};
+
+// The format versions the reader understands, in the order message 107 lists them.
+extern const KnownFormat knownFormats[2];
+
+// Longest firmware block payload: the block buffer holds 1000 bytes with its
+// 2-byte length field.
+constexpr uint32_t kMaxBlockPayload = 998;
+
+// Longest line the reader takes at once; the rest of a longer line is read next.
+constexpr size_t kMaxLineLength = 79;
+
+// Hex field of width 1 to 8: white space skipped, then 1 to `width` hex digits.
+// False at the end of the file or when no digit follows the white space.
+bool ReadHexField(std::FILE* file, int width, uint32_t* value);
+
+// Up to 79 characters, up to and including the first line feed. False only at the
+// end of the file with nothing read.
+bool ReadLine(std::FILE* file, std::string* line);
+
+// Reads the header from state.updateFile: sets formatVersion, targetCount and
+// every listed row's name (mark emptied). On failure sets targetCount to 0 and
+// puts the message for the user into *message (104 or 107, formatted).
+bool ReadUpdateHeader(UpdateState& state, std::string* message);
+
+// Reads the id of the next target record.
+bool ReadTargetId(UpdateState& state, uint32_t* targetId);
+
+// Reads the rest of a record header (flags and kind for "V1.01", then length) into
+// targetFlags, targetKind and targetLength. False for a field that cannot be read
+// and for a length outside 1 to 0x7FFFFFFF.
+bool ReadRecordHeader(UpdateState& state);
+
+// The next decoded data byte of the current record (through g_pUpdateState).
+// False at the record's end, at the end of the file, for a digit pair that cannot
+// be read, for a run of length 0 and for a run that would cross the record's end.
+bool ReadDataByte(uint8_t* byte);
+
+// Sets the current row's percent from consumed / targetLength; asks for a refresh.
+void ReportProgress();
+
+// Message 112 in the status line, then runState Finished.
+void ReportFormatError(UpdateState& state);
+
+// Moves the file past the unread rest of the current record. False if the file
+// position cannot be moved.
+bool SkipRecordRest(UpdateState& state);

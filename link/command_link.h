@@ -1,0 +1,47 @@
+#pragma once
+// Command frames to the device's boot loader while a JTAG target is played.
+//
+// Frame, host to device (big-endian):
+//   offset 0      2 bytes  length = payload length + 2 (the bytes after this field)
+//   offset 2      n bytes  payload; the first byte is the command letter
+//   offset 2 + n  2 bytes  CRC-16 of the payload alone, high byte first
+// The device answers each frame with one reply byte. The link handles busy (0x33:
+// wait for the next byte) and damaged-frame replies (0x22: send the frame again,
+// at most 5 times) itself and returns any other reply to its caller.
+//
+// Link failures are thrown as CComErrException and caught in one place, the XSVF
+// run entry, which ends the run with the exception's code.
+
+#include <cstddef>
+#include <cstdint>
+
+// Error codes carried by CComErrException; they share the number space of the
+// XSVF player's own error codes.
+enum LinkError : int32_t {
+  ErrProgramDataEnded = 9,  // the XSVF program's bytes ran out or could not be read
+  ErrFrameNotWritten = 10,  // a frame was not written whole
+  ErrNoReply = 11,          // an expected byte did not arrive within the time-outs
+  ErrRepeatedCrc = 12,      // the device reported a damaged frame a sixth time
+  ErrBadReadAnswer = 13,    // the read-back answer had a wrong length, echo or CRC
+};
+
+class CComErrException {
+ public:
+  explicit CComErrException(int32_t errorCode) : code(errorCode) {}
+  int32_t code;
+};
+
+// Largest payload of a frame: the frame is built in a fixed buffer of 1000 bytes.
+constexpr uint32_t kMaxPayload = 996;
+
+// One step of the CRC-16 with polynomial 0x8005, most significant bit first, in its
+// augmented form: the data byte goes into the low end of a 24-bit register.
+uint16_t Crc16Step(uint16_t crc, uint8_t byte);
+
+// The CRC of a payload: every byte through Crc16Step from 0, then two zero bytes.
+uint16_t Crc16(const uint8_t* data, size_t length);
+
+// Sends one payload as a frame over the update's port and returns the device's
+// reply (never 0x22 or 0x33). Throws CComErrException 10, 11 or 12. When the user
+// has asked to cancel and the device answers busy, sends CmdEnd and returns 0x11.
+int SendCommand(const uint8_t* payload, uint32_t length);

@@ -1,0 +1,3 @@
+#include "link/command_link.h"
+
+#include <gtest/gtest.h>

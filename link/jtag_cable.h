@@ -1,0 +1,62 @@
+#pragma once
+// JTAG cable commands: the five operations through which the XSVF player drives
+// the device's JTAG port. Each sends one command frame with SendCommand.
+//
+//   'B' levels   'B', then 1 to 99 level bytes (port + level * 16)   reply 0x11
+//   'S' shift    'S', flags, bit count (2 bytes), coded vectors     reply 0x11 / 0x99
+//   'R' read     'R', bit count (2 bytes); after 0x11 an answer frame with the bits
+//   'T' wait     'T', microseconds (4 bytes)                        reply 0x11
+//   'F' end      'F'                                                reply 0x44
+//
+// Shift flags: 0x01 compare TDO with an expected vector, 0x02 ... under a mask,
+// 0x04 exit Shift on the last bit, 0x08 / 0x10 / 0x20 the frame carries the TDI /
+// expected / mask vector. A vector equal to the one last sent for the same bit
+// count is left out; the device uses the one it holds. Each vector is run-length
+// coded: a byte below 0x80 is a literal count L (1 to 64) followed by L bytes, a
+// byte 0x80 + R (R = 4 to 64) is followed by one byte repeated R times.
+//
+// All may throw CComErrException (see command_link.h).
+
+#include <cstddef>
+#include <cstdint>
+
+enum JtagPort : uint8_t { PortTms = 0, PortTck = 1 };
+
+// Most bits one 'S' command carries per vector: the size of a cache slot.
+constexpr uint32_t kMaxChunkBits = 512;
+constexpr uint32_t kMaxChunkBytes = kMaxChunkBits / 8;
+
+// Queues a level; on flush sends every level queued since the last flush as one
+// 'B' frame. True if nothing was sent or the device replied 0x11.
+bool SetPortLevel(uint8_t port, uint8_t level, bool flush);
+
+// Shifts bitCount bits (at most 512). tdi is required; expected and mask may be
+// null. Each vector has ceil(bitCount / 8) bytes, most significant byte first.
+// Returns the device's reply byte, or 0 without sending anything when the vectors
+// are longer than a cache slot.
+uint8_t ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* expected,
+                        const uint8_t* mask, bool exitShift);
+
+// Reads back the TDO bits captured by the last shift into out (ceil(bitCount / 8)
+// bytes). False if the device did not accept the request; throws 11 or 13 for a
+// missing or damaged answer.
+bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out);
+
+// The device waits that many microseconds. True if it replied 0x11.
+bool WaitUsec(uint32_t microseconds);
+
+// Ends the JTAG work on the device. True if it replied 0x44.
+bool SendJtagEnd();
+
+// Forgets the shift cache and the queued port levels. Called at the start of every
+// XSVF run: the device may have been switched off since the last one, so it cannot
+// be assumed to hold the vectors that the cache remembers.
+void ResetCableState();
+
+// Splits the start of b[0..count) into a literal stretch and a run of equal bytes:
+// returns the literal length L and sets *runLength to R (0, or at least 4).
+size_t FindRun(const uint8_t* b, size_t count, size_t* runLength);
+
+// Appends the run-length code of one vector (count >= 1) to out; returns the
+// number of bytes written (at most count + 3 for count <= 64).
+size_t EncodeVector(const uint8_t* vector, size_t count, uint8_t* out);
