@@ -1,0 +1,196 @@
+#include "link/jtag_cable.h"
+
+#include <cstring>
+
+#include "engine/boot_protocol.h"
+#include "engine/update_state.h"
+#include "link/command_link.h"
+
+namespace {
+
+constexpr uint8_t kCmdLevels = 'B';
+constexpr uint8_t kCmdShift = 'S';
+constexpr uint8_t kCmdRead = 'R';
+constexpr uint8_t kCmdWait = 'T';
+constexpr uint8_t kCmdEnd = 'F';
+
+// Shift flags: what the shift is...
+constexpr uint8_t kFlagCompare = 0x01;
+constexpr uint8_t kFlagMasked = 0x02;
+constexpr uint8_t kFlagExit = 0x04;
+// ...and, per cache slot, that the frame carries that slot's vector. Slot 1 is
+// never used.
+constexpr uint8_t kSlotCarriedFlag[] = {0x08, 0x00, 0x10, 0x20};
+constexpr int kSlotCount = 4;
+
+// Runs shorter than this are cheaper as literal bytes.
+constexpr size_t kMinRun = 4;
+constexpr uint8_t kRunCodeBit = 0x80;
+
+// Levels queued for the next 'B' frame; byte 0 is the command letter.
+uint8_t levelBuffer[100] = {kCmdLevels};
+uint32_t levelCount = 1;
+
+// The vectors as last sent, per slot, and the bit count of the last shift. The
+// device keeps the same vectors, so an unchanged one need not travel again.
+uint8_t shiftSlots[kSlotCount][kMaxChunkBytes];
+uint32_t lastBitCount = 0;
+
+// Shift payload: 'S', flags, 2 count bytes, then up to three coded vectors of at
+// most 67 bytes each (205 bytes).
+constexpr size_t kShiftPayloadSize = 276;
+// Read answer: 2 length bytes, the echo, 2 bytes per data byte, 2 CRC bytes.
+constexpr size_t kReadAnswerSize = 276;
+constexpr uint32_t kReadAnswerOverhead = 5;
+constexpr uint32_t kMaxReadBytes = (kReadAnswerSize - kReadAnswerOverhead) / 2;
+
+uint32_t ByteCount(uint32_t bitCount) {
+  return bitCount / 8 + (bitCount % 8 != 0 ? 1 : 0);
+}
+
+bool SendQueuedLevels() {
+  const int reply = SendCommand(levelBuffer, levelCount);
+  levelCount = 1;
+  return reply == ReplyAck;
+}
+
+// True if the vector differs from what the device holds in that slot.
+bool VectorChanged(int slot, const uint8_t* vector, uint32_t byteCount, uint32_t bitCount) {
+  return bitCount != lastBitCount || std::memcmp(shiftSlots[slot], vector, byteCount) != 0;
+}
+
+}  // namespace
+
+bool SetPortLevel(uint8_t port, uint8_t level, bool flush) {
+  // A full buffer can only come from flushes that failed and left their levels
+  // queued. Send those as a frame of their own before queuing more: the device
+  // applies the levels in the same order either way.
+  bool accepted = true;
+  if (levelCount == sizeof(levelBuffer)) accepted = SendQueuedLevels();
+
+  levelBuffer[levelCount++] = static_cast<uint8_t>(port + level * 16);
+  if (!flush) return accepted;
+  const bool flushAccepted = SendQueuedLevels();
+  return flushAccepted && accepted;
+}
+
+uint8_t ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* expected,
+                        const uint8_t* mask, bool exitShift) {
+  const uint32_t byteCount = ByteCount(bitCount);
+  if (byteCount > kMaxChunkBytes) return 0;
+
+  uint8_t payload[kShiftPayloadSize];
+  uint8_t flags = 0;
+  if (expected) flags |= kFlagCompare;
+  if (expected && mask) flags |= kFlagMasked;
+  if (exitShift) flags |= kFlagExit;
+
+  const uint8_t* vectors[kSlotCount] = {tdi, nullptr, expected, mask};
+  size_t size = 4;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const uint8_t* vector = vectors[slot];
+    if (!vector || byteCount == 0) continue;
+    if (!VectorChanged(slot, vector, byteCount, bitCount)) continue;
+    flags |= kSlotCarriedFlag[slot];
+    std::memcpy(shiftSlots[slot], vector, byteCount);
+    size += EncodeVector(vector, byteCount, payload + size);
+  }
+  lastBitCount = bitCount;
+
+  payload[0] = kCmdShift;
+  payload[1] = flags;
+  payload[2] = static_cast<uint8_t>(bitCount >> 8);
+  payload[3] = static_cast<uint8_t>(bitCount);
+  return static_cast<uint8_t>(SendCommand(payload, static_cast<uint32_t>(size)));
+}
+
+bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
+  const uint32_t byteCount = ByteCount(bitCount);
+  // The answer to a longer read would not fit the answer buffer.
+  if (byteCount > kMaxReadBytes) return false;
+
+  const uint8_t request[] = {kCmdRead, static_cast<uint8_t>(bitCount >> 8),
+                             static_cast<uint8_t>(bitCount)};
+  if (SendCommand(request, sizeof(request)) != ReplyAck) return false;
+
+  uint8_t answer[kReadAnswerSize];
+  const uint32_t answerSize = 2 * byteCount + kReadAnswerOverhead;
+  if (!g_pUpdateState->port.Read(answer, answerSize)) throw CComErrException(ErrNoReply);
+
+  const uint32_t lengthField = (static_cast<uint32_t>(answer[0]) << 8) | answer[1];
+  if (lengthField != answerSize - 2 || answer[2] != kCmdRead) {
+    throw CComErrException(ErrBadReadAnswer);
+  }
+  // Each data byte travels as two nibbles, high first.
+  const uint8_t* nibbles = answer + 3;
+  for (uint32_t i = 0; i < byteCount; ++i) {
+    out[i] = static_cast<uint8_t>(nibbles[2 * i] * 16 + nibbles[2 * i + 1]);
+  }
+  // The CRC over the echo, the data and the received CRC itself comes out 0 when
+  // they match.
+  uint16_t crc = 0;
+  for (uint32_t i = 2; i < answerSize; ++i) crc = Crc16Step(crc, answer[i]);
+  if (crc != 0) throw CComErrException(ErrBadReadAnswer);
+  return true;
+}
+
+bool WaitUsec(uint32_t microseconds) {
+  const uint8_t payload[] = {kCmdWait, static_cast<uint8_t>(microseconds >> 24),
+                             static_cast<uint8_t>(microseconds >> 16),
+                             static_cast<uint8_t>(microseconds >> 8),
+                             static_cast<uint8_t>(microseconds)};
+  return SendCommand(payload, sizeof(payload)) == ReplyAck;
+}
+
+bool SendJtagEnd() {
+  const uint8_t payload[] = {kCmdEnd};
+  return SendCommand(payload, sizeof(payload)) == ReplyEnd;
+}
+
+void ResetCableState() {
+  std::memset(shiftSlots, 0, sizeof(shiftSlots));
+  lastBitCount = 0;
+  levelCount = 1;
+}
+
+size_t FindRun(const uint8_t* b, size_t count, size_t* runLength) {
+  size_t candidateStart = 0;
+  size_t candidateLength = 1;
+  for (size_t i = 1; i < count; ++i) {
+    if (b[i] == b[i - 1]) {
+      ++candidateLength;
+    } else if (candidateLength >= kMinRun) {
+      break;
+    } else {
+      candidateStart = i;
+      candidateLength = 1;
+    }
+  }
+  if (candidateLength >= kMinRun) {
+    *runLength = candidateLength;
+    return candidateStart;
+  }
+  // The bytes end in a short run: the literal stretch takes its first byte.
+  *runLength = 0;
+  return candidateStart + 1;
+}
+
+size_t EncodeVector(const uint8_t* vector, size_t count, uint8_t* out) {
+  size_t written = 0;
+  size_t position = 0;
+  while (position < count) {
+    size_t runLength = 0;
+    const size_t literalLength = FindRun(vector + position, count - position, &runLength);
+    if (literalLength > 0) {
+      out[written++] = static_cast<uint8_t>(literalLength);
+      std::memcpy(out + written, vector + position, literalLength);
+      written += literalLength;
+    }
+    if (runLength > 0) {
+      out[written++] = static_cast<uint8_t>(kRunCodeBit + runLength);
+      out[written++] = vector[position + literalLength];
+    }
+    position += literalLength + runLength;
+  }
+  return written;
+}

@@ -1,5 +1,273 @@
+// The serial port on POSIX systems, through termios. It behaves like the Windows
+// back end: exclusive open, raw 8N1 without flow control, DTR and RTS inactive, and
+// reads that end by the same three time limits.
+
+#include "link/serial_port_posix.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <thread>
+
 #include "link/serial_port.h"
 
-std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string&, uint32_t, uint32_t) {
-  return nullptr;  // placeholder until the termios back end lands
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Whether a wait on the line saw data, nothing within the time, or a line that has
+// gone away (hung up or failed: e.g. the peer closed its side of a pseudo-terminal).
+enum class LineEvent { Readable, Writable, TimedOut, HungUp };
+
+bool SpeedFor(uint32_t baudRate, speed_t* speed) {
+  struct Rate {
+    uint32_t baud;
+    speed_t speed;
+  };
+  static const Rate kRates[] = {
+      {50, B50},         {75, B75},         {110, B110},       {134, B134},
+      {150, B150},       {200, B200},       {300, B300},       {600, B600},
+      {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+      {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+      {115200, B115200}, {230400, B230400},
+#if defined(B460800)
+      {460800, B460800},
+#endif
+#if defined(B921600)
+      {921600, B921600},
+#endif
+  };
+  for (const Rate& rate : kRates) {
+    if (rate.baud == baudRate) {
+      *speed = rate.speed;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Milliseconds for poll() until `deadline`, rounded up so that a wait never ends
+// early, and capped to what poll() takes.
+int PollMillis(Clock::time_point deadline) {
+  const auto left = deadline - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX));
+}
+
+// Waits for the line to become readable or writable; timeoutMs < 0 waits forever.
+LineEvent WaitForLine(int fd, short events, int timeoutMs) {
+  pollfd entry{fd, events, 0};
+  const int ready = poll(&entry, 1, timeoutMs);
+  if (ready < 0) return errno == EINTR ? LineEvent::TimedOut : LineEvent::HungUp;
+  if (ready == 0) return LineEvent::TimedOut;
+  // Data still buffered on a line that hung up is taken first.
+  if (entry.revents & POLLIN) return LineEvent::Readable;
+  if (entry.revents & POLLOUT) return LineEvent::Writable;
+  return LineEvent::HungUp;
+}
+
+// The whole-read limit t * k + t, capped at decades so that the deadline cannot
+// overflow the clock.
+int64_t TotalLimitMs(uint32_t timeoutMs, uint32_t count) {
+  constexpr uint64_t kCapMs = uint64_t{1} << 40;
+  const uint64_t limit = static_cast<uint64_t>(timeoutMs) * (static_cast<uint64_t>(count) + 1);
+  return static_cast<int64_t>(std::min(limit, kCapMs));
+}
+
+class PosixSerialChannel : public SerialChannel {
+ public:
+  explicit PosixSerialChannel(int openFd) : fd(openFd) {}
+  ~PosixSerialChannel() override {
+    // Give up the exclusive claim for whoever opens the device next; closing the
+    // descriptor also drops the lock.
+    ioctl(fd, TIOCNXCL);
+    close(fd);
+  }
+
+  // Time-outs are kept here and applied by Read: t = 0, as on Windows, means that
+  // a read waits for all its bytes without a time limit.
+  bool SetTimeouts(uint32_t timeoutMs) override {
+    readTimeoutMs = timeoutMs;
+    return true;
+  }
+
+  bool Write(const uint8_t* data, uint32_t count) override;
+  bool Read(uint8_t* data, uint32_t count) override;
+
+ private:
+  // Reads what has arrived into data[*got..count). False if the line is gone.
+  bool TakeAvailable(uint8_t* data, uint32_t count, uint32_t* got);
+
+  int fd;
+  uint32_t readTimeoutMs = 0;
+};
+
+bool PosixSerialChannel::Write(const uint8_t* data, uint32_t count) {
+  uint32_t sent = 0;
+  while (sent < count) {
+    const ssize_t n = write(fd, data + sent, count - sent);
+    if (n > 0) {
+      sent += static_cast<uint32_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && errno == EAGAIN) {
+      // The driver's queue is full: wait, without a time limit, until it takes more.
+      if (WaitForLine(fd, POLLOUT, -1) == LineEvent::HungUp) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PosixSerialChannel::TakeAvailable(uint8_t* data, uint32_t count, uint32_t* got) {
+  for (;;) {
+    const ssize_t n = read(fd, data + *got, count - *got);
+    if (n > 0) {
+      *got += static_cast<uint32_t>(n);
+      return true;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    // Nothing after all (a spurious wake-up) is no failure; end of file or an error
+    // such as EIO means the line has gone away.
+    return n < 0 && errno == EAGAIN;
+  }
+}
+
+bool PosixSerialChannel::Read(uint8_t* data, uint32_t count) {
+  if (count == 0) return true;
+  const bool unlimited = readTimeoutMs == 0;
+  const std::chrono::milliseconds interval(readTimeoutMs);
+  const Clock::time_point totalDeadline =
+      Clock::now() + std::chrono::milliseconds(TotalLimitMs(readTimeoutMs, count));
+  // The interval limit applies from the first byte on.
+  Clock::time_point deadline = totalDeadline;
+
+  uint32_t got = 0;
+  while (got < count) {
+    LineEvent event = WaitForLine(fd, POLLIN, unlimited ? -1 : PollMillis(deadline));
+    if (event == LineEvent::Readable) {
+      const uint32_t before = got;
+      if (!TakeAvailable(data, count, &got)) {
+        event = LineEvent::HungUp;
+      } else if (got > before) {
+        deadline = std::min(totalDeadline, Clock::now() + interval);
+      }
+    }
+    if (event == LineEvent::HungUp) {
+      // A dead line costs a read as much time as a silent one, so that a caller
+      // probing in a loop does not spin.
+      if (!unlimited) std::this_thread::sleep_until(deadline);
+      return false;
+    }
+    if (!unlimited && got < count && Clock::now() >= deadline) return false;
+  }
+  return true;
+}
+
+bool ParseComNumber(const std::string& name, unsigned* number) {
+  if (name.size() < 4 || name.size() > 8) return false;
+  for (size_t i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return false;
+  }
+  unsigned value = 0;
+  for (size_t i = 3; i < name.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+    value = value * 10 + static_cast<unsigned>(name[i] - '0');
+  }
+  if (value == 0) return false;
+  *number = value;
+  return true;
+}
+
+bool ClaimExclusively(int fd) {
+  // TIOCEXCL turns away later openers, except those with administrator rights; the
+  // advisory lock turns away those too, as long as they lock as well.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  return ioctl(fd, TIOCEXCL) == 0;
+}
+
+bool ApplyLineSettings(int fd, uint32_t baudRate) {
+  speed_t speed;
+  if (!SpeedFor(baudRate, &speed)) return false;
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) return false;
+  cfmakeraw(&settings);
+  settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  settings.c_cflag |= CS8 | CLOCAL | CREAD;
+  // Reads wait in poll(), so read() itself returns at once with what is there.
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0) return false;
+  if (tcsetattr(fd, TCSANOW, &settings) != 0) return false;
+  // tcsetattr succeeds when any part of the change was applied: check the rate.
+  termios applied{};
+  return tcgetattr(fd, &applied) == 0 && cfgetospeed(&applied) == speed;
+}
+
+// Holds DTR and RTS inactive. Pseudo-terminals have no modem lines, so a refusal
+// is not a failure.
+void DropModemLines(int fd) {
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  ioctl(fd, TIOCMBIC, &lines);
+}
+
+// Asks the driver to hand received bytes on at once rather than in batches, which
+// matters for a protocol of single-byte replies. Drivers without the flag refuse.
+void RequestLowLatency(int fd) {
+#if defined(__linux__)
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  ioctl(fd, TIOCSSERIAL, &serial);
+#else
+  (void)fd;
+#endif
+}
+
+}  // namespace
+
+std::string SystemDevicePath(const std::string& path) {
+  static const std::string kWin32DevicePrefix = "\\\\.\\";
+  std::string name = path;
+  if (name.compare(0, kWin32DevicePrefix.size(), kWin32DevicePrefix) == 0) {
+    name.erase(0, kWin32DevicePrefix.size());
+  }
+  unsigned number = 0;
+  if (!ParseComNumber(name, &number)) return path;
+  return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+// The kernel's input and output queues are larger than the 1024 bytes the updater
+// needs, so there is nothing to size here.
+std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uint32_t baudRate,
+                                                    uint32_t timeoutMs) {
+  const std::string device = SystemDevicePath(path);
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (!ClaimExclusively(fd)) {
+    close(fd);
+    return nullptr;
+  }
+  auto channel = std::make_unique<PosixSerialChannel>(fd);
+  if (!ApplyLineSettings(fd, baudRate)) return nullptr;  // the channel closes fd
+  DropModemLines(fd);
+  RequestLowLatency(fd);
+  channel->SetTimeouts(timeoutMs);
+  return channel;
 }
