@@ -1,0 +1,172 @@
+#include "engine/boot_protocol.h"
+
+#include "engine/messages.h"
+#include "engine/update_file.h"
+
+int32_t badReplyCount = 0;
+
+namespace {
+
+// Acknowledgements in a row that complete the wake-up handshake.
+constexpr int kWakeAcks = 5;
+// The port's time-out value from the start request on (a one-byte read gives up
+// after 300 ms).
+constexpr uint32_t kReplyTimeoutMs = 150;
+
+bool CancelRequested(const UpdateState& state) {
+  return state.cancelRequested.load() != 0;
+}
+
+void SendByte(UpdateState& state, uint8_t byte) {
+  state.port.Write(&byte, 1);
+}
+
+void SendBytes(UpdateState& state, uint8_t first, uint8_t second) {
+  const uint8_t bytes[2] = {first, second};
+  state.port.Write(bytes, 2);
+}
+
+uint8_t BadReply(UpdateState& state, uint8_t received) {
+  ++badReplyCount;
+  if (badReplyCount < kBadReplyLimit) return ReplyRepeat;
+  state.statusLine.Set(MessageText(received == ReplyRepeat ? MsgCrcError : MsgWrongAnswer));
+  state.refreshNeeded.store(1);
+  return ReplyGiveUp;
+}
+
+uint8_t ReplyTimedOut(UpdateState& state, int32_t& timeoutCount) {
+  ++timeoutCount;
+  if (timeoutCount < kTimeoutLimit) return ReplyBusy;
+  state.statusLine.Set(MessageText(MsgNotResponding));
+  state.CurrentRow().status.Set(MessageText(MsgUnsuccessful));
+  state.refreshNeeded.store(1);
+  return ReplyGiveUp;
+}
+
+// The multiplicity query's three bytes, sent as one message.
+bool AskMultiplicity(UpdateState& state, uint8_t targetId, uint8_t* answer) {
+  const uint8_t query[3] = {CmdQuery, targetId, 0x00};
+  state.port.Write(query, 3);
+  return state.port.Read(answer, 1);
+}
+
+// Reads the next firmware block (length field and payload) into `block`.
+// False when the data end within the block or its length exceeds the buffer.
+bool ReadBlock(uint8_t* block, uint32_t* size) {
+  if (!ReadDataByte(&block[0]) || !ReadDataByte(&block[1])) return false;
+  const uint32_t payload = (uint32_t{block[0]} << 8) | block[1];
+  if (payload > kMaxBlockPayload) return false;
+  for (uint32_t i = 0; i < payload; ++i) {
+    if (!ReadDataByte(&block[2 + i])) return false;
+  }
+  *size = payload + 2;
+  return true;
+}
+
+}  // namespace
+
+uint8_t ReadReply(UpdateState& state, int32_t& timeoutCount) {
+  uint8_t received = 0;
+  if (!state.port.Read(&received, 1)) return ReplyTimedOut(state, timeoutCount);
+  timeoutCount = 0;
+  switch (received) {
+    case ReplyAck:
+    case ReplyEnd:
+    case ReplyReady:
+      badReplyCount = 0;
+      return received;
+    case ReplyBusy:
+      return ReplyBusy;
+    default:
+      return BadReply(state, received);
+  }
+}
+
+Exchange WakeDevice(UpdateState& state) {
+  state.deviceAnswered.store(0);
+  int acks = 0;
+  while (acks < kWakeAcks) {
+    SendByte(state, CmdWake);
+    uint8_t received = 0;
+    // Silence leaves the row of acknowledgements as it is; any other byte breaks it.
+    if (state.port.Read(&received, 1)) acks = received == ReplyAck ? acks + 1 : 0;
+    if (CancelRequested(state)) return Exchange::Cancelled;
+  }
+  return Exchange::Done;
+}
+
+Exchange StartBootLoader(UpdateState& state, int32_t& timeoutCount) {
+  state.deviceAnswered.store(1);
+  state.statusLine.Set(MessageText(MsgRunning));
+  timeoutCount = 0;
+  state.refreshNeeded.store(1);
+  SendByte(state, CmdStart);
+  state.port.SetTimeouts(kReplyTimeoutMs);
+  for (;;) {
+    const uint8_t reply = ReadReply(state, timeoutCount);
+    if (reply == ReplyGiveUp) return Exchange::GaveUp;
+    if (CancelRequested(state)) return Exchange::Cancelled;
+    if (reply == ReplyReady) return Exchange::Done;
+  }
+}
+
+Exchange QueryMultiplicity(UpdateState& state, uint8_t targetId, uint32_t* multiplicity) {
+  *multiplicity = 1;
+  uint8_t first = 0;
+  // A boot loader that does not answer the query serves one unit.
+  if (!AskMultiplicity(state, targetId, &first)) return Exchange::Done;
+  *multiplicity = first;
+  uint8_t second = 0;
+  if (!AskMultiplicity(state, targetId, &second) || second != first) {
+    return Exchange::Unsuccessful;
+  }
+  return Exchange::Done;
+}
+
+uint8_t SelectTarget(UpdateState& state, uint8_t targetId, bool jtag, int32_t& timeoutCount,
+                     bool* cancelled) {
+  *cancelled = false;
+  SendByte(state, CmdSelect);
+  uint8_t reply = ReplyRepeat;
+  while (reply == ReplyRepeat) {
+    SendBytes(state, targetId, static_cast<uint8_t>(~targetId));
+    if (CancelRequested(state)) {
+      *cancelled = true;
+      return 0;
+    }
+    reply = ReadReply(state, timeoutCount);
+  }
+  if (jtag && reply == ReplyAck) {
+    SendBytes(state, static_cast<uint8_t>(KindXsvf >> 8), static_cast<uint8_t>(KindXsvf & 0xFF));
+    reply = ReadReply(state, timeoutCount);
+  }
+  return reply;
+}
+
+Exchange SendFirmware(UpdateState& state, int32_t& timeoutCount) {
+  uint8_t block[kMaxBlockPayload + 2];
+  uint32_t size = 0;
+  uint8_t reply = ReplyAck;
+  for (;;) {
+    if (CancelRequested(state)) return Exchange::Cancelled;
+    // After any reply other than an acknowledgement the same block goes again.
+    if (reply == ReplyAck) {
+      if (!ReadBlock(block, &size)) return Exchange::FormatError;
+      ReportProgress();
+    }
+    state.port.Write(block, size);
+
+    reply = ReadReply(state, timeoutCount);
+    while (reply == ReplyBusy) {
+      if (CancelRequested(state)) return Exchange::Cancelled;
+      reply = ReadReply(state, timeoutCount);
+    }
+    if (reply == ReplyGiveUp) return Exchange::GaveUp;
+    if (reply == ReplyEnd) return state.targetEnded ? Exchange::Done : Exchange::Unsuccessful;
+    if (reply == ReplyAck && state.targetEnded) return Exchange::Done;
+  }
+}
+
+void SendEnd(UpdateState& state) {
+  SendByte(state, CmdEnd);
+}

@@ -59,7 +59,8 @@ Exchange StartBootLoader(UpdateState& state, int32_t& timeoutCount);
 
 // Multiplicity query for a firmware target. Done with *multiplicity set (1 when the
 // device does not answer), or Unsuccessful when the two answers differ or the
-// second is missing.
+// second is missing; *multiplicity then holds the first answer, which the target
+// still counts with.
 Exchange QueryMultiplicity(UpdateState& state, uint8_t targetId, uint32_t* multiplicity);
 
 // Selection, with the kind bytes for a JTAG target. Returns the outcome reply:
@@ -68,8 +69,10 @@ Exchange QueryMultiplicity(UpdateState& state, uint8_t targetId, uint32_t* multi
 uint8_t SelectTarget(UpdateState& state, uint8_t targetId, bool jtag, int32_t& timeoutCount,
                      bool* cancelled);
 
-// Sends the current record's firmware blocks. Done, Unsuccessful (the device ended
-// the target early), Cancelled, GaveUp or FormatError.
+// Sends the current record's firmware blocks, read through ReadDataByte (so
+// g_pUpdateState must be `state`), with ReportProgress after each block read. Done,
+// Unsuccessful (the device ended the target early), Cancelled, GaveUp or
+// FormatError (the data end within a block, or a block exceeds 998 payload bytes).
 Exchange SendFirmware(UpdateState& state, int32_t& timeoutCount);
 
 // Sends CmdEnd; no reply is read.

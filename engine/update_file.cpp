@@ -1,0 +1,279 @@
+#include "engine/update_file.h"
+
+#include <climits>
+#include <utility>
+
+#include "engine/messages.h"
+
+const KnownFormat knownFormats[2] = {
+    {0, "V1.00"},
+    {1, "V1.01"},
+};
+
+namespace {
+
+constexpr char kFormatMarker[] = "Firmwareupdate-Fileformat-";
+constexpr int32_t kRunLengthFlag = 0x0001;
+constexpr int kRepeatRunBit = 0x80;
+
+// Decoded bytes of the current run. A run decodes to at most 127 bytes; the
+// buffer is fixed so that reading data never allocates.
+uint8_t runBuffer[256];
+int32_t runPosition = 0;
+
+// The value of a hex digit, or -1 for any other character.
+int HexDigitValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+void SkipWhiteSpace(std::FILE* file) {
+  int c = std::getc(file);
+  while (IsWhiteSpace(c)) c = std::getc(file);
+  if (c != EOF) std::ungetc(c, file);
+}
+
+void TrimTrailingWhiteSpace(std::string* text) {
+  size_t end = text->size();
+  while (end > 0 && IsWhiteSpace(static_cast<unsigned char>((*text)[end - 1]))) --end;
+  text->resize(end);
+}
+
+// The version token after the marker: white space skipped, then everything up
+// to the next white space. Empty when the line ends first.
+std::string VersionToken(const std::string& line, size_t markerEnd) {
+  size_t begin = markerEnd;
+  while (begin < line.size() && IsWhiteSpace(static_cast<unsigned char>(line[begin]))) ++begin;
+  size_t end = begin;
+  while (end < line.size() && !IsWhiteSpace(static_cast<unsigned char>(line[end]))) ++end;
+  return line.substr(begin, end - begin);
+}
+
+// "V1.00 V1.01 ": every known name followed by one blank, as message 107 lists them.
+std::string KnownFormatList() {
+  std::string list;
+  for (const KnownFormat& format : knownFormats) {
+    list += format.name;
+    list += ' ';
+  }
+  return list;
+}
+
+bool FailHeader(UpdateState& state, std::string message, std::string* messageOut) {
+  state.targetCount = 0;
+  *messageOut = std::move(message);
+  return false;
+}
+
+bool FailWrongFormat(UpdateState& state, std::string* message) {
+  return FailHeader(state, FormatMessageText(MsgWrongFileformat, state.filePath.Get().c_str()),
+                    message);
+}
+
+bool ReadTargetNames(UpdateState& state, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t unusedId = 0;
+    std::string name;
+    if (!ReadHexField(state.updateFile, 2, &unusedId) || !ReadLine(state.updateFile, &name)) {
+      return false;
+    }
+    TrimTrailingWhiteSpace(&name);
+    state.rows[i].name.Set(name);
+    state.rows[i].mark.Set("");
+  }
+  return true;
+}
+
+// Plain data: one digit pair ("V1.00") or one raw byte ("V1.01") per stored byte.
+bool ReadPlainByte(UpdateState& state, uint8_t* byte) {
+  if (state.formatVersion == 0) {
+    uint32_t value = 0;
+    if (!ReadHexField(state.updateFile, 2, &value)) return false;
+    *byte = static_cast<uint8_t>(value);
+  } else {
+    const int c = std::getc(state.updateFile);
+    if (c == EOF) return false;
+    *byte = static_cast<uint8_t>(c);
+  }
+  ++state.consumed;
+  return true;
+}
+
+bool ReadRawBytes(std::FILE* file, uint8_t* bytes, int32_t count) {
+  return std::fread(bytes, 1, static_cast<size_t>(count), file) == static_cast<size_t>(count);
+}
+
+// Decodes the next run of run-length coded data into runBuffer. Fails at the end
+// of the file, for a run of length 0, and for a run whose stored bytes would
+// reach past the record's length: such a record is malformed, and reading on
+// would take bytes of the next record.
+bool DecodeNextRun(UpdateState& state) {
+  const int count = std::getc(state.updateFile);
+  if (count == EOF) return false;
+  ++state.consumed;
+  const bool repeat = (count & kRepeatRunBit) != 0;
+  const int32_t decoded = count & ~kRepeatRunBit;
+  const int32_t followingBytes = repeat ? 1 : decoded;
+  if (decoded == 0 || followingBytes > state.targetLength - state.consumed) return false;
+
+  if (repeat) {
+    const int value = std::getc(state.updateFile);
+    if (value == EOF) return false;
+    for (int32_t i = 0; i < decoded; ++i) runBuffer[i] = static_cast<uint8_t>(value);
+  } else if (!ReadRawBytes(state.updateFile, runBuffer, decoded)) {
+    return false;
+  }
+  state.consumed += followingBytes;
+  state.runCount = decoded;
+  runPosition = 0;
+  return true;
+}
+
+bool ReadRunLengthByte(UpdateState& state, uint8_t* byte) {
+  if (state.runCount == 0 && !DecodeNextRun(state)) return false;
+  *byte = runBuffer[runPosition++];
+  --state.runCount;
+  return true;
+}
+
+// Moves the file position forward by `distance`, in steps that a long can hold
+// (a long has 32 bits on Windows; twice a "V1.00" record's length may not fit).
+bool SeekForward(std::FILE* file, int64_t distance) {
+  while (distance > 0) {
+    const long step = distance > LONG_MAX ? LONG_MAX : static_cast<long>(distance);
+    if (std::fseek(file, step, SEEK_CUR) != 0) return false;
+    distance -= step;
+  }
+  return true;
+}
+
+}  // namespace
+
+const KnownFormat* FindKnownFormat(const std::string& name) {
+  for (const KnownFormat& format : knownFormats) {
+    if (name == format.name) return &format;
+  }
+  return nullptr;
+}
+
+bool IsWhiteSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+bool ReadHexField(std::FILE* file, int width, uint32_t* value) {
+  SkipWhiteSpace(file);
+  uint32_t result = 0;
+  int digits = 0;
+  while (digits < width) {
+    const int c = std::getc(file);
+    const int digit = HexDigitValue(c);
+    if (digit < 0) {
+      if (c != EOF) std::ungetc(c, file);
+      break;
+    }
+    result = result * 16 + static_cast<uint32_t>(digit);
+    ++digits;
+  }
+  if (digits == 0) return false;
+  *value = result;
+  return true;
+}
+
+bool ReadLine(std::FILE* file, std::string* line) {
+  line->clear();
+  while (line->size() < kMaxLineLength) {
+    const int c = std::getc(file);
+    if (c == EOF) break;
+    line->push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  return !line->empty();
+}
+
+bool ReadUpdateHeader(UpdateState& state, std::string* message) {
+  std::string line;
+  if (!ReadLine(state.updateFile, &line)) return FailWrongFormat(state, message);
+  const size_t marker = line.find(kFormatMarker);
+  if (marker == std::string::npos) return FailWrongFormat(state, message);
+
+  const std::string token = VersionToken(line, marker + sizeof kFormatMarker - 1);
+  const KnownFormat* format = FindKnownFormat(token);
+  if (format == nullptr) {
+    return FailHeader(state,
+                      FormatMessageText(MsgWrongVersion, token.c_str(),
+                                        state.filePath.Get().c_str(), KnownFormatList().c_str()),
+                      message);
+  }
+  state.formatVersion = format->id;
+
+  // More targets than the record has rows cannot be shown or updated.
+  uint32_t count = 0;
+  if (!ReadHexField(state.updateFile, 2, &count) || count > kMaxTargets ||
+      !ReadTargetNames(state, count)) {
+    return FailWrongFormat(state, message);
+  }
+  state.targetCount = count;
+  return true;
+}
+
+bool ReadTargetId(UpdateState& state, uint32_t* targetId) {
+  return ReadHexField(state.updateFile, 2, targetId);
+}
+
+bool ReadRecordHeader(UpdateState& state) {
+  if (state.formatVersion == 0) {
+    state.targetFlags = 0;
+    state.targetKind = KindFirmware;
+  } else {
+    uint32_t flags = 0;
+    uint32_t kind = 0;
+    if (!ReadHexField(state.updateFile, 4, &flags) || !ReadHexField(state.updateFile, 4, &kind)) {
+      return false;
+    }
+    state.targetFlags = static_cast<int32_t>(flags);
+    state.targetKind = static_cast<int32_t>(kind);
+  }
+  // A record without data would never end, and its progress would have no
+  // divisor; a length above 0x7FFFFFFF does not fit the signed length field.
+  uint32_t length = 0;
+  if (!ReadHexField(state.updateFile, 8, &length) || length == 0 || length > INT32_MAX) {
+    return false;
+  }
+  state.targetLength = static_cast<int32_t>(length);
+  return true;
+}
+
+bool ReadDataByte(uint8_t* byte) {
+  UpdateState& state = *g_pUpdateState;
+  if (state.targetEnded) return false;
+  const bool runLengthCoded = (state.targetFlags & kRunLengthFlag) != 0;
+  // Plain data end with the record; coded data may still hold decoded bytes.
+  if (state.consumed >= state.targetLength && state.runCount == 0) return false;
+  if (!(runLengthCoded ? ReadRunLengthByte(state, byte) : ReadPlainByte(state, byte))) {
+    return false;
+  }
+  if (state.consumed >= state.targetLength && state.runCount == 0) state.targetEnded = 1;
+  return true;
+}
+
+void ReportProgress() {
+  UpdateState& state = *g_pUpdateState;
+  if (state.targetLength > 0) {
+    const int64_t percent = int64_t{state.consumed} * 100 / state.targetLength;
+    state.CurrentRow().percent.store(static_cast<int32_t>(percent));
+  }
+  state.refreshNeeded.store(1);
+}
+
+void ReportFormatError(UpdateState& state) {
+  state.statusLine.Set(FormatMessageText(MsgBadRecord, state.filePath.Get().c_str()));
+  state.runState.store(Finished);
+}
+
+bool SkipRecordRest(UpdateState& state) {
+  int64_t distance = int64_t{state.targetLength} - state.consumed;
+  if (state.formatVersion == 0) distance *= 2;
+  return SeekForward(state.updateFile, distance);
+}

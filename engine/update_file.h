@@ -43,6 +43,13 @@ struct KnownFormat {
 // The format versions the reader understands, in the order message 107 lists them.
 extern const KnownFormat knownFormats[2];
 
+// The entry of knownFormats with exactly this name (case counts), or nullptr.
+const KnownFormat* FindKnownFormat(const std::string& name);
+
+// The reader's white space: blank, tab, carriage return, line feed, vertical tab
+// and form feed.
+bool IsWhiteSpace(int c);
+
 // Longest firmware block payload: the block buffer holds 1000 bytes with its
 // 2-byte length field.
 constexpr uint32_t kMaxBlockPayload = 998;
@@ -60,7 +67,8 @@ bool ReadLine(std::FILE* file, std::string* line);
 
 // Reads the header from state.updateFile: sets formatVersion, targetCount and
 // every listed row's name (mark emptied). On failure sets targetCount to 0 and
-// puts the message for the user into *message (104 or 107, formatted).
+// puts the message for the user into *message: 107 for a version token that is
+// not a known name, 104 for anything else, including a count above 10 targets.
 bool ReadUpdateHeader(UpdateState& state, std::string* message);
 
 // Reads the id of the next target record.
