@@ -1,0 +1,75 @@
+#include "engine/update_session.h"
+
+#include <cstdio>
+
+#include "engine/messages.h"
+#include "engine/update_file.h"
+#include "engine/update_worker.h"
+
+namespace {
+
+constexpr uint32_t kBaudRate = 57600;
+constexpr uint32_t kOpenTimeoutMs = 2000;
+constexpr uint32_t kDrainTimeoutMs = 1;
+
+}  // namespace
+
+bool OpenUpdateFile(UpdateState& state, std::string* message) {
+  state.updateFile = nullptr;
+  const std::string path = state.filePath.Get();
+  if (path.empty()) {
+    *message = MessageText(MsgNoFileSelected);
+    return false;
+  }
+  state.updateFile = std::fopen(path.c_str(), "rb");
+  if (state.updateFile == nullptr) {
+    *message = FormatMessageText(MsgFileNotFound, path.c_str());
+    return false;
+  }
+  return ReadUpdateHeader(state, message);
+}
+
+std::string DevicePathOfPort(int portNumber) {
+  return "\\\\.\\COM" + std::to_string(portNumber);
+}
+
+bool OpenDevicePort(UpdateState& state, const std::string& devicePath) {
+  if (!state.port.Open(devicePath, kBaudRate, kOpenTimeoutMs)) return false;
+  state.port.SetTimeouts(kDrainTimeoutMs);
+  uint8_t stale;
+  while (state.port.Read(&stale, 1)) {
+  }
+  return true;
+}
+
+void ClearRowsForUpdate(UpdateState& state) {
+  state.statusLine.Set(MessageText(MsgSwitchOn));
+  for (TargetRow& row : state.rows) {
+    row.percent.store(0);
+    row.status.Set("");
+  }
+}
+
+void LaunchUpdate(UpdateState& state) {
+  state.cancelRequested.store(0);
+  state.runState.store(Running);
+  state.refreshNeeded.store(0);
+  StartUpdateWorker(state);
+}
+
+void ConfirmCancel(UpdateState& state) {
+  state.cancelRequested.store(1);
+  for (uint32_t row = state.currentTarget.load(); row < state.targetCount && row < kMaxTargets;
+       ++row) {
+    state.rows[row].status.Set(MessageText(MsgCancelled));
+  }
+  state.statusLine.Set(MessageText(MsgCancelledByUser));
+}
+
+void CloseUpdateResources(UpdateState& state) {
+  if (state.updateFile != nullptr) {
+    std::fclose(state.updateFile);
+    state.updateFile = nullptr;
+  }
+  state.port.Close();
+}

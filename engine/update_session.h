@@ -1,0 +1,34 @@
+#pragma once
+// The steps around an update that every front end takes in the same way: checking
+// the update file, opening and draining the port, starting the worker, the user's
+// confirmed cancel, and releasing the file and the port once the update has ended.
+// They run on the front end's thread.
+
+#include <string>
+
+#include "engine/update_state.h"
+
+// Opens the file that filePath names in byte mode and reads its header. False with
+// the message for the user (105 empty path, 106 cannot be opened, 104 or 107 bad
+// header); updateFile may then still be open: the caller closes it.
+bool OpenUpdateFile(UpdateState& state, std::string* message);
+
+// The device path of serial port n (1 to 10), as the Windows API names it.
+std::string DevicePathOfPort(int portNumber);
+
+// Opens the port at 57600 baud with a 2000 ms time-out, then drops whatever the
+// device sent before the update: reads with a 1 ms time-out until one gets nothing.
+bool OpenDevicePort(UpdateState& state, const std::string& devicePath);
+
+// Status line "switch device off then on", every row back to 0% and no status.
+void ClearRowsForUpdate(UpdateState& state);
+
+// Clears the cancel request, sets Running and starts the worker thread.
+void LaunchUpdate(UpdateState& state);
+
+// The user confirmed the cancel: the worker stops at its next check; the rows not
+// yet finished say "cancelled" and the status line says so.
+void ConfirmCancel(UpdateState& state);
+
+// Closes the update file and the port (the worker has ended the update).
+void CloseUpdateResources(UpdateState& state);
