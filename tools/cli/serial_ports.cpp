@@ -1,0 +1,16 @@
+#include "tools/cli/serial_ports.h"
+
+#include <cstdio>
+
+#include "engine/update_session.h"
+
+std::string DevicePathOfArgument(const std::string& port) {
+  std::string name = port;
+  if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
+  int number = 0;
+  char rest = 0;
+  if (std::sscanf(name.c_str(), "COM%d%c", &number, &rest) == 1 && number > 0) {
+    return DevicePathOfPort(number);
+  }
+  return port;
+}

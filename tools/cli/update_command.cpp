@@ -1,0 +1,178 @@
+#include "tools/cli/update_command.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+
+#include "engine/host.h"
+#include "engine/messages.h"
+#include "engine/update_file.h"
+#include "engine/update_session.h"
+#include "tools/cli/progress_view.h"
+#include "tools/cli/serial_ports.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often the view mirrors the record, and how often the end is looked for.
+constexpr auto kMirrorPeriod = std::chrono::milliseconds(200);
+constexpr auto kPollPeriod = std::chrono::milliseconds(10);
+// A second Ctrl-C within this time confirms the cancel.
+constexpr auto kConfirmWindow = std::chrono::seconds(5);
+
+volatile std::sig_atomic_t interruptCount = 0;
+
+extern "C" void CountInterrupt(int) {
+  interruptCount = interruptCount + 1;
+}
+
+// Ctrl-C cancels at once before the device has answered; afterwards it asks first,
+// like the window's warning, and a second Ctrl-C soon after (or --yes) confirms.
+class CancelHandler {
+ public:
+  CancelHandler(UpdateState& state, bool confirmAtOnce, std::FILE* err)
+      : state(state), confirmAtOnce(confirmAtOnce), err(err) {
+    std::signal(SIGINT, CountInterrupt);
+  }
+  ~CancelHandler() { std::signal(SIGINT, SIG_DFL); }
+
+  void Poll() {
+    const int count = interruptCount;
+    if (count == seen) return;
+    seen = count;
+    if (state.deviceAnswered.load() == 0) {
+      state.cancelRequested.store(1);
+    } else if (confirmAtOnce || (warned && Clock::now() - warnedAt <= kConfirmWindow)) {
+      ConfirmCancel(state);
+      state.refreshNeeded.store(1);
+    } else {
+      std::fprintf(err, "\n%s\nPress Ctrl-C again within 5 seconds to cancel.\n",
+                   MessageText(MsgCancelWarning));
+      warned = true;
+      warnedAt = Clock::now();
+    }
+  }
+
+ private:
+  UpdateState& state;
+  bool confirmAtOnce;
+  std::FILE* err;
+  int seen = 0;
+  bool warned = false;
+  Clock::time_point warnedAt;
+};
+
+// Reads successes and total back from the result line, with the line's own format.
+bool ParseResultLine(const std::string& line, int* successes, int* total) {
+  const std::string format = std::string(MessageText(MsgResult)) + "%n";
+  int end = 0;
+  return std::sscanf(line.c_str(), format.c_str(), successes, total, &end) == 2 &&
+         end == static_cast<int>(line.size());
+}
+
+UpdateOutcome OutcomeOf(const UpdateState& state, const std::string& statusLine) {
+  UpdateOutcome outcome;
+  outcome.hasResult = state.runState.load() == Finished &&
+                      ParseResultLine(statusLine, &outcome.successes, &outcome.total);
+  if (state.runState.load() == Aborted) {
+    outcome.exitStatus = state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
+  } else if (outcome.hasResult) {
+    outcome.exitStatus = outcome.successes == outcome.total ? ExitAllUpdated : ExitSomeFailed;
+  } else {
+    outcome.exitStatus = ExitOtherError;
+  }
+  return outcome;
+}
+
+std::unique_ptr<ProgressView> MakeView(const CliOptions& options, std::FILE* out) {
+  if (options.json) return MakeJsonView(out);
+  if (isatty(fileno(out))) return MakeTerminalView(out);
+  return MakeLineView(out);
+}
+
+bool Ended(const UpdateState& state) {
+  const int32_t runState = state.runState.load();
+  return runState == Aborted || runState == Finished;
+}
+
+// Mirrors the record into the view until the worker has ended the update.
+void FollowUpdate(UpdateState& state, ProgressView& view, CancelHandler& cancel) {
+  auto nextMirror = Clock::now();
+  while (!Ended(state)) {
+    cancel.Poll();
+    if (Clock::now() >= nextMirror) {
+      if (state.refreshNeeded.exchange(0) != 0) view.Show(TakeSnapshot(state));
+      nextMirror += kMirrorPeriod;
+    }
+    std::this_thread::sleep_for(kPollPeriod);
+  }
+}
+
+}  // namespace
+
+// Opens the file named on the command line and checks its header; on failure says
+// why on err and closes it again.
+bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err) {
+  state.filePath.Set(path);
+  std::string message;
+  if (OpenUpdateFile(state, &message)) return true;
+  std::fputs(message.c_str(), err);
+  if (message.empty() || message.back() != '\n') std::fputc('\n', err);
+  CloseUpdateResources(state);
+  return false;
+}
+
+int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
+  static UpdateState state;  // outlives the worker thread, which nobody joins
+  if (!OpenCheckedFile(state, options.file, err)) return ExitUnusable;
+
+  const std::string devicePath = DevicePathOfArgument(options.port);
+  if (!OpenDevicePort(state, devicePath)) {
+    std::fputs(FormatMessageText(MsgPortInUse, options.port.c_str()).c_str(), err);
+    std::fprintf(err, "%s\n", PortOpenAdvice(devicePath).c_str());
+    CloseUpdateResources(state);
+    return ExitUnusable;
+  }
+  const std::string latency = LatencyAdvice(devicePath);
+  if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
+
+  SetCommentStream(err);
+  std::unique_ptr<ProgressView> view = MakeView(options, out);
+  CancelHandler cancel(state, options.yes, err);
+  ClearRowsForUpdate(state);
+  view->Show(TakeSnapshot(state));
+  LaunchUpdate(state);
+  FollowUpdate(state, *view, cancel);
+
+  const StateSnapshot last = TakeSnapshot(state);
+  const UpdateOutcome outcome = OutcomeOf(state, last.statusLine);
+  CloseUpdateResources(state);
+  state.runState.store(Idle);
+  view->Finish(last, outcome);
+  return outcome.exitStatus;
+}
+
+int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
+  static UpdateState state;
+  if (!OpenCheckedFile(state, options.file, err)) return ExitUnusable;
+  std::fprintf(out, "%s: format %s, %u targets\n", options.file.c_str(),
+               knownFormats[state.formatVersion].name, state.targetCount);
+  for (uint32_t i = 0; i < state.targetCount; ++i) {
+    std::fprintf(out, "%2u %s\n", i + 1, state.rows[i].name.Get().c_str());
+  }
+  CloseUpdateResources(state);
+  return ExitAllUpdated;
+}
+
+int RunPortsCommand(std::FILE* out) {
+  const std::vector<SerialPortInfo> ports = ListSerialPorts();
+  if (ports.empty()) std::fprintf(out, "No serial ports found.\n");
+  for (const SerialPortInfo& port : ports) {
+    std::fprintf(out, "%-16s %s\n", port.path.c_str(), port.description.c_str());
+  }
+  return ExitAllUpdated;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The XSVF player's debug log, "xsvf_debug.txt" in the working directory, open
+// while one program is played.
+//
+// Every line passes a level gate: a line of level L is written when the log level
+// is at least L, and carries L leading spaces. The level is fixed at 4, so every
+// line of levels 0 to 4 is written.
+//
+// The file is a text file with Windows line ends on every platform: each "\n"
+// written becomes CR LF on disk and "\r" is written unchanged, so a run produces
+// the same bytes under Linux and Windows. Writes while no log is open are dropped.
+
+#include <string>
+
+#include "xsvf/xsvf_interpreter.h"
+
+constexpr const char* kDebugLogName = "xsvf_debug.txt";
+constexpr int kDebugLogLevel = 4;
+
+// The level gate: true when lines of this level are written (and XSVF comments
+// echoed).
+bool DebugLevelEnabled(int level);
+
+// Creates the log (an existing file is overwritten). False if it cannot be created.
+bool OpenDebugLog();
+void CloseDebugLog();
+
+// Writes text as it stands, without the level gate.
+void WriteDebugText(const char* text);
+
+// Writes printf-style text when the log level allows `level`.
+void DebugLog(int level, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// Writes "0x" and the vector's bytes as lowercase hex digit pairs, or nothing for
+// a missing vector. No line end.
+void DumpVector(const SBitVector* vector);
+
+// One gated line: the label, the vector's dump and a line end.
+void LogVector(int level, const char* label, const SBitVector* vector);
+
+// The message for the user when the log cannot be created, naming the file.
+std::string DebugLogOpenFailureText();

@@ -1,0 +1,134 @@
+#include "xsvf/tap_navigation.h"
+
+#include "link/jtag_cable.h"
+#include "xsvf/debug_log.h"
+
+namespace {
+
+const char* const kStateNames[kTapStateCount] = {
+    "RESET",    "RUNTEST/IDLE", "DRSELECT", "DRCAPTURE", "DRSHIFT",   "DREXIT1",
+    "DRPAUSE",  "DREXIT2",      "DRUPDATE", "IRSELECT",  "IRCAPTURE", "IRSHIFT",
+    "IREXIT1",  "IRPAUSE",      "IREXIT2",  "IRUPDATE",
+};
+
+// Clocks after the first TMS-high step of the reset sequence: six clocks with TMS
+// high reach Test-Logic-Reset from any state.
+constexpr int kResetExtraClocks = 5;
+
+struct TapStep {
+  uint8_t tms;
+  uint8_t next;
+};
+
+// The step from `current` (at most 15) toward `target`.
+TapStep NextStep(uint8_t current, uint8_t target) {
+  switch (current) {
+    case TapReset: return {0, TapIdle};
+    case TapIdle: return {1, TapDrSelect};
+    case TapDrSelect: return target >= TapIrSelect ? TapStep{1, TapIrSelect} : TapStep{0, TapDrCapture};
+    case TapDrCapture: return target == TapDrShift ? TapStep{0, TapDrShift} : TapStep{1, TapDrExit1};
+    case TapDrShift: return {1, TapDrExit1};
+    case TapDrExit1: return target == TapDrPause ? TapStep{0, TapDrPause} : TapStep{1, TapDrUpdate};
+    case TapDrPause: return {1, TapDrExit2};
+    case TapDrExit2: return target == TapDrShift ? TapStep{0, TapDrShift} : TapStep{1, TapDrUpdate};
+    case TapDrUpdate: return target == TapIdle ? TapStep{0, TapIdle} : TapStep{1, TapDrSelect};
+    case TapIrSelect: return {0, TapIrCapture};
+    case TapIrCapture: return target == TapIrShift ? TapStep{0, TapIrShift} : TapStep{1, TapIrExit1};
+    case TapIrShift: return {1, TapIrExit1};
+    case TapIrExit1: return target == TapIrPause ? TapStep{0, TapIrPause} : TapStep{1, TapIrUpdate};
+    case TapIrPause: return {1, TapIrExit2};
+    case TapIrExit2: return target == TapIrShift ? TapStep{0, TapIrShift} : TapStep{1, TapIrUpdate};
+    default: return target == TapIdle ? TapStep{0, TapIdle} : TapStep{1, TapDrSelect};  // IRUPDATE
+  }
+}
+
+void ClockTmsStep(uint8_t& tapState, uint8_t tms, uint8_t next) {
+  ClockTms(tms);
+  tapState = next;
+  LogTapState(tapState);
+}
+
+void SendResetSequence(uint8_t& tapState) {
+  ClockTms(1);
+  for (int i = 0; i < kResetExtraClocks; ++i) {
+    SetPortLevel(PortTck, 0, false);
+    SetPortLevel(PortTck, 1, true);
+  }
+  tapState = TapReset;
+  DebugLog(3, "   TMS Reset Sequence -> Test-Logic-Reset\n");
+  LogTapState(tapState);
+}
+
+// An Exit2 state can only be reached from its own Pause state.
+bool IsIllegalPath(uint8_t tapState, uint8_t target) {
+  if (target == tapState) return false;
+  return (target == TapDrExit2 && tapState != TapDrPause) ||
+         (target == TapIrExit2 && tapState != TapIrPause);
+}
+
+}  // namespace
+
+const char* TapStateName(int state) {
+  return state >= 0 && state < kTapStateCount ? kStateNames[state] : "Unknown";
+}
+
+void LogTapState(uint8_t state) {
+  DebugLog(3, "   TAP State = %s\n", TapStateName(state));
+}
+
+void ClockTms(uint8_t level) {
+  SetPortLevel(PortTms, level, false);
+  SetPortLevel(PortTck, 0, false);
+  SetPortLevel(PortTck, 1, true);
+}
+
+int InitPlayer(SXsvfInfo& info) {
+  info.errorCode = ClearXsvfInfo(info);
+  if (info.errorCode == XsvfOk) info.errorCode = MoveTap(info.tapState, TapReset);
+  return info.errorCode;
+}
+
+int MoveTap(uint8_t& tapState, uint8_t target) {
+  if (target == TapReset) {
+    SendResetSequence(tapState);
+    return XsvfOk;
+  }
+  if (target >= kTapStateCount || IsIllegalPath(tapState, target)) return XsvfIllegalState;
+  if (tapState >= kTapStateCount) {
+    tapState = target;
+    return XsvfIllegalState;
+  }
+  if (target == tapState && (target == TapDrPause || target == TapIrPause)) {
+    ClockTmsStep(tapState, 1, target == TapDrPause ? TapDrExit2 : TapIrExit2);
+  }
+  while (tapState != target) {
+    const TapStep step = NextStep(tapState, target);
+    ClockTmsStep(tapState, step.tms, step.next);
+  }
+  return XsvfOk;
+}
+
+int DoXState(SXsvfInfo& info) {
+  uint8_t target = 0;
+  ReadXsvfByte(target);
+  const int result = MoveTap(info.tapState, target);
+  if (result != XsvfOk) info.errorCode = result;
+  return result;
+}
+
+int DoXEndState(SXsvfInfo& info) {
+  uint8_t pauseAtEnd = 0;
+  ReadXsvfByte(pauseAtEnd);
+  if (pauseAtEnd > 1) {
+    info.errorCode = XsvfIllegalState;
+    return XsvfIllegalState;
+  }
+  if (info.command == XENDIR) {
+    info.endIrState = pauseAtEnd ? TapIrPause : TapIdle;
+    DebugLog(3, "   ENDIR State = %s\n", TapStateName(info.endIrState));
+  } else {
+    info.endDrState = pauseAtEnd ? TapDrPause : TapIdle;
+    DebugLog(3, "   ENDDR State = %s\n", TapStateName(info.endDrState));
+  }
+  return XsvfOk;
+}

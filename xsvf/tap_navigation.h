@@ -1,0 +1,39 @@
+#pragma once
+// TAP controller navigation: the player keeps its own copy of the target's TAP
+// state and moves the real controller by single TMS steps, each one 'B' frame of
+// port levels (TMS, TCK low, TCK high) that the device applies to its JTAG pins.
+//
+// Paths are fixed: Shift and Pause states are left at once, Capture goes straight
+// to Shift only when Shift is the target, Exit1 goes to Pause only when Pause is
+// the target, and a move between the data and instruction columns passes through
+// an Update state and DRSELECT. A move to RESET is always the full reset sequence
+// (TMS high for six clocks); a move from a Pause state to itself leaves it and
+// comes back round through Update, Select, Capture and Exit1.
+
+#include <cstdint>
+
+#include "xsvf/xsvf_interpreter.h"
+
+// TAP state names as the debug log prints them ("Unknown" above 15).
+const char* TapStateName(int state);
+
+// Logs the player's copy of the TAP state.
+void LogTapState(uint8_t state);
+
+// One TAP step with the given TMS level: one 'B' frame.
+void ClockTms(uint8_t level);
+
+// Clears the record and resets the TAP controller; returns `errorCode`.
+int InitPlayer(SXsvfInfo& info);
+
+// Moves the controller from tapState to target, updating tapState after every
+// step. Returns 0, or 5 without any step for a target above 15 or an Exit2 state
+// that is not entered from its Pause state.
+int MoveTap(uint8_t& tapState, uint8_t target);
+
+// XSTATE: moves to the state given by the operand.
+int DoXState(SXsvfInfo& info);
+
+// XENDIR and XENDDR: operand 0 ends later shifts in RUNTEST/IDLE, 1 in the Pause
+// state of the register.
+int DoXEndState(SXsvfInfo& info);

@@ -1,0 +1,134 @@
+#include "xsvf/xsvf_interpreter.h"
+
+#include <cstdio>
+
+#include "engine/host.h"
+#include "engine/update_file.h"
+#include "link/command_link.h"
+#include "xsvf/debug_log.h"
+#include "xsvf/shift_engine.h"
+#include "xsvf/tap_navigation.h"
+
+namespace {
+
+const char* const kCommandNames[kXsvfCommandCount] = {
+    "XCOMPLETE", "XTDOMASK", "XSIR",     "XSDR",     "XRUNTEST", "Reserved5",
+    "Reserved6", "XREPEAT",  "XSDRSIZE", "XSDRTDO",  "XSETSDRMASKS", "XSDRINC",
+    "XSDRB",     "XSDRC",    "XSDRE",    "XSDRTDOB", "XSDRTDOC", "XSDRTDOE",
+    "XSTATE",    "XENDIR",   "XENDDR",   "XSIR2",    "XCOMMENT", "XWAIT",
+};
+
+// Indexed by the command code. Rows that share a handler tell the variants apart
+// by `command`.
+const XsvfHandler kHandlers[kXsvfCommandCount] = {
+    DoXComplete,       // XCOMPLETE
+    DoXTdoMask,        // XTDOMASK
+    DoXSir,            // XSIR
+    DoXSdr,            // XSDR
+    DoXRunTest,        // XRUNTEST
+    ReportUnsupported, // Reserved5
+    ReportUnsupported, // Reserved6
+    DoXRepeat,         // XREPEAT
+    DoXSdrSize,        // XSDRSIZE
+    DoXSdrTdo,         // XSDRTDO
+    DoXSetSdrMasks,    // XSETSDRMASKS
+    DoXSdrInc,         // XSDRINC
+    DoXSdrBce,         // XSDRB
+    DoXSdrBce,         // XSDRC
+    DoXSdrBce,         // XSDRE
+    DoXSdrTdoBce,      // XSDRTDOB
+    DoXSdrTdoBce,      // XSDRTDOC
+    DoXSdrTdoBce,      // XSDRTDOE
+    DoXState,          // XSTATE
+    DoXEndState,       // XENDIR
+    DoXEndState,       // XENDDR
+    DoXSir2,           // XSIR2
+    DoXComment,        // XCOMMENT
+    DoXWait,           // XWAIT
+};
+
+}  // namespace
+
+const char* XsvfCommandName(int code) {
+  return code >= 0 && code < kXsvfCommandCount ? kCommandNames[code] : "Unknown";
+}
+
+int ClearXsvfInfo(SXsvfInfo& info) {
+  DebugLog(4, "    sizeof( SXsvfInfo ) = %d bytes\n", static_cast<int>(sizeof(SXsvfInfo)));
+  info.complete = 0;
+  info.command = 0;
+  info.commandCount = 0;
+  info.errorCode = XsvfOk;
+  info.tapState = TapReset;
+  info.endIrState = TapIdle;
+  info.endDrState = TapIdle;
+  info.maxRepeat = 0;
+  info.runTestTime = 0;
+  info.shiftLengthBits = 0;
+  info.shiftLengthBytes = 0;
+  return XsvfOk;
+}
+
+int StepCommand(SXsvfInfo& info) {
+  if (info.errorCode != XsvfOk || info.complete != 0) return info.errorCode;
+  ReadXsvfByte(info.command);
+  ++info.commandCount;
+  if (info.command >= kXsvfCommandCount) {
+    ReportUnsupported(info);
+  } else {
+    DebugLog(2, "  %s\n", kCommandNames[info.command]);
+    kHandlers[info.command](info);
+  }
+  return info.errorCode;
+}
+
+int ReportUnsupported(SXsvfInfo& info) {
+  DebugLog(0, "ERROR:  Encountered unsupported command #%d (%s)\n", info.command,
+           XsvfCommandName(info.command));
+  info.errorCode = XsvfUnsupported;
+  return XsvfUnsupported;
+}
+
+int DoXComplete(SXsvfInfo& info) {
+  info.complete = 1;
+  return XsvfOk;
+}
+
+int DoXComment(SXsvfInfo& info) {
+  std::FILE* echo = DebugLevelEnabled(1) ? CommentStream() : nullptr;
+  if (echo) std::fputc(' ', echo);
+  uint8_t byte = 0;
+  do {
+    ReadXsvfByte(byte);
+    if (echo) std::fputc(byte == 0 ? '\n' : byte, echo);
+  } while (byte != 0);
+  info.errorCode = XsvfOk;
+  return XsvfOk;
+}
+
+void ReadXsvfByte(uint8_t& byte) {
+  if (!ReadDataByte(&byte)) throw CComErrException(ErrProgramDataEnded);
+}
+
+void ReadVector(SBitVector& vector, int16_t count) {
+  vector.length = count;
+  for (int16_t i = 0; i < count; ++i) ReadXsvfByte(vector.value[i]);
+}
+
+int32_t VectorValue(const SBitVector& vector) {
+  uint32_t value = 0;  // unsigned, so that folding in a fourth byte cannot overflow
+  for (int16_t i = 0; i < vector.length; ++i) value = (value << 8) | vector.value[i];
+  return static_cast<int32_t>(value);
+}
+
+int32_t BytesForBits(int32_t bits) {
+  return static_cast<int32_t>((static_cast<int64_t>(bits) + 7) / 8);
+}
+
+int32_t CountOneBits(const uint8_t* bytes, size_t count) {
+  int32_t ones = 0;
+  for (size_t i = 0; i < count; ++i) {
+    for (uint8_t byte = bytes[i]; byte != 0; byte &= static_cast<uint8_t>(byte - 1)) ++ones;
+  }
+  return ones;
+}

@@ -1,0 +1,26 @@
+#include "xsvf/xsvf_interpreter.h"
+
+#include <gtest/gtest.h>
+
+#include "xsvf/player_test_support.h"
+
+namespace {
+
+TEST(BytesForBitsTest, NeverOverflows) {
+  EXPECT_EQ(BytesForBits(56001), 7001);
+  EXPECT_EQ(BytesForBits(INT32_MAX), 268435456);
+}
+
+using InterpreterTest = PlayerTest;
+
+TEST_F(InterpreterTest, NothingIsReadOnceTheProgramHasCompleted) {
+  LoadProgram("XCOMPLETE\nXCOMPLETE\n");
+  auto info = std::make_unique<SXsvfInfo>();
+  EXPECT_EQ(StepCommand(*info), XsvfOk);
+  EXPECT_EQ(info->complete, 1);
+  EXPECT_EQ(StepCommand(*info), XsvfOk);
+  EXPECT_EQ(info->commandCount, 1);
+  EXPECT_EQ(state.consumed, 1);
+}
+
+}  // namespace

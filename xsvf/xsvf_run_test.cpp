@@ -1,0 +1,169 @@
+#include "xsvf/xsvf_run.h"
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+
+#include "engine/host.h"
+#include "xsvf/player_test_support.h"
+#include "xsvf/xsvf_interpreter.h"
+
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+const std::string kLogStart =
+    "Start der Aufzeichnung\r\r\n\r\r\n"
+    "    sizeof( SXsvfInfo ) = " + std::to_string(sizeof(SXsvfInfo)) + " bytes\r\n"
+    "   TMS Reset Sequence -> Test-Logic-Reset\r\n"
+    "   TAP State = RESET\r\n";
+
+using XsvfRunTest = PlayerTest;
+
+TEST_F(XsvfRunTest, ProgramOfOnlyXCompleteSucceeds) {
+  LoadProgram("XCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  EXPECT_EQ(ReadLog(), kLogStart + "  XCOMPLETE\r\nSUCCESS - Completed XSVF execution.\r\n");
+  EXPECT_EQ(Commands(), "BBBBBBBF");
+  EXPECT_EQ(payloads[0], (std::vector<uint8_t>{'B', 0x10}));  // TMS raised first
+  EXPECT_EQ(state.rows[0].percent.load(), 100);
+}
+
+TEST_F(XsvfRunTest, FailingRunLogsEveryLineOfItsCommands) {
+  reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'S' ? 0x99 : 0x11; };
+  capturedTdo = {0x35};
+  LoadProgram("XSDRSIZE 4\nXTDOMASK 0x0f\nXSDRTDO 0x03 0x05\nXCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfTdoMismatch);
+  EXPECT_EQ(ReadLog(), kLogStart +
+                           "  XSDRSIZE\r\n"
+                           "   XSDRSIZE = 4\r\n"
+                           "  XTDOMASK\r\n"
+                           "    TDO Mask     = 0x0f\r\n"
+                           "  XSDRTDO\r\n"
+                           "   Shift Length = 4\r\n"
+                           "    TDI          = 0x03\r\n"
+                           "    TDO Expected = 0x05\r\n"
+                           "   TAP State = RUNTEST/IDLE\r\n"
+                           "   TAP State = DRSELECT\r\n"
+                           "   TAP State = DRCAPTURE\r\n"
+                           "   TAP State = DRSHIFT\r\n"
+                           "   TAP State = DREXIT1\r\n"
+                           "   TAP State = DRUPDATE\r\n"
+                           "   TAP State = RUNTEST/IDLE\r\n"
+                           " TDO Expected = 0x05\r\n"
+                           " TDO Captured = 0x35\r\n"
+                           " TDO Mask     = 0x0f\r\n"
+                           "ERROR:  TDO mismatch\r\n"
+                           "ERROR at or near XSVF command #3.  See line #3 in the XSVF ASCII "
+                           "file.\r\n");
+  EXPECT_EQ(Commands(), "BBBBBBB" "BBBB" "S" "R" "BB" "F");
+}
+
+TEST_F(XsvfRunTest, UnsupportedCodesEndTheRunWithTheirName) {
+  LoadProgram("XREPEAT 1\nReserved5\nXCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfUnsupported);
+  EXPECT_THAT(ReadLog(), EndsWith("  Reserved5\r\n"
+                                  "ERROR:  Encountered unsupported command #5 (Reserved5)\r\n"
+                                  "ERROR:  Unsupported XSVF command\r\n"
+                                  "ERROR at or near XSVF command #2.  See line #2 in the XSVF "
+                                  "ASCII file.\r\n"));
+  EXPECT_THAT(Commands(), EndsWith("F"));
+
+  LoadProgram(".bytes 0x18 0x00\n");
+  EXPECT_EQ(PlayXsvf(), XsvfUnsupported);
+  EXPECT_THAT(ReadLog(), HasSubstr("   TAP State = RESET\r\n"
+                                   "ERROR:  Encountered unsupported command #24 (Unknown)\r\n"));
+}
+
+TEST_F(XsvfRunTest, ProgramEndingWithoutXCompleteIsAReadError) {
+  LoadProgram("XCOMMENT \"no end\"\n");
+  EXPECT_EQ(PlayXsvf(), ErrProgramDataEnded);
+  EXPECT_THAT(ReadLog(), EndsWith("ERROR:  Unknown\r\nERROR at or near XSVF command #1.  "
+                                  "See line #1 in the XSVF ASCII file.\r\n"));
+  EXPECT_EQ(Commands(), "BBBBBBB");  // no closing 'F'
+  EXPECT_STREQ(XsvfErrorText(ErrProgramDataEnded), "file read error");
+}
+
+TEST_F(XsvfRunTest, DeviceFallingSilentMidShiftEndsWithoutClosingCommand) {
+  reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'S' ? kSilent : 0x11; };
+  LoadProgram("XSDRSIZE 8\nXSDRTDO 0x01 0x02\nXCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), ErrNoReply);
+  EXPECT_THAT(Commands(), EndsWith("S"));
+  EXPECT_THAT(ReadLog(), EndsWith("ERROR:  Unknown\r\nERROR at or near XSVF command #2.  "
+                                  "See line #2 in the XSVF ASCII file.\r\n"));
+}
+
+TEST_F(XsvfRunTest, CancelSeenAfterTheLastCommandWins) {
+  // The flag is set while the reset sequence runs, before XCOMPLETE is read.
+  reply = [this](const std::vector<uint8_t>&) {
+    if (payloads.size() == 7) state.cancelRequested = 1;
+    return 0x11;
+  };
+  LoadProgram("XCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfCancelled);
+  EXPECT_EQ(Commands(), "BBBBBBBF");
+  EXPECT_THAT(ReadLog(), EndsWith("  XCOMPLETE\r\nERROR:  Unknown\r\nERROR at or near XSVF "
+                                  "command #1.  See line #1 in the XSVF ASCII file.\r\n"));
+}
+
+TEST_F(XsvfRunTest, LinkFailureOnTheClosingCommandKeepsTheRunsResult) {
+  reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'F' ? kSilent : 0x11; };
+  LoadProgram("XCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfOk);
+}
+
+// The device may have been switched off between runs: the first shift of every
+// run carries its vectors again.
+TEST_F(XsvfRunTest, EveryRunStartsWithAnEmptyShiftCache) {
+  LoadProgram("XSDRSIZE 8\nXSDRB 0x12\nXCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  LoadProgram("XSDRSIZE 8\nXSDRB 0x12\nXCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  const auto shifts = PayloadsOf('S');
+  ASSERT_EQ(shifts.size(), 2u);
+  EXPECT_EQ(shifts[1], shifts[0]);
+  EXPECT_EQ(shifts[1][1] & 0x08, 0x08);
+}
+
+TEST_F(XsvfRunTest, CommentsGoToTheCommentStreamNotTheLog) {
+  LoadProgram("XCOMMENT \"erase\"\nXCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  EXPECT_EQ(Comments(), " erase\n");
+  EXPECT_THAT(ReadLog(), Not(HasSubstr("erase")));
+}
+
+TEST_F(XsvfRunTest, XWaitNamesUnknownStatesAndWaitsAnyway) {
+  LoadProgram("XWAIT 16 RUNTEST/IDLE 5\nXCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  EXPECT_THAT(ReadLog(), HasSubstr("   XWAIT:  state = Unknown; time = 5\r\n"));
+  EXPECT_THAT(Waits(), ::testing::ElementsAre(5u));
+}
+
+TEST_F(XsvfRunTest, LogThatCannotBeCreatedIsReportedWithoutTraffic) {
+  static std::string shown;
+  SetShowMessage([](const char* text) { shown = text; });
+  std::filesystem::remove("xsvf_debug.txt");
+  std::filesystem::create_directory("xsvf_debug.txt");  // fopen of a directory fails
+  LoadProgram("XCOMPLETE\n");
+  const int result = PlayXsvf();
+  std::filesystem::remove("xsvf_debug.txt");
+  SetShowMessage(nullptr);
+  EXPECT_EQ(result, XsvfDebugFile);
+  EXPECT_THAT(shown, StartsWith("Debugdatei xsvf_debug.txt kann nicht ge"));
+  EXPECT_THAT(shown, EndsWith("ffnet werden !"));
+  EXPECT_TRUE(payloads.empty());
+  EXPECT_STREQ(XsvfErrorText(XsvfDebugFile), "debug file error");
+}
+
+TEST(XsvfErrorTextTest, MapsCodesToMessages) {
+  EXPECT_STREQ(XsvfErrorText(6), "data overflow");
+  EXPECT_STREQ(XsvfErrorText(10), "Failed: Target is not responding");
+  EXPECT_STREQ(XsvfErrorText(11), "Failed: Target is not responding");
+  EXPECT_STREQ(XsvfErrorText(14), "unknown error");
+  EXPECT_STREQ(XsvfErrorText(-1), "unknown error");
+}
+
+}  // namespace

@@ -1,0 +1,395 @@
+#include "xsvf/xsvf_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+
+#include "xsvf/tap_navigation.h"
+#include "xsvf/xsvf_interpreter.h"
+#include "xsvf/xsvf_program.h"
+
+namespace {
+
+// The operands of each command code, one letter per operand:
+//   v        a vector
+//   1, 2, 4  a big-endian number of that many bytes
+//   s        a TAP state (1 byte)
+//   t        text with its terminating 0 byte
+//   p        XSDRINC's data pieces: the count byte, then that many vectors
+const char* const kOperandLayouts[kXsvfCommandCount] = {
+    "",    // XCOMPLETE
+    "v",   // XTDOMASK
+    "1v",  // XSIR
+    "v",   // XSDR
+    "4",   // XRUNTEST
+    "",    // Reserved5
+    "",    // Reserved6
+    "1",   // XREPEAT
+    "4",   // XSDRSIZE
+    "vv",  // XSDRTDO
+    "vv",  // XSETSDRMASKS
+    "vp",  // XSDRINC
+    "v",   // XSDRB
+    "v",   // XSDRC
+    "v",   // XSDRE
+    "vv",  // XSDRTDOB
+    "vv",  // XSDRTDOC
+    "vv",  // XSDRTDOE
+    "s",   // XSTATE
+    "1",   // XENDIR
+    "1",   // XENDDR
+    "2v",  // XSIR2
+    "t",   // XCOMMENT
+    "ss4", // XWAIT
+};
+
+constexpr const char* kBytesDirective = ".bytes";
+constexpr size_t kBytesPerLine = 32;
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool HasHexPrefix(const std::string& text) {
+  return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+}
+
+// ---- Assembling ----
+
+struct Token {
+  std::string text;
+  bool quoted = false;
+};
+
+// Decodes the escape at text[i] (just after a backslash) into *byte; advances i
+// past it.
+bool DecodeEscape(const std::string& text, size_t& i, uint8_t* byte, std::string* problem) {
+  const char c = i < text.size() ? text[i++] : '\0';
+  switch (c) {
+    case '\\': *byte = '\\'; return true;
+    case '"': *byte = '"'; return true;
+    case 'n': *byte = '\n'; return true;
+    case 'r': *byte = '\r'; return true;
+    case 't': *byte = '\t'; return true;
+    case 'x':
+      if (i + 2 <= text.size() && HexDigitValue(text[i]) >= 0 && HexDigitValue(text[i + 1]) >= 0) {
+        *byte = static_cast<uint8_t>(HexDigitValue(text[i]) * 16 + HexDigitValue(text[i + 1]));
+        i += 2;
+        return true;
+      }
+      *problem = "\\x needs two hex digits";
+      return false;
+    default:
+      *problem = "unknown escape in text";
+      return false;
+  }
+}
+
+// Reads a quoted token starting at the quote at text[i]; advances i past it.
+bool ReadQuoted(const std::string& text, size_t& i, Token* token, std::string* problem) {
+  token->quoted = true;
+  for (++i; i < text.size(); ) {
+    const char c = text[i++];
+    if (c == '"') return true;
+    uint8_t byte = static_cast<uint8_t>(c);
+    if (c == '\\' && !DecodeEscape(text, i, &byte, problem)) return false;
+    token->text.push_back(static_cast<char>(byte));
+  }
+  *problem = "text without closing quote";
+  return false;
+}
+
+// Splits a line into tokens, dropping the comment.
+bool SplitLine(const std::string& line, std::vector<Token>* tokens, std::string* problem) {
+  size_t i = 0;
+  for (;;) {
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    if (i == line.size() || line[i] == '#') return true;
+    Token token;
+    if (line[i] == '"') {
+      if (!ReadQuoted(line, i, &token, problem)) return false;
+    } else {
+      while (i < line.size() && line[i] != '#' &&
+             !std::isspace(static_cast<unsigned char>(line[i]))) {
+        token.text.push_back(line[i++]);
+      }
+    }
+    tokens->push_back(token);
+  }
+}
+
+bool AppendVector(const Token& token, std::vector<uint8_t>& out, std::string* problem) {
+  std::string digits = HasHexPrefix(token.text) ? token.text.substr(2) : token.text;
+  const bool allHex = std::all_of(digits.begin(), digits.end(),
+                                  [](char c) { return HexDigitValue(c) >= 0; });
+  if (token.quoted || !allHex) {
+    *problem = "'" + token.text + "' is not a hex vector";
+    return false;
+  }
+  if (digits.size() % 2 != 0) digits.insert(digits.begin(), '0');
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    out.push_back(static_cast<uint8_t>(HexDigitValue(digits[i]) * 16 + HexDigitValue(digits[i + 1])));
+  }
+  return true;
+}
+
+// A decimal number, or hex with 0x, of at most maxValue.
+bool ParseNumber(const Token& token, uint64_t maxValue, uint64_t* value, std::string* problem) {
+  const bool hex = HasHexPrefix(token.text);
+  const std::string digits = hex ? token.text.substr(2) : token.text;
+  const uint64_t base = hex ? 16 : 10;
+  *value = 0;
+  bool valid = !token.quoted && !digits.empty();
+  for (size_t i = 0; valid && i < digits.size(); ++i) {
+    const int digit = HexDigitValue(digits[i]);
+    valid = digit >= 0 && static_cast<uint64_t>(digit) < base;
+    *value = *value * base + static_cast<uint64_t>(digit);
+    valid = valid && *value <= maxValue;
+  }
+  if (!valid) *problem = "'" + token.text + "' is not a number from 0 to " + std::to_string(maxValue);
+  return valid;
+}
+
+void AppendBigEndian(uint64_t value, size_t bytes, std::vector<uint8_t>& out) {
+  for (size_t i = bytes; i-- > 0;) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+bool AppendNumber(const Token& token, size_t bytes, std::vector<uint8_t>& out,
+                  std::string* problem) {
+  uint64_t value = 0;
+  if (!ParseNumber(token, (uint64_t{1} << (8 * bytes)) - 1, &value, problem)) return false;
+  AppendBigEndian(value, bytes, out);
+  return true;
+}
+
+bool AppendState(const Token& token, std::vector<uint8_t>& out, std::string* problem) {
+  for (int state = 0; state < kTapStateCount; ++state) {
+    if (!token.quoted && Upper(token.text) == TapStateName(state)) {
+      out.push_back(static_cast<uint8_t>(state));
+      return true;
+    }
+  }
+  if (AppendNumber(token, 1, out, problem)) return true;
+  *problem = "'" + token.text + "' is not a TAP state";
+  return false;
+}
+
+bool AppendText(const Token& token, std::vector<uint8_t>& out, std::string* problem) {
+  if (!token.quoted || token.text.find('\0') != std::string::npos) {
+    *problem = "comment text must be quoted and hold no 0 byte";
+    return false;
+  }
+  out.insert(out.end(), token.text.begin(), token.text.end());
+  out.push_back(0);
+  return true;
+}
+
+bool AppendPieces(const Token* first, size_t count, std::vector<uint8_t>& out,
+                  std::string* problem) {
+  if (count > 255) {
+    *problem = "more than 255 data pieces";
+    return false;
+  }
+  out.push_back(static_cast<uint8_t>(count));
+  for (size_t i = 0; i < count; ++i) {
+    if (!AppendVector(first[i], out, problem)) return false;
+  }
+  return true;
+}
+
+// Appends the operands in `tokens` (after the command name) by the layout.
+bool AppendOperands(const char* layout, const std::vector<Token>& tokens,
+                    std::vector<uint8_t>& out, std::string* problem) {
+  size_t next = 1;
+  for (const char* kind = layout; *kind != '\0'; ++kind) {
+    if (*kind == 'p') {
+      return AppendPieces(tokens.data() + next, tokens.size() - next, out, problem);
+    }
+    if (next == tokens.size()) {
+      *problem = "too few operands";
+      return false;
+    }
+    const Token& token = tokens[next++];
+    const bool appended = *kind == 'v'   ? AppendVector(token, out, problem)
+                          : *kind == 's' ? AppendState(token, out, problem)
+                          : *kind == 't' ? AppendText(token, out, problem)
+                                         : AppendNumber(token, static_cast<size_t>(*kind - '0'), out, problem);
+    if (!appended) return false;
+  }
+  if (next != tokens.size()) {
+    *problem = "too many operands";
+    return false;
+  }
+  return true;
+}
+
+bool AssembleLine(const std::vector<Token>& tokens, std::vector<uint8_t>& out,
+                  std::string* problem) {
+  const std::string name = Upper(tokens[0].text);
+  if (name == Upper(kBytesDirective)) {
+    for (size_t i = 1; i < tokens.size(); ++i) {
+      if (!AppendVector(tokens[i], out, problem)) return false;
+    }
+    return true;
+  }
+  for (int code = 0; code < kXsvfCommandCount; ++code) {
+    if (!tokens[0].quoted && name == Upper(XsvfCommandName(code))) {
+      out.push_back(static_cast<uint8_t>(code));
+      return AppendOperands(kOperandLayouts[code], tokens, out, problem);
+    }
+  }
+  *problem = "unknown command '" + tokens[0].text + "'";
+  return false;
+}
+
+// ---- Listing ----
+
+std::string HexVector(const uint8_t* bytes, size_t count) {
+  std::string text = "0x";
+  char pair[3];
+  for (size_t i = 0; i < count; ++i) {
+    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+    text += pair;
+  }
+  return text;
+}
+
+uint32_t BigEndianValue(const uint8_t* bytes, size_t count) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < count; ++i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+std::string StateText(uint8_t state) {
+  return state < kTapStateCount ? TapStateName(state) : std::to_string(state);
+}
+
+std::string QuotedText(const uint8_t* bytes, size_t count) {
+  std::string text = "\"";
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t c = bytes[i];
+    if (c == '\\' || c == '"') {
+      text += '\\';
+      text += static_cast<char>(c);
+    } else if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\t') {
+      text += "\\t";
+    } else if (c < 0x20 || c > 0x7E) {
+      char escape[5];
+      std::snprintf(escape, sizeof escape, "\\x%02x", c);
+      text += escape;
+    } else {
+      text += static_cast<char>(c);
+    }
+  }
+  return text + "\"";
+}
+
+std::string ListCommand(const XsvfInstruction& command) {
+  std::string line = XsvfCommandName(command.code);
+  const uint8_t* field = command.operands.data();
+  size_t index = 0;
+  auto nextField = [&](size_t* size) {
+    const uint8_t* start = field;
+    *size = command.fieldSizes[index++];
+    field += *size;
+    return start;
+  };
+  size_t size = 0;
+  for (const char* kind = kOperandLayouts[command.code]; *kind != '\0'; ++kind) {
+    const uint8_t* bytes = nextField(&size);
+    switch (*kind) {
+      case 'v': line += " " + HexVector(bytes, size); break;
+      case 's': line += " " + StateText(bytes[0]); break;
+      case 't': line += " " + QuotedText(bytes, size - 1); break;
+      case 'p':
+        while (index < command.fieldSizes.size()) {
+          bytes = nextField(&size);
+          line += " " + HexVector(bytes, size);
+        }
+        break;
+      default: line += " " + std::to_string(BigEndianValue(bytes, size)); break;
+    }
+  }
+  return line;
+}
+
+// Lists bytes as .bytes lines; the first line carries `firstComment`.
+void ListBytes(const std::vector<uint8_t>& bytes, const std::string& firstComment,
+               std::string& text) {
+  for (size_t start = 0; start < bytes.size(); start += kBytesPerLine) {
+    const size_t count = std::min(kBytesPerLine, bytes.size() - start);
+    text += std::string(kBytesDirective) + " " + HexVector(bytes.data() + start, count);
+    if (start == 0) text += firstComment;
+    text += "\n";
+  }
+}
+
+}  // namespace
+
+bool AssembleXsvfText(const std::string& text, std::vector<uint8_t>* program,
+                      std::string* error) {
+  program->clear();
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    std::vector<Token> tokens;
+    std::string problem;
+    if (!SplitLine(line, &tokens, &problem) ||
+        (!tokens.empty() && !AssembleLine(tokens, *program, &problem))) {
+      if (error) *error = "line " + std::to_string(number) + ": " + problem;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string ListXsvfProgram(const std::vector<uint8_t>& program) {
+  XsvfProgram parsed;
+  std::string error;
+  const bool complete = ParseXsvfProgram(program.data(), program.size(), &parsed, &error);
+  std::string text;
+  for (const XsvfInstruction& command : parsed.commands) text += ListCommand(command) + "\n";
+  if (complete) {
+    if (!parsed.trailing.empty()) text += "# after XCOMPLETE, never played:\n";
+    ListBytes(parsed.trailing, "", text);
+  } else if (parsed.trailing.empty()) {
+    text += "# " + error + "\n";
+  } else {
+    ListBytes(parsed.trailing, "  # " + error, text);
+  }
+  return text;
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  uint8_t buffer[4096];
+  size_t count = 0;
+  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    bytes->insert(bytes->end(), buffer, buffer + count);
+  }
+  const bool ok = !std::ferror(file);
+  std::fclose(file);
+  return ok;
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
