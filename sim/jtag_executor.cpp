@@ -1,0 +1,241 @@
+#include "sim/jtag_executor.h"
+
+#include <algorithm>
+
+#include "engine/boot_protocol.h"
+#include "link/command_link.h"
+
+namespace {
+
+constexpr uint8_t kLevelsCommand = 'B';
+constexpr uint8_t kShiftCommand = 'S';
+constexpr uint8_t kReadCommand = 'R';
+constexpr uint8_t kWaitCommand = 'T';
+constexpr uint8_t kEndCommand = 'F';
+
+constexpr size_t kMaxLevels = 99;
+constexpr uint8_t kPortTms = 0;
+constexpr uint8_t kPortTck = 1;
+
+// Shift flags.
+constexpr uint8_t kCompare = 0x01;
+constexpr uint8_t kMasked = 0x02;
+constexpr uint8_t kExit = 0x04;
+constexpr uint8_t kCarriesTdi = 0x08;
+constexpr uint8_t kCarriesExpected = 0x10;
+constexpr uint8_t kCarriesMask = 0x20;
+constexpr uint8_t kUnusedFlags = 0xC0;
+constexpr size_t kShiftHeader = 4;
+
+// Run-length code bytes: a literal count, or kRunBase plus a run length.
+constexpr uint8_t kMinLiteral = 0x01;
+constexpr uint8_t kMaxLiteral = 0x40;
+constexpr uint8_t kRunBase = 0x80;
+constexpr uint8_t kMinRun = 4;
+constexpr uint8_t kMaxRun = 64;
+
+size_t BytesFor(uint32_t bits) { return (bits + 7) / 8; }
+
+uint32_t ReadBigEndian(const uint8_t* bytes, size_t count) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < count; ++i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+// Bit i of a vector of byteCount bytes whose last byte holds bit 0.
+bool VectorBit(const uint8_t* vector, size_t byteCount, uint32_t i) {
+  return (vector[byteCount - 1 - i / 8] >> (i % 8)) & 1;
+}
+
+void SetVectorBit(uint8_t* vector, size_t byteCount, uint32_t i, bool bit) {
+  uint8_t& byte = vector[byteCount - 1 - i / 8];
+  const uint8_t mask = static_cast<uint8_t>(1u << (i % 8));
+  byte = bit ? (byte | mask) : (byte & ~mask);
+}
+
+bool IsLevelByte(uint8_t b) {
+  const uint8_t port = b & 0x0F;
+  const uint8_t level = b >> 4;
+  return (port == kPortTms || port == kPortTck) && level <= 1;
+}
+
+// Decodes one run-length coded vector of byteCount bytes starting at data[pos],
+// reading no further than data[end - 1], and moves pos past it. False for a code
+// byte outside the literal and run ranges, a code that would overfill the vector,
+// or a code cut short by the end of the payload.
+bool DecodeVector(const uint8_t* data, size_t end, size_t& pos, uint8_t* out,
+                  size_t byteCount) {
+  size_t filled = 0;
+  while (filled < byteCount) {
+    if (pos >= end) return false;
+    const uint8_t code = data[pos++];
+    if (code >= kMinLiteral && code <= kMaxLiteral) {
+      if (filled + code > byteCount || end - pos < code) return false;
+      std::copy(data + pos, data + pos + code, out + filled);
+      pos += code;
+      filled += code;
+    } else if (code >= kRunBase + kMinRun && code <= kRunBase + kMaxRun) {
+      const size_t run = code - kRunBase;
+      if (filled + run > byteCount || pos >= end) return false;
+      std::fill_n(out + filled, run, data[pos++]);
+      filled += run;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+CableResult ReplyWith(uint8_t reply) {
+  CableResult result;
+  result.reply = reply;
+  return result;
+}
+
+}  // namespace
+
+JtagExecutor::JtagExecutor(std::unique_ptr<JtagChip> jtagChip)
+    : chip(std::move(jtagChip)), tap(*chip) {}
+
+CableResult JtagExecutor::Execute(const uint8_t* payload, size_t length) {
+  if (length == 0) return Reject();
+  switch (payload[0]) {
+    case kLevelsCommand: return SetLevels(payload, length);
+    case kShiftCommand: return Shift(payload, length);
+    case kReadCommand: return ReadBack(payload, length);
+    case kWaitCommand: return Wait(payload, length);
+    case kEndCommand: return End(length);
+    default: return Reject();
+  }
+}
+
+CableResult JtagExecutor::SetLevels(const uint8_t* payload, size_t length) {
+  const uint8_t* levels = payload + 1;
+  const size_t count = length - 1;
+  if (count == 0 || count > kMaxLevels || !std::all_of(levels, levels + count, IsLevelByte)) {
+    return Reject();
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const bool high = (levels[i] >> 4) != 0;
+    if ((levels[i] & 0x0F) == kPortTms) {
+      tap.SetTms(high);
+    } else {
+      tap.SetTck(high);
+    }
+  }
+  ++statistics.levelFrames;
+  return ReplyWith(ReplyAck);
+}
+
+CableResult JtagExecutor::Shift(const uint8_t* payload, size_t length) {
+  if (length < kShiftHeader) return Reject();
+  const uint8_t flags = payload[1];
+  const uint32_t bitCount = ReadBigEndian(payload + 2, 2);
+  const bool maskWithoutCompare = (flags & kMasked) && !(flags & kCompare);
+  if ((flags & kUnusedFlags) || maskWithoutCompare || bitCount > kMaxShiftBits) return Reject();
+
+  // Decode every vector the frame carries before keeping any of them, so that a
+  // rejected frame leaves the slots as they were.
+  const size_t byteCount = BytesFor(bitCount);
+  const uint8_t carries[3] = {kCarriesTdi, kCarriesExpected, kCarriesMask};
+  Vector* slots[3] = {&tdi, &expected, &mask};
+  Vector received[3]{};
+  size_t pos = kShiftHeader;
+  for (int i = 0; i < 3; ++i) {
+    if ((flags & carries[i]) && !DecodeVector(payload, length, pos, received[i].data(), byteCount)) {
+      return Reject();
+    }
+  }
+  if (pos != length) return Reject();
+  for (int i = 0; i < 3; ++i) {
+    if (flags & carries[i]) std::copy_n(received[i].begin(), byteCount, slots[i]->begin());
+  }
+
+  ClockBits(bitCount, (flags & kExit) != 0);
+  ++statistics.shifts;
+  if (!(flags & kCompare)) return ReplyWith(ReplyAck);
+
+  ++statistics.comparedShifts;
+  const bool matched = TdoMatches(bitCount, (flags & kMasked) != 0) && !forceMismatch;
+  forceMismatch = false;
+  if (matched) return ReplyWith(ReplyAck);
+  ++statistics.mismatches;
+  return ReplyWith(ReplyTdoMismatch);
+}
+
+void JtagExecutor::ClockBits(uint32_t bitCount, bool exitShift) {
+  const size_t byteCount = BytesFor(bitCount);
+  captured.fill(0);
+  for (uint32_t i = 0; i < bitCount; ++i) {
+    const bool lastBit = i + 1 == bitCount;
+    const bool tdo = tap.Clock(exitShift && lastBit, VectorBit(tdi.data(), byteCount, i));
+    SetVectorBit(captured.data(), byteCount, i, tdo);
+  }
+  capturedBits = bitCount;
+  statistics.bitsShifted += bitCount;
+}
+
+bool JtagExecutor::TdoMatches(uint32_t bitCount, bool masked) const {
+  const size_t byteCount = BytesFor(bitCount);
+  for (uint32_t i = 0; i < bitCount; ++i) {
+    if (masked && !VectorBit(mask.data(), byteCount, i)) continue;
+    if (VectorBit(captured.data(), byteCount, i) != VectorBit(expected.data(), byteCount, i)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+CableResult JtagExecutor::ReadBack(const uint8_t* payload, size_t length) {
+  if (length != 3) return Reject();
+  const uint32_t bitCount = ReadBigEndian(payload + 1, 2);
+  if (bitCount > kMaxShiftBits) return Reject();
+
+  // The first bitCount bits the last shift captured, laid out as its vectors are;
+  // bits it did not shift read as 0.
+  const size_t byteCount = BytesFor(bitCount);
+  const size_t capturedBytes = BytesFor(capturedBits);
+  Vector bits{};
+  for (uint32_t i = 0; i < std::min(bitCount, capturedBits); ++i) {
+    SetVectorBit(bits.data(), byteCount, i, VectorBit(captured.data(), capturedBytes, i));
+  }
+
+  CableResult result = ReplyWith(ReplyAck);
+  std::vector<uint8_t>& answer = result.answer;
+  const size_t lengthField = 2 * byteCount + 3;
+  answer.push_back(static_cast<uint8_t>(lengthField >> 8));
+  answer.push_back(static_cast<uint8_t>(lengthField));
+  answer.push_back(kReadCommand);
+  for (size_t k = 0; k < byteCount; ++k) {
+    answer.push_back(bits[k] >> 4);
+    answer.push_back(bits[k] & 0x0F);
+  }
+  const uint16_t crc = Crc16(answer.data() + 2, answer.size() - 2);
+  answer.push_back(static_cast<uint8_t>(crc >> 8));
+  answer.push_back(static_cast<uint8_t>(crc));
+  ++statistics.reads;
+  return result;
+}
+
+CableResult JtagExecutor::Wait(const uint8_t* payload, size_t length) {
+  if (length != 5) return Reject();
+  CableResult result = ReplyWith(ReplyAck);
+  result.waitMicroseconds = ReadBigEndian(payload + 1, 4);
+  tap.Wait(result.waitMicroseconds);
+  ++statistics.waits;
+  statistics.microsecondsWaited += result.waitMicroseconds;
+  return result;
+}
+
+CableResult JtagExecutor::End(size_t length) {
+  if (length != 1) return Reject();
+  CableResult result = ReplyWith(ReplyEnd);
+  result.ended = true;
+  ++statistics.ends;
+  return result;
+}
+
+CableResult JtagExecutor::Reject() {
+  ++statistics.rejected;
+  return ReplyWith(ReplyRepeat);
+}

@@ -1,0 +1,198 @@
+// Whole XSVF programs played by the updater's player over the in-process serial
+// line, against the simulated device's JTAG port: the demo chip's sample program,
+// and every real program in testdata/xsvf against a chip scripted from it.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/update_file.h"
+#include "engine/update_state.h"
+#include "sim/boot_loader_sim.h"
+#include "sim/chip_catalog.h"
+#include "sim/demo_chip.h"
+#include "sim/jtag_executor.h"
+#include "sim/scripted_chip.h"
+#include "sim/sim_port.h"
+#include "xsvf/xsvf_program.h"
+#include "xsvf/xsvf_run.h"
+#include "xsvf/xsvf_text.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes ReadBytes(const std::string& path) {
+  const std::string text = ReadText(path);
+  return Bytes(text.begin(), text.end());
+}
+
+Bytes Assemble(const std::string& text) {
+  Bytes program;
+  std::string error;
+  EXPECT_TRUE(AssembleXsvfText(text, &program, &error)) << error;
+  return program;
+}
+
+const std::string kDemoProgram = std::string(UPD_SOURCE_DIR) + "/samples/demo_chip_program.xsvf.txt";
+const std::string kCorpus = std::string(UPD_SOURCE_DIR) + "/testdata/xsvf";
+
+// The words the demo program writes: word i is 0x9E3779B9 * (i + 1).
+DemoChip::Memory DemoProgramWords() {
+  DemoChip::Memory words;
+  for (uint32_t i = 0; i < words.size(); ++i) words[i] = 0x9E3779B9u * (i + 1);
+  return words;
+}
+
+// A device with one JTAG target, id 1, whose session is open from the start, on
+// the in-process line; g_pUpdateState is the update that plays through it.
+class XsvfPlayTest : public ::testing::Test {
+ protected:
+  ~XsvfPlayTest() override {
+    if (state.updateFile) std::fclose(state.updateFile);
+    g_pUpdateState = nullptr;
+  }
+
+  // Plays the program to its end against a fresh device with a chip by this name
+  // (see sim/chip_catalog.h).
+  int Play(const Bytes& program, const std::string& chip) {
+    DeviceConfig config;
+    SimTarget target;
+    target.id = 1;
+    target.jtag = true;
+    std::string error;
+    target.makeChip = ChipFactoryFor(chip, &error);
+    EXPECT_TRUE(target.makeChip) << error;
+    config.targets.push_back(target);
+    config.openSessionOn = 1;
+    device = std::make_shared<BootLoaderSim>(config);
+    state.port.Close();
+    state.port.Attach(std::make_unique<SimPort>(device));
+    state.port.SetTimeouts(150);
+    LoadRecord(program);
+    g_pUpdateState = &state;
+    return PlayXsvf();
+  }
+
+  void ExpectScriptedPlay(const std::string& path);
+
+  JtagExecutor& Port() { return *device->Executor(1); }
+  template <typename Chip>
+  Chip& ChipOf() { return dynamic_cast<Chip&>(Port().Chip()); }
+
+  UpdateState state;
+  std::shared_ptr<BootLoaderSim> device;
+
+ private:
+  // The program as the data of the current "V1.01" record.
+  void LoadRecord(const Bytes& program) {
+    if (state.updateFile) std::fclose(state.updateFile);
+    state.updateFile = std::fopen("program.bin", "wb+");  // in the test's own directory
+    ASSERT_NE(state.updateFile, nullptr);
+    ASSERT_EQ(std::fwrite(program.data(), 1, program.size(), state.updateFile), program.size());
+    std::rewind(state.updateFile);
+    state.formatVersion = 1;
+    state.targetFlags = 0;
+    state.targetKind = KindXsvf;
+    state.targetLength = static_cast<int32_t>(program.size());
+    state.consumed = 0;
+    state.runCount = 0;
+    state.targetEnded = 0;
+  }
+};
+
+// Every scan the program describes was shifted whole, with every bit in place.
+void ExpectEveryScanInPlace(const ScriptedChip& chip) {
+  EXPECT_EQ(chip.UndescribedBits(), 0u);
+  EXPECT_EQ(chip.CompletedScans(), chip.Scans().size());
+  size_t misplaced = 0;
+  for (size_t i = 0; i < chip.Scans().size(); ++i) {
+    if (chip.ShiftedTdi()[i] == chip.Scans()[i].tdi) continue;
+    if (++misplaced <= 3) ADD_FAILURE() << "scan " << i << " of command " << chip.Scans()[i].command;
+  }
+  EXPECT_EQ(misplaced, 0u);
+}
+
+TEST_F(XsvfPlayTest, DemoProgramIdentifiesErasesProgramsAndVerifiesTheChip) {
+  const Bytes program = Assemble(ReadText(kDemoProgram));
+  ASSERT_EQ(Play(program, "demo"), 0);
+
+  const DemoChip& chip = ChipOf<DemoChip>();
+  EXPECT_EQ(chip.Words(), DemoProgramWords());
+  EXPECT_EQ(chip.CompletedOperations(), 66u);  // the erase, 64 words, one page
+  EXPECT_EQ(chip.DiscardedOperations(), 0u);
+  const CableStatistics& port = Port().Statistics();
+  // IDCODE 1, erase check 2, XSDRINC 64, word verify 129, page verify 8 pieces of 2 chunks.
+  EXPECT_EQ(port.comparedShifts, 212u);
+  EXPECT_EQ(port.mismatches, 0u);
+  EXPECT_EQ(port.rejected, 0u);
+  EXPECT_EQ(port.ends, 1u);
+  EXPECT_EQ(state.consumed, state.targetLength);
+}
+
+TEST_F(XsvfPlayTest, DemoProgramFailsWhereTheChipDisagrees) {
+  const std::string text = ReadText(kDemoProgram);
+
+  // Without their programming time the words are never written: the word verify
+  // fails after its retries.
+  std::string noProgramTime = text;
+  noProgramTime.replace(noProgramTime.find("XRUNTEST 100"), 12, "XRUNTEST 0");
+  EXPECT_EQ(Play(Assemble(noProgramTime), "demo"), 3);
+
+  // One expected bit wrong in the page verify, which compares without retries.
+  std::string wrongBit = text;
+  const size_t line = wrongBit.find("XSDRTDOC");
+  const size_t lastDigit = wrongBit.find('\n', line) - 1;
+  wrongBit[lastDigit] = wrongBit[lastDigit] == '0' ? '1' : '0';
+  EXPECT_EQ(Play(Assemble(wrongBit), "demo"), 2);
+  EXPECT_EQ(Port().Statistics().mismatches, 1u);
+}
+
+// Plays the program in `path` against a chip scripted from it: the program runs
+// to XCOMPLETE with every comparison passing, shifts every scan it describes
+// with every bit in place, and reads nothing after XCOMPLETE.
+void XsvfPlayTest::ExpectScriptedPlay(const std::string& path) {
+  SCOPED_TRACE(path);
+  const Bytes program = ReadBytes(path);
+  XsvfProgram parsed;
+  std::string error;
+  ASSERT_TRUE(ParseXsvfProgram(program.data(), program.size(), &parsed, &error)) << error;
+
+  EXPECT_EQ(Play(program, "script:" + path), 0);
+  ExpectEveryScanInPlace(ChipOf<ScriptedChip>());
+  EXPECT_EQ(Port().Statistics().mismatches, 0u);
+  EXPECT_EQ(Port().Statistics().ends, 1u);
+  EXPECT_EQ(static_cast<size_t>(state.consumed), parsed.commands.back().offset + 1);
+}
+
+TEST_F(XsvfPlayTest, EveryRealProgramPlaysWithEveryScanInPlace) {
+  size_t played = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() != ".xsvf") continue;
+    ExpectScriptedPlay(entry.path().string());
+    ++played;
+  }
+  EXPECT_GE(played, 5u);
+}
+
+// The sample program uses the commands the real ones do not (XSDRINC, XSDR,
+// XSETSDRMASKS, XSDRTDOB/C/E, XSIR2, XCOMMENT).
+TEST_F(XsvfPlayTest, DemoProgramPlaysAgainstItsScriptWithEveryScanInPlace) {
+  const Bytes program = Assemble(ReadText(kDemoProgram));
+  std::ofstream("demo_chip_program.xsvf", std::ios::binary)
+      .write(reinterpret_cast<const char*>(program.data()), static_cast<std::streamsize>(program.size()));
+  ExpectScriptedPlay("demo_chip_program.xsvf");
+}
+
+}  // namespace

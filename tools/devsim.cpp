@@ -1,0 +1,429 @@
+// devsim: the simulated device on a pseudo-terminal, for the updater to talk to as
+// if it were the device on a serial port.
+//
+// It prints the terminal's path as the first line of standard output and serves
+// one update per connection: when the updater closes its side, the device is
+// switched off and on again and a fresh terminal waits for the next opener (its
+// path printed as a further line; --link follows it). It runs until it gets
+// SIGTERM or SIGINT, until --updates connections have ended, or until a disconnect
+// fault cuts the line.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <iostream>
+#include <string>
+
+#include "sim/boot_loader_sim.h"
+#include "sim/scenario.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: devsim [options]\n"
+    "The simulated device on a pseudo-terminal. Prints the terminal's path on the first\n"
+    "line of standard output; each later connection gets a fresh terminal, whose path\n"
+    "follows as a further line.\n"
+    "\n"
+    "  --target ID:firmware[:ANSWER...]  a firmware target (hex id); its multiplicity\n"
+    "                                   queries get the answers in turn (default 1;\n"
+    "                                   \"silent\": no answer; 3:2: two different ones)\n"
+    "  --target ID:jtag[:CHIP]          a JTAG target; CHIP demo (default) or\n"
+    "                                   script:FILE.xsvf (answers as that program expects)\n"
+    "  --switch-on MS                   silent for MS ms after the first host byte\n"
+    "  --fault KIND:POINT:N[:xK][:0xHH] a fault at the N-th POINT since switch-on\n"
+    "  --scenario FILE                  settings from a file, one per line:\n"
+    "                                     switch-on MS\n"
+    "                                     target ID firmware [ANSWER...]\n"
+    "                                     target ID jtag [CHIP]\n"
+    "                                     fault KIND POINT N [xK] [0xHH]\n"
+    "                                   ('#' starts a comment line)\n"
+    "  --baud N                         pace the line at N baud, 10 bits per byte\n"
+    "  --latency MS                     delay each reply by MS ms (an adapter's timer)\n"
+    "  --no-waits                       answer JTAG waits at once\n"
+    "  --link PATH                      keep a symbolic link at PATH to the terminal\n"
+    "  --updates N                      end after N connections have ended\n"
+    "  --dump-blocks DIR                write each firmware target's blocks, as received\n"
+    "                                   (length fields included), to DIR/target-ID.bin\n"
+    "  --report FILE                    counters as key=value lines to FILE at exit\n"
+    "                                   (default: standard error)\n"
+    "\n"
+    "Fault points: wake, start, query, select, block, frame, byte (any host byte),\n"
+    "shift (a JTAG shift that compares TDO). Kinds (K defaults to 1, HH to 55):\n"
+    "  noise       K bytes HH before the answer (at byte: when the byte arrives)\n"
+    "  repeat      K occurrences from the N-th on answered 0x22 and dropped\n"
+    "  reply       K occurrences from the N-th on answered HH and dropped\n"
+    "  busy        K times 0x33 before the answer\n"
+    "  silence     from the N-th on the device receives and answers nothing\n"
+    "  disconnect  from the N-th on the line is cut: devsim closes it and ends\n"
+    "  end         the block is answered 0x44, ending the target (block only)\n"
+    "  mismatch    K compared shifts from the N-th on report a TDO mismatch (shift only)\n"
+    "Example: devsim --target 01:firmware --target 05:jtag:demo --fault busy:block:3:x5\n";
+
+struct Options {
+  DeviceConfig device;
+  uint32_t baud = 0;
+  uint32_t latencyMs = 0;
+  uint64_t updates = 0;  // 0: no limit
+  std::string linkPath;
+  std::string dumpDir;
+  std::string reportPath;
+};
+
+bool ParseNumber(const char* text, uint64_t* value) {
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtoull(text, &end, 10);
+  return *text >= '0' && *text <= '9' && *end == '\0' && errno == 0;
+}
+
+bool ParseSmallNumber(const char* text, uint32_t* value) {
+  uint64_t wide = 0;
+  if (!ParseNumber(text, &wide) || wide > UINT32_MAX) return false;
+  *value = static_cast<uint32_t>(wide);
+  return true;
+}
+
+bool ReadScenarioFile(const std::string& path, DeviceConfig& config, std::string* error) {
+  std::ifstream in(path);
+  if (!in) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  if (ReadScenario(in, config, error)) return true;
+  *error = path + ": " + *error;
+  return false;
+}
+
+bool TakesValue(const std::string& name) {
+  static const char* const kNames[] = {"--target", "--fault",   "--scenario", "--switch-on",
+                                       "--baud",   "--latency", "--updates",  "--link",
+                                       "--dump-blocks", "--report"};
+  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+// One option with its value; the name is one of those that take a value.
+bool ApplyOption(const std::string& name, const char* value, Options& options,
+                 std::string* error) {
+  bool ok = true;
+  if (name == "--target") {
+    ok = ApplyTargetOption(value, options.device, error);
+  } else if (name == "--fault") {
+    ok = ApplyFaultOption(value, options.device, error);
+  } else if (name == "--scenario") {
+    ok = ReadScenarioFile(value, options.device, error);
+  } else if (name == "--switch-on") {
+    ok = ParseSmallNumber(value, &options.device.switchOnDelayMs);
+  } else if (name == "--baud") {
+    ok = ParseSmallNumber(value, &options.baud) && options.baud > 0;
+  } else if (name == "--latency") {
+    ok = ParseSmallNumber(value, &options.latencyMs);
+  } else if (name == "--updates") {
+    ok = ParseNumber(value, &options.updates) && options.updates > 0;
+  } else if (name == "--link") {
+    options.linkPath = value;
+  } else if (name == "--dump-blocks") {
+    options.dumpDir = value;
+  } else {
+    options.reportPath = value;
+  }
+  if (!ok && error->empty()) *error = "bad value for " + name + ": " + value;
+  return ok;
+}
+
+// Nothing to go on, or the exit code when devsim ends here: 0 after the help,
+// 2 for a usage error.
+std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (name == "--help" || name == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (name == "--no-waits") {
+      options.device.honourWaits = false;
+      continue;
+    }
+    std::string error;
+    if (!TakesValue(name)) {
+      error = "unknown option " + name;
+    } else if (i + 1 >= argc) {
+      error = name + " needs a value";
+    } else if (ApplyOption(name, argv[i + 1], options, &error)) {
+      ++i;
+      continue;
+    }
+    std::cerr << "devsim: " << error << "\n" << kUsage;
+    return 2;
+  }
+  return std::nullopt;
+}
+
+uint64_t NowUs() {
+  static const auto start = std::chrono::steady_clock::now();
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+// SIGTERM and SIGINT wake the main loop through a pipe.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 0;
+  (void)!write(signalPipe[1], &byte, 1);
+}
+
+bool CatchSignals() {
+  if (pipe(signalPipe) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  signal(SIGPIPE, SIG_IGN);
+  return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+// Raw 8-bit transfers: no echo, no line editing, no translation, no signals.
+bool MakeRaw(int fd) {
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) return false;
+  settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
+  settings.c_oflag &= ~OPOST;
+  settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+  settings.c_cflag |= CS8 | CLOCAL | CREAD;
+  settings.c_cc[VMIN] = 1;
+  settings.c_cc[VTIME] = 0;
+  return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+// A pseudo-terminal pair. Until the host has shown up, devsim holds the terminal
+// side open itself: it keeps the raw settings and keeps the controlling side from
+// reporting a hang-up before anyone has connected. A fresh pair serves each
+// connection, since a pair whose terminal side was closed keeps reporting the
+// hang-up and keeps the exclusive-use mode that the last opener may have set.
+class PseudoTerminal {
+ public:
+  ~PseudoTerminal() { Close(); }
+
+  bool Open(std::string* error) {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    const char* name = master < 0 ? nullptr : ptsname(master);
+    if (name == nullptr || grantpt(master) != 0 || unlockpt(master) != 0) {
+      *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+      return false;
+    }
+    slavePath = name;
+    holder = open(name, O_RDWR | O_NOCTTY);
+    if (holder < 0 || !MakeRaw(holder)) {
+      *error = "cannot set up " + slavePath + ": " + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+
+  // The host has the terminal open: from now on its closing is a hang-up.
+  void ReleaseTerminal() { CloseFd(holder); }
+
+  void Close() {
+    CloseFd(holder);
+    CloseFd(master);
+  }
+
+  int Master() const { return master; }
+  const std::string& Path() const { return slavePath; }
+
+ private:
+  static void CloseFd(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+
+  int master = -1;
+  int holder = -1;
+  std::string slavePath;
+};
+
+// The serial line between host and device: each host byte reaches the device only
+// when it would have crossed the line, and each device byte leaves after the
+// adapter's latency and reaches the host a byte time later.
+class PacedLine {
+ public:
+  PacedLine(uint32_t baud, uint32_t latencyMs)
+      : byteUs(baud == 0 ? 0 : 10'000'000 / baud), latencyUs(uint64_t{latencyMs} * 1000) {}
+
+  void FromHost(const uint8_t* data, size_t count, uint64_t nowUs) {
+    for (size_t i = 0; i < count; ++i) {
+      hostByteEndUs = std::max(nowUs, hostByteEndUs) + byteUs;
+      toDevice.push_back({hostByteEndUs, data[i]});
+    }
+  }
+
+  // Hands the device the host bytes that have arrived, and takes its answers.
+  void Exchange(BootLoaderSim& device, uint64_t nowUs) {
+    while (!toDevice.empty() && toDevice.front().atUs <= nowUs) {
+      device.Receive(&toDevice.front().value, 1, toDevice.front().atUs);
+      toDevice.pop_front();
+    }
+    while (device.HasOutput()) {
+      const TimedByte next = device.TakeOutput();
+      deviceByteEndUs = std::max(next.atUs + latencyUs, deviceByteEndUs) + byteUs;
+      toHost.push_back({deviceByteEndUs, next.value});
+    }
+  }
+
+  // Writes the device bytes that have reached the host.
+  void Deliver(int fd, uint64_t nowUs) {
+    std::string due;
+    while (!toHost.empty() && toHost.front().atUs <= nowUs) {
+      due.push_back(static_cast<char>(toHost.front().value));
+      toHost.pop_front();
+    }
+    // A host that has gone away loses what was on the line.
+    if (!due.empty()) (void)!write(fd, due.data(), due.size());
+  }
+
+  // Milliseconds until the next byte is due, rounded up; -1 when none is.
+  int PollTimeoutMs(uint64_t nowUs) const {
+    uint64_t nextUs = UINT64_MAX;
+    if (!toDevice.empty()) nextUs = toDevice.front().atUs;
+    if (!toHost.empty()) nextUs = std::min(nextUs, toHost.front().atUs);
+    if (nextUs == UINT64_MAX) return -1;
+    if (nextUs <= nowUs) return 0;
+    return static_cast<int>(std::min<uint64_t>((nextUs - nowUs + 999) / 1000, INT32_MAX));
+  }
+
+  void Clear() {
+    toDevice.clear();
+    toHost.clear();
+  }
+
+ private:
+  const uint64_t byteUs;
+  const uint64_t latencyUs;
+  uint64_t hostByteEndUs = 0;
+  uint64_t deviceByteEndUs = 0;
+  std::deque<TimedByte> toDevice;
+  std::deque<TimedByte> toHost;
+};
+
+// Points the link at the terminal (replacing it in one step), then prints the
+// terminal's path: whoever reads the line finds the link in place.
+bool Announce(const PseudoTerminal& terminal, const std::string& linkPath, std::string* error) {
+  if (!linkPath.empty()) {
+    const std::string temporary = linkPath + ".new";
+    unlink(temporary.c_str());
+    if (symlink(terminal.Path().c_str(), temporary.c_str()) != 0 ||
+        rename(temporary.c_str(), linkPath.c_str()) != 0) {
+      *error = "cannot link " + linkPath + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  std::cout << terminal.Path() << std::endl;
+  return true;
+}
+
+void DumpBlocks(const BootLoaderSim& device, const Options& options) {
+  if (options.dumpDir.empty()) return;
+  for (const SimTarget& target : options.device.targets) {
+    if (target.jtag) continue;
+    char name[32];
+    std::snprintf(name, sizeof name, "/target-%02X.bin", target.id);
+    const std::vector<uint8_t> data = device.ReceivedFirmware(target.id);
+    std::ofstream out(options.dumpDir + name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!out) std::cerr << "devsim: cannot write " << options.dumpDir << name << "\n";
+  }
+}
+
+void WriteReport(const BootLoaderSim& device, const Options& options, uint64_t connections) {
+  std::ofstream file;
+  if (!options.reportPath.empty()) file.open(options.reportPath, std::ios::trunc);
+  std::ostream& out = options.reportPath.empty() ? std::cerr : file;
+  out << "connections=" << connections << '\n';
+  device.WriteReport(out);
+  if (!out) std::cerr << "devsim: cannot write " << options.reportPath << "\n";
+}
+
+enum class Event { None, Stop, HangUp };
+
+// Waits for host bytes, a hang-up or a signal, at most until the next byte is due.
+Event WaitForHost(PseudoTerminal& terminal, PacedLine& line, bool& hostSeen) {
+  pollfd watched[2] = {{terminal.Master(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+  if (poll(watched, 2, line.PollTimeoutMs(NowUs())) < 0) return Event::None;  // EINTR
+  if (watched[1].revents != 0) return Event::Stop;
+  if (watched[0].revents == 0) return Event::None;
+  uint8_t buffer[4096];
+  const ssize_t count = read(terminal.Master(), buffer, sizeof buffer);
+  if (count <= 0) return Event::HangUp;
+  if (!hostSeen) terminal.ReleaseTerminal();
+  hostSeen = true;
+  line.FromHost(buffer, static_cast<size_t>(count), NowUs());
+  return Event::None;
+}
+
+int Serve(const Options& options) {
+  BootLoaderSim device(options.device);
+  PseudoTerminal terminal;
+  PacedLine line(options.baud, options.latencyMs);
+  std::string error;
+  if (!terminal.Open(&error) || !Announce(terminal, options.linkPath, &error)) {
+    std::cerr << "devsim: " << error << "\n";
+    return 1;
+  }
+  uint64_t connections = 0;
+  bool hostSeen = false;
+  int exitCode = 0;
+  for (;;) {
+    line.Exchange(device, NowUs());
+    line.Deliver(terminal.Master(), NowUs());
+    if (device.Disconnected()) break;
+    const Event event = WaitForHost(terminal, line, hostSeen);
+    if (event == Event::Stop) break;
+    if (event != Event::HangUp) continue;
+    // The host has closed the line: the update is over, the device goes off and
+    // on again, and a fresh terminal waits for the next one.
+    ++connections;
+    DumpBlocks(device, options);
+    if (options.updates != 0 && connections >= options.updates) break;
+    device.PowerCycle();
+    line.Clear();
+    hostSeen = false;
+    terminal.Close();
+    if (!terminal.Open(&error) || !Announce(terminal, options.linkPath, &error)) {
+      std::cerr << "devsim: " << error << "\n";
+      exitCode = 1;
+      break;
+    }
+  }
+  terminal.Close();
+  if (!options.linkPath.empty()) unlink(options.linkPath.c_str());
+  DumpBlocks(device, options);
+  WriteReport(device, options, connections);
+  return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const std::optional<int> exitCode = ParseArguments(argc, argv, options)) return *exitCode;
+  if (!CatchSignals()) {
+    std::cerr << "devsim: cannot catch signals\n";
+    return 1;
+  }
+  return Serve(options);
+}
