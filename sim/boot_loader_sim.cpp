@@ -22,6 +22,9 @@ constexpr size_t kLengthField = 2;
 constexpr size_t kCrcLength = 2;
 // Largest value of a frame's length field: the payload and its CRC.
 constexpr size_t kMaxFrameField = kMaxPayload + kCrcLength;
+// While a command keeps the device working, it reports busy this often, so that
+// the host's reply time-out (300 ms) does not run out during a long wait.
+constexpr uint64_t kBusyReportUs = 100000;
 
 bool CrcMatches(const uint8_t* covered, size_t length) {
   uint16_t crc = 0;
@@ -331,7 +334,12 @@ void BootLoaderSim::CarryOut(const uint8_t* payload, size_t length) {
     executor.ForceMismatchOnNextCompare();
   }
   const CableResult result = executor.Execute(payload, length);
-  if (config.honourWaits) busyUntilUs = clockUs + result.waitMicroseconds;
+  if (config.honourWaits) {
+    busyUntilUs = clockUs + result.waitMicroseconds;
+    for (uint64_t at = clockUs + kBusyReportUs; at < busyUntilUs; at += kBusyReportUs) {
+      SendAt(ReplyBusy, at);
+    }
+  }
   SendAt(result.reply, std::max(clockUs, busyUntilUs));
   for (uint8_t byte : result.answer) Send(byte);
   if (result.ended) phase = Phase::Idle;
