@@ -1,0 +1,86 @@
+// The main dialog's side of the update file: choosing it and checking its header.
+
+#include <cstdio>
+#include <string>
+
+#include "app/update_dlg.h"
+#include "engine/messages.h"
+#include "engine/update_file.h"
+#include "ui/file_dialog.h"
+
+namespace {
+
+const char kUpdateFilePattern[] = "*.upd";
+const char kUpdateFileExtension[] = "upd";
+
+}  // namespace
+
+void CUpdateDlg::OnBrowse() {
+  ReadWindow();
+  if (BrowseUpdateFile()) return;
+  // The dialog refused the path as its starting point: start in our own folder.
+  state.filePath.Set(state.exeDir + kUpdateFilePattern);
+  BrowseUpdateFile();
+}
+
+void CUpdateDlg::OnOpen() {
+  CheckUpdateFile();
+  CloseUpdateFile();
+}
+
+// One run of the file-open dialog. It starts in the executable's folder when no
+// file is named yet, in a named folder (a path ending in a backslash), or on the
+// named file. False only when the dialog refused that starting point.
+bool CUpdateDlg::BrowseUpdateFile() {
+  std::string initialName = state.filePath.Get();
+  if (initialName.empty()) {
+    initialName = state.exeDir + kUpdateFilePattern;
+  } else if (initialName.back() == '\\') {
+    while (!initialName.empty() && initialName.back() == '\\') initialName.pop_back();
+    initialName += std::string("\\") + kUpdateFilePattern;
+    state.filePath.Set(initialName);
+  }
+
+  const FileOpenResult result = RunFileOpenDialog(Handle(), MessageText(MsgFileFilter),
+                                                  kUpdateFileExtension, initialName);
+  if (!result.chosen) return !result.InitialNameRefused();
+  state.filePath.Set(result.path);
+  RefreshWindow();
+  CheckUpdateFile();
+  CloseUpdateFile();
+  return true;
+}
+
+// Reads the header of the named file and lays out one row per target. Every
+// problem is shown in one message box. The file stays open (after the header on
+// success); the caller closes it unless it starts an update.
+bool CUpdateDlg::CheckUpdateFile() {
+  ReadWindow();
+  RemoveRows();
+  state.statusLine.Set(MessageText(MsgIdle));
+  RefreshWindow();
+  CloseUpdateFile();
+
+  const std::string path = state.filePath.Get();
+  if (path.empty()) {
+    MessageBox(MessageText(MsgNoFileSelected));
+    return false;
+  }
+  state.updateFile = std::fopen(path.c_str(), "rb");
+  if (!state.updateFile) {
+    MessageBox(FormatMessageText(MsgFileNotFound, path.c_str()));
+    return false;
+  }
+  std::string problem;
+  if (!ReadUpdateHeader(state, &problem)) {
+    MessageBox(problem);
+    return false;
+  }
+  LayoutRows();
+  return true;
+}
+
+void CUpdateDlg::CloseUpdateFile() {
+  if (state.updateFile) std::fclose(state.updateFile);
+  state.updateFile = nullptr;
+}
