@@ -139,6 +139,9 @@ Target ProcessTarget(WorkerRun& run, uint8_t targetId) {
 
   const int32_t counted = multiplicity == 0 ? 1 : static_cast<int32_t>(multiplicity);
   if (outcome == Target::Done) {
+    // A cancel confirmed after the target's last block came too late for it: the
+    // row shows the target as updated, not as cancelled.
+    state.CurrentRow().status.Set("");
     state.CurrentRow().percent.store(100);
     state.refreshNeeded.store(1);
     run.successes += counted;

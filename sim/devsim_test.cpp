@@ -2,72 +2,23 @@
 // updater's serial port on the other side.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/serial_port.h"
-
-extern char** environ;
+#include "testsupport/child_process.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class DevsimProcess {
- public:
-  explicit DevsimProcess(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), UPD_BINARY_DIR "/tools/devsim");
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    output = fdopen(out[0], "r");
-  }
-
-  ~DevsimProcess() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      Wait();
-    }
-    if (output != nullptr) std::fclose(output);
-  }
-
-  // The next line devsim prints: the path of the terminal for the next connection.
-  std::string NextPath() {
-    char line[256] = {};
-    if (output == nullptr || std::fgets(line, sizeof line, output) == nullptr) return "";
-    std::string path = line;
-    if (!path.empty() && path.back() == '\n') path.pop_back();
-    return path;
-  }
-
-  // The exit status once devsim has ended by itself.
-  int Wait() {
-    int status = -1;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid) pid = -1;
-    return status;
-  }
-
- private:
-  pid_t pid = -1;
-  std::FILE* output = nullptr;
-};
+constexpr auto kLimit = std::chrono::seconds(10);  // a bound for a hung devsim
 
 uint8_t Ask(CSerialPort& port, const Bytes& request) {
   uint8_t reply = 0;
@@ -96,23 +47,26 @@ TEST(Devsim, ServesOneUpdatePerConnection) {
   const std::string report = "devsim_report.txt";
   std::remove(report.c_str());
   std::remove("target-01.bin");
-  DevsimProcess devsim({"--target", "01:firmware", "--switch-on", "20", "--updates", "2",
-                        "--dump-blocks", ".", "--report", report});
+  ChildProcess devsim;
+  ASSERT_TRUE(devsim.Start(UPD_BINARY_DIR "/tools/devsim",
+                           {"--target", "01:firmware", "--switch-on", "20", "--updates", "2",
+                            "--dump-blocks", ".", "--report", report}));
 
-  const std::string firstPath = devsim.NextPath();
-  ASSERT_FALSE(firstPath.empty());
+  // Each line devsim prints is the path of the terminal for the next connection.
+  const std::optional<std::string> firstPath = devsim.NextLine(kLimit);
+  ASSERT_TRUE(firstPath);
   {
     CSerialPort port;
-    ASSERT_TRUE(port.Open(firstPath, 57600, 2000)) << firstPath;
+    ASSERT_TRUE(port.Open(*firstPath, 57600, 2000)) << *firstPath;
     EXPECT_TRUE(WakeAndStart(port));
   }
   // Closing the line switched the device off and on: the next connection starts
   // from the wake-up again.
-  const std::string secondPath = devsim.NextPath();
-  ASSERT_FALSE(secondPath.empty());
+  const std::optional<std::string> secondPath = devsim.NextLine(kLimit);
+  ASSERT_TRUE(secondPath);
   {
     CSerialPort port;
-    ASSERT_TRUE(port.Open(secondPath, 57600, 2000)) << secondPath;
+    ASSERT_TRUE(port.Open(*secondPath, 57600, 2000)) << *secondPath;
     port.SetTimeouts(1);
     EXPECT_EQ(Ask(port, {0xA3}), 0) << "switched off: the request is lost";
     ASSERT_TRUE(WakeAndStart(port));
@@ -121,9 +75,7 @@ TEST(Devsim, ServesOneUpdatePerConnection) {
     const uint8_t end = 0xA2;
     port.Write(&end, 1);
   }
-  const int status = devsim.Wait();
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(devsim.Wait(kLimit), 0) << devsim.Errors();
   EXPECT_EQ(ReadText("target-01.bin"), std::string("\x00\x02\xAB\xCD", 4));
   const std::string counters = ReadText(report);
   EXPECT_NE(counters.find("connections=2\n"), std::string::npos) << counters;

@@ -94,7 +94,11 @@ int PlayXsvf() {
   try {
     PlayCommands(*info);
   } catch (const CComErrException& failure) {
-    info->errorCode = failure.code;
+    // Once the user has cancelled, the link may have ended the device's work with
+    // 0xA2 while it was busy, and the rest of the command goes unanswered: such a
+    // failure is the cancel's doing, not the device's.
+    const bool cancelled = g_pUpdateState->cancelRequested.load() != 0;
+    info->errorCode = cancelled ? XsvfCancelled : failure.code;
     linkFailed = true;
   }
   LogResult(*info);

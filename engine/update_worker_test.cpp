@@ -1,0 +1,293 @@
+// Whole updates in process: the worker thread, started as the Update button starts
+// it, against the simulated device behind the port on a virtual clock, with this
+// thread watching the record as the window's timer does.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/boot_protocol.h"
+#include "engine/messages.h"
+#include "engine/update_session.h"
+#include "engine/update_state.h"
+#include "engine/update_writer.h"
+#include "sim/boot_loader_sim.h"
+#include "sim/jtag_executor.h"
+#include "sim/scenario.h"
+#include "sim/sim_port.h"
+#include "testsupport/update_cases.h"
+
+namespace {
+
+// A bound for a hung update, in real time: the device's own time is virtual.
+constexpr auto kUpdateLimit = std::chrono::seconds(120);
+constexpr auto kWatchInterval = std::chrono::milliseconds(1);
+
+// Cancel as the window's user presses it: before the device has answered it takes
+// effect at once; afterwards the user answers Yes to the warning.
+void PressCancel(UpdateState& state) {
+  if (state.deviceAnswered.load() == 0) {
+    state.cancelRequested.store(1);
+  } else {
+    ConfirmCancel(state);
+  }
+}
+
+// The line to the device, pressing Cancel once the update has sent the n-th
+// wake-up probe or the n-th firmware block or command frame.
+class CancellingLine : public SerialChannel {
+ public:
+  CancellingLine(std::unique_ptr<SerialChannel> line, UpdateState& state, CancelTrigger trigger)
+      : line(std::move(line)), state(state), trigger(trigger) {}
+
+  bool SetTimeouts(uint32_t timeoutMs) override { return line->SetTimeouts(timeoutMs); }
+  bool Read(uint8_t* data, uint32_t count) override { return line->Read(data, count); }
+
+  bool Write(const uint8_t* data, uint32_t count) override {
+    const bool written = line->Write(data, count);
+    if (Counts(data, count) && ++seen == trigger.count) PressCancel(state);
+    return written;
+  }
+
+ private:
+  bool Counts(const uint8_t* data, uint32_t count) const {
+    switch (trigger.point) {
+      case CancelPoint::WakeProbe:
+        return count == 1 && data[0] == CmdWake;
+      case CancelPoint::DataWrite:
+        return count >= 4;  // blocks and frames; requests are shorter
+      case CancelPoint::None:
+        break;
+    }
+    return false;
+  }
+
+  std::unique_ptr<SerialChannel> line;
+  UpdateState& state;
+  const CancelTrigger trigger;
+  uint32_t seen = 0;
+};
+
+std::shared_ptr<BootLoaderSim> MakeDevice(const std::string& scenario) {
+  DeviceConfig config;
+  std::istringstream in(scenario);
+  std::string error;
+  EXPECT_TRUE(ReadScenario(in, config, &error)) << error;
+  return std::make_shared<BootLoaderSim>(config);
+}
+
+// One update of the file at `path`, in the steps the window takes: the header
+// check, the port opened and drained, the rows cleared, the worker started, the
+// record watched until the worker has ended the update, the file and the port
+// closed. Returns the run state the worker ended with (Running if it never did).
+RunState RunUpdate(UpdateState& state, const std::string& path,
+                   const std::shared_ptr<BootLoaderSim>& device, CancelTrigger cancel = {}) {
+  state.filePath.Set(path);
+  std::string message;
+  if (!OpenUpdateFile(state, &message)) {
+    ADD_FAILURE() << message;
+    CloseUpdateResources(state);
+    return Idle;
+  }
+  state.port.Attach(
+      std::make_unique<CancellingLine>(std::make_unique<SimPort>(device), state, cancel));
+  state.port.SetTimeouts(1);
+  uint8_t stale;
+  while (state.port.Read(&stale, 1)) {
+  }
+  ClearRowsForUpdate(state);
+  LaunchUpdate(state);
+
+  const auto deadline = std::chrono::steady_clock::now() + kUpdateLimit;
+  RunState ended = Running;
+  while (ended == Running && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kWatchInterval);
+    ended = static_cast<RunState>(state.runState.load());
+  }
+  if (ended == Running) {
+    // The worker still uses the record and the device: they must outlive it.
+    ADD_FAILURE() << "the update did not end";
+    std::abort();
+  }
+  CloseUpdateResources(state);
+  state.runState.store(Idle);
+  return ended;
+}
+
+std::vector<ExpectedRow> RowsOf(const UpdateState& state) {
+  std::vector<ExpectedRow> rows;
+  for (uint32_t i = 0; i < state.targetCount && i < kMaxTargets; ++i) {
+    rows.push_back(
+        {state.rows[i].percent.load(), state.rows[i].status.Get(), state.rows[i].mark.Get()});
+  }
+  return rows;
+}
+
+void ExpectRows(const UpdateState& state, const std::vector<ExpectedRow>& expected) {
+  for (const std::string& difference : RowDifferences(expected, RowsOf(state))) {
+    ADD_FAILURE() << difference;
+  }
+}
+
+bool EndReachedDevice(const BootLoaderSim& device) {
+  const std::vector<SeenRequest>& requests = device.Requests();
+  return std::find(requests.begin(), requests.end(), SeenRequest{CmdEnd, 0}) != requests.end();
+}
+
+std::string SaveCaseFile(const std::string& name, const Bytes& bytes) {
+  const std::string path = name + ".upd";  // in the test program's own directory
+  EXPECT_TRUE(SaveFileBytes(path, bytes));
+  return path;
+}
+
+class WholeUpdate : public ::testing::TestWithParam<UpdateCase> {};
+
+TEST_P(WholeUpdate, EndsAsExpected) {
+  const UpdateCase& c = GetParam();
+  const std::string path = SaveCaseFile(c.name, UpdateFileBytes(c));
+  const std::shared_ptr<BootLoaderSim> device = MakeDevice(c.scenario);
+  UpdateState state;
+
+  EXPECT_EQ(RunUpdate(state, path, device, c.cancel), c.runState);
+  EXPECT_EQ(state.statusLine.Get(), ExpectedStatusLine(c, path));
+  ExpectRows(state, c.rows);
+  EXPECT_EQ(EndReachedDevice(*device), c.endSent);
+  for (uint8_t id : c.firmwareIds) {
+    EXPECT_EQ(device->ReceivedFirmware(id), TargetData(c, id)) << "target " << int{id};
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WholeUpdate, ::testing::ValuesIn(UpdateCases()),
+                         [](const ::testing::TestParamInfo<UpdateCase>& info) {
+                           return info.param.name;
+                         });
+
+// A second update in the same run of the program starts clean: no bad replies
+// counted before it, no marks, percents or statuses left in the rows.
+TEST(SecondUpdate, StartsCleanAfterGivingUpOnBadReplies) {
+  const std::string path =
+      SaveCaseFile("second", BuildFile("V1.01", {FirmwareTarget(1, " Main", 3)}));
+  UpdateState state;
+
+  EXPECT_EQ(
+      RunUpdate(state, path, MakeDevice("target 01 firmware 2\nfault reply block 2 x4 0x55\n")),
+      Finished);
+  EXPECT_EQ(state.statusLine.Get(), MessageText(MsgWrongAnswer));
+  ExpectRows(state, {{66, "", "2 *  "}});
+
+  // A bad reply before the device's first good one must not end this one.
+  EXPECT_EQ(RunUpdate(state, path, MakeDevice("target 01 firmware\nfault noise start 1 0x55\n")),
+            Finished);
+  EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 1, 1));
+  ExpectRows(state, {{100, "", ""}});
+}
+
+// An IDCODE read that ends with an instruction shift, so that the shift cache
+// holds that shift's vector when the program ends, and an unfinished copy that
+// fails after the last shift.
+std::string IdcodeThenInstruction(bool complete) {
+  return "XREPEAT 0\nXSTATE RESET\nXSTATE RUNTEST/IDLE\n"
+         "XSIR 8 0x01\nXSDRSIZE 32\nXTDOMASK 0xffffffff\nXSDRTDO 0x00000000 0x1de40157\n"
+         "XSIR 8 0x01\n" +
+         std::string(complete ? "XCOMPLETE\n" : "");
+}
+
+// The first run fails after its last shift, with that vector in the shift cache;
+// the second run starts with the same shift on a fresh device, which holds no
+// vectors: the updater must send it whole.
+TEST(SecondUpdate, StartsCleanAfterAFailedJtagRun) {
+  const auto file = [](bool complete) {
+    return BuildFile("V1.01",
+                     {XsvfTarget(3, " Logic", AssembleXsvf(IdcodeThenInstruction(complete)))});
+  };
+  const std::string cut = SaveCaseFile("second_jtag_cut", file(false));
+  const std::string whole = SaveCaseFile("second_jtag", file(true));
+  UpdateState state;
+
+  EXPECT_EQ(RunUpdate(state, cut, MakeDevice("target 03 jtag demo\n")), Finished);
+  EXPECT_EQ(state.statusLine.Get(), MessageText(MsgFileReadError));
+  ExpectRows(state, {{100, MessageText(MsgUnsuccessful), ""}});  // every byte was read
+
+  const std::shared_ptr<BootLoaderSim> device = MakeDevice("target 03 jtag demo\n");
+  EXPECT_EQ(RunUpdate(state, whole, device), Finished);
+  EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 1, 1));
+  ExpectRows(state, {{100, "", ""}});
+  ASSERT_NE(device->Executor(3), nullptr);
+  EXPECT_EQ(device->Executor(3)->Statistics().mismatches, 0u);
+}
+
+// The user confirms the cancel just after the last block of a target has gone out:
+// the target is updated all the same, and its row must say so.
+TEST(LateCancel, LeavesTheFinishedTargetShownAsUpdated) {
+  const std::string path = SaveCaseFile(
+      "late_cancel",
+      BuildFile("V1.01", {FirmwareTarget(1, " Main", 3), FirmwareTarget(2, " Io", 3)}));
+  UpdateState state;
+  const CancelTrigger afterTheThirdBlock{CancelPoint::DataWrite, 3, 0};
+  const std::shared_ptr<BootLoaderSim> device =
+      MakeDevice("target 01 firmware\ntarget 02 firmware\n");
+
+  EXPECT_EQ(RunUpdate(state, path, device, afterTheThirdBlock), Aborted);
+  EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
+  ExpectRows(state, {{100, "", ""}, {0, MessageText(MsgCancelled), ""}});
+  EXPECT_FALSE(EndReachedDevice(*device));
+}
+
+// With nothing after that target, the update ends as a whole.
+TEST(LateCancel, AfterTheLastTargetLetsTheUpdateFinish) {
+  const std::string path =
+      SaveCaseFile("late_cancel_last", BuildFile("V1.01", {FirmwareTarget(1, " Main", 3)}));
+  UpdateState state;
+  const std::shared_ptr<BootLoaderSim> device = MakeDevice("target 01 firmware\n");
+
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 3, 0}), Finished);
+  EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 1, 1));
+  ExpectRows(state, {{100, "", ""}});
+  EXPECT_TRUE(EndReachedDevice(*device));
+}
+
+// The cancel comes while the device keeps answering a frame with 0x33: the link
+// ends the device's work with 0xA2 at once, and the update ends as cancelled.
+TEST(CancelDuringJtag, WhileTheDeviceIsBusyEndsTheDevicesWork) {
+  const std::string path =
+      SaveCaseFile("busy_cancel", BuildFile("V1.01", {XsvfTarget(3, " Logic", DemoChipProgram())}));
+  UpdateState state;
+  const std::shared_ptr<BootLoaderSim> device =
+      MakeDevice("target 03 jtag demo\nfault busy frame 40 x1000\n");
+
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 40, 0}), Aborted);
+  EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
+  ExpectRows(state, {{kUnderWay, MessageText(MsgCancelled), ""}});
+  EXPECT_TRUE(EndReachedDevice(*device));
+  EXPECT_EQ(device->Counters().frames, 40u);  // none after the busy one
+}
+
+// The IDCODE read's shift is the 26th frame; two 'B' frames and the 'T' of its
+// run-test wait follow it within the same command. The device answers the shift
+// busy once, then acknowledges it, and after the link's 0xA2 answers nothing more:
+// the frames after it go unanswered, yet the user's cancel is what ended the update.
+TEST(CancelDuringJtag, WhileTheDeviceIsBusyInTheMiddleOfACommand) {
+  const Bytes program = AssembleXsvf(
+      "XREPEAT 0\nXRUNTEST 1000\nXSTATE RESET\nXSTATE RUNTEST/IDLE\nXSIR 8 0x01\n"
+      "XSDRSIZE 32\nXTDOMASK 0xffffffff\nXSDRTDO 0x00000000 0x1de40157\nXCOMPLETE\n");
+  const std::string path =
+      SaveCaseFile("busy_cancel_mid", BuildFile("V1.01", {XsvfTarget(5, " Logic", program)}));
+  UpdateState state;
+  const std::shared_ptr<BootLoaderSim> device =
+      MakeDevice("target 05 jtag demo\nfault busy frame 26\n");
+
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 26, 0}), Aborted);
+  EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
+  ExpectRows(state, {{kUnderWay, MessageText(MsgCancelled), ""}});
+  EXPECT_TRUE(EndReachedDevice(*device));
+  EXPECT_EQ(device->Counters().commands['S'], 2u);  // the busy frame was the read's shift
+}
+
+}  // namespace

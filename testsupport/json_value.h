@@ -1,0 +1,25 @@
+#pragma once
+// A small JSON reader for the tests that read update-cli's JSON lines: strict
+// enough that a line it accepts is valid JSON.
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct JsonValue {
+  enum class Type { Null, Boolean, Number, String, Array, Object };
+
+  Type type = Type::Null;
+  bool boolean = false;
+  double number = 0;
+  std::string text;
+  std::vector<JsonValue> items;
+  std::map<std::string, JsonValue> members;
+
+  // The member of this name; a null value if there is none.
+  const JsonValue& operator[](const std::string& name) const;
+  int Int() const { return static_cast<int>(number); }
+};
+
+// Parses one JSON text (surrounding white space allowed). False if it is not JSON.
+bool ParseJson(const std::string& text, JsonValue* value);

@@ -1,0 +1,485 @@
+// update-cli and devsim as separate programs through a real pseudo-terminal:
+// every whole update of the shared table, every real XSVF program, and the
+// tools' own behaviour (update-cli's listing, check, messages, JSON lines, exit
+// statuses and Ctrl-C; the files mkupd makes and those it refuses).
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/messages.h"
+#include "engine/update_writer.h"
+#include "testsupport/child_process.h"
+#include "testsupport/json_value.h"
+#include "testsupport/update_cases.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kTools = UPD_BINARY_DIR "/tools/";
+const std::string kCorpus = UPD_SOURCE_DIR "/testdata/xsvf";
+
+// Bounds for a hung program, not timings.
+constexpr auto kStartLimit = 10s;
+constexpr auto kUpdateLimit = 60s;
+
+// A folder of the test's own in the working directory, emptied.
+std::string FreshFolder(const std::string& name) {
+  std::filesystem::remove_all(name);
+  std::filesystem::create_directories(name);
+  return name;
+}
+
+void SaveText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Hex2(uint8_t value) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X", value);
+  return text;
+}
+
+// devsim serving one update on a fresh pseudo-terminal, its counters written to
+// a report file when it ends.
+class Devsim {
+ public:
+  Devsim(const std::string& folder, std::vector<std::string> options)
+      : reportPath(folder + "/report.txt") {
+    options.insert(options.end(), {"--updates", "1", "--report", reportPath});
+    if (process.Start(kTools + "devsim", options)) port = process.NextLine(kStartLimit);
+  }
+
+  bool Started() const { return port.has_value(); }
+  std::string Port() const { return port.value_or(""); }
+
+  // Waits for devsim to end once the updater has closed the line; its counters.
+  std::map<std::string, uint64_t> Report() {
+    const std::optional<int> status = process.Wait(kStartLimit);
+    EXPECT_EQ(status, 0) << process.Errors();
+    std::map<std::string, uint64_t> counters;
+    std::ifstream in(reportPath);
+    std::string line;
+    while (std::getline(in, line)) {
+      const size_t equals = line.find('=');
+      if (equals != std::string::npos) {
+        counters[line.substr(0, equals)] = std::stoull(line.substr(equals + 1));
+      }
+    }
+    return counters;
+  }
+
+ private:
+  ChildProcess process;
+  std::string reportPath;
+  std::optional<std::string> port;
+};
+
+struct CliRun {
+  std::optional<int> exitStatus;  // nothing if it did not end in time
+  std::string output;
+  std::string errors;
+};
+
+// Runs one of the tools to its end; `meanwhile` acts on it while it runs.
+CliRun RunTool(const std::string& tool, const std::vector<std::string>& arguments,
+               const std::function<void(ChildProcess&)>& meanwhile = {}) {
+  ChildProcess process;
+  if (!process.Start(kTools + tool, arguments)) return {};
+  if (meanwhile) meanwhile(process);
+  CliRun run;
+  run.exitStatus = process.Wait(kUpdateLimit);
+  run.output = process.Output();
+  run.errors = process.Errors();
+  return run;
+}
+
+CliRun RunUpdateCli(const std::vector<std::string>& arguments,
+                    const std::function<void(ChildProcess&)>& meanwhile = {}) {
+  return RunTool("update-cli", arguments, meanwhile);
+}
+
+CliRun RunMkupd(const std::vector<std::string>& arguments) {
+  return RunTool("mkupd", arguments);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+// update-cli's JSON lines; every line must be a JSON object.
+std::vector<JsonValue> JsonLines(const std::string& output) {
+  std::vector<JsonValue> objects;
+  for (const std::string& line : Lines(output)) {
+    JsonValue value;
+    EXPECT_TRUE(ParseJson(line, &value) && value.type == JsonValue::Type::Object) << line;
+    objects.push_back(value);
+  }
+  return objects;
+}
+
+std::vector<ExpectedRow> RowsOf(const JsonValue& progress) {
+  std::vector<ExpectedRow> rows;
+  for (const JsonValue& row : progress["rows"].items) {
+    rows.push_back({row["percent"].Int(), row["status"].text, row["mark"].text});
+  }
+  return rows;
+}
+
+// The progress object on the last whole line so far shows the row under way.
+bool RowUnderWay(const std::string& output, uint32_t row) {
+  const size_t end = output.rfind('\n');
+  if (end == std::string::npos) return false;
+  const size_t start = output.rfind('\n', end - 1);
+  JsonValue progress;
+  const size_t begin = start == std::string::npos ? 0 : start + 1;
+  if (!ParseJson(output.substr(begin, end - begin), &progress)) {
+    return false;
+  }
+  const std::vector<ExpectedRow> rows = RowsOf(progress);
+  return row < rows.size() && rows[row].percent > 0;
+}
+
+// The user's Ctrl-C at the case's moment: before the device answers, as soon as
+// update-cli has shown the update starting; after, once the row under way shows
+// progress.
+void CancelByCtrlC(ChildProcess& cli, const CancelTrigger& cancel) {
+  const bool ready = cli.WaitUntil(
+      [&] {
+        if (cancel.point == CancelPoint::WakeProbe)
+          return cli.Output().find('\n') != std::string::npos;
+        return RowUnderWay(cli.Output(), cancel.row);
+      },
+      kUpdateLimit);
+  ASSERT_TRUE(ready) << cli.Output();
+  cli.Signal(SIGINT);
+}
+
+// The final objects of update-cli's JSON lines: the last progress and the result.
+void ExpectJsonOutcome(const std::string& output, const std::string& statusLine,
+                       const std::vector<ExpectedRow>& rows, int exitStatus, bool resultLine) {
+  const std::vector<JsonValue> objects = JsonLines(output);
+  ASSERT_GE(objects.size(), 2u) << output;
+  const JsonValue& progress = objects[objects.size() - 2];
+  const JsonValue& result = objects.back();
+  EXPECT_EQ(progress["event"].text, "progress");
+  EXPECT_EQ(progress["status"].text, statusLine);
+  for (const std::string& difference : RowDifferences(rows, RowsOf(progress))) {
+    ADD_FAILURE() << difference;
+  }
+  EXPECT_EQ(result["event"].text, "result");
+  EXPECT_EQ(result["status"].text, statusLine);
+  EXPECT_EQ(result["exit"].Int(), exitStatus);
+  if (resultLine) {
+    EXPECT_EQ(FormatMessageText(MsgResult, result["successes"].Int(), result["total"].Int()),
+              statusLine);
+  } else {
+    EXPECT_EQ(result["successes"].type, JsonValue::Type::Null);
+    EXPECT_EQ(result["total"].type, JsonValue::Type::Null);
+  }
+}
+
+class UpdateOverPty : public ::testing::TestWithParam<UpdateCase> {};
+
+TEST_P(UpdateOverPty, EndsAsExpected) {
+  const UpdateCase& c = GetParam();
+  const std::string folder = FreshFolder(c.name);
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(SaveFileBytes(file, UpdateFileBytes(c)));
+  SaveText(folder + "/device.txt", c.scenario);
+
+  std::vector<std::string> devsimOptions = {"--scenario", folder + "/device.txt", "--no-waits",
+                                            "--dump-blocks", folder};
+  std::vector<ExpectedRow> rows = c.rows;
+  if (c.cancel.point == CancelPoint::DataWrite) {
+    // A real line's pace gives the Ctrl-C time to land in the middle of the
+    // target, at a percent the test does not choose.
+    devsimOptions.insert(devsimOptions.end(), {"--baud", "57600"});
+    rows[c.cancel.row].percent = kUnderWay;
+  }
+  Devsim devsim(folder, devsimOptions);
+  ASSERT_TRUE(devsim.Started());
+
+  std::vector<std::string> arguments = {"--port", devsim.Port(), "--file", file, "--json"};
+  std::function<void(ChildProcess&)> meanwhile;
+  if (c.cancel.point != CancelPoint::None) {
+    // Once the device has answered, one Ctrl-C is to cancel without asking first.
+    if (c.cancel.point == CancelPoint::DataWrite) arguments.push_back("--yes");
+    meanwhile = [&c](ChildProcess& cli) { CancelByCtrlC(cli, c.cancel); };
+  }
+  const CliRun run = RunUpdateCli(arguments, meanwhile);
+  ASSERT_EQ(run.exitStatus, c.exitStatus) << run.errors << run.output;
+  const bool resultLine = c.exitStatus == 0 || c.exitStatus == 1;
+  ExpectJsonOutcome(run.output, ExpectedStatusLine(c, file), rows, c.exitStatus, resultLine);
+
+  std::map<std::string, uint64_t> report = devsim.Report();
+  EXPECT_EQ(report["ends"], c.endSent ? 1u : 0u);
+  for (uint8_t id : c.firmwareIds) {
+    EXPECT_EQ(ReadWholeFile(folder + "/target-" + Hex2(id) + ".bin"), TargetData(c, id))
+        << "target " << int{id};
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UpdateOverPty, ::testing::ValuesIn(UpdateCases()),
+                         [](const ::testing::TestParamInfo<UpdateCase>& info) {
+                           return info.param.name;
+                         });
+
+// Every real program, packed by mkupd, updates a chip that answers as the program
+// expects, with every comparison passing.
+std::vector<std::string> CorpusPrograms() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() == ".xsvf") names.push_back(entry.path().stem().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class RealProgram : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RealProgram, UpdatesWithEveryComparePassing) {
+  const std::string folder = FreshFolder("corpus_" + GetParam());
+  const std::string program = kCorpus + "/" + GetParam() + ".xsvf";
+  const std::string file = folder + "/update.upd";
+  const CliRun packed = RunMkupd({"-o", file, "--xsvf", "01", GetParam(), program});
+  ASSERT_EQ(packed.exitStatus, 0) << packed.errors;
+
+  Devsim devsim(folder, {"--target", "01:jtag:script:" + program, "--no-waits"});
+  ASSERT_TRUE(devsim.Started());
+  const CliRun run = RunUpdateCli({"--port", devsim.Port(), "--file", file, "--json"});
+  ASSERT_EQ(run.exitStatus, 0) << run.errors;
+  ExpectJsonOutcome(run.output, FormatMessageText(MsgResult, 1, 1), {{100, "", ""}}, 0, true);
+
+  std::map<std::string, uint64_t> report = devsim.Report();
+  EXPECT_GT(report["jtag_01_compared_shifts"], 0u);
+  EXPECT_EQ(report["jtag_01_mismatches"], 0u);
+  EXPECT_EQ(report["jtag_01_rejected"], 0u);
+  EXPECT_EQ(report["bad_frames"], 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, RealProgram, ::testing::ValuesIn(CorpusPrograms()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
+
+// mkupd's files in each format reach the device block for block as they were cut.
+TEST(Mkupd, FirmwareArrivesAsPackedInEveryFormat) {
+  Bytes image(1500, 0xFF);  // runs for the run-length code, and stretches without
+  const Bytes code = FirmwareImage(1200, 7);
+  image.insert(image.end(), code.begin(), code.end());
+  const std::string folder = FreshFolder("mkupd_formats");
+  ASSERT_TRUE(SaveFileBytes(folder + "/image.bin", image));
+
+  const std::vector<std::vector<std::string>> variants = {
+      {"--format", "V1.00"}, {"--format", "V1.01"}, {"--format", "V1.01", "--rle"}};
+  for (const std::vector<std::string>& variant : variants) {
+    SCOPED_TRACE(variant.size() == 3 ? "run-length coded" : variant[1]);
+    const std::string file = folder + "/update.upd";
+    std::vector<std::string> arguments = {"-o",         file, variant[0], variant[1],
+                                          "--firmware", "01", "Main",     folder + "/image.bin"};
+    if (variant.size() == 3) arguments.push_back(variant[2]);
+    const CliRun packed = RunMkupd(arguments);
+    ASSERT_EQ(packed.exitStatus, 0) << packed.errors;
+    EXPECT_NE(packed.output.find(variant[1]), std::string::npos) << packed.output;
+
+    Devsim devsim(folder, {"--target", "01:firmware", "--dump-blocks", folder});
+    ASSERT_TRUE(devsim.Started());
+    const CliRun run = RunUpdateCli({"--port", devsim.Port(), "--file", file, "--json"});
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    devsim.Report();
+    EXPECT_EQ(ReadWholeFile(folder + "/target-01.bin"), FirmwareBlocks(image));
+  }
+}
+
+TEST(Mkupd, RefusesFilesTheUpdaterCouldNotRead) {
+  const std::string folder = FreshFolder("mkupd_refusals");
+  const std::string image = folder + "/image.bin";
+  const std::string program = folder + "/program.xsvf";
+  const std::string garbage = folder + "/garbage.xsvf";
+  ASSERT_TRUE(SaveFileBytes(image, FirmwareImage(100, 1)));
+  ASSERT_TRUE(SaveFileBytes(program, AssembleXsvf("XSTATE RESET\nXCOMPLETE\n")));
+  ASSERT_TRUE(SaveFileBytes(garbage, {0x02, 0x08}));  // an XSIR cut off in its vector
+
+  std::vector<std::string> eleven;
+  for (int id = 1; id <= 11; ++id) {
+    eleven.insert(eleven.end(), {"--firmware", Hex2(static_cast<uint8_t>(id)), "Unit", image});
+  }
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+      {eleven, "more than 10 targets"},
+      {{"--format", "V1.00", "--xsvf", "01", "Logic", program}, "V1.00 cannot hold"},
+      {{"--xsvf", "01", "Logic", garbage}, garbage},
+  };
+  for (const auto& [targets, reason] : refusals) {
+    SCOPED_TRACE(reason);
+    const std::string file = folder + "/refused.upd";
+    std::vector<std::string> arguments = {"-o", file};
+    arguments.insert(arguments.end(), targets.begin(), targets.end());
+    const CliRun run = RunMkupd(arguments);
+    EXPECT_NE(run.exitStatus.value_or(0), 0);
+    EXPECT_NE(run.errors.find(reason), std::string::npos) << run.errors;
+    EXPECT_FALSE(std::filesystem::exists(file));
+  }
+}
+
+// A file that mkupd would make for the sample's three kinds of target.
+std::string SaveSampleLikeFile(const std::string& folder) {
+  const std::string file = folder + "/sample.upd";
+  EXPECT_TRUE(SaveFileBytes(
+      file, BuildFile("V1.01",
+                      {FirmwareTarget(1, " Main board", 4), RunLengthFirmwareTarget(2, " Display"),
+                       XsvfTarget(3, " Logic", DemoChipProgram())})));
+  return file;
+}
+
+TEST(UpdateCli, ListsTheFormatAndTheTargets) {
+  const std::string file = SaveSampleLikeFile(FreshFolder("list"));
+  const CliRun run = RunUpdateCli({"--list", file});
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  EXPECT_EQ(Lines(run.output),
+            (std::vector<std::string>{file + ": format V1.01, 3 targets", " 1  Main board",
+                                      " 2  Display", " 3  Logic"}));
+}
+
+TEST(UpdateCli, ChecksEveryRecordOfAGoodFile) {
+  const std::string file = SaveSampleLikeFile(FreshFolder("check_good"));
+  const CliRun run = RunUpdateCli({"--check", file});
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_EQ(lines.size(), 5u) << run.output;
+  EXPECT_NE(lines[1].find("firmware, 4 blocks, 160 payload bytes"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("run-length coded"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[3].find("XSVF, "), std::string::npos) << lines[3];
+  EXPECT_EQ(lines[4], "OK");
+}
+
+// The check reads on past the header: each file's fault lies in its records.
+TEST(UpdateCli, CheckNamesTheFirstFaultAndWhereItIs) {
+  const std::string folder = FreshFolder("check_bad");
+  const UpdateTarget good = FirmwareTarget(1, " Main", 2);
+  UpdateTarget oversized = FirmwareTarget(2, " Io", 1, 998);
+  oversized.data[1] = 0xE7;  // the length field now says 999, and 999 bytes follow
+  oversized.data.push_back(0);
+  UpdateTarget cut = FirmwareTarget(2, " Io", 1, 8);
+  cut.data.pop_back();
+  const UpdateTarget program = XsvfTarget(2, " Logic", {0x02, 0x08});
+
+  Bytes noTerminator = BuildFile("V1.01", {good});
+  noTerminator.resize(noTerminator.size() - 4);
+  Bytes zeroRun = BuildFile("V1.01", {good});
+  const std::string plain = "0000 FEFF";
+  std::search(zeroRun.begin(), zeroRun.end(), plain.begin(), plain.end())[3] = '1';
+
+  const std::vector<std::pair<Bytes, std::string>> files = {
+      {noTerminator, "the closing 00) cannot be read (target 2, "},
+      {zeroRun, "badly coded (target 1, "},
+      {BuildFile("V1.01", {good, oversized}),
+       "block 1 has 999 payload bytes, more than 998 (target 2, "},
+      {BuildFile("V1.01", {good, cut}), "block 1 is cut off by the record's end (target 2, "},
+      {BuildFile("V1.01", {good, program}), "XSVF program: "},
+  };
+  for (size_t i = 0; i < files.size(); ++i) {
+    SCOPED_TRACE(files[i].second);
+    const std::string file = folder + "/bad" + std::to_string(i) + ".upd";
+    ASSERT_TRUE(SaveFileBytes(file, files[i].first));
+    const CliRun run = RunUpdateCli({"--check", file});
+    EXPECT_EQ(run.exitStatus, 4);
+    EXPECT_NE(run.errors.find(file + ": "), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find(files[i].second), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("file offset "), std::string::npos) << run.errors;
+  }
+}
+
+// Each unusable file stops update-cli before it opens the port, with the message
+// the window shows.
+TEST(UpdateCli, RefusesAnUnusableFileWithItsMessage) {
+  const std::string folder = FreshFolder("bad_files");
+  const std::string notUpdate = folder + "/notes.upd";
+  const std::string newer = folder + "/newer.upd";
+  const std::string missing = folder + "/missing.upd";
+  SaveText(notUpdate, "Release notes\r\n");
+  SaveText(newer, "Firmwareupdate-Fileformat-V2.00\r\n01\r\n01 Main\r\n");
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {notUpdate, FormatMessageText(MsgWrongFileformat, notUpdate.c_str())},
+      {"", std::string(MessageText(MsgNoFileSelected)) + "\n"},
+      {missing, FormatMessageText(MsgFileNotFound, missing.c_str())},
+      {newer, FormatMessageText(MsgWrongVersion, "V2.00", newer.c_str(), "V1.00 V1.01 ") + "\n"},
+  };
+  for (const auto& [file, message] : files) {
+    const CliRun run = RunUpdateCli({"--port", folder + "/no-such-port", "--file", file});
+    EXPECT_EQ(run.exitStatus, 4) << file;
+    EXPECT_EQ(run.errors, message);
+    EXPECT_EQ(run.output, "");
+  }
+}
+
+TEST(UpdateCli, NamesAPortThatCannotBeOpened) {
+  const std::string folder = FreshFolder("bad_port");
+  const std::string file = SaveSampleLikeFile(folder);
+  const std::string port = folder + "/no-such-port";
+  const CliRun run = RunUpdateCli({"--port", port, "--file", file});
+  EXPECT_EQ(run.exitStatus, 4);
+  EXPECT_EQ(run.errors.rfind(FormatMessageText(MsgPortInUse, port.c_str()), 0), 0u) << run.errors;
+  EXPECT_EQ(run.output, "");
+}
+
+// Without --json, on a pipe: one line per change, the final status line last.
+TEST(UpdateCli, EndsItsOutputWithTheStatusLine) {
+  const std::string folder = FreshFolder("plain_output");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(SaveFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 3),
+                                                      OtherKindTarget(2, " Other", 0x1234)})));
+  Devsim devsim(folder, {"--target", "01:firmware"});
+  ASSERT_TRUE(devsim.Started());
+  const CliRun run = RunUpdateCli({"--port", devsim.Port(), "--file", file});
+  EXPECT_EQ(run.exitStatus, 1) << run.errors;
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), FormatMessageText(MsgResult, 1, 2));
+  devsim.Report();
+}
+
+// Once the device has answered, the first Ctrl-C only warns; a second one soon
+// after cancels, as the warning dialog's Yes does.
+TEST(UpdateCli, SecondCtrlCConfirmsTheCancel) {
+  const std::string folder = FreshFolder("two_step_cancel");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(SaveFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 20, 998),
+                                                      FirmwareTarget(2, " Io", 3)})));
+  Devsim devsim(folder, {"--target", "01:firmware", "--target", "02:firmware", "--baud", "57600"});
+  ASSERT_TRUE(devsim.Started());
+  const CliRun run =
+      RunUpdateCli({"--port", devsim.Port(), "--file", file, "--json"}, [](ChildProcess& cli) {
+        ASSERT_TRUE(cli.WaitUntil([&] { return RowUnderWay(cli.Output(), 0); }, kUpdateLimit));
+        cli.Signal(SIGINT);
+        const auto warned = [&] {
+          return cli.Errors().find(MessageText(MsgCancelWarning)) != std::string::npos;
+        };
+        ASSERT_TRUE(cli.WaitUntil(warned, kUpdateLimit)) << cli.Errors();
+        cli.Signal(SIGINT);
+      });
+  ASSERT_EQ(run.exitStatus, 3) << run.errors;
+  ExpectJsonOutcome(
+      run.output, MessageText(MsgCancelledByUser),
+      {{kUnderWay, MessageText(MsgCancelled), ""}, {0, MessageText(MsgCancelled), ""}}, 3, false);
+  EXPECT_EQ(devsim.Report()["ends"], 0u);
+}
+
+}  // namespace
