@@ -7,7 +7,7 @@
 #include "app/settings.h"
 #include "app/warning_dlg.h"
 #include "engine/messages.h"
-#include "engine/update_worker.h"
+#include "engine/update_session.h"
 #include "resources/resource.h"
 #include "ui/win_app.h"
 
@@ -26,9 +26,6 @@ constexpr int kPercentMargin = 2;  // between a percentage and the group box edg
 constexpr int kRowFontTenthsOfPoint = 85;
 
 constexpr int kPortEntries = 10;  // Com1 to Com10
-constexpr uint32_t kBaudRate = 57600;
-constexpr uint32_t kOpenTimeoutMs = 2000;
-constexpr uint32_t kDrainTimeoutMs = 1;
 
 constexpr DWORD kMaxExePathLength = 300;
 
@@ -98,7 +95,7 @@ void CUpdateDlg::ApplyStartSettings() {
   RefreshWindow();
   if (loaded && !path.empty()) {
     CheckUpdateFile();
-    CloseUpdateFile();
+    CloseUpdateFile(state);
   }
 }
 
@@ -256,52 +253,37 @@ void CUpdateDlg::OnCommand(int id) {
 
 void CUpdateDlg::OnUpdate() {
   if (!CheckUpdateFile()) {
-    CloseUpdateFile();
+    CloseUpdateFile(state);
     return;
   }
   ReadWindow();
   if (!OpenPort()) {
-    CloseUpdateFile();
+    CloseUpdateFile(state);
     return;
   }
-  DrainPort();
   StartUpdate();
 }
 
+// Opens the chosen port and drops whatever the device sent before the update.
 bool CUpdateDlg::OpenPort() {
   const int entry = portCombo.GetCurSel();
   if (entry < 0) {
     MessageBox(MessageText(MsgNoPortSelected));
     return false;
   }
-  const std::string number = std::to_string(entry + 1);
-  if (!state.port.Open("\\\\.\\COM" + number, kBaudRate, kOpenTimeoutMs)) {
-    MessageBox(FormatMessageText(MsgPortInUse, ("COM" + number).c_str()));
+  const int number = entry + 1;
+  if (!OpenDevicePort(state, DevicePathOfPort(number))) {
+    MessageBox(FormatMessageText(MsgPortInUse, ("COM" + std::to_string(number)).c_str()));
     return false;
   }
   return true;
 }
 
-// Whatever the device sent before the update is dropped before the worker starts.
-void CUpdateDlg::DrainPort() {
-  state.port.SetTimeouts(kDrainTimeoutMs);
-  uint8_t stale = 0;
-  while (state.port.Read(&stale, 1)) {
-  }
-}
-
 void CUpdateDlg::StartUpdate() {
-  state.statusLine.Set(MessageText(MsgSwitchOn));
-  for (TargetRow& row : state.rows) {
-    row.percent = 0;
-    row.status.Set("");
-  }
+  ClearRowsForUpdate(state);
   RefreshWindow();
-  state.cancelRequested = 0;
   EnableControls(false);
-  state.runState = Running;
-  state.refreshNeeded = 0;
-  StartUpdateWorker(state);
+  LaunchUpdate(state);
   SetTimer(kRefreshTimer, kRefreshPeriodMs);
 }
 
@@ -320,8 +302,7 @@ void CUpdateDlg::EndUpdate(int32_t runState) {
   RefreshWindow();
   KillTimer(kRefreshTimer);
   if (runState == Finished) MessageBox(state.statusLine.Get());
-  CloseUpdateFile();
-  state.port.Close();
+  CloseUpdateResources(state);
   // The focus lands on Exit; the dialog is active again by now, as the warning
   // and the message box have returned the activation to it.
   EnableControls(true);
@@ -348,17 +329,8 @@ void CUpdateDlg::OnCancelUpdate() {
   cancelButton.Enable(false);
 }
 
-// A Yes that comes after the worker has ended is too late to cancel anything and
-// leaves its result alone.
 void CUpdateDlg::CancelConfirmed() {
-  state.cancelRequested = 1;
-  if (state.runState == Running) {
-    const uint32_t count = std::min(state.targetCount, kMaxTargets);
-    for (uint32_t i = state.currentTarget; i < count; ++i) {
-      state.rows[i].status.Set(MessageText(MsgCancelled));
-    }
-    state.statusLine.Set(MessageText(MsgCancelledByUser));
-  }
+  ConfirmCancel(state);
   CloseWarning();
 }
 

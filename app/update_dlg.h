@@ -49,7 +49,6 @@ class CUpdateDlg : public CDialog {
 
   void OnUpdate();
   bool OpenPort();
-  void DrainPort();
   void StartUpdate();
   void EndUpdate(int32_t runState);
   void OnExit();
@@ -59,7 +58,6 @@ class CUpdateDlg : public CDialog {
 
   bool BrowseUpdateFile();
   bool CheckUpdateFile();
-  void CloseUpdateFile();
 
   // Controls bound to the template.
   CButton cancelButton;

@@ -1,11 +1,10 @@
 // The main dialog's side of the update file: choosing it and checking its header.
 
-#include <cstdio>
 #include <string>
 
 #include "app/update_dlg.h"
 #include "engine/messages.h"
-#include "engine/update_file.h"
+#include "engine/update_session.h"
 #include "ui/file_dialog.h"
 
 namespace {
@@ -25,7 +24,7 @@ void CUpdateDlg::OnBrowse() {
 
 void CUpdateDlg::OnOpen() {
   CheckUpdateFile();
-  CloseUpdateFile();
+  CloseUpdateFile(state);
 }
 
 // One run of the file-open dialog. It starts in the executable's folder when no
@@ -47,7 +46,7 @@ bool CUpdateDlg::BrowseUpdateFile() {
   state.filePath.Set(result.path);
   RefreshWindow();
   CheckUpdateFile();
-  CloseUpdateFile();
+  CloseUpdateFile(state);
   return true;
 }
 
@@ -59,28 +58,11 @@ bool CUpdateDlg::CheckUpdateFile() {
   RemoveRows();
   state.statusLine.Set(MessageText(MsgIdle));
   RefreshWindow();
-  CloseUpdateFile();
-
-  const std::string path = state.filePath.Get();
-  if (path.empty()) {
-    MessageBox(MessageText(MsgNoFileSelected));
-    return false;
-  }
-  state.updateFile = std::fopen(path.c_str(), "rb");
-  if (!state.updateFile) {
-    MessageBox(FormatMessageText(MsgFileNotFound, path.c_str()));
-    return false;
-  }
   std::string problem;
-  if (!ReadUpdateHeader(state, &problem)) {
+  if (!OpenUpdateFile(state, &problem)) {
     MessageBox(problem);
     return false;
   }
   LayoutRows();
   return true;
-}
-
-void CUpdateDlg::CloseUpdateFile() {
-  if (state.updateFile) std::fclose(state.updateFile);
-  state.updateFile = nullptr;
 }

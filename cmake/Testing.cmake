@@ -1,13 +1,24 @@
 # GoogleTest comes from the system on Linux. The Windows build compiles it from
-# the sources that Debian's googletest package installs, with the cross compiler.
+# the sources that Debian's googletest package installs, with the cross compiler;
+# the test programs then run under the cross-compiling emulator (Wine).
 if(UPD_BUILD_TESTS)
   enable_testing()
   if(CMAKE_CROSSCOMPILING)
     set(UPD_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+    if(NOT EXISTS ${UPD_GTEST_SOURCE_DIR}/CMakeLists.txt)
+      message(FATAL_ERROR "No GoogleTest sources in ${UPD_GTEST_SOURCE_DIR} "
+                          "(install the googletest package or set UPD_GTEST_SOURCE_DIR)")
+    endif()
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     add_subdirectory(${UPD_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    add_library(GTest::gtest_main ALIAS gtest_main)
-    add_library(GTest::gmock ALIAS gmock)
+    # GoogleTest's own CMake defines the GTest:: names. Mark its headers as system
+    # headers, as they are in a native build, so that our warning flags and -Werror
+    # apply to our code only.
+    foreach(gtest_target gtest gmock)
+      get_target_property(gtest_includes ${gtest_target} INTERFACE_INCLUDE_DIRECTORIES)
+      set_target_properties(${gtest_target} PROPERTIES
+        INTERFACE_SYSTEM_INCLUDE_DIRECTORIES "${gtest_includes}")
+    endforeach()
   else()
     find_package(GTest REQUIRED)
   endif()
@@ -15,7 +26,9 @@ endif()
 
 # upd_add_test(<name> SOURCES <files...> LIBS <libraries...>)
 # One test program per folder. Each runs in a working directory of its own, since
-# the XSVF player writes its debug log into the working directory.
+# the XSVF player writes its debug log into the working directory. Test programs
+# find their data through UPD_SOURCE_DIR and UPD_BINARY_DIR (under Wine, absolute
+# paths of the build machine resolve through Wine's Z: drive).
 function(upd_add_test name)
   if(NOT UPD_BUILD_TESTS)
     return()

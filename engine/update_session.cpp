@@ -1,6 +1,7 @@
 #include "engine/update_session.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "engine/messages.h"
 #include "engine/update_file.h"
@@ -15,7 +16,7 @@ constexpr uint32_t kDrainTimeoutMs = 1;
 }  // namespace
 
 bool OpenUpdateFile(UpdateState& state, std::string* message) {
-  state.updateFile = nullptr;
+  CloseUpdateFile(state);
   const std::string path = state.filePath.Get();
   if (path.empty()) {
     *message = MessageText(MsgNoFileSelected);
@@ -50,15 +51,17 @@ void ClearRowsForUpdate(UpdateState& state) {
   }
 }
 
-void LaunchUpdate(UpdateState& state) {
+void LaunchUpdate(UpdateState& state, std::function<void()> ended) {
   state.cancelRequested.store(0);
   state.runState.store(Running);
   state.refreshNeeded.store(0);
-  StartUpdateWorker(state);
+  StartUpdateWorker(state, std::move(ended));
 }
 
 void ConfirmCancel(UpdateState& state) {
   state.cancelRequested.store(1);
+  // Once the worker has ended, the cancel comes too late: its result stands.
+  if (state.runState.load() != Running) return;
   for (uint32_t row = state.currentTarget.load(); row < state.targetCount && row < kMaxTargets;
        ++row) {
     state.rows[row].status.Set(MessageText(MsgCancelled));
@@ -66,10 +69,12 @@ void ConfirmCancel(UpdateState& state) {
   state.statusLine.Set(MessageText(MsgCancelledByUser));
 }
 
+void CloseUpdateFile(UpdateState& state) {
+  if (state.updateFile != nullptr) std::fclose(state.updateFile);
+  state.updateFile = nullptr;
+}
+
 void CloseUpdateResources(UpdateState& state) {
-  if (state.updateFile != nullptr) {
-    std::fclose(state.updateFile);
-    state.updateFile = nullptr;
-  }
+  CloseUpdateFile(state);
   state.port.Close();
 }

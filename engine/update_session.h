@@ -4,13 +4,15 @@
 // confirmed cancel, and releasing the file and the port once the update has ended.
 // They run on the front end's thread.
 
+#include <functional>
 #include <string>
 
 #include "engine/update_state.h"
 
-// Opens the file that filePath names in byte mode and reads its header. False with
-// the message for the user (105 empty path, 106 cannot be opened, 104 or 107 bad
-// header); updateFile may then still be open: the caller closes it.
+// Opens the file that filePath names in byte mode (closing one still open) and
+// reads its header. False with the message for the user (105 empty path, 106
+// cannot be opened, 104 or 107 bad header); updateFile may then still be open:
+// the caller closes it.
 bool OpenUpdateFile(UpdateState& state, std::string* message);
 
 // The device path of serial port n (1 to 10), as the Windows API names it.
@@ -23,12 +25,16 @@ bool OpenDevicePort(UpdateState& state, const std::string& devicePath);
 // Status line "switch device off then on", every row back to 0% and no status.
 void ClearRowsForUpdate(UpdateState& state);
 
-// Clears the cancel request, sets Running and starts the worker thread.
-void LaunchUpdate(UpdateState& state);
+// Clears the cancel request, sets Running and starts the worker thread; `ended`,
+// if set, is called on the worker thread once the update has ended.
+void LaunchUpdate(UpdateState& state, std::function<void()> ended = nullptr);
 
 // The user confirmed the cancel: the worker stops at its next check; the rows not
-// yet finished say "cancelled" and the status line says so.
+// yet finished say "cancelled" and the status line says so (unless the worker has
+// already ended the update).
 void ConfirmCancel(UpdateState& state);
+
+void CloseUpdateFile(UpdateState& state);
 
 // Closes the update file and the port (the worker has ended the update).
 void CloseUpdateResources(UpdateState& state);
