@@ -1,0 +1,215 @@
+#include "tools/soak/soak_run.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "tools/cli/update_cli.h"
+#include "tools/soak/device_process.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long devsim may take to end once the updater has closed the line.
+constexpr int kDeviceExitTimeoutMs = 5000;
+
+// Ends the process when an update has not ended in time: its worker thread cannot
+// be stopped, and the next update would meet it.
+class Watchdog {
+ public:
+  Watchdog(uint32_t seconds, std::string context, pid_t device)
+      : thread([this, seconds, context = std::move(context), device] {
+          std::unique_lock<std::mutex> hold(lock);
+          if (disarmed.wait_for(hold, std::chrono::seconds(seconds), [this] { return done; })) {
+            return;
+          }
+          std::printf("FAILED %s: the update did not end within %u s\n", context.c_str(), seconds);
+          std::fflush(stdout);
+          kill(device, SIGKILL);
+          std::_Exit(2);
+        }) {}
+
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      done = true;
+    }
+    disarmed.notify_one();
+    thread.join();
+  }
+
+ private:
+  std::mutex lock;
+  std::condition_variable disarmed;
+  bool done = false;
+  std::thread thread;
+};
+
+// Every open descriptor of this process with what it refers to.
+std::set<std::string> OpenDescriptors() {
+  std::set<std::string> open;
+  DIR* dir = opendir("/proc/self/fd");
+  if (dir == nullptr) return open;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || std::atoi(name.c_str()) == dirfd(dir)) continue;
+    char target[4096];
+    const ssize_t length =
+        readlink(("/proc/self/fd/" + name).c_str(), target, sizeof target - 1);
+    open.insert(name + " -> " + std::string(target, length > 0 ? static_cast<size_t>(length) : 0));
+  }
+  closedir(dir);
+  return open;
+}
+
+std::string ReadWhole(std::FILE* stream) {
+  std::string text;
+  std::rewind(stream);
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) text.append(buffer, n);
+  return text;
+}
+
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReportPath(const SoakSettings& settings) {
+  return settings.workDir + "/devsim-report.txt";
+}
+
+std::vector<std::string> DeviceArguments(const SoakSettings& settings, const SoakFile& file,
+                                         const SoakFault& fault) {
+  std::vector<std::string> arguments = {"--no-waits", "--updates", "1",
+                                        "--switch-on", std::to_string(settings.switchOnMs),
+                                        "--report", ReportPath(settings)};
+  for (const std::string& target : file.deviceTargets) {
+    arguments.insert(arguments.end(), {"--target", target});
+  }
+  if (!fault.deviceFault.empty()) arguments.insert(arguments.end(), {"--fault", fault.deviceFault});
+  return arguments;
+}
+
+// Runs update-cli's update in this process; returns its exit status and output.
+int RunUpdateCommandHere(const SoakSettings& settings, const SoakFile& file,
+                         const std::string& port, const std::string& context, pid_t device,
+                         std::string* output) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  int status = -1;
+  if (out != nullptr && err != nullptr) {
+    Watchdog watchdog(settings.timeoutSeconds, context, device);
+    status = RunUpdateCli({"--port", port, "--file", file.path, "--json"}, out, err);
+    *output = ReadWhole(out);
+  }
+  if (out != nullptr) std::fclose(out);
+  if (err != nullptr) std::fclose(err);
+  return status;
+}
+
+std::string Quoted(const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& text : texts) joined += (joined.empty() ? "\"" : " or \"") + text + "\"";
+  return joined;
+}
+
+// What differs from the expectation; empty when nothing does.
+std::string CompareWithExpectation(const UpdateOutcome& outcome, const Expectation& expected) {
+  const auto& lines = expected.statusLines;
+  if (outcome.exitStatus == expected.exitStatus &&
+      std::find(lines.begin(), lines.end(), outcome.statusLine) != lines.end()) {
+    return "";
+  }
+  return "expected exit " + std::to_string(expected.exitStatus) + " with " + Quoted(lines) +
+         ", got exit " + std::to_string(outcome.exitStatus) + " with \"" + outcome.statusLine +
+         "\"";
+}
+
+// Reads a JSON string that starts at text[at] (the opening quote).
+bool JsonStringAt(const std::string& text, size_t at, std::string* value) {
+  value->clear();
+  if (at >= text.size() || text[at] != '"') return false;
+  for (size_t i = at + 1; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') return true;
+    if (c != '\\') {
+      value->push_back(c);
+      continue;
+    }
+    if (++i >= text.size()) return false;
+    switch (text[i]) {
+      case 'n': value->push_back('\n'); break;
+      case 'r': value->push_back('\r'); break;
+      case 't': value->push_back('\t'); break;
+      case 'u':
+        if (i + 4 >= text.size()) return false;
+        value->push_back(static_cast<char>(std::stoi(text.substr(i + 1, 4), nullptr, 16)));
+        i += 4;
+        break;
+      default: value->push_back(text[i]); break;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ResultStatus(const std::string& jsonLines, std::string* status) {
+  std::istringstream lines(jsonLines);
+  std::string line;
+  bool found = false;
+  while (std::getline(lines, line)) {
+    if (line.find("{\"event\":\"result\"") != 0) continue;
+    const std::string key = "\"status\":";
+    const size_t at = line.find(key);
+    found = at != std::string::npos && JsonStringAt(line, at + key.size(), status);
+  }
+  return found;
+}
+
+UpdateOutcome RunSoakUpdate(const SoakSettings& settings, const SoakFile& file,
+                            const SoakFault& fault, const std::string& context) {
+  UpdateOutcome outcome;
+  const std::string report = ReportPath(settings);
+  std::remove(report.c_str());
+  DeviceProcess device;
+  if (!device.Start(settings.devsim, DeviceArguments(settings, file, fault),
+                    settings.workDir + "/devsim.log", &outcome.problem)) {
+    return outcome;
+  }
+  const std::set<std::string> openBefore = OpenDescriptors();
+  const auto start = Clock::now();
+  std::string output;
+  outcome.exitStatus = RunUpdateCommandHere(settings, file, device.TerminalPath(), context,
+                                            device.Pid(), &output);
+  outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (!ResultStatus(output, &outcome.statusLine)) outcome.problem = "no result line";
+
+  std::set<std::string> leaked;
+  const std::set<std::string> openAfter = OpenDescriptors();
+  std::set_difference(openAfter.begin(), openAfter.end(), openBefore.begin(), openBefore.end(),
+                      std::inserter(leaked, leaked.end()));
+  if (!leaked.empty()) outcome.problem = "left open: " + *leaked.begin();
+  // The device ends once the updater has let go of the line.
+  if (!device.WaitForExit(kDeviceExitTimeoutMs)) {
+    outcome.problem = "the device still had a connection after the update: the port was not closed";
+  }
+  outcome.deviceReport = ReadFileText(report);
+  if (outcome.problem.empty()) outcome.problem = CompareWithExpectation(outcome, fault.expected);
+  outcome.asExpected = outcome.problem.empty();
+  return outcome;
+}
