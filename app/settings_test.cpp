@@ -8,7 +8,7 @@
 
 namespace {
 
-// Each test works in its own directory under the test program's working directory.
+// The tests read and write update.cfg in the test program's working directory.
 class SettingsTest : public ::testing::Test {
  protected:
   void WriteFile(const std::string& bytes) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_bytes.h"
 #include "engine/update_file.h"
 #include "engine/update_state.h"
 #include "engine/update_writer.h"
@@ -33,7 +34,7 @@ class EngineTest : public ::testing::Test {
   // in the test program's own working directory.
   void LoadFile(const std::vector<uint8_t>& bytes) {
     CloseFile();
-    ASSERT_TRUE(SaveFileBytes(kFileName, bytes));
+    ASSERT_TRUE(WriteFileBytes(kFileName, bytes));
     state.updateFile = std::fopen(kFileName, "rb");
     ASSERT_NE(state.updateFile, nullptr);
   }

@@ -22,13 +22,6 @@ uint8_t runBuffer[256];
 int32_t runPosition = 0;
 
 // The value of a hex digit, or -1 for any other character.
-int HexDigitValue(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 void SkipWhiteSpace(std::FILE* file) {
   int c = std::getc(file);
   while (IsWhiteSpace(c)) c = std::getc(file);
@@ -150,6 +143,13 @@ bool SeekForward(std::FILE* file, int64_t distance) {
 }
 
 }  // namespace
+
+int HexDigitValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
 
 const KnownFormat* FindKnownFormat(const std::string& name) {
   for (const KnownFormat& format : knownFormats) {

@@ -50,6 +50,9 @@ const KnownFormat* FindKnownFormat(const std::string& name);
 // and form feed.
 bool IsWhiteSpace(int c);
 
+// The value of a hex digit (0-9, A-F, a-f), or -1 for any other character.
+int HexDigitValue(int c);
+
 // Longest firmware block payload: the block buffer holds 1000 bytes with its
 // 2-byte length field.
 constexpr uint32_t kMaxBlockPayload = 998;

@@ -1,5 +1,6 @@
 #include "engine/update_session.h"
 
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -12,6 +13,10 @@ namespace {
 constexpr uint32_t kBaudRate = 57600;
 constexpr uint32_t kOpenTimeoutMs = 2000;
 constexpr uint32_t kDrainTimeoutMs = 1;
+// A device that never stops sending would hold the front end in the drain for
+// ever; what it sends after this long is left to the worker, which passes over
+// unexpected bytes.
+constexpr auto kMaxDrainTime = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -36,11 +41,16 @@ std::string DevicePathOfPort(int portNumber) {
 
 bool OpenDevicePort(UpdateState& state, const std::string& devicePath) {
   if (!state.port.Open(devicePath, kBaudRate, kOpenTimeoutMs)) return false;
-  state.port.SetTimeouts(kDrainTimeoutMs);
-  uint8_t stale;
-  while (state.port.Read(&stale, 1)) {
-  }
+  DrainPort(state);
   return true;
+}
+
+void DrainPort(UpdateState& state) {
+  state.port.SetTimeouts(kDrainTimeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + kMaxDrainTime;
+  uint8_t stale;
+  while (state.port.Read(&stale, 1) && std::chrono::steady_clock::now() < deadline) {
+  }
 }
 
 void ClearRowsForUpdate(UpdateState& state) {
@@ -59,6 +69,7 @@ void LaunchUpdate(UpdateState& state, std::function<void()> ended) {
 }
 
 void ConfirmCancel(UpdateState& state) {
+  std::lock_guard<std::mutex> guard(state.endingLock);
   state.cancelRequested.store(1);
   // Once the worker has ended, the cancel comes too late: its result stands.
   if (state.runState.load() != Running) return;

@@ -18,9 +18,12 @@ bool OpenUpdateFile(UpdateState& state, std::string* message);
 // The device path of serial port n (1 to 10), as the Windows API names it.
 std::string DevicePathOfPort(int portNumber);
 
-// Opens the port at 57600 baud with a 2000 ms time-out, then drops whatever the
-// device sent before the update: reads with a 1 ms time-out until one gets nothing.
+// Opens the port at 57600 baud with a 2000 ms time-out and drains it.
 bool OpenDevicePort(UpdateState& state, const std::string& devicePath);
+
+// Drops whatever the device sent before the update: reads with a 1 ms time-out
+// until one gets nothing, for a second at most. The time-out stays at 1 ms.
+void DrainPort(UpdateState& state);
 
 // Status line "switch device off then on", every row back to 0% and no status.
 void ClearRowsForUpdate(UpdateState& state);

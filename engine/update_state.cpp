@@ -14,11 +14,6 @@ std::string SharedText::Get() const {
   return text;
 }
 
-bool SharedText::Empty() const {
-  std::lock_guard<std::mutex> guard(lock);
-  return text.empty();
-}
-
 TargetRow& UpdateState::CurrentRow() {
   const uint32_t index = currentTarget.load();
   return rows[index < kMaxTargets ? index : kMaxTargets - 1];

@@ -28,7 +28,6 @@ class SharedText {
  public:
   void Set(std::string newText);
   std::string Get() const;
-  bool Empty() const;
 
  private:
   mutable std::mutex lock;
@@ -62,6 +61,11 @@ struct UpdateState {
   std::atomic<int32_t> runState{Idle};
   TargetRow rows[kMaxTargets];
   std::string exeDir;
+
+  // Held by the worker while it writes its result line and runState, and by a
+  // confirmed cancel while it looks at runState and writes its texts, so that a
+  // cancel cannot overwrite the result of an update that has just finished.
+  std::mutex endingLock;
 
   // Row `currentTarget`, the one the worker side writes; the index is kept below
   // kMaxTargets so that no code can write past the last row.

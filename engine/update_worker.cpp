@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include "engine/boot_protocol.h"
 #include "engine/messages.h"
@@ -26,8 +27,15 @@ enum class Target { Done, Failed, UpdateEnded };
 // Every ending writes runState exactly once, as the worker's last write: the front
 // end acts on it at once (shows the status line, closes the port and the file).
 Target EndUpdate(UpdateState& state, RunState how) {
+  std::lock_guard<std::mutex> guard(state.endingLock);
   state.runState.store(how);
   return Target::UpdateEnded;
+}
+
+void FinishWithResultLine(UpdateState& state, const std::string& resultLine) {
+  std::lock_guard<std::mutex> guard(state.endingLock);
+  state.statusLine.Set(resultLine);
+  state.runState.store(Finished);
 }
 
 Target EndWithFormatError(UpdateState& state) {
@@ -177,8 +185,7 @@ void ProcessRecords(WorkerRun& run) {
     }
   }
   SendEnd(state);
-  state.statusLine.Set(FormatMessageText(MsgResult, run.successes, run.total));
-  EndUpdate(state, Finished);
+  FinishWithResultLine(state, FormatMessageText(MsgResult, run.successes, run.total));
 }
 
 void RunUpdate(UpdateState& state) {
@@ -212,6 +219,9 @@ int UpdateWorker(void* argument) {
   return 0;
 }
 
-void StartUpdateWorker(UpdateState& state) {
-  std::thread(UpdateWorker, &state).detach();
+void StartUpdateWorker(UpdateState& state, std::function<void()> ended) {
+  std::thread([&state, ended = std::move(ended)] {
+    UpdateWorker(&state);
+    if (ended) ended();
+  }).detach();
 }

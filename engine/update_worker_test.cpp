@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/boot_protocol.h"
+#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_session.h"
 #include "engine/update_state.h"
@@ -143,7 +144,7 @@ bool EndReachedDevice(const BootLoaderSim& device) {
 
 std::string SaveCaseFile(const std::string& name, const Bytes& bytes) {
   const std::string path = name + ".upd";  // in the test program's own directory
-  EXPECT_TRUE(SaveFileBytes(path, bytes));
+  EXPECT_TRUE(WriteFileBytes(path, bytes));
   return path;
 }
 

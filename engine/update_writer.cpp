@@ -113,13 +113,6 @@ bool BuildUpdateFile(const std::string& formatName, const std::vector<UpdateTarg
   return true;
 }
 
-bool SaveFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written =
-      bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
-}
 
 std::vector<uint8_t> FirmwareBlocks(const std::vector<uint8_t>& image, size_t maxPayload) {
   maxPayload = std::clamp<size_t>(maxPayload, 1, kMaxBlockPayload);

@@ -33,8 +33,6 @@ struct UpdateTarget {
 bool BuildUpdateFile(const std::string& format, const std::vector<UpdateTarget>& targets,
                      std::vector<uint8_t>* file, std::string* reason);
 
-// Writes `bytes` to the file at `path`, replacing it. False if it cannot be written.
-bool SaveFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Cuts a firmware image into blocks of at most `maxPayload` bytes (1 to 998;
 // other values are taken as the nearest of those), each behind its 2-byte length,

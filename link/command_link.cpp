@@ -1,6 +1,6 @@
 #include "link/command_link.h"
 
-#include "engine/boot_protocol.h"
+#include "engine/protocol_bytes.h"
 #include "engine/update_state.h"
 
 namespace {

@@ -2,33 +2,20 @@
 
 #include <cstring>
 
-#include "engine/boot_protocol.h"
+#include "engine/protocol_bytes.h"
 #include "engine/update_state.h"
 #include "link/command_link.h"
 
 namespace {
 
-constexpr uint8_t kCmdLevels = 'B';
-constexpr uint8_t kCmdShift = 'S';
-constexpr uint8_t kCmdRead = 'R';
-constexpr uint8_t kCmdWait = 'T';
-constexpr uint8_t kCmdEnd = 'F';
-
-// Shift flags: what the shift is...
-constexpr uint8_t kFlagCompare = 0x01;
-constexpr uint8_t kFlagMasked = 0x02;
-constexpr uint8_t kFlagExit = 0x04;
-// ...and, per cache slot, that the frame carries that slot's vector. Slot 1 is
-// never used.
-constexpr uint8_t kSlotCarriedFlag[] = {0x08, 0x00, 0x10, 0x20};
+// Per cache slot, the flag that says the frame carries that slot's vector. Slot
+// 1 is never used.
+constexpr uint8_t kSlotCarriedFlag[] = {ShiftCarriesTdi, 0x00, ShiftCarriesExpected,
+                                        ShiftCarriesMask};
 constexpr int kSlotCount = 4;
 
-// Runs shorter than this are cheaper as literal bytes.
-constexpr size_t kMinRun = 4;
-constexpr uint8_t kRunCodeBit = 0x80;
-
 // Levels queued for the next 'B' frame; byte 0 is the command letter.
-uint8_t levelBuffer[100] = {kCmdLevels};
+uint8_t levelBuffer[100] = {CableLevels};
 uint32_t levelCount = 1;
 
 // The vectors as last sent, per slot, and the bit count of the last shift. The
@@ -81,9 +68,9 @@ uint8_t ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* ex
 
   uint8_t payload[kShiftPayloadSize];
   uint8_t flags = 0;
-  if (expected) flags |= kFlagCompare;
-  if (expected && mask) flags |= kFlagMasked;
-  if (exitShift) flags |= kFlagExit;
+  if (expected) flags |= ShiftCompare;
+  if (expected && mask) flags |= ShiftMasked;
+  if (exitShift) flags |= ShiftExit;
 
   const uint8_t* vectors[kSlotCount] = {tdi, nullptr, expected, mask};
   size_t size = 4;
@@ -97,7 +84,7 @@ uint8_t ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* ex
   }
   lastBitCount = bitCount;
 
-  payload[0] = kCmdShift;
+  payload[0] = CableShift;
   payload[1] = flags;
   payload[2] = static_cast<uint8_t>(bitCount >> 8);
   payload[3] = static_cast<uint8_t>(bitCount);
@@ -109,7 +96,7 @@ bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
   // The answer to a longer read would not fit the answer buffer.
   if (byteCount > kMaxReadBytes) return false;
 
-  const uint8_t request[] = {kCmdRead, static_cast<uint8_t>(bitCount >> 8),
+  const uint8_t request[] = {CableRead, static_cast<uint8_t>(bitCount >> 8),
                              static_cast<uint8_t>(bitCount)};
   if (SendCommand(request, sizeof(request)) != ReplyAck) return false;
 
@@ -118,7 +105,7 @@ bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
   if (!g_pUpdateState->port.Read(answer, answerSize)) throw CComErrException(ErrNoReply);
 
   const uint32_t lengthField = (static_cast<uint32_t>(answer[0]) << 8) | answer[1];
-  if (lengthField != answerSize - 2 || answer[2] != kCmdRead) {
+  if (lengthField != answerSize - 2 || answer[2] != CableRead) {
     throw CComErrException(ErrBadReadAnswer);
   }
   // Each data byte travels as two nibbles, high first.
@@ -135,7 +122,7 @@ bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
 }
 
 bool WaitUsec(uint32_t microseconds) {
-  const uint8_t payload[] = {kCmdWait, static_cast<uint8_t>(microseconds >> 24),
+  const uint8_t payload[] = {CableWait, static_cast<uint8_t>(microseconds >> 24),
                              static_cast<uint8_t>(microseconds >> 16),
                              static_cast<uint8_t>(microseconds >> 8),
                              static_cast<uint8_t>(microseconds)};
@@ -143,7 +130,7 @@ bool WaitUsec(uint32_t microseconds) {
 }
 
 bool SendJtagEnd() {
-  const uint8_t payload[] = {kCmdEnd};
+  const uint8_t payload[] = {CableEnd};
   return SendCommand(payload, sizeof(payload)) == ReplyEnd;
 }
 

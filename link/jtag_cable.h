@@ -22,6 +22,34 @@
 
 enum JtagPort : uint8_t { PortTms = 0, PortTck = 1 };
 
+// The commands' letters, the first byte of every payload.
+enum CableCommand : uint8_t {
+  CableLevels = 'B',
+  CableShift = 'S',
+  CableRead = 'R',
+  CableWait = 'T',
+  CableEnd = 'F',
+};
+
+// Shift flags: what the shift is (compare, masked, exit), and which vectors the
+// frame carries.
+enum ShiftFlag : uint8_t {
+  ShiftCompare = 0x01,
+  ShiftMasked = 0x02,
+  ShiftExit = 0x04,
+  ShiftCarriesTdi = 0x08,
+  ShiftCarriesExpected = 0x10,
+  ShiftCarriesMask = 0x20,
+};
+
+// Most levels one 'B' frame carries.
+constexpr uint32_t kMaxLevels = 99;
+
+// Run-length code: a byte with this bit set is followed by one byte repeated
+// (byte - kRunCodeBit) times; runs shorter than kMinRun travel as literal bytes.
+constexpr uint8_t kRunCodeBit = 0x80;
+constexpr size_t kMinRun = 4;
+
 // Most bits one 'S' command carries per vector: the size of a cache slot.
 constexpr uint32_t kMaxChunkBits = 512;
 constexpr uint32_t kMaxChunkBytes = kMaxChunkBits / 8;

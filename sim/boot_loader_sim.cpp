@@ -78,6 +78,8 @@ void BootLoaderSim::PowerCycle() {
   queriesAnswered.clear();
   disconnected = false;
   output.clear();
+  busyUntilUs = 0;
+  for (auto& [id, executor] : executors) executor->PowerUp();
   if (config.switchOnDelayMs == 0) SwitchOn();
 }
 

@@ -100,7 +100,9 @@ class BootLoaderSim {
   TimedByte TakeOutput();
 
   // Switches the device off: a fresh boot loader (state, fault counts, switch-on
-  // delay counted again), pending output dropped. Chips, records and counters stay.
+  // delay counted again, no work in progress), pending output dropped, the JTAG
+  // ports back in Test-Logic-Reset without the vectors they kept. The chips'
+  // memories, records and counters stay.
   void PowerCycle();
 
   bool SwitchedOn() const { return phase != Phase::Off; }

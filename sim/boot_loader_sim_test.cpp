@@ -1,4 +1,5 @@
 #include "sim/boot_loader_sim.h"
+#include "sim/jtag_executor.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +13,13 @@ const Bytes kComparedShift = {'S', 0x3B, 0x00, 0x08, 0x01, 0x00, 0x01, 0x00, 0x0
 
 DeviceConfig OneFirmwareTarget() {
   DeviceConfig config;
-  config.targets = {FirmwareTarget(0x01)};
+  config.targets = {SimFirmwareTarget(0x01)};
   return config;
 }
 
 DeviceConfig SessionOnDemoChip() {
   DeviceConfig config;
-  config.targets = {DemoJtagTarget(0x05)};
+  config.targets = {SimDemoJtagTarget(0x05)};
   config.openSessionOn = 0x05;
   return config;
 }
@@ -49,7 +50,7 @@ TEST(BootLoaderSim, AnswersAFirmwareUpdateByteForByte) {
 
 TEST(BootLoaderSim, SelectionAnswers) {
   DeviceConfig config = OneFirmwareTarget();
-  config.targets.push_back(DemoJtagTarget(0x05));
+  config.targets.push_back(SimDemoJtagTarget(0x05));
   DeviceTalk talk(config);
   talk.Start();
   // A damaged pair is awaited again without a new 0xA0.
@@ -70,8 +71,8 @@ TEST(BootLoaderSim, SelectionAnswers) {
 
 TEST(BootLoaderSim, QueryAnswersFollowTheTargetConfiguration) {
   DeviceConfig config;
-  config.targets = {FirmwareTarget(0x01, {3}), FirmwareTarget(0x02, {3, 2}),
-                    FirmwareTarget(0x03, {})};
+  config.targets = {SimFirmwareTarget(0x01, {3}), SimFirmwareTarget(0x02, {3, 2}),
+                    SimFirmwareTarget(0x03, {})};
   DeviceTalk talk(config);
   talk.Start();
   const Bytes queryOne{0xA5, 0x01, 0x00}, queryTwo{0xA5, 0x02, 0x00};
@@ -115,6 +116,20 @@ TEST(BootLoaderSim, SilentUntilTheSwitchOnDelayHasPassed) {
   talk.device->PowerCycle();
   EXPECT_EQ(talk.Say({0xA4}, 2'000'000), Bytes{});
   EXPECT_EQ(talk.Say({0xA4}, 2'500'000), Bytes{0x11});
+}
+
+// Switched off in the middle of a long JTAG wait, the device starts afresh: it
+// answers at once, and its JTAG port has forgotten its state and its vectors.
+TEST(BootLoaderSim, PowerCycleEndsWorkInProgressAndResetsTheJtagPort) {
+  DeviceTalk talk(SessionOnDemoChip());
+  talk.Say(Frame({'B', 0x00, 0x01, 0x11}));        // one TAP step: Run-Test/Idle
+  talk.Say(Frame({'T', 0x3B, 0x9A, 0xCA, 0x00}));  // a wait of 1000 s
+  talk.device->PowerCycle();
+  EXPECT_EQ(talk.device->Executor(0x05)->Tap().State(), JtagState::TestLogicReset);
+  const uint8_t probe = 0xA4;
+  talk.device->Receive(&probe, 1, 1'000'000);
+  ASSERT_TRUE(talk.device->HasOutput());
+  EXPECT_EQ(talk.device->NextOutput().atUs, 1'000'000u);
 }
 
 TEST(BootLoaderSim, JtagSessionFrames) {

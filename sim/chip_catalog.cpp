@@ -1,23 +1,15 @@
 #include "sim/chip_catalog.h"
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
+#include "engine/file_bytes.h"
 #include "sim/demo_chip.h"
 #include "sim/scripted_chip.h"
 
 namespace {
 
 constexpr const char kScriptPrefix[] = "script:";
-
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
 
 // The program is parsed once; every chip made from it replays the same scans.
 ChipFactory ScriptedChipFactory(const std::string& path, std::string* error) {

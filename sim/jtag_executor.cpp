@@ -2,37 +2,21 @@
 
 #include <algorithm>
 
-#include "engine/boot_protocol.h"
+#include "engine/protocol_bytes.h"
 #include "link/command_link.h"
+#include "link/jtag_cable.h"
 
 namespace {
 
-constexpr uint8_t kLevelsCommand = 'B';
-constexpr uint8_t kShiftCommand = 'S';
-constexpr uint8_t kReadCommand = 'R';
-constexpr uint8_t kWaitCommand = 'T';
-constexpr uint8_t kEndCommand = 'F';
-
-constexpr size_t kMaxLevels = 99;
-constexpr uint8_t kPortTms = 0;
-constexpr uint8_t kPortTck = 1;
-
-// Shift flags.
-constexpr uint8_t kCompare = 0x01;
-constexpr uint8_t kMasked = 0x02;
-constexpr uint8_t kExit = 0x04;
-constexpr uint8_t kCarriesTdi = 0x08;
-constexpr uint8_t kCarriesExpected = 0x10;
-constexpr uint8_t kCarriesMask = 0x20;
+// Shift flags no host sets.
 constexpr uint8_t kUnusedFlags = 0xC0;
 constexpr size_t kShiftHeader = 4;
 
-// Run-length code bytes: a literal count, or kRunBase plus a run length.
+// Literal counts and run lengths the device accepts: the host's coder never
+// makes anything longer than a cache slot.
 constexpr uint8_t kMinLiteral = 0x01;
-constexpr uint8_t kMaxLiteral = 0x40;
-constexpr uint8_t kRunBase = 0x80;
-constexpr uint8_t kMinRun = 4;
-constexpr uint8_t kMaxRun = 64;
+constexpr uint8_t kMaxLiteral = kMaxChunkBytes;
+constexpr uint8_t kMaxRun = kMaxChunkBytes;
 
 size_t BytesFor(uint32_t bits) { return (bits + 7) / 8; }
 
@@ -56,7 +40,7 @@ void SetVectorBit(uint8_t* vector, size_t byteCount, uint32_t i, bool bit) {
 bool IsLevelByte(uint8_t b) {
   const uint8_t port = b & 0x0F;
   const uint8_t level = b >> 4;
-  return (port == kPortTms || port == kPortTck) && level <= 1;
+  return (port == PortTms || port == PortTck) && level <= 1;
 }
 
 // Decodes one run-length coded vector of byteCount bytes starting at data[pos],
@@ -74,8 +58,8 @@ bool DecodeVector(const uint8_t* data, size_t end, size_t& pos, uint8_t* out,
       std::copy(data + pos, data + pos + code, out + filled);
       pos += code;
       filled += code;
-    } else if (code >= kRunBase + kMinRun && code <= kRunBase + kMaxRun) {
-      const size_t run = code - kRunBase;
+    } else if (code >= kRunCodeBit + kMinRun && code <= kRunCodeBit + kMaxRun) {
+      const size_t run = code - kRunCodeBit;
       if (filled + run > byteCount || pos >= end) return false;
       std::fill_n(out + filled, run, data[pos++]);
       filled += run;
@@ -97,14 +81,24 @@ CableResult ReplyWith(uint8_t reply) {
 JtagExecutor::JtagExecutor(std::unique_ptr<JtagChip> jtagChip)
     : chip(std::move(jtagChip)), tap(*chip) {}
 
+void JtagExecutor::PowerUp() {
+  tap.PowerUp();
+  tdi.fill(0);
+  expected.fill(0);
+  mask.fill(0);
+  captured.fill(0);
+  capturedBits = 0;
+  forceMismatch = false;
+}
+
 CableResult JtagExecutor::Execute(const uint8_t* payload, size_t length) {
   if (length == 0) return Reject();
   switch (payload[0]) {
-    case kLevelsCommand: return SetLevels(payload, length);
-    case kShiftCommand: return Shift(payload, length);
-    case kReadCommand: return ReadBack(payload, length);
-    case kWaitCommand: return Wait(payload, length);
-    case kEndCommand: return End(length);
+    case CableLevels: return SetLevels(payload, length);
+    case CableShift: return Shift(payload, length);
+    case CableRead: return ReadBack(payload, length);
+    case CableWait: return Wait(payload, length);
+    case CableEnd: return End(length);
     default: return Reject();
   }
 }
@@ -117,7 +111,7 @@ CableResult JtagExecutor::SetLevels(const uint8_t* payload, size_t length) {
   }
   for (size_t i = 0; i < count; ++i) {
     const bool high = (levels[i] >> 4) != 0;
-    if ((levels[i] & 0x0F) == kPortTms) {
+    if ((levels[i] & 0x0F) == PortTms) {
       tap.SetTms(high);
     } else {
       tap.SetTck(high);
@@ -131,13 +125,13 @@ CableResult JtagExecutor::Shift(const uint8_t* payload, size_t length) {
   if (length < kShiftHeader) return Reject();
   const uint8_t flags = payload[1];
   const uint32_t bitCount = ReadBigEndian(payload + 2, 2);
-  const bool maskWithoutCompare = (flags & kMasked) && !(flags & kCompare);
+  const bool maskWithoutCompare = (flags & ShiftMasked) && !(flags & ShiftCompare);
   if ((flags & kUnusedFlags) || maskWithoutCompare || bitCount > kMaxShiftBits) return Reject();
 
   // Decode every vector the frame carries before keeping any of them, so that a
   // rejected frame leaves the slots as they were.
   const size_t byteCount = BytesFor(bitCount);
-  const uint8_t carries[3] = {kCarriesTdi, kCarriesExpected, kCarriesMask};
+  const uint8_t carries[3] = {ShiftCarriesTdi, ShiftCarriesExpected, ShiftCarriesMask};
   Vector* slots[3] = {&tdi, &expected, &mask};
   Vector received[3]{};
   size_t pos = kShiftHeader;
@@ -151,12 +145,12 @@ CableResult JtagExecutor::Shift(const uint8_t* payload, size_t length) {
     if (flags & carries[i]) std::copy_n(received[i].begin(), byteCount, slots[i]->begin());
   }
 
-  ClockBits(bitCount, (flags & kExit) != 0);
+  ClockBits(bitCount, (flags & ShiftExit) != 0);
   ++statistics.shifts;
-  if (!(flags & kCompare)) return ReplyWith(ReplyAck);
+  if (!(flags & ShiftCompare)) return ReplyWith(ReplyAck);
 
   ++statistics.comparedShifts;
-  const bool matched = TdoMatches(bitCount, (flags & kMasked) != 0) && !forceMismatch;
+  const bool matched = TdoMatches(bitCount, (flags & ShiftMasked) != 0) && !forceMismatch;
   forceMismatch = false;
   if (matched) return ReplyWith(ReplyAck);
   ++statistics.mismatches;
@@ -205,7 +199,7 @@ CableResult JtagExecutor::ReadBack(const uint8_t* payload, size_t length) {
   const size_t lengthField = 2 * byteCount + 3;
   answer.push_back(static_cast<uint8_t>(lengthField >> 8));
   answer.push_back(static_cast<uint8_t>(lengthField));
-  answer.push_back(kReadCommand);
+  answer.push_back(CableRead);
   for (size_t k = 0; k < byteCount; ++k) {
     answer.push_back(bits[k] >> 4);
     answer.push_back(bits[k] & 0x0F);

@@ -57,6 +57,10 @@ class JtagExecutor {
 
   CableResult Execute(const uint8_t* payload, size_t length);
 
+  // The device was switched off and on: the port is back in Test-Logic-Reset and
+  // the vectors it kept are gone; the chip's memory stays.
+  void PowerUp();
+
   // The next compared shift answers 0x99 whatever TDO was (fault injection); the
   // shift itself still happens and its TDO is kept for 'R' as usual.
   void ForceMismatchOnNextCompare() { forceMismatch = true; }

@@ -1,3 +1,4 @@
+#include "engine/file_bytes.h"
 #include "sim/sim_port.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ TEST_F(SimPortTest, SwitchOnDelayCostsProbeTimeoutsNotRealTime) {
 
 TEST_F(SimPortTest, ReadsEndByTheTimeoutRule) {
   DeviceConfig config;
-  config.targets = {FirmwareTarget(0x01)};
+  config.targets = {SimFirmwareTarget(0x01)};
   Connect(config);
   port->SetTimeouts(150);
   uint8_t buffer[3] = {};
@@ -73,7 +74,7 @@ TEST_F(SimPortTest, ReadsEndByTheTimeoutRule) {
 // 100 ms meanwhile, so that no read of the host times out however long it waits.
 TEST_F(SimPortTest, DeviceWaitsPassOnTheVirtualClockReportingBusy) {
   DeviceConfig config;
-  config.targets = {DemoJtagTarget(0x05)};
+  config.targets = {SimDemoJtagTarget(0x05)};
   config.openSessionOn = 0x05;
   Connect(config);
   port->SetTimeouts(150);
@@ -112,7 +113,7 @@ class SimConversationTest : public ::testing::Test {
     std::vector<uint8_t> bytes;
     std::string reason;
     ASSERT_TRUE(BuildUpdateFile("V1.01", targets, &bytes, &reason)) << reason;
-    ASSERT_TRUE(SaveFileBytes(kFileName, bytes));
+    ASSERT_TRUE(WriteFileBytes(kFileName, bytes));
     state.filePath.Set(kFileName);
     std::string message;
     ASSERT_TRUE(OpenUpdateFile(state, &message)) << message;
@@ -142,7 +143,7 @@ Bytes Image(size_t size) {
 TEST_F(SimConversationTest, FirmwareArrivesWholeDespiteBusyAndDamagedBlocks) {
   DeviceConfig config;
   config.switchOnDelayMs = 400;
-  config.targets = {FirmwareTarget(0x01, {2})};
+  config.targets = {SimFirmwareTarget(0x01, {2})};
   // More 0x33 than the time-out limit (busy is not silence), and as many damaged
   // replies in a row as the host takes before it gives up.
   config.faults = {MakeFault(FaultKind::Busy, FaultPoint::Block, 1, 30),
@@ -181,7 +182,7 @@ TEST_F(SimConversationTest, FirmwareArrivesWholeDespiteBusyAndDamagedBlocks) {
 TEST_F(SimConversationTest, WholeUpdateOnTheWorkerThread) {
   DeviceConfig config;
   config.switchOnDelayMs = 1500;
-  config.targets = {FirmwareTarget(0x01), FirmwareTarget(0x02, {})};
+  config.targets = {SimFirmwareTarget(0x01), SimFirmwareTarget(0x02, {})};
   Connect(config);
   UpdateTarget main, panel;
   main.id = 0x01;

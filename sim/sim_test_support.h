@@ -23,14 +23,14 @@ inline Bytes Frame(const Bytes& payload) {
   return frame;
 }
 
-inline SimTarget FirmwareTarget(uint8_t id, Bytes queryAnswers = {1}) {
+inline SimTarget SimFirmwareTarget(uint8_t id, Bytes queryAnswers = {1}) {
   SimTarget target;
   target.id = id;
   target.queryAnswers = std::move(queryAnswers);
   return target;
 }
 
-inline SimTarget DemoJtagTarget(uint8_t id) {
+inline SimTarget SimDemoJtagTarget(uint8_t id) {
   SimTarget target;
   target.id = id;
   target.jtag = true;

@@ -36,7 +36,15 @@ JtagState NextJtagState(JtagState state, bool tms) {
   return tms ? t.tmsHigh : t.tmsLow;
 }
 
-TapController::TapController(JtagChip& chip) : chip(chip) { chip.Reset(); }
+TapController::TapController(JtagChip& chip) : chip(chip) { PowerUp(); }
+
+void TapController::PowerUp() {
+  state = JtagState::TestLogicReset;
+  tms = true;
+  tck = false;
+  tdi = false;
+  chip.Reset();
+}
 
 void TapController::SetTck(bool level) {
   const bool rising = level && !tck;

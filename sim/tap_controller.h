@@ -40,6 +40,7 @@ class TapController {
  public:
   // Power-up: Test-Logic-Reset with TMS high (its pull-up), TCK and TDI low.
   explicit TapController(JtagChip& chip);
+  void PowerUp();
 
   void SetTms(bool level) { tms = level; }
   void SetTdi(bool level) { tdi = level; }

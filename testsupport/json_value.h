@@ -1,6 +1,7 @@
 #pragma once
-// A small JSON reader for the tests that read update-cli's JSON lines: strict
-// enough that a line it accepts is valid JSON.
+// A small JSON reader for the tests that read update-cli's JSON lines. It takes
+// objects, arrays, strings with their escapes, numbers, true, false and null;
+// numbers are read with strtod, which also takes a few forms JSON does not.
 
 #include <map>
 #include <string>

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "xsvf/xsvf_text.h"
 

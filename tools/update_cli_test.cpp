@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_writer.h"
 #include "testsupport/child_process.h"
@@ -202,7 +203,7 @@ TEST_P(UpdateOverPty, EndsAsExpected) {
   const UpdateCase& c = GetParam();
   const std::string folder = FreshFolder(c.name);
   const std::string file = folder + "/update.upd";
-  ASSERT_TRUE(SaveFileBytes(file, UpdateFileBytes(c)));
+  ASSERT_TRUE(WriteFileBytes(file, UpdateFileBytes(c)));
   SaveText(folder + "/device.txt", c.scenario);
 
   std::vector<std::string> devsimOptions = {"--scenario", folder + "/device.txt", "--no-waits",
@@ -286,7 +287,7 @@ TEST(Mkupd, FirmwareArrivesAsPackedInEveryFormat) {
   const Bytes code = FirmwareImage(1200, 7);
   image.insert(image.end(), code.begin(), code.end());
   const std::string folder = FreshFolder("mkupd_formats");
-  ASSERT_TRUE(SaveFileBytes(folder + "/image.bin", image));
+  ASSERT_TRUE(WriteFileBytes(folder + "/image.bin", image));
 
   const std::vector<std::vector<std::string>> variants = {
       {"--format", "V1.00"}, {"--format", "V1.01"}, {"--format", "V1.01", "--rle"}};
@@ -314,9 +315,9 @@ TEST(Mkupd, RefusesFilesTheUpdaterCouldNotRead) {
   const std::string image = folder + "/image.bin";
   const std::string program = folder + "/program.xsvf";
   const std::string garbage = folder + "/garbage.xsvf";
-  ASSERT_TRUE(SaveFileBytes(image, FirmwareImage(100, 1)));
-  ASSERT_TRUE(SaveFileBytes(program, AssembleXsvf("XSTATE RESET\nXCOMPLETE\n")));
-  ASSERT_TRUE(SaveFileBytes(garbage, {0x02, 0x08}));  // an XSIR cut off in its vector
+  ASSERT_TRUE(WriteFileBytes(image, FirmwareImage(100, 1)));
+  ASSERT_TRUE(WriteFileBytes(program, AssembleXsvf("XSTATE RESET\nXCOMPLETE\n")));
+  ASSERT_TRUE(WriteFileBytes(garbage, {0x02, 0x08}));  // an XSIR cut off in its vector
 
   std::vector<std::string> eleven;
   for (int id = 1; id <= 11; ++id) {
@@ -342,7 +343,7 @@ TEST(Mkupd, RefusesFilesTheUpdaterCouldNotRead) {
 // A file that mkupd would make for the sample's three kinds of target.
 std::string SaveSampleLikeFile(const std::string& folder) {
   const std::string file = folder + "/sample.upd";
-  EXPECT_TRUE(SaveFileBytes(
+  EXPECT_TRUE(WriteFileBytes(
       file, BuildFile("V1.01",
                       {FirmwareTarget(1, " Main board", 4), RunLengthFirmwareTarget(2, " Display"),
                        XsvfTarget(3, " Logic", DemoChipProgram())})));
@@ -398,7 +399,7 @@ TEST(UpdateCli, CheckNamesTheFirstFaultAndWhereItIs) {
   for (size_t i = 0; i < files.size(); ++i) {
     SCOPED_TRACE(files[i].second);
     const std::string file = folder + "/bad" + std::to_string(i) + ".upd";
-    ASSERT_TRUE(SaveFileBytes(file, files[i].first));
+    ASSERT_TRUE(WriteFileBytes(file, files[i].first));
     const CliRun run = RunUpdateCli({"--check", file});
     EXPECT_EQ(run.exitStatus, 4);
     EXPECT_NE(run.errors.find(file + ": "), std::string::npos) << run.errors;
@@ -444,7 +445,7 @@ TEST(UpdateCli, NamesAPortThatCannotBeOpened) {
 TEST(UpdateCli, EndsItsOutputWithTheStatusLine) {
   const std::string folder = FreshFolder("plain_output");
   const std::string file = folder + "/update.upd";
-  ASSERT_TRUE(SaveFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 3),
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 3),
                                                       OtherKindTarget(2, " Other", 0x1234)})));
   Devsim devsim(folder, {"--target", "01:firmware"});
   ASSERT_TRUE(devsim.Started());
@@ -461,7 +462,7 @@ TEST(UpdateCli, EndsItsOutputWithTheStatusLine) {
 TEST(UpdateCli, SecondCtrlCConfirmsTheCancel) {
   const std::string folder = FreshFolder("two_step_cancel");
   const std::string file = folder + "/update.upd";
-  ASSERT_TRUE(SaveFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 20, 998),
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 20, 998),
                                                       FirmwareTarget(2, " Io", 3)})));
   Devsim devsim(folder, {"--target", "01:firmware", "--target", "02:firmware", "--baud", "57600"});
   ASSERT_TRUE(devsim.Started());

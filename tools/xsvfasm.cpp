@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_bytes.h"
 #include "xsvf/xsvf_program.h"
 #include "xsvf/xsvf_text.h"
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_bytes.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "ui/dialog.h"
 
+#include <algorithm>
+
 #include "ui/win_app.h"
 
 namespace {
@@ -150,10 +152,20 @@ void CDialog::CentreOnOwner() {
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
   }
   const RECT own = ScreenRect();
-  const int left = (area.left + area.right - (own.right - own.left)) / 2;
-  const int top = (area.top + area.bottom - (own.bottom - own.top)) / 2;
-  SetWindowPos(hwnd, nullptr, left > 0 ? left : 0, top > 0 ? top : 0, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int width = own.right - own.left;
+  const int height = own.bottom - own.top;
+  int left = (area.left + area.right - width) / 2;
+  int top = (area.top + area.bottom - height) / 2;
+  // Kept within the work area of the monitor it lands on, which may lie left of
+  // or above the main one.
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoA(MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& work = monitor.rcWork;
+    left = std::max<int>(work.left, std::min<int>(left, work.right - width));
+    top = std::max<int>(work.top, std::min<int>(top, work.bottom - height));
+  }
+  SetWindowPos(hwnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

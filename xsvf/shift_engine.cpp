@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "engine/boot_protocol.h"
+#include "engine/protocol_bytes.h"
 #include "link/jtag_cable.h"
 #include "xsvf/debug_log.h"
 #include "xsvf/tap_navigation.h"

@@ -141,6 +141,18 @@ TEST_F(ShiftEngineTest, UnknownReplyFailsTheWholeShiftAtOnce) {
   EXPECT_TRUE(PayloadsOf('R').empty());
 }
 
+// A program that compares before it sets a mask: every bit is compared, so that a
+// device answering with other bits cannot pass the verify.
+TEST_F(ShiftEngineTest, CompareBeforeAnyMaskChecksEveryBit) {
+  LoadProgram("XSDRSIZE 12\nXSDRTDO 0x0000 0x0a5f\nXCOMPLETE\n");
+  EXPECT_EQ(PlayXsvf(), 0);
+  const std::vector<std::vector<uint8_t>> shifts = PayloadsOf('S');
+  ASSERT_EQ(shifts.size(), 1u);
+  // Compare, masked, exit, with the TDI, expected and mask vectors; the mask all ones.
+  EXPECT_EQ(shifts[0], (std::vector<uint8_t>{0x53, 0x3F, 0x00, 0x0C, 0x01, 0x00, 0x01, 0x00,
+                                             0x02, 0x0A, 0x5F, 0x01, 0xFF, 0x01, 0xFF}));
+}
+
 TEST_F(ShiftEngineTest, ZeroBitShiftOnlyWaitsInRunTestIdle) {
   LoadProgram("XRUNTEST 100\nXSDRSIZE 0\nXSDR 0x\nXCOMPLETE\n");
   EXPECT_EQ(PlayXsvf(), XsvfOk);

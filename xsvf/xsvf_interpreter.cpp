@@ -115,10 +115,15 @@ void ReadVector(SBitVector& vector, int16_t count) {
   for (int16_t i = 0; i < count; ++i) ReadXsvfByte(vector.value[i]);
 }
 
-int32_t VectorValue(const SBitVector& vector) {
+uint32_t BigEndianValue(const uint8_t* bytes, size_t count) {
   uint32_t value = 0;  // unsigned, so that folding in a fourth byte cannot overflow
-  for (int16_t i = 0; i < vector.length; ++i) value = (value << 8) | vector.value[i];
-  return static_cast<int32_t>(value);
+  for (size_t i = 0; i < count; ++i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+int32_t VectorValue(const SBitVector& vector) {
+  if (vector.length <= 0) return 0;
+  return static_cast<int32_t>(BigEndianValue(vector.value, static_cast<size_t>(vector.length)));
 }
 
 int32_t BytesForBits(int32_t bits) {

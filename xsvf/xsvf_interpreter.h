@@ -137,5 +137,9 @@ int32_t VectorValue(const SBitVector& vector);
 // Number of 1 bits in `count` bytes.
 int32_t CountOneBits(const uint8_t* bytes, size_t count);
 
+// Bytes folded in order, most significant first (of more than 4 bytes the last 4
+// count): how the format stores its numbers.
+uint32_t BigEndianValue(const uint8_t* bytes, size_t count);
+
 // Bytes needed for a bit count: (bits + 7) / 8, without overflow for any count.
 int32_t BytesForBits(int32_t bits);

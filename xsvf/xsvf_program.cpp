@@ -114,17 +114,13 @@ bool Parser::ReadTextField(XsvfInstruction& instruction) {
 }
 
 uint32_t Parser::LastFieldValue(const XsvfInstruction& instruction) const {
-  uint32_t value = 0;
   const size_t count = instruction.fieldSizes.back();
-  for (size_t i = instruction.operands.size() - count; i < instruction.operands.size(); ++i) {
-    value = (value << 8) | instruction.operands[i];
-  }
-  return value;
+  return BigEndianValue(instruction.operands.data() + instruction.operands.size() - count, count);
 }
 
 bool Parser::ReadInstructionShift(XsvfInstruction& instruction, size_t countBytes) {
   if (!ReadField(instruction, countBytes)) return false;
-  const int64_t bytes = (static_cast<int64_t>(LastFieldValue(instruction)) + 7) / 8;
+  const int32_t bytes = BytesForBits(static_cast<int32_t>(LastFieldValue(instruction)));
   if (bytes > MAX_LEN) return Fail("the instruction length exceeds the vector limit");
   return ReadField(instruction, static_cast<size_t>(bytes));
 }

@@ -1,5 +1,6 @@
 #include "xsvf/xsvf_run.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "engine/host.h"
@@ -87,9 +88,12 @@ int PlayXsvf() {
   // The device may have been switched off since the last run: it holds none of
   // the vectors or levels that the cable remembers.
   ResetCableState();
-  // Zero-filled, so that a command that uses the expected TDO or the mask before
-  // any command set them sees empty vectors.
+  // Zero-filled, so that a command that uses the expected TDO before any command
+  // set it sees an empty vector; the mask, though, starts with every bit set: a
+  // compare made before the program sets a mask checks every bit instead of none,
+  // so that it cannot pass a verify that checked nothing.
   auto info = std::make_unique<SXsvfInfo>();
+  std::fill(std::begin(info->tdoMask.value), std::end(info->tdoMask.value), 0xFF);
   bool linkFailed = false;
   try {
     PlayCommands(*info);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "engine/update_file.h"
 #include "xsvf/tap_navigation.h"
 #include "xsvf/xsvf_interpreter.h"
 #include "xsvf/xsvf_program.h"
@@ -51,13 +52,6 @@ std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return text;
-}
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 bool HasHexPrefix(const std::string& text) {
@@ -264,12 +258,6 @@ std::string HexVector(const uint8_t* bytes, size_t count) {
   return text;
 }
 
-uint32_t BigEndianValue(const uint8_t* bytes, size_t count) {
-  uint32_t value = 0;
-  for (size_t i = 0; i < count; ++i) value = (value << 8) | bytes[i];
-  return value;
-}
-
 std::string StateText(uint8_t state) {
   return state < kTapStateCount ? TapStateName(state) : std::to_string(state);
 }
@@ -372,24 +360,4 @@ std::string ListXsvfProgram(const std::vector<uint8_t>& program) {
     ListBytes(parsed.trailing, "  # " + error, text);
   }
   return text;
-}
-
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  uint8_t buffer[4096];
-  size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    bytes->insert(bytes->end(), buffer, buffer + count);
-  }
-  const bool ok = !std::ferror(file);
-  std::fclose(file);
-  return ok;
-}
-
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
 }

@@ -46,6 +46,3 @@ bool AssembleXsvfText(const std::string& text, std::vector<uint8_t>* program,
 // Lists a program in the text form, one command per line.
 std::string ListXsvfProgram(const std::vector<uint8_t>& program);
 
-// Whole-file reads and writes for the tools, in byte mode. False on any failure.
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes);
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);

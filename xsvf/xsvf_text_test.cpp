@@ -1,3 +1,4 @@
+#include "engine/file_bytes.h"
 #include "xsvf/xsvf_text.h"
 
 #include <gmock/gmock.h>

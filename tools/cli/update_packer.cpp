@@ -1,9 +1,8 @@
 #include "tools/cli/update_packer.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
+#include "engine/file_bytes.h"
 #include "engine/update_file.h"
 #include "engine/update_session.h"
 #include "engine/update_writer.h"
@@ -32,13 +31,6 @@ struct PackOptions {
   size_t blockSize = kMaxBlockPayload;
   std::vector<UpdateTarget> targets;
 };
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return true;
-}
 
 bool ParseHex(const std::string& text, unsigned long maximum, unsigned long* value) {
   char* end = nullptr;
@@ -70,7 +62,7 @@ bool ParseTarget(const std::vector<std::string>& arguments, size_t* index, const
   }
   target.kind = static_cast<uint16_t>(kind);
   const std::string& path = arguments[++*index];
-  if (!ReadWholeFile(path, &target.data)) {
+  if (!ReadFileBytes(path, &target.data)) {
     *error = "cannot read " + path;
     return false;
   }
@@ -164,7 +156,7 @@ int RunMkupd(const std::vector<std::string>& arguments, std::FILE* out, std::FIL
     std::fprintf(err, "mkupd: %s\n", error.c_str());
     return 2;
   }
-  if (!SaveFileBytes(options.output, file)) {
+  if (!WriteFileBytes(options.output, file)) {
     std::fprintf(err, "mkupd: cannot write %s\n", options.output.c_str());
     return 1;
   }

@@ -1,3 +1,4 @@
+#include "engine/file_bytes.h"
 #include "tools/soak/soak_file.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ std::string SaveUpdateFile(const std::string& name, const std::string& format,
   std::vector<uint8_t> bytes;
   std::string reason;
   EXPECT_TRUE(BuildUpdateFile(format, targets, &bytes, &reason)) << reason;
-  EXPECT_TRUE(SaveFileBytes(name, bytes));
+  EXPECT_TRUE(WriteFileBytes(name, bytes));
   return name;
 }
 

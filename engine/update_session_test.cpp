@@ -1,0 +1,66 @@
+#include "engine/update_session.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/messages.h"
+#include "link/memory_port.h"
+
+namespace {
+
+// A device that sends without pause, as firmware printing a log would.
+class EndlessSender : public SerialChannel {
+ public:
+  bool SetTimeouts(uint32_t) override { return true; }
+  bool Write(const uint8_t*, uint32_t) override { return true; }
+  bool Read(uint8_t* data, uint32_t count) override {
+    for (uint32_t i = 0; i < count; ++i) data[i] = 0x55;
+    return true;
+  }
+};
+
+TEST(DrainPort, DropsStaleInputAndLeavesTheWakeUpTimeOut) {
+  UpdateState state;
+  auto owned = std::make_unique<MemoryPort>();
+  MemoryPort* device = owned.get();
+  state.port.Attach(std::move(owned));
+  device->QueueReply({0x11, 0x88, 0x44});
+  DrainPort(state);
+  EXPECT_EQ(device->readCount, 4u);
+  EXPECT_EQ(device->timeoutMs, 1u);
+}
+
+// Used to hang the window: the drain waited for a gap that never came.
+TEST(DrainPort, EndsAlthoughTheDeviceNeverStopsSending) {
+  UpdateState state;
+  state.port.Attach(std::make_unique<EndlessSender>());
+  DrainPort(state);
+  SUCCEED();
+}
+
+TEST(ConfirmCancel, MarksTheUnfinishedRowsWhileTheUpdateRuns) {
+  UpdateState state;
+  state.targetCount = 3;
+  state.currentTarget = 1;
+  state.runState = Running;
+  ConfirmCancel(state);
+  EXPECT_EQ(state.cancelRequested.load(), 1);
+  EXPECT_EQ(state.rows[0].status.Get(), "");
+  EXPECT_EQ(state.rows[1].status.Get(), MessageText(MsgCancelled));
+  EXPECT_EQ(state.rows[2].status.Get(), MessageText(MsgCancelled));
+  EXPECT_EQ(state.rows[3].status.Get(), "");
+  EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
+}
+
+TEST(ConfirmCancel, LeavesTheResultOfAnEndedUpdateAlone) {
+  UpdateState state;
+  state.targetCount = 1;
+  state.statusLine.Set(FormatMessageText(MsgResult, 1, 1));
+  state.runState = Finished;
+  ConfirmCancel(state);
+  EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 1, 1));
+  EXPECT_EQ(state.rows[0].status.Get(), "");
+}
+
+}  // namespace
