@@ -36,6 +36,7 @@ class ChildProcess {
   std::optional<int> Wait(std::chrono::milliseconds limit);
 
   bool Signal(int signal) const;
+  pid_t Pid() const { return pid; }
 
   const std::string& Output() const { return output; }
   const std::string& Errors() const { return errors; }

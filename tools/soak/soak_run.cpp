@@ -12,19 +12,23 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "testsupport/child_process.h"
+#include "testsupport/json_value.h"
 #include "tools/cli/update_cli.h"
-#include "tools/soak/device_process.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long devsim may take to end once the updater has closed the line.
-constexpr int kDeviceExitTimeoutMs = 5000;
+// How long devsim may take to name its terminal, and to end once the updater has
+// closed the line.
+constexpr auto kDeviceStartLimit = std::chrono::seconds(10);
+constexpr auto kDeviceExitLimit = std::chrono::seconds(5);
 
 // Ends the process when an update has not ended in time: its worker thread cannot
 // be stopped, and the next update would meet it.
@@ -139,33 +143,6 @@ std::string CompareWithExpectation(const UpdateOutcome& outcome, const Expectati
          "\"";
 }
 
-// Reads a JSON string that starts at text[at] (the opening quote).
-bool JsonStringAt(const std::string& text, size_t at, std::string* value) {
-  value->clear();
-  if (at >= text.size() || text[at] != '"') return false;
-  for (size_t i = at + 1; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '"') return true;
-    if (c != '\\') {
-      value->push_back(c);
-      continue;
-    }
-    if (++i >= text.size()) return false;
-    switch (text[i]) {
-      case 'n': value->push_back('\n'); break;
-      case 'r': value->push_back('\r'); break;
-      case 't': value->push_back('\t'); break;
-      case 'u':
-        if (i + 4 >= text.size()) return false;
-        value->push_back(static_cast<char>(std::stoi(text.substr(i + 1, 4), nullptr, 16)));
-        i += 4;
-        break;
-      default: value->push_back(text[i]); break;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 bool ResultStatus(const std::string& jsonLines, std::string* status) {
@@ -173,10 +150,10 @@ bool ResultStatus(const std::string& jsonLines, std::string* status) {
   std::string line;
   bool found = false;
   while (std::getline(lines, line)) {
-    if (line.find("{\"event\":\"result\"") != 0) continue;
-    const std::string key = "\"status\":";
-    const size_t at = line.find(key);
-    found = at != std::string::npos && JsonStringAt(line, at + key.size(), status);
+    JsonValue object;
+    if (!ParseJson(line, &object) || object["event"].text != "result") continue;
+    *status = object["status"].text;
+    found = true;
   }
   return found;
 }
@@ -186,16 +163,21 @@ UpdateOutcome RunSoakUpdate(const SoakSettings& settings, const SoakFile& file,
   UpdateOutcome outcome;
   const std::string report = ReportPath(settings);
   std::remove(report.c_str());
-  DeviceProcess device;
-  if (!device.Start(settings.devsim, DeviceArguments(settings, file, fault),
-                    settings.workDir + "/devsim.log", &outcome.problem)) {
+  ChildProcess device;
+  if (!device.Start(settings.devsim, DeviceArguments(settings, file, fault))) {
+    outcome.problem = "cannot start " + settings.devsim;
+    return outcome;
+  }
+  const std::optional<std::string> terminal = device.NextLine(kDeviceStartLimit);
+  if (!terminal) {
+    outcome.problem = "devsim named no terminal: " + device.Errors();
     return outcome;
   }
   const std::set<std::string> openBefore = OpenDescriptors();
   const auto start = Clock::now();
   std::string output;
-  outcome.exitStatus = RunUpdateCommandHere(settings, file, device.TerminalPath(), context,
-                                            device.Pid(), &output);
+  outcome.exitStatus =
+      RunUpdateCommandHere(settings, file, *terminal, context, device.Pid(), &output);
   outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (!ResultStatus(output, &outcome.statusLine)) outcome.problem = "no result line";
 
@@ -205,7 +187,7 @@ UpdateOutcome RunSoakUpdate(const SoakSettings& settings, const SoakFile& file,
                       std::inserter(leaked, leaked.end()));
   if (!leaked.empty()) outcome.problem = "left open: " + *leaked.begin();
   // The device ends once the updater has let go of the line.
-  if (!device.WaitForExit(kDeviceExitTimeoutMs)) {
+  if (!device.Wait(kDeviceExitLimit)) {
     outcome.problem = "the device still had a connection after the update: the port was not closed";
   }
   outcome.deviceReport = ReadFileText(report);
