@@ -17,13 +17,37 @@ constexpr const char* kOpenFailureFormat = "Debugdatei %s kann nicht ge\xF6" "ff
 constexpr const char* kOpenFailureFormat = "Debugdatei %s kann nicht ge\xC3\xB6" "ffnet werden !";
 #endif
 
-// Writes `count` bytes with text-mode line ends: "\n" becomes CR LF.
+// Writes `count` bytes with text-mode line ends: "\n" becomes CR LF. The text
+// between line ends goes out in one piece.
 void WriteTranslated(const char* text, size_t count) {
   if (!logFile) return;
-  for (size_t i = 0; i < count; ++i) {
-    if (text[i] == '\n') std::fputc('\r', logFile);
-    std::fputc(text[i], logFile);
+  const char* const end = text + count;
+  while (text < end) {
+    const void* found = std::memchr(text, '\n', static_cast<size_t>(end - text));
+    const char* lineEnd = found ? static_cast<const char*>(found) : end;
+    std::fwrite(text, 1, static_cast<size_t>(lineEnd - text), logFile);
+    if (lineEnd == end) return;
+    std::fputs("\r\n", logFile);
+    text = lineEnd + 1;
   }
+}
+
+// Formats into a buffer on the stack, which every line of the log fits; only a
+// longer text takes one from the heap. Every command writes lines, so writing one
+// must not allocate.
+void WriteFormatted(const char* format, va_list args) {
+  char line[256];
+  va_list retry;
+  va_copy(retry, args);
+  const int length = std::vsnprintf(line, sizeof line, format, args);
+  if (length >= 0 && static_cast<size_t>(length) < sizeof line) {
+    WriteTranslated(line, static_cast<size_t>(length));
+  } else if (length > 0) {
+    std::vector<char> longer(static_cast<size_t>(length) + 1);
+    std::vsnprintf(longer.data(), longer.size(), format, retry);
+    WriteTranslated(longer.data(), static_cast<size_t>(length));
+  }
+  va_end(retry);
 }
 
 }  // namespace
@@ -53,22 +77,26 @@ void DebugLog(int level, const char* format, ...) {
   if (!logFile || !DebugLevelEnabled(level)) return;
   va_list args;
   va_start(args, format);
-  va_list probe;
-  va_copy(probe, args);
-  const int length = std::vsnprintf(nullptr, 0, format, probe);
-  va_end(probe);
-  if (length > 0) {
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    WriteTranslated(buffer.data(), static_cast<size_t>(length));
-  }
+  WriteFormatted(format, args);
   va_end(args);
 }
 
 void DumpVector(const SBitVector* vector) {
   if (!logFile || !vector) return;
+  static const char kDigits[] = "0123456789abcdef";
   std::fputs("0x", logFile);
-  for (int i = 0; i < vector->length; ++i) std::fprintf(logFile, "%02x", vector->value[i]);
+  // Two lowercase hex digits per byte, handed to the stream a buffer at a time.
+  char digits[256];
+  size_t used = 0;
+  for (int i = 0; i < vector->length; ++i) {
+    digits[used++] = kDigits[vector->value[i] >> 4];
+    digits[used++] = kDigits[vector->value[i] & 0x0F];
+    if (used == sizeof digits) {
+      std::fwrite(digits, 1, used, logFile);
+      used = 0;
+    }
+  }
+  std::fwrite(digits, 1, used, logFile);
 }
 
 void LogVector(int level, const char* label, const SBitVector* vector) {

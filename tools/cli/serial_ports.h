@@ -23,5 +23,6 @@ std::string DevicePathOfArgument(const std::string& port);
 std::string PortOpenAdvice(const std::string& devicePath);
 
 // A hint when the port's USB adapter holds back replies longer than it needs to
-// (latency timer above 1 ms); empty otherwise.
-std::string LatencyAdvice(const std::string& devicePath);
+// (latency timer above 1 ms, as the system reports it under sysfsRoot); empty
+// otherwise.
+std::string LatencyAdvice(const std::string& devicePath, const std::string& sysfsRoot = "/sys");

@@ -88,11 +88,12 @@ std::string PortOpenAdvice(const std::string& devicePath) {
   return devicePath + " is held by another program; close it and try again.";
 }
 
-std::string LatencyAdvice(const std::string& devicePath) {
+std::string LatencyAdvice(const std::string& devicePath, const std::string& sysfsRoot) {
+  // A name under /dev/serial/by-id or a link of the user's own leads to the tty.
   char resolved[PATH_MAX];
   if (realpath(devicePath.c_str(), resolved) == nullptr) return "";
   const std::string name = TtyName(resolved);
-  const std::string timerFile = "/sys/bus/usb-serial/devices/" + name + "/latency_timer";
+  const std::string timerFile = sysfsRoot + "/bus/usb-serial/devices/" + name + "/latency_timer";
   const std::string value = ReadFirstLine(timerFile);
   if (value.empty() || std::atoi(value.c_str()) <= 1) return "";
   return "The USB serial adapter " + name + " holds back every reply for up to " + value +

@@ -18,6 +18,6 @@ std::string PortOpenAdvice(const std::string&) {
   return "Check that the port exists (update-cli --ports) and that no other program holds it.";
 }
 
-std::string LatencyAdvice(const std::string&) {
+std::string LatencyAdvice(const std::string&, const std::string&) {
   return "";
 }

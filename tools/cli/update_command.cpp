@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <string>
-#include <thread>
 
 #include "engine/host.h"
 #include "engine/messages.h"
@@ -18,9 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often the view mirrors the record, and how often the end is looked for.
+// How often the view mirrors the record, and how often Ctrl-C is looked for.
 constexpr auto kMirrorPeriod = std::chrono::milliseconds(200);
-constexpr auto kPollPeriod = std::chrono::milliseconds(10);
+constexpr auto kInterruptPeriod = std::chrono::milliseconds(50);
 // A second Ctrl-C within this time confirms the cancel.
 constexpr auto kConfirmWindow = std::chrono::seconds(5);
 
@@ -94,21 +96,42 @@ std::unique_ptr<ProgressView> MakeView(const CliOptions& options, std::FILE* out
   return MakeLineView(out);
 }
 
-bool Ended(const UpdateState& state) {
-  const int32_t runState = state.runState.load();
-  return runState == Aborted || runState == Finished;
-}
+// The worker's word that it has ended the update, so that the front end wakes at
+// once instead of looking for the end again and again.
+class EndSignal {
+ public:
+  void Reset() {
+    std::lock_guard<std::mutex> hold(lock);
+    ended = false;
+  }
+  void Notify() {
+    std::lock_guard<std::mutex> hold(lock);
+    ended = true;
+    changed.notify_all();
+  }
+  // True once the update has ended; false when `until` came first.
+  bool WaitUntil(Clock::time_point until) {
+    std::unique_lock<std::mutex> hold(lock);
+    return changed.wait_until(hold, until, [this] { return ended; });
+  }
+
+ private:
+  std::mutex lock;
+  std::condition_variable changed;
+  bool ended = false;
+};
 
 // Mirrors the record into the view until the worker has ended the update.
-void FollowUpdate(UpdateState& state, ProgressView& view, CancelHandler& cancel) {
+void FollowUpdate(UpdateState& state, ProgressView& view, CancelHandler& cancel, EndSignal& end) {
   auto nextMirror = Clock::now();
-  while (!Ended(state)) {
+  for (;;) {
     cancel.Poll();
-    if (Clock::now() >= nextMirror) {
+    const auto now = Clock::now();
+    if (now >= nextMirror) {
       if (state.refreshNeeded.exchange(0) != 0) view.Show(TakeSnapshot(state));
       nextMirror += kMirrorPeriod;
     }
-    std::this_thread::sleep_for(kPollPeriod);
+    if (end.WaitUntil(std::min(nextMirror, now + kInterruptPeriod))) return;
   }
 }
 
@@ -127,7 +150,9 @@ bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err
 }
 
 int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
-  static UpdateState state;  // outlives the worker thread, which nobody joins
+  // Both outlive the worker thread, which nobody joins.
+  static UpdateState state;
+  static EndSignal end;
   if (!OpenCheckedFile(state, options.file, err)) return ExitUnusable;
 
   const std::string devicePath = DevicePathOfArgument(options.port);
@@ -145,8 +170,9 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
   CancelHandler cancel(state, options.yes, err);
   ClearRowsForUpdate(state);
   view->Show(TakeSnapshot(state));
-  LaunchUpdate(state);
-  FollowUpdate(state, *view, cancel);
+  end.Reset();
+  LaunchUpdate(state, [] { end.Notify(); });
+  FollowUpdate(state, *view, cancel, end);
 
   const StateSnapshot last = TakeSnapshot(state);
   const UpdateOutcome outcome = OutcomeOf(state, last.statusLine);

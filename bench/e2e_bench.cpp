@@ -1,0 +1,493 @@
+// e2e_bench: the updater end to end, update-cli against devsim on pseudo-terminals,
+// measured against what the serial line allows. Prints one table (Markdown) with
+// each figure, what it is compared with, the ratio and the target.
+//
+//   the test rig's own share of a round trip: a pseudo-terminal's round trip
+//   firmware / JTAG at an unlimited line: the host's own time and CPU cost
+//   firmware / JTAG at 57600 baud with 0, 1 and 16 ms reply latency: measured time
+//     against the protocol's lower bound for the same traffic
+//   peak resident memory while updating from a large update file
+//   several updates at once against one alone
+//
+// Micro-benchmark results (micro_bench's CSV output) are added to the table when
+// given. Generated files go into the work folder.
+
+#include <malloc.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_inputs.h"
+#include "bench/line_bound.h"
+#include "bench/measured_child.h"
+#include "bench/pty_round_trip.h"
+#include "bench/result_table.h"
+#include "engine/file_bytes.h"
+#include "engine/update_writer.h"
+#include "xsvf/xsvf_program.h"
+
+namespace {
+
+constexpr uint32_t kBaud = 57600;
+const uint32_t kLatenciesMs[] = {0, 1, 16};
+constexpr uint32_t kWorstLatencyMs = 16;
+constexpr uint32_t kBestLatencyMs = 1;
+
+// Targets, as fractions.
+constexpr double kFirmwareBoundTarget = 1.02;
+constexpr double kJtagBoundTarget = 1.05;
+constexpr double kCpuShareTarget = 0.01;
+constexpr double kMemoryTargetMiB = 16;
+constexpr double kParallelTarget = 1.05;
+
+// Bounds for a hung run, not timings.
+constexpr std::chrono::seconds kRunLimit{1800};
+constexpr std::chrono::seconds kDeviceStartLimit{10};
+constexpr std::chrono::seconds kDeviceExitLimit{10};
+
+// Round trips for the test rig's own figure.
+constexpr int kRigRoundTrips = 300;
+
+constexpr size_t kKiB = 1024;
+constexpr size_t kMiB = 1024 * kKiB;
+
+struct Sizes {
+  size_t fullFirmware = 1 * kMiB;
+  size_t pacedFirmware = 64 * kKiB;
+  size_t fullProgram = 100000;  // commands
+  size_t pacedProgram = 4000;
+  size_t memoryFile = 100 * kMiB;
+  size_t parallel = 8;
+};
+
+// A quick pass through every run, for trying the benchmark out.
+Sizes QuickSizes() {
+  Sizes sizes;
+  sizes.fullFirmware = 64 * kKiB;
+  sizes.pacedFirmware = 8 * kKiB;
+  sizes.fullProgram = 2000;
+  sizes.pacedProgram = 200;
+  sizes.memoryFile = 8 * kMiB;
+  sizes.parallel = 4;
+  return sizes;
+}
+
+struct Options {
+  std::string workDir = "bench-work";
+  std::string microCsv;
+  Sizes sizes;
+  std::string only;  // comma-separated sections; empty: all
+  bool Runs(const std::string& section) const {
+    return only.empty() || ("," + only + ",").find("," + section + ",") != std::string::npos;
+  }
+};
+
+// One update: the file and the device that takes it.
+struct Job {
+  std::string size;  // "64 KiB", "3,994 commands"
+  std::string name;
+  std::string file;
+  std::string deviceTarget;  // devsim --target
+};
+
+// The line devsim simulates; baud 0 passes bytes on at once.
+struct Line {
+  uint32_t baud = 0;
+  uint32_t latencyMs = 0;
+};
+
+struct Run {
+  ChildUsage host;
+  LineTraffic traffic;
+  std::string log;  // update-cli's output, for a run that failed
+  bool Succeeded() const { return host.ended && host.exitStatus == 0; }
+};
+
+class Bench {
+ public:
+  explicit Bench(Options options) : options(std::move(options)) {}
+
+  bool Prepare();
+  void RunAll();
+  void Print() const;
+
+ private:
+  std::string Path(const std::string& name) const { return options.workDir + "/" + name; }
+  bool Pack(const std::string& file, const std::vector<std::string>& target,
+            const std::string& input, const std::vector<uint8_t>& bytes);
+  bool PrepareFirmware(Job* job, const std::string& name, size_t size);
+  bool PrepareProgram(Job* job, const std::string& name, size_t commands);
+
+  std::vector<Run> RunUpdates(const Job& job, const Line& line, size_t count);
+  Run RunUpdate(const Job& job, const Line& line) { return RunUpdates(job, line, 1).front(); }
+
+  Run Unlimited(const std::string& title, const Job& job);
+  std::vector<double> Paced(const std::string& title, const Job& job, double target);
+  void Estimate(const std::string& title, const Run& full, const std::vector<double>& ratios);
+  void Memory(const Job& large, const Job& small);
+  void Parallel(const std::string& title, const Job& job);
+  void Rig();
+
+  Options options;
+  Job fullFirmware, pacedFirmware, fullProgram, pacedProgram, memoryFirmware;
+  ResultTable table;
+  size_t runCount = 0;
+};
+
+std::string Size(size_t bytes) {
+  return bytes >= kMiB ? std::to_string(bytes / kMiB) + " MiB"
+                       : std::to_string(bytes / kKiB) + " KiB";
+}
+
+std::string Commands(size_t count) { return FormatCount(count) + " commands"; }
+
+std::string Microseconds(double seconds) { return FormatNumber(seconds * 1e6, 0) + " µs"; }
+
+std::string LineName(const Line& line) {
+  if (line.baud == 0) return "unlimited line";
+  return std::to_string(line.baud) + " baud, " + std::to_string(line.latencyMs) + " ms latency";
+}
+
+std::string Failure(const Run& run) {
+  if (!run.host.ended) return "FAILED: did not end";
+  return "FAILED: exit " + std::to_string(run.host.exitStatus) + " (" + run.log + ")";
+}
+
+bool Bench::Pack(const std::string& file, const std::vector<std::string>& target,
+                 const std::string& input, const std::vector<uint8_t>& bytes) {
+  if (!WriteFileBytes(input, bytes)) {
+    std::cerr << "e2e_bench: cannot write " << input << "\n";
+    return false;
+  }
+  std::vector<std::string> arguments{"-o", file};
+  arguments.insert(arguments.end(), target.begin(), target.end());
+  arguments.push_back(input);
+  const std::string log = Path("mkupd.log");
+  const StartedChild child = StartMeasuredChild(UPD_MKUPD_PATH, arguments, options.workDir, log);
+  const ChildUsage usage = WaitForChildren({child}, kRunLimit).front();
+  if (usage.ended && usage.exitStatus == 0) return true;
+  std::cerr << "e2e_bench: mkupd failed for " << file << "; see " << log << "\n";
+  return false;
+}
+
+bool Bench::PrepareFirmware(Job* job, const std::string& name, size_t size) {
+  job->size = Size(size);
+  job->name = "Firmware " + job->size;
+  job->file = Path(name + ".upd");
+  job->deviceTarget = "01:firmware";
+  return Pack(job->file, {"--firmware", "01", "Firmware"}, Path(name + ".bin"),
+              MakeFirmwareImage(size));
+}
+
+bool Bench::PrepareProgram(Job* job, const std::string& name, size_t commands) {
+  const std::vector<uint8_t> program = BenchmarkProgram(commands);
+  XsvfProgram parsed;
+  std::string error;
+  ParseXsvfProgram(program.data(), program.size(), &parsed, &error);
+  const std::string programPath = Path(name + ".xsvf");
+  job->size = Commands(parsed.commands.size());
+  job->name = "JTAG program of " + job->size;
+  job->file = Path(name + ".upd");
+  job->deviceTarget = "05:jtag:script:" + programPath;
+  return Pack(job->file, {"--xsvf", "05", "Logic"}, programPath, program);
+}
+
+bool Bench::Prepare() {
+  std::error_code error;
+  std::filesystem::create_directories(options.workDir, error);
+  options.workDir = std::filesystem::absolute(options.workDir).string();
+  const Sizes& sizes = options.sizes;
+  std::cerr << "e2e_bench: writing the update files into " << options.workDir << "\n";
+  const bool prepared = PrepareFirmware(&fullFirmware, "firmware-full", sizes.fullFirmware) &&
+                        PrepareFirmware(&pacedFirmware, "firmware-paced", sizes.pacedFirmware) &&
+                        PrepareFirmware(&memoryFirmware, "firmware-memory", sizes.memoryFile) &&
+                        PrepareProgram(&fullProgram, "program-full", sizes.fullProgram) &&
+                        PrepareProgram(&pacedProgram, "program-paced", sizes.pacedProgram);
+  // Hand the generated data's memory back, so that the updates started from here
+  // start small (see measured_child.h).
+  malloc_trim(0);
+  return prepared;
+}
+
+// Waits until devsim has put its link to the terminal in place.
+bool WaitForLink(const std::string& link) {
+  const auto deadline = std::chrono::steady_clock::now() + kDeviceStartLimit;
+  std::error_code error;
+  while (!std::filesystem::exists(link, error)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+std::vector<Run> Bench::RunUpdates(const Job& job, const Line& line, size_t count) {
+  std::cerr << "e2e_bench: " << job.name << ", " << LineName(line)
+            << (count > 1 ? ", " + std::to_string(count) + " at once" : "") << "\n";
+  // Each update has a folder of its own: the player writes its debug log into the
+  // working directory, and devsim keeps a link to its terminal there.
+  std::vector<std::string> folders;
+  std::vector<StartedChild> devices;
+  for (size_t i = 0; i < count; ++i) {
+    folders.push_back(Path("run" + std::to_string(++runCount)));
+    const std::string& folder = folders.back();
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> arguments{"--target",
+                                       job.deviceTarget,
+                                       "--no-waits",
+                                       "--updates",
+                                       "1",
+                                       "--link",
+                                       folder + "/tty",
+                                       "--report",
+                                       folder + "/devsim-report.txt"};
+    if (line.baud != 0) {
+      arguments.insert(arguments.end(), {"--baud", std::to_string(line.baud), "--latency",
+                                         std::to_string(line.latencyMs)});
+    }
+    devices.push_back(
+        StartMeasuredChild(UPD_DEVSIM_PATH, arguments, folder, folder + "/devsim.log"));
+    if (!WaitForLink(folder + "/tty"))
+      std::cerr << "e2e_bench: devsim did not start in " << folder << "\n";
+  }
+  std::vector<StartedChild> hosts;
+  for (const std::string& folder : folders) {
+    hosts.push_back(StartMeasuredChild(UPD_UPDATE_CLI_PATH,
+                                       {"--port", folder + "/tty", "--file", job.file}, folder,
+                                       folder + "/update-cli.log"));
+  }
+  const std::vector<ChildUsage> usages = WaitForChildren(hosts, kRunLimit);
+  // devsim ends once update-cli has closed the line.
+  WaitForChildren(devices, kDeviceExitLimit);
+  std::vector<Run> runs(count);
+  for (size_t i = 0; i < count; ++i) {
+    runs[i].host = usages[i];
+    runs[i].log = folders[i] + "/update-cli.log";
+    std::ifstream report(folders[i] + "/devsim-report.txt");
+    std::stringstream text;
+    text << report.rdbuf();
+    runs[i].traffic = TrafficOf(ParseReport(text.str()));
+  }
+  return runs;
+}
+
+// The host's own cost, at a line that passes bytes on at once.
+Run Bench::Unlimited(const std::string& title, const Job& job) {
+  const Run run = RunUpdate(job, Line{});
+  const std::string figure = job.name + ", " + LineName(Line{});
+  if (!run.Succeeded()) {
+    table.Add({figure, Failure(run)});
+    return run;
+  }
+  const double lineSeconds = LowerBoundSeconds(run.traffic, kBaud, 0);
+  table.Add({figure + ": time", Seconds(run.host.wallSeconds),
+             FormatCount(run.traffic.roundTrips) + " round trips, " +
+                 Microseconds(run.host.wallSeconds / run.traffic.roundTrips) + " each"});
+  table.AddShare(title + ", " + LineName(Line{}) + ": host CPU", run.host.cpuSeconds, lineSeconds,
+                 "line time at " + std::to_string(kBaud) + " baud", kCpuShareTarget);
+  return run;
+}
+
+// Measured time against the lower bound at each latency; returns the ratios.
+std::vector<double> Bench::Paced(const std::string& title, const Job& job, double target) {
+  std::vector<double> ratios;
+  for (uint32_t latencyMs : kLatenciesMs) {
+    const Line line{kBaud, latencyMs};
+    const Run run = RunUpdate(job, line);
+    const std::string figure = job.name + ", " + LineName(line);
+    if (!run.Succeeded()) {
+      table.Add({figure, Failure(run)});
+      ratios.push_back(NAN);
+      continue;
+    }
+    const double bound = LowerBoundSeconds(run.traffic, line.baud, line.latencyMs);
+    ratios.push_back(run.host.wallSeconds / bound);
+    // What the run took beyond the bound: starting and ending the program, and per
+    // round trip the host's and the test rig's turnaround.
+    const double lost = run.host.wallSeconds - bound;
+    table.AddRatio(figure + ": time", run.host.wallSeconds, bound,
+                   "bound; " + FormatCount(run.traffic.roundTrips) + " round trips; " +
+                       FormatNumber(lost * 1000, 0) + " ms more, " +
+                       Microseconds(lost / run.traffic.roundTrips) + " per round trip",
+                   target);
+    if (latencyMs == 0) {
+      table.AddShare(title + ", " + LineName(line) + ": host CPU", run.host.cpuSeconds, bound,
+                     "line time", kCpuShareTarget);
+    }
+  }
+  return ratios;
+}
+
+// The full program's time on a real line: its lower bound there, times the ratio
+// that the paced program showed at the same latency.
+void Bench::Estimate(const std::string& title, const Run& run, const std::vector<double>& ratios) {
+  if (!run.Succeeded()) return;  // already reported as the unlimited run's failure
+  for (size_t i = 0; i < std::size(kLatenciesMs); ++i) {
+    const uint32_t latencyMs = kLatenciesMs[i];
+    if (latencyMs != kWorstLatencyMs && latencyMs != kBestLatencyMs) continue;
+    const double bound = LowerBoundSeconds(run.traffic, kBaud, latencyMs);
+    table.Add(
+        {title + " at " + LineName(Line{kBaud, latencyMs}) + ": estimated time",
+         Duration(bound * ratios[i]),
+         "bound " + Duration(bound) + ", " + FormatCount(run.traffic.roundTrips) + " round trips",
+         FormatNumber(ratios[i], 3)});
+  }
+}
+
+// Peak resident memory for a large file, against the same for a small one: a
+// reader that streams needs no more for the large one.
+void Bench::Memory(const Job& large, const Job& small) {
+  const Run smallRun = RunUpdate(small, Line{});
+  const Run run = RunUpdate(large, Line{});
+  const std::string figure = "Peak resident memory, " + large.name + ", " + LineName(Line{});
+  if (!run.Succeeded() || !smallRun.Succeeded()) {
+    table.Add({figure, Failure(run.Succeeded() ? smallRun : run)});
+    return;
+  }
+  table.AddLimit(figure, run.host.maxRssKb / 1024.0, kMemoryTargetMiB, "MiB",
+                 FormatNumber(smallRun.host.maxRssKb / 1024.0, 1) + " MiB for " + small.name);
+}
+
+void Bench::Parallel(const std::string& title, const Job& job) {
+  const Line line{kBaud, 0};
+  const Run alone = RunUpdate(job, line);
+  const std::vector<Run> together = RunUpdates(job, line, options.sizes.parallel);
+  const std::string figure = std::to_string(together.size()) + " updates at once (" + title + ", " +
+                             LineName(line) + "): slowest against one alone";
+  double slowest = 0;
+  for (const Run& run : together) {
+    if (!run.Succeeded()) {
+      table.Add({figure, Failure(run)});
+      return;
+    }
+    slowest = std::max(slowest, run.host.wallSeconds);
+  }
+  if (!alone.Succeeded()) {
+    table.Add({figure, Failure(alone)});
+    return;
+  }
+  table.AddRatio(figure, slowest, alone.host.wallSeconds, "one alone", kParallelTarget);
+}
+
+// The pseudo-terminal's own round trip, at the gaps that a JTAG frame and a
+// latency of 16 ms leave between round trips.
+void Bench::Rig() {
+  table.Section("Test rig");
+  for (const auto gap : {std::chrono::microseconds(1500), std::chrono::microseconds(16000)}) {
+    const double microseconds = PtyRoundTripMicroseconds(gap, kRigRoundTrips);
+    table.Add({"Pseudo-terminal round trip, a byte each way, " +
+                   FormatNumber(gap.count() / 1000.0, 1) + " ms apart",
+               FormatNumber(microseconds, 0) + " µs", "part of every round trip below"});
+  }
+}
+
+void Bench::RunAll() {
+  Rig();
+  if (options.Runs("firmware")) {
+    table.Section("Firmware (" + fullFirmware.size + " at an unlimited line, " +
+                  pacedFirmware.size + " paced)");
+    Unlimited("Firmware", fullFirmware);
+    Paced("Firmware", pacedFirmware, kFirmwareBoundTarget);
+  }
+  if (options.Runs("jtag")) {
+    table.Section("JTAG (" + fullProgram.size + " at an unlimited line, " + pacedProgram.size +
+                  " paced)");
+    const Run full = Unlimited("JTAG", fullProgram);
+    const std::vector<double> ratios = Paced("JTAG", pacedProgram, kJtagBoundTarget);
+    Estimate(fullProgram.name, full, ratios);
+  }
+  if (options.Runs("memory")) {
+    table.Section("Memory");
+    Memory(memoryFirmware, fullFirmware);
+  }
+  if (options.Runs("scale")) {
+    table.Section("Scale");
+    Parallel(pacedFirmware.name, pacedFirmware);
+    Parallel(pacedProgram.name, pacedProgram);
+  }
+
+  if (!options.microCsv.empty()) {
+    table.Section("Micro-benchmarks (CPU time per item)");
+    table.AddMicroBenchmarks(options.microCsv);
+  }
+}
+
+std::string FirstLineOf(const std::string& path, const std::string& prefix) {
+  std::ifstream file(path);
+  std::string line;
+  while (std::getline(file, line)) {
+    if (line.rfind(prefix, 0) == 0) return line;
+  }
+  return "";
+}
+
+// What the figures were taken on: processors, model, system and load.
+std::string MachineDescription() {
+  const std::string model = FirstLineOf("/proc/cpuinfo", "model name");
+  const std::string debian = FirstLineOf("/etc/debian_version", "");
+  double load[3] = {0, 0, 0};
+  getloadavg(load, 3);
+  utsname system{};
+  uname(&system);
+  std::ostringstream text;
+  text << sysconf(_SC_NPROCESSORS_ONLN) << " processors, "
+       << (model.empty() ? "unknown model" : model.substr(model.find(':') + 2)) << ", "
+       << (debian.empty() ? std::string(system.sysname) : "Debian " + debian) << ", kernel "
+       << system.release << "; load average " << FormatNumber(load[0], 2) << " "
+       << FormatNumber(load[1], 2) << " " << FormatNumber(load[2], 2);
+  return text.str();
+}
+
+void Bench::Print() const {
+  std::cout << "Machine: " << MachineDescription() << "\n\n";
+  table.Print(std::cout);
+}
+
+const char kUsage[] =
+    "usage: e2e_bench [--work DIR] [--micro FILE.csv] [--quick] [--only SECTION,...]\n"
+    "  --work DIR        where the generated files and logs go (default bench-work)\n"
+    "  --micro FILE.csv  add micro_bench's results (--benchmark_out_format=csv)\n"
+    "  --quick           small sizes, to try the benchmark out\n"
+    "  --only SECTIONS   run only these of firmware, jtag, memory, scale\n";
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (argument == "--work" && hasValue) {
+      options->workDir = argv[++i];
+    } else if (argument == "--micro" && hasValue) {
+      options->microCsv = argv[++i];
+    } else if (argument == "--quick") {
+      options->sizes = QuickSizes();
+    } else if (argument == "--only" && hasValue) {
+      options->only = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  Bench bench(options);
+  if (!bench.Prepare()) return 1;
+  bench.RunAll();
+  bench.Print();
+  return 0;
+}
