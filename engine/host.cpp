@@ -1,13 +1,19 @@
 #include "engine/host.h"
 
+#include <cstdio>
+
 namespace {
 
 void WriteToStandardError(const char* text) {
   std::fprintf(stderr, "%s\n", text);
 }
 
+void EchoToStandardOutput(const std::string& text) {
+  std::printf(" %s\n", text.c_str());
+}
+
 ShowMessageFunction showMessage = WriteToStandardError;
-std::FILE* commentStream = nullptr;  // standard output
+CommentFunction commentSink = EchoToStandardOutput;
 
 }  // namespace
 
@@ -19,10 +25,10 @@ void ShowHostMessage(const char* text) {
   showMessage(text);
 }
 
-void SetCommentStream(std::FILE* stream) {
-  commentStream = stream;
+void SetCommentSink(CommentFunction function) {
+  commentSink = function ? function : EchoToStandardOutput;
 }
 
-std::FILE* CommentStream() {
-  return commentStream ? commentStream : stdout;
+void EchoComment(const std::string& text) {
+  commentSink(text);
 }

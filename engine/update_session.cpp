@@ -85,6 +85,14 @@ void CloseUpdateFile(UpdateState& state) {
   state.updateFile = nullptr;
 }
 
+bool ReadResultLine(const std::string& statusLine, int* successes, int* total) {
+  // The result line's own format reads it back; %n makes sure nothing follows.
+  const std::string format = std::string(MessageText(MsgResult)) + "%n";
+  int end = 0;
+  return std::sscanf(statusLine.c_str(), format.c_str(), successes, total, &end) == 2 &&
+         end == static_cast<int>(statusLine.size());
+}
+
 void CloseUpdateResources(UpdateState& state) {
   CloseUpdateFile(state);
   state.port.Close();

@@ -39,5 +39,9 @@ void ConfirmCancel(UpdateState& state);
 
 void CloseUpdateFile(UpdateState& state);
 
+// Reads successes and total back from a status line that is the result line;
+// false for any other status line.
+bool ReadResultLine(const std::string& statusLine, int* successes, int* total);
+
 // Closes the update file and the port (the worker has ended the update).
 void CloseUpdateResources(UpdateState& state);

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/messages.h"
 #include "engine/update_file.h"
+#include "engine/update_session.h"
 #include "engine/update_state.h"
 #include "engine/update_worker.h"
 #include "engine/update_writer.h"
@@ -106,14 +106,6 @@ class InputDevice : public SerialChannel {
   const uint8_t* end;
   UpdateState& state;
 };
-
-// Successes and total from the result line, if the update ended with one.
-bool ReadResultLine(const std::string& line, int* successes, int* total) {
-  const std::string format = std::string(MessageText(MsgResult)) + "%n";
-  int length = 0;
-  return std::sscanf(line.c_str(), format.c_str(), successes, total, &length) == 2 &&
-         length == static_cast<int>(line.size());
-}
 
 void CheckOutcome(const UpdateState& state) {
   CheckRowProgress(state);

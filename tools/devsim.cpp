@@ -113,39 +113,60 @@ bool ReadScenarioFile(const std::string& path, DeviceConfig& config, std::string
   return false;
 }
 
-bool TakesValue(const std::string& name) {
-  static const char* const kNames[] = {"--target", "--fault",   "--scenario", "--switch-on",
-                                       "--baud",   "--latency", "--updates",  "--link",
-                                       "--dump-blocks", "--report"};
-  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+// The options that take a value, each with what it does with it.
+struct ValueOption {
+  const char* name;
+  bool (*apply)(const char* value, Options& options, std::string* error);
+};
+
+const ValueOption kValueOptions[] = {
+    {"--target", [](const char* value, Options& options, std::string* error) {
+       return ApplyTargetOption(value, options.device, error);
+     }},
+    {"--fault", [](const char* value, Options& options, std::string* error) {
+       return ApplyFaultOption(value, options.device, error);
+     }},
+    {"--scenario", [](const char* value, Options& options, std::string* error) {
+       return ReadScenarioFile(value, options.device, error);
+     }},
+    {"--switch-on", [](const char* value, Options& options, std::string*) {
+       return ParseSmallNumber(value, &options.device.switchOnDelayMs);
+     }},
+    {"--baud", [](const char* value, Options& options, std::string*) {
+       return ParseSmallNumber(value, &options.baud) && options.baud > 0;
+     }},
+    {"--latency", [](const char* value, Options& options, std::string*) {
+       return ParseSmallNumber(value, &options.latencyMs);
+     }},
+    {"--updates", [](const char* value, Options& options, std::string*) {
+       return ParseNumber(value, &options.updates) && options.updates > 0;
+     }},
+    {"--link", [](const char* value, Options& options, std::string*) {
+       options.linkPath = value;
+       return true;
+     }},
+    {"--dump-blocks", [](const char* value, Options& options, std::string*) {
+       options.dumpDir = value;
+       return true;
+     }},
+    {"--report", [](const char* value, Options& options, std::string*) {
+       options.reportPath = value;
+       return true;
+     }},
+};
+
+const ValueOption* FindValueOption(const std::string& name) {
+  for (const ValueOption& option : kValueOptions) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
 }
 
-// One option with its value; the name is one of those that take a value.
-bool ApplyOption(const std::string& name, const char* value, Options& options,
+// One option with its value.
+bool ApplyOption(const ValueOption& option, const char* value, Options& options,
                  std::string* error) {
-  bool ok = true;
-  if (name == "--target") {
-    ok = ApplyTargetOption(value, options.device, error);
-  } else if (name == "--fault") {
-    ok = ApplyFaultOption(value, options.device, error);
-  } else if (name == "--scenario") {
-    ok = ReadScenarioFile(value, options.device, error);
-  } else if (name == "--switch-on") {
-    ok = ParseSmallNumber(value, &options.device.switchOnDelayMs);
-  } else if (name == "--baud") {
-    ok = ParseSmallNumber(value, &options.baud) && options.baud > 0;
-  } else if (name == "--latency") {
-    ok = ParseSmallNumber(value, &options.latencyMs);
-  } else if (name == "--updates") {
-    ok = ParseNumber(value, &options.updates) && options.updates > 0;
-  } else if (name == "--link") {
-    options.linkPath = value;
-  } else if (name == "--dump-blocks") {
-    options.dumpDir = value;
-  } else {
-    options.reportPath = value;
-  }
-  if (!ok && error->empty()) *error = "bad value for " + name + ": " + value;
+  const bool ok = option.apply(value, options, error);
+  if (!ok && error->empty()) *error = std::string("bad value for ") + option.name + ": " + value;
   return ok;
 }
 
@@ -163,11 +184,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       continue;
     }
     std::string error;
-    if (!TakesValue(name)) {
+    const ValueOption* option = FindValueOption(name);
+    if (option == nullptr) {
       error = "unknown option " + name;
     } else if (i + 1 >= argc) {
       error = name + " needs a value";
-    } else if (ApplyOption(name, argv[i + 1], options, &error)) {
+    } else if (ApplyOption(*option, argv[i + 1], options, &error)) {
       ++i;
       continue;
     }

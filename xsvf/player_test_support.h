@@ -34,15 +34,14 @@ class PlayerTest : public ::testing::Test {
     };
     g_pUpdateState = &state;
     ResetCableState();
-    comments = std::tmpfile();
-    SetCommentStream(comments);
+    EchoedComments().clear();
+    SetCommentSink([](const std::string& text) { EchoedComments() += text + "\n"; });
   }
 
   ~PlayerTest() override {
     if (state.updateFile) std::fclose(state.updateFile);
     g_pUpdateState = nullptr;
-    SetCommentStream(nullptr);
-    if (comments) std::fclose(comments);
+    SetCommentSink(nullptr);
   }
 
   // Makes `bytes` the data of the current record.
@@ -110,10 +109,10 @@ class PlayerTest : public ::testing::Test {
     return text;
   }
 
-  // What XCOMMENT echoed so far.
-  std::string Comments() const {
-    std::rewind(comments);
-    return ReadAll(comments);
+  // The comments the program passed on so far, each followed by a line end.
+  static std::string& EchoedComments() {
+    static std::string comments;
+    return comments;
   }
 
   UpdateState state;
@@ -121,7 +120,6 @@ class PlayerTest : public ::testing::Test {
   std::vector<std::vector<uint8_t>> payloads;  // every frame's payload, in order
   ReplyPolicy reply = [](const std::vector<uint8_t>&) { return 0x11; };
   std::vector<uint8_t> capturedTdo;  // what a read-back returns (zeros when short)
-  std::FILE* comments = nullptr;     // where XCOMMENT echoes
 
  private:
   static std::string ReadAll(std::FILE* file) {

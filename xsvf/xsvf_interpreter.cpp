@@ -1,6 +1,7 @@
 #include "xsvf/xsvf_interpreter.h"
 
 #include <cstdio>
+#include <string>
 
 #include "engine/host.h"
 #include "engine/update_file.h"
@@ -95,13 +96,14 @@ int DoXComplete(SXsvfInfo& info) {
 }
 
 int DoXComment(SXsvfInfo& info) {
-  std::FILE* echo = DebugLevelEnabled(1) ? CommentStream() : nullptr;
-  if (echo) std::fputc(' ', echo);
+  std::string text;
   uint8_t byte = 0;
-  do {
+  ReadXsvfByte(byte);
+  while (byte != 0) {
+    text += static_cast<char>(byte);
     ReadXsvfByte(byte);
-    if (echo) std::fputc(byte == 0 ? '\n' : byte, echo);
-  } while (byte != 0);
+  }
+  if (DebugLevelEnabled(1)) EchoComment(text);
   info.errorCode = XsvfOk;
   return XsvfOk;
 }

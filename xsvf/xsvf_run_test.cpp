@@ -128,10 +128,10 @@ TEST_F(XsvfRunTest, EveryRunStartsWithAnEmptyShiftCache) {
   EXPECT_EQ(shifts[1][1] & 0x08, 0x08);
 }
 
-TEST_F(XsvfRunTest, CommentsGoToTheCommentStreamNotTheLog) {
-  LoadProgram("XCOMMENT \"erase\"\nXCOMPLETE\n");
+TEST_F(XsvfRunTest, CommentsGoToTheCommentSinkNotTheLog) {
+  LoadProgram("XCOMMENT \"erase\"\nXCOMMENT \"program\"\nXCOMPLETE\n");
   EXPECT_EQ(PlayXsvf(), XsvfOk);
-  EXPECT_EQ(Comments(), " erase\n");
+  EXPECT_EQ(EchoedComments(), "erase\nprogram\n");
   EXPECT_THAT(ReadLog(), Not(HasSubstr("erase")));
 }
 

@@ -52,6 +52,14 @@ class TerminalView : public ProgressView {
     Draw(now);
   }
 
+  // Printed where the block stands, which is then drawn again below it.
+  void Message(const std::string& text) override {
+    MoveToBlockStart();
+    std::fprintf(out, "\x1b[J%s\n", text.c_str());
+    drawnLines = 0;
+    Draw(shown);
+  }
+
   void Finish(const StateSnapshot& last, const UpdateOutcome&) override {
     Draw(last);
     std::fprintf(out, "%s\n", last.statusLine.c_str());
@@ -61,8 +69,12 @@ class TerminalView : public ProgressView {
  private:
   static constexpr int kBarWidth = 30;
 
-  void Draw(const StateSnapshot& now) {
+  void MoveToBlockStart() {
     if (drawnLines > 0) std::fprintf(out, "\x1b[%dA", drawnLines);
+  }
+
+  void Draw(const StateSnapshot& now) {
+    MoveToBlockStart();
     std::fprintf(out, "\x1b[2K%s\n", now.statusLine.c_str());
     for (const RowSnapshot& row : now.rows) {
       const int filled = std::clamp(row.percent, 0, 100) * kBarWidth / 100;
@@ -90,6 +102,11 @@ class LineView : public ProgressView {
     PrintRowChanges(now);
     if (now.statusLine != shown.statusLine) std::fprintf(out, "%s\n", now.statusLine.c_str());
     shown.statusLine = now.statusLine;
+    std::fflush(out);
+  }
+
+  void Message(const std::string& text) override {
+    std::fprintf(out, "%s\n", text.c_str());
     std::fflush(out);
   }
 
@@ -126,6 +143,11 @@ class JsonView : public ProgressView {
     std::fflush(out);
     shown = now;
     printed = true;
+  }
+
+  void Message(const std::string& text) override {
+    std::fprintf(out, "{\"event\":\"message\",\"text\":%s}\n", JsonString(text).c_str());
+    std::fflush(out);
   }
 
   void Finish(const StateSnapshot& last, const UpdateOutcome& outcome) override {

@@ -43,6 +43,9 @@ class ProgressView {
   virtual ~ProgressView() = default;
   // Called whenever the record may have changed; prints what did.
   virtual void Show(const StateSnapshot& now) = 0;
+  // A text for the user from outside the record, such as a comment of the XSVF
+  // program being played.
+  virtual void Message(const std::string& text) = 0;
   // The final state; the view's last line is the final status line.
   virtual void Finish(const StateSnapshot& last, const UpdateOutcome& outcome) = 0;
 };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "link/serial_port_posix.h"
 #include "tools/cli/serial_ports.h"
 
 namespace {
@@ -76,7 +77,9 @@ std::vector<SerialPortInfo> ListSerialPorts() {
   return ports;
 }
 
-std::string PortOpenAdvice(const std::string& devicePath) {
+std::string PortOpenAdvice(const std::string& portPath) {
+  // COMn names the system's n-th serial port, as the serial port opens it.
+  const std::string devicePath = SystemDevicePath(portPath);
   if (access(devicePath.c_str(), F_OK) != 0) {
     return devicePath + " does not exist; update-cli --ports lists the serial ports present.";
   }
@@ -88,10 +91,10 @@ std::string PortOpenAdvice(const std::string& devicePath) {
   return devicePath + " is held by another program; close it and try again.";
 }
 
-std::string LatencyAdvice(const std::string& devicePath, const std::string& sysfsRoot) {
+std::string LatencyAdvice(const std::string& portPath, const std::string& sysfsRoot) {
   // A name under /dev/serial/by-id or a link of the user's own leads to the tty.
   char resolved[PATH_MAX];
-  if (realpath(devicePath.c_str(), resolved) == nullptr) return "";
+  if (realpath(SystemDevicePath(portPath).c_str(), resolved) == nullptr) return "";
   const std::string name = TtyName(resolved);
   const std::string timerFile = sysfsRoot + "/bus/usb-serial/devices/" + name + "/latency_timer";
   const std::string value = ReadFirstLine(timerFile);

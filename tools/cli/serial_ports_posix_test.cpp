@@ -50,4 +50,13 @@ TEST_F(LatencyAdviceTest, SaysNothingAtOneMillisecondOrWithoutATimer) {
   EXPECT_EQ(LatencyAdvice(root + "/dev/no-such-tty", sysfs), "");
 }
 
+// COMn names the system's serial port: the advice speaks of the device that was
+// tried, not of the Windows name.
+TEST(PortOpenAdvice, NamesTheDeviceBehindAWindowsPortName) {
+  EXPECT_NE(PortOpenAdvice("\\\\.\\COM1").find("/dev/ttyS0"), std::string::npos);
+  EXPECT_NE(PortOpenAdvice("COM3").find("/dev/ttyS2"), std::string::npos);
+  const std::string missing = PortOpenAdvice("/dev/no-such-tty");
+  EXPECT_NE(missing.find("/dev/no-such-tty does not exist"), std::string::npos) << missing;
+}
+
 }  // namespace

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/host.h"
 #include "engine/messages.h"
@@ -36,8 +38,10 @@ extern "C" void CountInterrupt(int) {
 // like the window's warning, and a second Ctrl-C soon after (or --yes) confirms.
 class CancelHandler {
  public:
-  CancelHandler(UpdateState& state, bool confirmAtOnce, std::FILE* err)
-      : state(state), confirmAtOnce(confirmAtOnce), err(err) {
+  using Warn = std::function<void(const std::string& text)>;
+
+  CancelHandler(UpdateState& state, bool confirmAtOnce, Warn warn)
+      : state(state), confirmAtOnce(confirmAtOnce), warn(std::move(warn)) {
     std::signal(SIGINT, CountInterrupt);
   }
   ~CancelHandler() { std::signal(SIGINT, SIG_DFL); }
@@ -52,8 +56,8 @@ class CancelHandler {
       ConfirmCancel(state);
       state.refreshNeeded.store(1);
     } else {
-      std::fprintf(err, "\n%s\nPress Ctrl-C again within 5 seconds to cancel.\n",
-                   MessageText(MsgCancelWarning));
+      warn(std::string(MessageText(MsgCancelWarning)) +
+           "\nPress Ctrl-C again within 5 seconds to cancel.");
       warned = true;
       warnedAt = Clock::now();
     }
@@ -62,24 +66,16 @@ class CancelHandler {
  private:
   UpdateState& state;
   bool confirmAtOnce;
-  std::FILE* err;
+  Warn warn;
   int seen = 0;
   bool warned = false;
   Clock::time_point warnedAt;
 };
 
-// Reads successes and total back from the result line, with the line's own format.
-bool ParseResultLine(const std::string& line, int* successes, int* total) {
-  const std::string format = std::string(MessageText(MsgResult)) + "%n";
-  int end = 0;
-  return std::sscanf(line.c_str(), format.c_str(), successes, total, &end) == 2 &&
-         end == static_cast<int>(line.size());
-}
-
 UpdateOutcome OutcomeOf(const UpdateState& state, const std::string& statusLine) {
   UpdateOutcome outcome;
   outcome.hasResult = state.runState.load() == Finished &&
-                      ParseResultLine(statusLine, &outcome.successes, &outcome.total);
+                      ReadResultLine(statusLine, &outcome.successes, &outcome.total);
   if (state.runState.load() == Aborted) {
     outcome.exitStatus = state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
   } else if (outcome.hasResult) {
@@ -90,10 +86,37 @@ UpdateOutcome OutcomeOf(const UpdateState& state, const std::string& statusLine)
   return outcome;
 }
 
-std::unique_ptr<ProgressView> MakeView(const CliOptions& options, std::FILE* out) {
+std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
+                                       std::FILE* out) {
   if (options.json) return MakeJsonView(out);
-  if (isatty(fileno(out))) return MakeTerminalView(out);
+  if (onTerminal) return MakeTerminalView(out);
   return MakeLineView(out);
+}
+
+// XSVF comments arrive on the worker thread; the view shows them on this one.
+class CommentQueue {
+ public:
+  void Push(const std::string& text) {
+    std::lock_guard<std::mutex> hold(lock);
+    texts.push_back(text);
+  }
+  std::vector<std::string> Take() {
+    std::lock_guard<std::mutex> hold(lock);
+    return std::move(texts);
+  }
+
+ private:
+  std::mutex lock;
+  std::vector<std::string> texts;
+};
+
+CommentQueue& PendingComments() {
+  static CommentQueue queue;
+  return queue;
+}
+
+void ShowPendingComments(ProgressView& view) {
+  for (const std::string& text : PendingComments().Take()) view.Message(text);
 }
 
 // The worker's word that it has ended the update, so that the front end wakes at
@@ -128,6 +151,7 @@ void FollowUpdate(UpdateState& state, ProgressView& view, CancelHandler& cancel,
     cancel.Poll();
     const auto now = Clock::now();
     if (now >= nextMirror) {
+      ShowPendingComments(view);
       if (state.refreshNeeded.exchange(0) != 0) view.Show(TakeSnapshot(state));
       nextMirror += kMirrorPeriod;
     }
@@ -165,15 +189,25 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
   const std::string latency = LatencyAdvice(devicePath);
   if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
 
-  SetCommentStream(err);
-  std::unique_ptr<ProgressView> view = MakeView(options, out);
-  CancelHandler cancel(state, options.yes, err);
+  SetCommentSink([](const std::string& text) { PendingComments().Push(text); });
+  // On a terminal the view keeps its block in place around a warning; elsewhere
+  // the warning goes to standard error, apart from the progress.
+  const bool onTerminal = !options.json && isatty(fileno(out));
+  std::unique_ptr<ProgressView> view = MakeView(options, onTerminal, out);
+  CancelHandler cancel(state, options.yes, [&view, onTerminal, err](const std::string& text) {
+    if (onTerminal) {
+      view->Message(text);
+    } else {
+      std::fprintf(err, "\n%s\n", text.c_str());
+    }
+  });
   ClearRowsForUpdate(state);
   view->Show(TakeSnapshot(state));
   end.Reset();
   LaunchUpdate(state, [] { end.Notify(); });
   FollowUpdate(state, *view, cancel, end);
 
+  ShowPendingComments(*view);
   const StateSnapshot last = TakeSnapshot(state);
   const UpdateOutcome outcome = OutcomeOf(state, last.statusLine);
   CloseUpdateResources(state);
