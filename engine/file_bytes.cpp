@@ -18,6 +18,8 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  // An empty vector may have no storage at all: nothing to hand to fwrite then.
+  const bool written =
+      bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && written;
 }
