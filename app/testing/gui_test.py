@@ -119,15 +119,9 @@ class Display:
     def __init__(self, work):
         self.work = work
         self.prefix = os.path.join(work, "wine-prefix")
-        number = next(n for n in range(57, 200)
-                      if not os.path.exists("/tmp/.X%d-lock" % n))
-        self.name = ":%d" % number
-        self.xvfb = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "1024x768x24",
-                                      "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.xvfb, self.name = self.start_xvfb()
         self.env = dict(os.environ, DISPLAY=self.name, WINEPREFIX=self.prefix,
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=")
-        self.wait_for_display()
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             self.run(["wineboot", "--init"])
         for key, value in (("Explorer", "Default"), ("Explorer\\Desktops", "1024x768")):
@@ -138,12 +132,21 @@ class Display:
         # setting; the next program starts them afresh.
         self.run(["wineserver", "--wait"])
 
-    def wait_for_display(self):
-        deadline = time.time() + 10
-        while not os.path.exists("/tmp/.X11-unix/X" + self.name[1:]):
-            if time.time() > deadline or self.xvfb.poll() is not None:
-                raise RuntimeError("Xvfb did not start on " + self.name)
-            time.sleep(0.1)
+    @staticmethod
+    def start_xvfb():
+        """Starts Xvfb on a display number it picks itself and returns the process
+        and the display's name once it accepts connections."""
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                 "1024x768x24", "-nolisten", "tcp"],
+                                pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as announced:
+            number = announced.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        return xvfb, ":" + number
 
     def run(self, command):
         """Runs a command in the prefix and returns its exit status and output. The
@@ -659,6 +662,15 @@ class UpdateTest(WindowTest):
         self.open_warning()
         self.close_warning_by(lambda: app.click(NO, WARNING_TITLE))
         self.assertEqual(app.message_box(timeout=120), MSG["MsgResult"] % (3, 3))
+        self.wait_until_idle()
+
+    def test_the_warning_goes_when_the_update_ends_on_its_own(self):
+        app = self.start_long_update()
+        self.open_warning()
+        # The user answers neither Yes nor No: the update runs to its end, and the
+        # warning closes before the result is shown.
+        self.assertEqual(app.message_box(timeout=120), MSG["MsgResult"] % (3, 3))
+        self.assertFalse(app.present(WARNING_TITLE))
         self.wait_until_idle()
 
 
