@@ -106,9 +106,7 @@ class OpenRecord {
   // Back to the first data byte, with the reader's state as the worker sets it.
   void Rewind() {
     std::fseek(state.updateFile, dataStart, SEEK_SET);
-    state.consumed = 0;
-    state.runCount = 0;
-    state.targetEnded = 0;
+    StartRecordData(state);
   }
 
   size_t decodedSize = 0;

@@ -60,14 +60,7 @@ class EngineTest : public ::testing::Test {
     uint32_t id = 0;
     ASSERT_TRUE(ReadTargetId(state, &id));
     ASSERT_TRUE(ReadRecordHeader(state));
-    StartRecordData();
-  }
-
-  // Sets the reader up for the data of the record whose header was read.
-  void StartRecordData() {
-    state.consumed = 0;
-    state.runCount = 0;
-    state.targetEnded = 0;
+    StartRecordData(state);
   }
 
   // Reads data bytes until the reader refuses.

@@ -245,6 +245,12 @@ bool ReadRecordHeader(UpdateState& state) {
   return true;
 }
 
+void StartRecordData(UpdateState& state) {
+  state.consumed = 0;
+  state.runCount = 0;
+  state.targetEnded = 0;
+}
+
 bool ReadDataByte(uint8_t* byte) {
   UpdateState& state = *g_pUpdateState;
   if (state.targetEnded) return false;

@@ -82,6 +82,10 @@ bool ReadTargetId(UpdateState& state, uint32_t* targetId);
 // and for a length outside 1 to 0x7FFFFFFF.
 bool ReadRecordHeader(UpdateState& state);
 
+// Makes the reader start on the current record's data: nothing consumed yet, no
+// run pending, not at the end.
+void StartRecordData(UpdateState& state);
+
 // The next decoded data byte of the current record (through g_pUpdateState).
 // False at the record's end, at the end of the file, for a digit pair that cannot
 // be read, for a run of length 0 and for a run that would cross the record's end.

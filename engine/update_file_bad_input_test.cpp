@@ -31,7 +31,7 @@ class BadUpdateFile : public EngineTest {
     if (!ReadTargetId(state, &id)) return Outcome::RecordFailed;
     for (uint32_t record = 0; id != 0; ++record) {
       if (record == kMaxTargets || !ReadRecordHeader(state)) return Outcome::RecordFailed;
-      StartRecordData();
+      StartRecordData(state);
       ReadRecordData();
       if (!state.targetEnded) return Outcome::DataFailed;
       if (!SkipRecordRest(state) || !ReadTargetId(state, &id)) return Outcome::RecordFailed;

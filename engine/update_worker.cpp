@@ -139,9 +139,7 @@ Target ProcessTarget(WorkerRun& run, uint8_t targetId) {
   Target outcome = ApplySelection(state, reply, cancelled, multiplicity);
   if (outcome == Target::UpdateEnded) return outcome;
 
-  state.consumed = 0;
-  state.runCount = 0;
-  state.targetEnded = 0;
+  StartRecordData(state);
   if (outcome == Target::Done) outcome = ProgramTarget(run);
   if (outcome == Target::UpdateEnded) return outcome;
 

@@ -68,7 +68,7 @@ TEST_F(UpdateWriter, RoundTripsThroughTheReader) {
       EXPECT_EQ(id, targets[i].id);
       ASSERT_TRUE(ReadRecordHeader(state));
       EXPECT_EQ(state.targetKind, targets[i].kind);
-      StartRecordData();
+      StartRecordData(state);
       EXPECT_EQ(ReadRecordData(), targets[i].data) << format << " " << i;
       EXPECT_TRUE(state.targetEnded) << format << " " << i;
     }

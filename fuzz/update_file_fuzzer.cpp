@@ -45,9 +45,7 @@ void ReadRecords(UpdateState& state) {
     if (!ReadTargetId(state, &targetId) || targetId == 0 || !ReadRecordHeader(state)) return;
     FuzzCheck(state.targetLength >= 1, "a record header with a usable length");
     state.currentTarget.store(record);
-    state.consumed = 0;
-    state.runCount = 0;
-    state.targetEnded = 0;
+    StartRecordData(state);
     ReadRecordData(state, targetId);
     const long before = std::ftell(state.updateFile);
     if (!SkipRecordRest(state)) return;

@@ -123,9 +123,7 @@ class SimConversationTest : public ::testing::Test {
   void NextRecord(uint32_t* id) {
     ASSERT_TRUE(ReadTargetId(state, id));
     ASSERT_TRUE(ReadRecordHeader(state));
-    state.consumed = 0;
-    state.runCount = 0;
-    state.targetEnded = 0;
+    StartRecordData(state);
   }
 
   static constexpr const char* kFileName = "sim_conversation.upd";

@@ -106,9 +106,7 @@ class XsvfPlayTest : public ::testing::Test {
     state.targetFlags = 0;
     state.targetKind = KindXsvf;
     state.targetLength = static_cast<int32_t>(program.size());
-    state.consumed = 0;
-    state.runCount = 0;
-    state.targetEnded = 0;
+    StartRecordData(state);
   }
 };
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/host.h"
+#include "engine/update_file.h"
 #include "engine/update_state.h"
 #include "link/command_link.h"
 #include "link/jtag_cable.h"
@@ -54,9 +55,7 @@ class PlayerTest : public ::testing::Test {
     state.formatVersion = 1;
     state.targetFlags = 0;
     state.targetLength = static_cast<int32_t>(bytes.size());
-    state.consumed = 0;
-    state.runCount = 0;
-    state.targetEnded = 0;
+    StartRecordData(state);
   }
 
   // Assembles the text form and makes it the current record's data.

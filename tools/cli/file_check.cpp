@@ -15,9 +15,7 @@ std::string Where(const UpdateState& state) {
 // Reads the current record's data to their end. False if they end early or are
 // badly coded.
 bool ReadRecordData(UpdateState& state, std::vector<uint8_t>* data) {
-  state.consumed = 0;
-  state.runCount = 0;
-  state.targetEnded = 0;
+  StartRecordData(state);
   uint8_t byte;
   while (ReadDataByte(&byte)) data->push_back(byte);
   return state.targetEnded != 0;

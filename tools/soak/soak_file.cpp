@@ -33,9 +33,7 @@ bool CountBlocks(uint32_t* blocks) {
 }
 
 bool DescribeRecord(UpdateState& state, uint32_t id, SoakFile* file, std::string* error) {
-  state.consumed = 0;
-  state.runCount = 0;
-  state.targetEnded = 0;
+  StartRecordData(state);
   ++file->shape.targets;
   if (state.targetKind == KindXsvf) {
     file->shape.hasJtag = true;
