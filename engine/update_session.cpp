@@ -62,6 +62,7 @@ void ClearRowsForUpdate(UpdateState& state) {
 }
 
 void LaunchUpdate(UpdateState& state, std::function<void()> ended) {
+  state.ending = false;
   state.cancelRequested.store(0);
   state.runState.store(Running);
   state.refreshNeeded.store(0);
@@ -71,8 +72,9 @@ void LaunchUpdate(UpdateState& state, std::function<void()> ended) {
 void ConfirmCancel(UpdateState& state) {
   std::lock_guard<std::mutex> guard(state.endingLock);
   state.cancelRequested.store(1);
-  // Once the worker has ended, the cancel comes too late: its result stands.
-  if (state.runState.load() != Running) return;
+  // Once the worker is ending the update, the cancel comes too late: its result
+  // stands.
+  if (state.runState.load() != Running || state.ending) return;
   for (uint32_t row = state.currentTarget.load(); row < state.targetCount && row < kMaxTargets;
        ++row) {
     state.rows[row].status.Set(MessageText(MsgCancelled));

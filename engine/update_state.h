@@ -62,10 +62,13 @@ struct UpdateState {
   TargetRow rows[kMaxTargets];
   std::string exeDir;
 
-  // Held by the worker while it writes its result line and runState, and by a
-  // confirmed cancel while it looks at runState and writes its texts, so that a
-  // cancel cannot overwrite the result of an update that has just finished.
+  // Cleared when an update is launched; set by the worker, with its result line,
+  // just before it writes runState. A cancel confirmed from then on changes no
+  // text, so that it cannot overwrite the result of an update that has just
+  // finished. Both are guarded by endingLock, which the worker releases before
+  // its last write, runState.
   std::mutex endingLock;
+  bool ending = false;
 
   // Row `currentTarget`, the one the worker side writes; the index is kept below
   // kMaxTargets so that no code can write past the last row.

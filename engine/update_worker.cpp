@@ -27,14 +27,20 @@ enum class Target { Done, Failed, UpdateEnded };
 // Every ending writes runState exactly once, as the worker's last write: the front
 // end acts on it at once (shows the status line, closes the port and the file).
 Target EndUpdate(UpdateState& state, RunState how) {
-  std::lock_guard<std::mutex> guard(state.endingLock);
+  {
+    std::lock_guard<std::mutex> guard(state.endingLock);
+    state.ending = true;
+  }
   state.runState.store(how);
   return Target::UpdateEnded;
 }
 
 void FinishWithResultLine(UpdateState& state, const std::string& resultLine) {
-  std::lock_guard<std::mutex> guard(state.endingLock);
-  state.statusLine.Set(resultLine);
+  {
+    std::lock_guard<std::mutex> guard(state.endingLock);
+    state.statusLine.Set(resultLine);
+    state.ending = true;
+  }
   state.runState.store(Finished);
 }
 
