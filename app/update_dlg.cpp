@@ -37,11 +37,27 @@ int Height(const RECT& rect) {
   return rect.bottom - rect.top;
 }
 
+// The window's side of an update: the player's one message to the user (its
+// debug log cannot be created) is shown like the window's own.
+UpdateHost WindowHost() {
+  UpdateHost host;
+  host.showMessage = [](const std::string& text) { ShowWarningBox(nullptr, text); };
+  return host;
+}
+
 }  // namespace
+
+UpdateState* g_pUpdateState = nullptr;
 
 CUpdateDlg::CUpdateDlg()
     : CDialog(IDD_UPDATE_DIALOG, nullptr),
-      icon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+      icon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {
+  g_pUpdateState = &state;
+}
+
+CUpdateDlg::~CUpdateDlg() {
+  g_pUpdateState = nullptr;
+}
 
 bool CUpdateDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -283,7 +299,7 @@ void CUpdateDlg::StartUpdate() {
   ClearRowsForUpdate(state);
   RefreshWindow();
   EnableControls(false);
-  LaunchUpdate(state);
+  LaunchUpdate(*g_pUpdateState, WindowHost());
   SetTimer(kRefreshTimer, kRefreshPeriodMs);
 }
 

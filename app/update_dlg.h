@@ -19,6 +19,7 @@ class CWarningDlg;
 class CUpdateDlg : public CDialog {
  public:
   CUpdateDlg();
+  ~CUpdateDlg() override;
 
   // The Cancel warning's answers (Yes, and No or its close command).
   void CancelConfirmed();
@@ -92,3 +93,6 @@ class CUpdateDlg : public CDialog {
 
   HICON icon;
 };
+
+// The window's update record: the one the worker of each update is started with.
+extern UpdateState* g_pUpdateState;

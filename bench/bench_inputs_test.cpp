@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "bench/simulated_play.h"
 #include "sim/jtag_executor.h"
 #include "sim/scripted_chip.h"
+#include "testsupport/simulated_play.h"
 
 namespace {
-
-constexpr uint8_t kTargetId = 5;
 
 TEST(BenchmarkProgram, PlaysToItsEndWithEveryComparisonPassing) {
   SimulatedPlay play(BenchmarkProgram(500));
@@ -16,12 +14,12 @@ TEST(BenchmarkProgram, PlaysToItsEndWithEveryComparisonPassing) {
   play.Reset();
   ASSERT_EQ(play.Play(), 0);
 
-  const JtagExecutor& port = *play.Device().Executor(kTargetId);
+  JtagExecutor& port = play.Port();
   const CableStatistics& shifts = port.Statistics();
   EXPECT_GT(shifts.comparedShifts, 0u);
   EXPECT_EQ(shifts.mismatches, 0u);
   // Every bit went where the program put it: the program is played as written.
-  auto& chip = dynamic_cast<ScriptedChip&>(const_cast<JtagExecutor&>(port).Chip());
+  auto& chip = dynamic_cast<ScriptedChip&>(port.Chip());
   EXPECT_EQ(chip.UndescribedBits(), 0u);
   EXPECT_EQ(chip.CompletedScans(), chip.Scans().size());
 }

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "bench/bench_inputs.h"
-#include "bench/simulated_play.h"
 #include "engine/update_file.h"
 #include "engine/update_state.h"
 #include "engine/update_writer.h"
 #include "link/command_link.h"
 #include "link/jtag_cable.h"
+#include "testsupport/simulated_play.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
@@ -90,39 +90,38 @@ class OpenRecord {
     }
     std::rewind(state.updateFile);
     std::string message;
+    if (!ReadUpdateHeader(state, &message)) throw std::runtime_error(message);
+    reader = std::make_unique<UpdateFileReader>(state.updateFile, state.formatVersion);
     uint32_t id = 0;
-    if (!ReadUpdateHeader(state, &message) || !ReadTargetId(state, &id) ||
-        !ReadRecordHeader(state)) {
+    if (!reader->ReadTargetId(&id) || !reader->ReadRecordHeader()) {
       throw std::runtime_error("the update file does not read back");
     }
     dataStart = std::ftell(state.updateFile);
-    g_pUpdateState = &state;
   }
-  ~OpenRecord() {
-    g_pUpdateState = nullptr;
-    std::fclose(state.updateFile);
-  }
+  ~OpenRecord() { std::fclose(state.updateFile); }
 
   // Back to the first data byte, with the reader's state as the worker sets it.
-  void Rewind() {
+  UpdateFileReader& Rewind() {
     std::fseek(state.updateFile, dataStart, SEEK_SET);
-    StartRecordData(state);
+    reader->StartRecordData();
+    return *reader;
   }
 
   size_t decodedSize = 0;
 
  private:
   UpdateState state;
+  std::unique_ptr<UpdateFileReader> reader;
   long dataStart = 0;
 };
 
 void ReadDataByte(benchmark::State& state, const char* format, bool runLengthCoded) {
   OpenRecord record(format, runLengthCoded);
   for (auto _ : state) {
-    record.Rewind();
+    UpdateFileReader& reader = record.Rewind();
     uint8_t byte = 0;
     size_t count = 0;
-    while (::ReadDataByte(&byte)) ++count;
+    while (reader.ReadDataByte(&byte)) ++count;
     if (count != record.decodedSize) state.SkipWithError("the record did not read whole");
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * record.decodedSize));

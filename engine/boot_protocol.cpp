@@ -1,10 +1,5 @@
 #include "engine/boot_protocol.h"
 
-#include "engine/messages.h"
-#include "engine/update_file.h"
-
-int32_t badReplyCount = 0;
-
 namespace {
 
 // Acknowledgements in a row that complete the wake-up handshake.
@@ -26,23 +21,6 @@ void SendBytes(UpdateState& state, uint8_t first, uint8_t second) {
   state.port.Write(bytes, 2);
 }
 
-uint8_t BadReply(UpdateState& state, uint8_t received) {
-  ++badReplyCount;
-  if (badReplyCount < kBadReplyLimit) return ReplyRepeat;
-  state.statusLine.Set(MessageText(received == ReplyRepeat ? MsgCrcError : MsgWrongAnswer));
-  state.refreshNeeded.store(1);
-  return ReplyGiveUp;
-}
-
-uint8_t ReplyTimedOut(UpdateState& state, int32_t& timeoutCount) {
-  ++timeoutCount;
-  if (timeoutCount < kTimeoutLimit) return ReplyBusy;
-  state.statusLine.Set(MessageText(MsgNotResponding));
-  state.CurrentRow().status.Set(MessageText(MsgUnsuccessful));
-  state.refreshNeeded.store(1);
-  return ReplyGiveUp;
-}
-
 // The multiplicity query's three bytes, sent as one message.
 bool AskMultiplicity(UpdateState& state, uint8_t targetId, uint8_t* answer) {
   const uint8_t query[3] = {CmdQuery, targetId, 0x00};
@@ -52,12 +30,12 @@ bool AskMultiplicity(UpdateState& state, uint8_t targetId, uint8_t* answer) {
 
 // Reads the next firmware block (length field and payload) into `block`.
 // False when the data end within the block or its length exceeds the buffer.
-bool ReadBlock(uint8_t* block, uint32_t* size) {
-  if (!ReadDataByte(&block[0]) || !ReadDataByte(&block[1])) return false;
+bool ReadBlock(UpdateFileReader& file, uint8_t* block, uint32_t* size) {
+  if (!file.ReadDataByte(&block[0]) || !file.ReadDataByte(&block[1])) return false;
   const uint32_t payload = (uint32_t{block[0]} << 8) | block[1];
   if (payload > kMaxBlockPayload) return false;
   for (uint32_t i = 0; i < payload; ++i) {
-    if (!ReadDataByte(&block[2 + i])) return false;
+    if (!file.ReadDataByte(&block[2 + i])) return false;
   }
   *size = payload + 2;
   return true;
@@ -65,9 +43,9 @@ bool ReadBlock(uint8_t* block, uint32_t* size) {
 
 }  // namespace
 
-uint8_t ReadReply(UpdateState& state, int32_t& timeoutCount) {
+uint8_t ReplyReader::ReadReply() {
   uint8_t received = 0;
-  if (!state.port.Read(&received, 1)) return ReplyTimedOut(state, timeoutCount);
+  if (!port.Read(&received, 1)) return TimedOut();
   timeoutCount = 0;
   switch (received) {
     case ReplyAck:
@@ -78,8 +56,22 @@ uint8_t ReadReply(UpdateState& state, int32_t& timeoutCount) {
     case ReplyBusy:
       return ReplyBusy;
     default:
-      return BadReply(state, received);
+      return BadReply(received);
   }
+}
+
+uint8_t ReplyReader::BadReply(uint8_t received) {
+  ++badReplyCount;
+  if (badReplyCount < kBadReplyLimit) return ReplyRepeat;
+  giveUpReason = received == ReplyRepeat ? MsgCrcError : MsgWrongAnswer;
+  return ReplyGiveUp;
+}
+
+uint8_t ReplyReader::TimedOut() {
+  ++timeoutCount;
+  if (timeoutCount < kTimeoutLimit) return ReplyBusy;
+  giveUpReason = MsgNotResponding;
+  return ReplyGiveUp;
 }
 
 Exchange WakeDevice(UpdateState& state) {
@@ -95,15 +87,15 @@ Exchange WakeDevice(UpdateState& state) {
   return Exchange::Done;
 }
 
-Exchange StartBootLoader(UpdateState& state, int32_t& timeoutCount) {
+Exchange StartBootLoader(UpdateState& state, ReplyReader& replies) {
   state.deviceAnswered.store(1);
   state.statusLine.Set(MessageText(MsgRunning));
-  timeoutCount = 0;
+  replies.timeoutCount = 0;
   state.refreshNeeded.store(1);
   SendByte(state, CmdStart);
   state.port.SetTimeouts(kReplyTimeoutMs);
   for (;;) {
-    const uint8_t reply = ReadReply(state, timeoutCount);
+    const uint8_t reply = replies.ReadReply();
     if (reply == ReplyGiveUp) return Exchange::GaveUp;
     if (CancelRequested(state)) return Exchange::Cancelled;
     if (reply == ReplyReady) return Exchange::Done;
@@ -123,7 +115,7 @@ Exchange QueryMultiplicity(UpdateState& state, uint8_t targetId, uint32_t* multi
   return Exchange::Done;
 }
 
-uint8_t SelectTarget(UpdateState& state, uint8_t targetId, bool jtag, int32_t& timeoutCount,
+uint8_t SelectTarget(UpdateState& state, ReplyReader& replies, uint8_t targetId, bool jtag,
                      bool* cancelled) {
   *cancelled = false;
   SendByte(state, CmdSelect);
@@ -134,16 +126,16 @@ uint8_t SelectTarget(UpdateState& state, uint8_t targetId, bool jtag, int32_t& t
       *cancelled = true;
       return 0;
     }
-    reply = ReadReply(state, timeoutCount);
+    reply = replies.ReadReply();
   }
   if (jtag && reply == ReplyAck) {
-    SendBytes(state, static_cast<uint8_t>(KindXsvf >> 8), static_cast<uint8_t>(KindXsvf & 0xFF));
-    reply = ReadReply(state, timeoutCount);
+    SendBytes(state, static_cast<uint8_t>(kJtagKind >> 8), static_cast<uint8_t>(kJtagKind & 0xFF));
+    reply = replies.ReadReply();
   }
   return reply;
 }
 
-Exchange SendFirmware(UpdateState& state, int32_t& timeoutCount) {
+Exchange SendFirmware(UpdateState& state, ReplyReader& replies, UpdateFileReader& file) {
   uint8_t block[kMaxBlockPayload + 2];
   uint32_t size = 0;
   uint8_t reply = ReplyAck;
@@ -151,19 +143,19 @@ Exchange SendFirmware(UpdateState& state, int32_t& timeoutCount) {
     if (CancelRequested(state)) return Exchange::Cancelled;
     // After any reply other than an acknowledgement the same block goes again.
     if (reply == ReplyAck) {
-      if (!ReadBlock(block, &size)) return Exchange::FormatError;
-      ReportProgress();
+      if (!ReadBlock(file, block, &size)) return Exchange::FormatError;
+      ReportProgress(state, file);
     }
     state.port.Write(block, size);
 
-    reply = ReadReply(state, timeoutCount);
+    reply = replies.ReadReply();
     while (reply == ReplyBusy) {
       if (CancelRequested(state)) return Exchange::Cancelled;
-      reply = ReadReply(state, timeoutCount);
+      reply = replies.ReadReply();
     }
     if (reply == ReplyGiveUp) return Exchange::GaveUp;
-    if (reply == ReplyEnd) return state.targetEnded ? Exchange::Done : Exchange::Unsuccessful;
-    if (reply == ReplyAck && state.targetEnded) return Exchange::Done;
+    if (reply == ReplyEnd) return file.Ended() ? Exchange::Done : Exchange::Unsuccessful;
+    if (reply == ReplyAck && file.Ended()) return Exchange::Done;
   }
 }
 

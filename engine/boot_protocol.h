@@ -1,36 +1,57 @@
 #pragma once
-// The boot loader's byte protocol: request bytes, the reply bytes that the whole
-// system uses, the reply reader with its two counters, and the exchanges of an
-// update, which the worker strings together.
+// The boot loader's byte protocol: the reply reader with its two counters, and
+// the exchanges of an update, which the worker strings together.
 //
-// Everything here runs on the worker thread and uses the port, the file and the
-// flags of the given UpdateState.
+// Everything here runs on the worker thread and uses the port and the flags of
+// the given UpdateState. No exchange writes why an update ends: it returns
+// GaveUp, and the reply reader says why (the worker ends the update with that).
 
 #include <cstdint>
 
-#include "engine/protocol_bytes.h"
+#include "engine/messages.h"
+#include "engine/update_file.h"
 #include "engine/update_state.h"
-
-// Bad replies in a row. Counts across the reply reader's calls; the worker sets it
-// to 0 when an update starts.
-extern int32_t badReplyCount;
+#include "link/protocol_bytes.h"
 
 // Bad replies in a row that end the update, and read time-outs in a row.
 constexpr int32_t kBadReplyLimit = 4;
 constexpr int32_t kTimeoutLimit = 20;
 
-// Reads one reply byte. Returns 0x11, 0x22 (any unexpected byte), 0x33 (also for a
-// time-out), 0x44, 0x88, or 0x9A once a limit is reached; the reason is then in
-// the status line (and for silence, "unsuccessful" in the current row).
-uint8_t ReadReply(UpdateState& state, int32_t& timeoutCount);
+// The reply reader of one update.
+class ReplyReader {
+ public:
+  explicit ReplyReader(CSerialPort& port) : port(port) {}
+
+  // Reads one reply byte. Returns 0x11, 0x22 (any unexpected byte), 0x33 (also for
+  // a time-out), 0x44, 0x88, or 0x9A once a limit is reached; GiveUpReason() then
+  // says why.
+  uint8_t ReadReply();
+
+  // After 0x9A: the status line the update ends with (113, 114 or 119), and
+  // whether the target under way failed with it (silence: "unsuccessful").
+  Message GiveUpReason() const { return giveUpReason; }
+  bool TargetFailed() const { return giveUpReason == MsgNotResponding; }
+
+  // Bad replies in a row: counted across exchanges, cleared by 0x11, 0x44, 0x88.
+  int32_t badReplyCount = 0;
+  // Read time-outs in a row: cleared by any byte, and when the device has woken.
+  int32_t timeoutCount = 0;
+
+ private:
+  uint8_t BadReply(uint8_t received);
+  uint8_t TimedOut();
+
+  CSerialPort& port;
+  Message giveUpReason = MsgUnknownError;
+};
 
 // How an exchange ended, as far as the worker must act on it.
 enum class Exchange {
   Done,          // the exchange succeeded
   Unsuccessful,  // the target failed; the update goes on
   Cancelled,     // the user's cancel request was seen: end with Aborted
-  GaveUp,        // ReadReply gave up: end with Finished (reason in statusLine)
-  FormatError,   // a block could not be read from the file: ReportFormatError
+  GaveUp,        // the reply reader gave up: end with Finished and its reason
+  FormatError,   // a block could not be read from the file: end with message 112
 };
 
 // Probes until five 0x11 in a row. Done, or Cancelled.
@@ -38,7 +59,7 @@ Exchange WakeDevice(UpdateState& state);
 
 // Sets deviceAnswered and message 115, sends CmdStart, sets the port's time-out to
 // 150 and reads replies until 0x88. Done, GaveUp or Cancelled.
-Exchange StartBootLoader(UpdateState& state, int32_t& timeoutCount);
+Exchange StartBootLoader(UpdateState& state, ReplyReader& replies);
 
 // Multiplicity query for a firmware target. Done with *multiplicity set (1 when the
 // device does not answer), or Unsuccessful when the two answers differ or the
@@ -49,14 +70,14 @@ Exchange QueryMultiplicity(UpdateState& state, uint8_t targetId, uint32_t* multi
 // Selection, with the kind bytes for a JTAG target. Returns the outcome reply:
 // 0x11 selected, 0x44 no such target, 0x9A give up, anything else unsuccessful;
 // sets *cancelled (and returns 0) when the cancel request was seen.
-uint8_t SelectTarget(UpdateState& state, uint8_t targetId, bool jtag, int32_t& timeoutCount,
+uint8_t SelectTarget(UpdateState& state, ReplyReader& replies, uint8_t targetId, bool jtag,
                      bool* cancelled);
 
-// Sends the current record's firmware blocks, read through ReadDataByte (so
-// g_pUpdateState must be `state`), with ReportProgress after each block read. Done,
-// Unsuccessful (the device ended the target early), Cancelled, GaveUp or
-// FormatError (the data end within a block, or a block exceeds 998 payload bytes).
-Exchange SendFirmware(UpdateState& state, int32_t& timeoutCount);
+// Sends the current record's firmware blocks, read from `file`, with
+// ReportProgress after each block read. Done, Unsuccessful (the device ended the
+// target early), Cancelled, GaveUp or FormatError (the data end within a block,
+// or a block exceeds 998 payload bytes).
+Exchange SendFirmware(UpdateState& state, ReplyReader& replies, UpdateFileReader& file);
 
 // Sends CmdEnd; no reply is read.
 void SendEnd(UpdateState& state);

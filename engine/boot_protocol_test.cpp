@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_test_support.h"
+#include <algorithm>
+
+#include "testsupport/engine_test_fixture.h"
 
 namespace {
 
@@ -11,8 +13,6 @@ constexpr int kTimeout = -1;
 
 class BootProtocol : public EngineTest {
  protected:
-  BootProtocol() { badReplyCount = 0; }
-
   // Scripts the device: bytes, and kTimeout for a read that gets nothing.
   void Device(const std::vector<int>& script) {
     for (int item : script) {
@@ -24,10 +24,16 @@ class BootProtocol : public EngineTest {
     }
   }
 
-  std::vector<uint8_t> ReadReplies(size_t count) {
-    std::vector<uint8_t> replies;
-    for (size_t i = 0; i < count; ++i) replies.push_back(ReadReply(state, timeouts));
-    return replies;
+  std::vector<uint8_t> ReadReplies(ReplyReader& reader, size_t count) {
+    std::vector<uint8_t> results;
+    for (size_t i = 0; i < count; ++i) results.push_back(reader.ReadReply());
+    return results;
+  }
+
+  // Why the reader gave up, or "" while it has not.
+  static std::string GiveUpText(const ReplyReader& reader, const std::vector<uint8_t>& results) {
+    const bool gaveUp = std::find(results.begin(), results.end(), ReplyGiveUp) != results.end();
+    return gaveUp ? MessageText(reader.GiveUpReason()) : "";
   }
 
   // Sets the cancel request once the host has made `writes` writes.
@@ -37,7 +43,7 @@ class BootProtocol : public EngineTest {
     };
   }
 
-  int32_t timeouts = 0;
+  ReplyReader replies{state.port};
 };
 
 TEST_F(BootProtocol, ReplyReaderCountsBadRepliesInARow) {
@@ -64,11 +70,11 @@ TEST_F(BootProtocol, ReplyReaderCountsBadRepliesInARow) {
        "Wrong answer. Update cancelled."},
   };
   for (const Case& c : cases) {
-    badReplyCount = 0;
-    state.statusLine.Set("");
+    ReplyReader reader(state.port);
     Device(c.replies);
-    EXPECT_EQ(ReadReplies(c.replies.size()), c.results);
-    EXPECT_EQ(state.statusLine.Get(), c.statusLine);
+    const std::vector<uint8_t> results = ReadReplies(reader, c.replies.size());
+    EXPECT_EQ(results, c.results);
+    EXPECT_EQ(GiveUpText(reader, results), c.statusLine);
   }
 }
 
@@ -77,26 +83,22 @@ TEST_F(BootProtocol, TwentiethTimeoutInARowGivesUp) {
   for (int i = 0; i < 19; ++i) Device({kTimeout});
   Device({0x33});
   for (int i = 0; i < 20; ++i) Device({kTimeout});
-  EXPECT_EQ(ReadReplies(20), Bytes(20, 0x33));
-  EXPECT_EQ(timeouts, 0) << "a received byte starts the count again";
-  EXPECT_EQ(ReadReplies(19), Bytes(19, 0x33));
-  EXPECT_EQ(state.refreshNeeded.load(), 0);
-  EXPECT_EQ(ReadReply(state, timeouts), ReplyGiveUp);
-  EXPECT_EQ(state.statusLine.Get(), "Failed: Target is not responding");
-  EXPECT_EQ(state.rows[1].status.Get(), "unsuccessful");
-  EXPECT_EQ(state.rows[0].status.Get(), "");
-  EXPECT_EQ(state.refreshNeeded.load(), 1);
+  EXPECT_EQ(ReadReplies(replies, 20), Bytes(20, 0x33));
+  EXPECT_EQ(replies.timeoutCount, 0) << "a received byte starts the count again";
+  EXPECT_EQ(ReadReplies(replies, 19), Bytes(19, 0x33));
+  EXPECT_EQ(replies.ReadReply(), ReplyGiveUp);
+  EXPECT_STREQ(MessageText(replies.GiveUpReason()), "Failed: Target is not responding");
+  EXPECT_TRUE(replies.TargetFailed());
+  EXPECT_EQ(state.statusLine.Get(), "") << "the worker ends the update with the reason";
 }
 
 TEST_F(BootProtocol, WakeUpNeedsFiveAcknowledgementsInARow) {
   state.deviceAnswered = 1;
-  badReplyCount = 2;
   Device({0x11, 0x11, 0x22, 0x11, kTimeout, 0x11, 0x11, kTimeout, 0x11, 0x11});
   EXPECT_EQ(WakeDevice(state), Exchange::Done);
   EXPECT_EQ(device->written, Bytes(10, CmdWake));
   EXPECT_EQ(device->writes.size(), 10u);
   EXPECT_EQ(state.deviceAnswered.load(), 0);
-  EXPECT_EQ(badReplyCount, 2) << "the wake-up reads the port directly";
 }
 
 TEST_F(BootProtocol, WakeUpStopsOnCancelAfterAProbe) {
@@ -107,27 +109,27 @@ TEST_F(BootProtocol, WakeUpStopsOnCancelAfterAProbe) {
 }
 
 TEST_F(BootProtocol, StartPassesOverRepliesUntilReady) {
-  timeouts = 7;
+  replies.timeoutCount = 7;
   Device({0x11, 0x33, kTimeout, 0x22, 0x44, 0x88, 0x11});
-  EXPECT_EQ(StartBootLoader(state, timeouts), Exchange::Done);
+  EXPECT_EQ(StartBootLoader(state, replies), Exchange::Done);
   EXPECT_EQ(device->written, Bytes{CmdStart});
   EXPECT_EQ(device->timeoutsSet, std::vector<uint32_t>{150});
   EXPECT_EQ(device->readCount, 6u);
   EXPECT_EQ(state.deviceAnswered.load(), 1);
   EXPECT_EQ(state.statusLine.Get(), "running update");
   EXPECT_EQ(state.refreshNeeded.load(), 1);
-  EXPECT_EQ(timeouts, 0);
+  EXPECT_EQ(replies.timeoutCount, 0);
 }
 
 TEST_F(BootProtocol, StartGivesUpOrStopsOnCancel) {
   Device({0x22, 0x22, 0x22, 0x55});
-  EXPECT_EQ(StartBootLoader(state, timeouts), Exchange::GaveUp);
-  EXPECT_EQ(state.statusLine.Get(), "Wrong answer. Update cancelled.");
+  EXPECT_EQ(StartBootLoader(state, replies), Exchange::GaveUp);
+  EXPECT_STREQ(MessageText(replies.GiveUpReason()), "Wrong answer. Update cancelled.");
 
   state.cancelRequested = 1;
   Device({0x11, 0x88});
   const size_t readsBefore = device->readCount;
-  EXPECT_EQ(StartBootLoader(state, timeouts), Exchange::Cancelled);
+  EXPECT_EQ(StartBootLoader(state, replies), Exchange::Cancelled);
   EXPECT_EQ(device->readCount, readsBefore + 1) << "cancel is seen after the first reply";
 }
 
@@ -155,7 +157,6 @@ TEST_F(BootProtocol, MultiplicityQuery) {
     EXPECT_EQ(multiplicity, c.multiplicity);
     EXPECT_EQ(device->writes, std::vector<Bytes>(c.queries, Bytes{CmdQuery, 0x07, 0x00}));
   }
-  EXPECT_EQ(badReplyCount, 0);
 }
 
 TEST_F(BootProtocol, SelectionOutcomes) {
@@ -180,11 +181,11 @@ TEST_F(BootProtocol, SelectionOutcomes) {
       {true, {0x11, 0x22}, ReplyRepeat, withKind},
   };
   for (const Case& c : cases) {
-    badReplyCount = 0;
+    ReplyReader reader(state.port);
     device->written.clear();
     Device(c.replies);
     bool cancelled = true;
-    EXPECT_EQ(SelectTarget(state, 0x05, c.jtag, timeouts, &cancelled), c.result);
+    EXPECT_EQ(SelectTarget(state, reader, 0x05, c.jtag, &cancelled), c.result);
     EXPECT_FALSE(cancelled);
     EXPECT_EQ(device->written, c.written);
   }
@@ -194,7 +195,7 @@ TEST_F(BootProtocol, SelectionStopsOnCancelAfterSendingThePair) {
   CancelAfterWrites(2);
   Device({0x11});
   bool cancelled = false;
-  SelectTarget(state, 0x05, false, timeouts, &cancelled);
+  SelectTarget(state, replies, 0x05, false, &cancelled);
   EXPECT_TRUE(cancelled);
   EXPECT_EQ(device->written, (Bytes{CmdSelect, 0x05, 0xFA}));
   EXPECT_EQ(device->readCount, 0u);
@@ -240,11 +241,11 @@ TEST_F(FirmwareTransfer, SendsEachBlockInOneWriteUntilAcknowledged) {
       {silence, Exchange::GaveUp, {first}},
   };
   for (const Case& c : cases) {
-    badReplyCount = 0;
+    ReplyReader reader(state.port);
     LoadTwoBlocks();
     device->writes.clear();
     Device(c.replies);
-    EXPECT_EQ(SendFirmware(state, timeouts), c.result);
+    EXPECT_EQ(SendFirmware(state, reader, Reader()), c.result);
     EXPECT_EQ(device->writes, c.writes);
   }
 }
@@ -258,7 +259,7 @@ TEST_F(FirmwareTransfer, ReportsProgressAfterEachBlockRead) {
       percents.push_back(state.rows[0].percent.load());
     };
     Device({0x11, 0x11});
-    EXPECT_EQ(SendFirmware(state, timeouts), Exchange::Done);
+    EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::Done);
     EXPECT_EQ(device->writes, (std::vector<Bytes>{first, second}));
     // 8 of 14 stored bytes; coded, the first run already holds 11 of 13.
     EXPECT_EQ(percents, (std::vector<int32_t>{runLengthCoded ? 84 : 57, 100}));
@@ -272,7 +273,7 @@ TEST_F(FirmwareTransfer, BlocksThatCannotBeReadAreFormatErrors) {
   for (const Bytes& data : cases) {
     LoadData(data);
     device->writes.clear();
-    EXPECT_EQ(SendFirmware(state, timeouts), Exchange::FormatError);
+    EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::FormatError);
     EXPECT_TRUE(device->writes.empty());
   }
 
@@ -280,21 +281,21 @@ TEST_F(FirmwareTransfer, BlocksThatCannotBeReadAreFormatErrors) {
   longest.resize(2 + 998, 0xAB);
   LoadData(longest);
   Device({0x11});
-  EXPECT_EQ(SendFirmware(state, timeouts), Exchange::Done);
+  EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::Done);
   EXPECT_EQ(device->writes, std::vector<Bytes>{longest});
 }
 
 TEST_F(FirmwareTransfer, CancelIsSeenBeforeEachBlockAndWhileBusy) {
   LoadTwoBlocks();
   state.cancelRequested = 1;
-  EXPECT_EQ(SendFirmware(state, timeouts), Exchange::Cancelled);
+  EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::Cancelled);
   EXPECT_TRUE(device->writes.empty());
 
   LoadTwoBlocks();
   state.cancelRequested = 0;
   CancelAfterWrites(1);
   Device({0x33, 0x11});
-  EXPECT_EQ(SendFirmware(state, timeouts), Exchange::Cancelled);
+  EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::Cancelled);
   EXPECT_EQ(device->writes.size(), 1u);
   EXPECT_EQ(device->readCount, 1u);
 }

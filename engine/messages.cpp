@@ -4,6 +4,32 @@
 #include <cstdio>
 #include <vector>
 
+#include "xsvf/xsvf_interpreter.h"
+
+namespace {
+
+// Message of each error code of the XSVF player, indexed by the code.
+const Message kXsvfErrorMessages[] = {
+    MsgOk,                  // 0
+    MsgUnknownError,        // 1
+    MsgTdoMismatch,         // 2
+    MsgTdoMismatchRetries,  // 3
+    MsgUnsupportedCommand,  // 4
+    MsgIllegalState,        // 5
+    MsgDataOverflow,        // 6
+    MsgCancelledByUser,     // 7
+    MsgDebugFileError,      // 8
+    MsgFileReadError,       // 9  XsvfProgramEnded
+    MsgNotResponding,       // 10 XsvfFrameNotWritten
+    MsgNotResponding,       // 11 XsvfNoReply
+    MsgMultipleCrcError,    // 12 XsvfRepeatedCrc
+    MsgReadTdoParameter,    // 13 XsvfBadReadAnswer
+};
+constexpr int kMappedXsvfErrors = sizeof kXsvfErrorMessages / sizeof kXsvfErrorMessages[0];
+static_assert(kMappedXsvfErrors == XsvfBadReadAnswer + 1, "every player error has a message");
+
+}  // namespace
+
 const char* MessageText(int id) {
   switch (id) {
 #define MESSAGE(name, id, text) \
@@ -30,4 +56,9 @@ std::string FormatMessageText(int id, ...) {
   }
   va_end(args);
   return text;
+}
+
+const char* XsvfErrorText(int code) {
+  return MessageText(code >= 0 && code < kMappedXsvfErrors ? kXsvfErrorMessages[code]
+                                                           : MsgUnknownError);
 }

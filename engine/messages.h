@@ -14,3 +14,7 @@ const char* MessageText(int id);
 
 // The message formatted with printf-style arguments.
 std::string FormatMessageText(int id, ...);
+
+// The message for an error code of the XSVF player (xsvf/xsvf_interpreter.h);
+// "unknown error" for a code without one. The text lives as long as the program.
+const char* XsvfErrorText(int code);

@@ -12,3 +12,14 @@ TEST(Messages, EveryIdFrom101To133HasAText) {
   EXPECT_STREQ(MessageText(100), "");
   EXPECT_STREQ(MessageText(134), "");
 }
+
+TEST(Messages, EveryPlayerErrorHasItsMessage) {
+  EXPECT_STREQ(XsvfErrorText(6), "data overflow");
+  EXPECT_STREQ(XsvfErrorText(8), "debug file error");
+  EXPECT_STREQ(XsvfErrorText(9), "file read error");
+  EXPECT_STREQ(XsvfErrorText(10), "Failed: Target is not responding");
+  EXPECT_STREQ(XsvfErrorText(11), "Failed: Target is not responding");
+  EXPECT_STREQ(XsvfErrorText(13), "parameter error in function ReadTdoBitsequenz");
+  EXPECT_STREQ(XsvfErrorText(14), "unknown error");
+  EXPECT_STREQ(XsvfErrorText(-1), "unknown error");
+}

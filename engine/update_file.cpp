@@ -16,12 +16,6 @@ constexpr char kFormatMarker[] = "Firmwareupdate-Fileformat-";
 constexpr int32_t kRunLengthFlag = 0x0001;
 constexpr int kRepeatRunBit = 0x80;
 
-// Decoded bytes of the current run. A run decodes to at most 127 bytes; the
-// buffer is fixed so that reading data never allocates.
-uint8_t runBuffer[256];
-int32_t runPosition = 0;
-
-// The value of a hex digit, or -1 for any other character.
 void SkipWhiteSpace(std::FILE* file) {
   int c = std::getc(file);
   while (IsWhiteSpace(c)) c = std::getc(file);
@@ -79,56 +73,8 @@ bool ReadTargetNames(UpdateState& state, uint32_t count) {
   return true;
 }
 
-// Plain data: one digit pair ("V1.00") or one raw byte ("V1.01") per stored byte.
-bool ReadPlainByte(UpdateState& state, uint8_t* byte) {
-  if (state.formatVersion == 0) {
-    uint32_t value = 0;
-    if (!ReadHexField(state.updateFile, 2, &value)) return false;
-    *byte = static_cast<uint8_t>(value);
-  } else {
-    const int c = std::getc(state.updateFile);
-    if (c == EOF) return false;
-    *byte = static_cast<uint8_t>(c);
-  }
-  ++state.consumed;
-  return true;
-}
-
 bool ReadRawBytes(std::FILE* file, uint8_t* bytes, int32_t count) {
   return std::fread(bytes, 1, static_cast<size_t>(count), file) == static_cast<size_t>(count);
-}
-
-// Decodes the next run of run-length coded data into runBuffer. Fails at the end
-// of the file, for a run of length 0, and for a run whose stored bytes would
-// reach past the record's length: such a record is malformed, and reading on
-// would take bytes of the next record.
-bool DecodeNextRun(UpdateState& state) {
-  const int count = std::getc(state.updateFile);
-  if (count == EOF) return false;
-  ++state.consumed;
-  const bool repeat = (count & kRepeatRunBit) != 0;
-  const int32_t decoded = count & ~kRepeatRunBit;
-  const int32_t followingBytes = repeat ? 1 : decoded;
-  if (decoded == 0 || followingBytes > state.targetLength - state.consumed) return false;
-
-  if (repeat) {
-    const int value = std::getc(state.updateFile);
-    if (value == EOF) return false;
-    for (int32_t i = 0; i < decoded; ++i) runBuffer[i] = static_cast<uint8_t>(value);
-  } else if (!ReadRawBytes(state.updateFile, runBuffer, decoded)) {
-    return false;
-  }
-  state.consumed += followingBytes;
-  state.runCount = decoded;
-  runPosition = 0;
-  return true;
-}
-
-bool ReadRunLengthByte(UpdateState& state, uint8_t* byte) {
-  if (state.runCount == 0 && !DecodeNextRun(state)) return false;
-  *byte = runBuffer[runPosition++];
-  --state.runCount;
-  return true;
 }
 
 // Moves the file position forward by `distance`, in steps that a long can hold
@@ -218,68 +164,105 @@ bool ReadUpdateHeader(UpdateState& state, std::string* message) {
   return true;
 }
 
-bool ReadTargetId(UpdateState& state, uint32_t* targetId) {
-  return ReadHexField(state.updateFile, 2, targetId);
+bool UpdateFileReader::ReadTargetId(uint32_t* targetId) {
+  return ReadHexField(file, 2, targetId);
 }
 
-bool ReadRecordHeader(UpdateState& state) {
-  if (state.formatVersion == 0) {
-    state.targetFlags = 0;
-    state.targetKind = KindFirmware;
+bool UpdateFileReader::ReadRecordHeader() {
+  if (formatVersion == 0) {
+    targetFlags = 0;
+    targetKind = KindFirmware;
   } else {
     uint32_t flags = 0;
     uint32_t kind = 0;
-    if (!ReadHexField(state.updateFile, 4, &flags) || !ReadHexField(state.updateFile, 4, &kind)) {
-      return false;
-    }
-    state.targetFlags = static_cast<int32_t>(flags);
-    state.targetKind = static_cast<int32_t>(kind);
+    if (!ReadHexField(file, 4, &flags) || !ReadHexField(file, 4, &kind)) return false;
+    targetFlags = static_cast<int32_t>(flags);
+    targetKind = static_cast<int32_t>(kind);
   }
   // A record without data would never end, and its progress would have no
   // divisor; a length above 0x7FFFFFFF does not fit the signed length field.
   uint32_t length = 0;
-  if (!ReadHexField(state.updateFile, 8, &length) || length == 0 || length > INT32_MAX) {
-    return false;
-  }
-  state.targetLength = static_cast<int32_t>(length);
+  if (!ReadHexField(file, 8, &length) || length == 0 || length > INT32_MAX) return false;
+  targetLength = static_cast<int32_t>(length);
   return true;
 }
 
-void StartRecordData(UpdateState& state) {
-  state.consumed = 0;
-  state.runCount = 0;
-  state.targetEnded = 0;
+void UpdateFileReader::StartRecordData() {
+  consumed = 0;
+  runCount = 0;
+  targetEnded = 0;
 }
 
-bool ReadDataByte(uint8_t* byte) {
-  UpdateState& state = *g_pUpdateState;
-  if (state.targetEnded) return false;
-  const bool runLengthCoded = (state.targetFlags & kRunLengthFlag) != 0;
+// Plain data: one digit pair ("V1.00") or one raw byte ("V1.01") per stored byte.
+bool UpdateFileReader::ReadPlainByte(uint8_t* byte) {
+  if (formatVersion == 0) {
+    uint32_t value = 0;
+    if (!ReadHexField(file, 2, &value)) return false;
+    *byte = static_cast<uint8_t>(value);
+  } else {
+    const int c = std::getc(file);
+    if (c == EOF) return false;
+    *byte = static_cast<uint8_t>(c);
+  }
+  ++consumed;
+  return true;
+}
+
+// Decodes the next run of run-length coded data into runBuffer. Fails at the end
+// of the file, for a run of length 0, and for a run whose stored bytes would
+// reach past the record's length: such a record is malformed, and reading on
+// would take bytes of the next record.
+bool UpdateFileReader::DecodeNextRun() {
+  const int count = std::getc(file);
+  if (count == EOF) return false;
+  ++consumed;
+  const bool repeat = (count & kRepeatRunBit) != 0;
+  const int32_t decoded = count & ~kRepeatRunBit;
+  const int32_t followingBytes = repeat ? 1 : decoded;
+  if (decoded == 0 || followingBytes > targetLength - consumed) return false;
+
+  if (repeat) {
+    const int value = std::getc(file);
+    if (value == EOF) return false;
+    for (int32_t i = 0; i < decoded; ++i) runBuffer[i] = static_cast<uint8_t>(value);
+  } else if (!ReadRawBytes(file, runBuffer, decoded)) {
+    return false;
+  }
+  consumed += followingBytes;
+  runCount = decoded;
+  runPosition = 0;
+  return true;
+}
+
+bool UpdateFileReader::ReadRunLengthByte(uint8_t* byte) {
+  if (runCount == 0 && !DecodeNextRun()) return false;
+  *byte = runBuffer[runPosition++];
+  --runCount;
+  return true;
+}
+
+bool UpdateFileReader::ReadDataByte(uint8_t* byte) {
+  if (targetEnded) return false;
+  const bool runLengthCoded = (targetFlags & kRunLengthFlag) != 0;
   // Plain data end with the record; coded data may still hold decoded bytes.
-  if (state.consumed >= state.targetLength && state.runCount == 0) return false;
-  if (!(runLengthCoded ? ReadRunLengthByte(state, byte) : ReadPlainByte(state, byte))) {
-    return false;
-  }
-  if (state.consumed >= state.targetLength && state.runCount == 0) state.targetEnded = 1;
+  if (consumed >= targetLength && runCount == 0) return false;
+  if (!(runLengthCoded ? ReadRunLengthByte(byte) : ReadPlainByte(byte))) return false;
+  if (consumed >= targetLength && runCount == 0) targetEnded = 1;
   return true;
 }
 
-void ReportProgress() {
-  UpdateState& state = *g_pUpdateState;
-  if (state.targetLength > 0) {
-    const int64_t percent = int64_t{state.consumed} * 100 / state.targetLength;
-    state.CurrentRow().percent.store(static_cast<int32_t>(percent));
-  }
+bool UpdateFileReader::SkipRecordRest() {
+  int64_t distance = int64_t{targetLength} - consumed;
+  if (formatVersion == 0) distance *= 2;
+  return SeekForward(file, distance);
+}
+
+int32_t UpdateFileReader::Percent() const {
+  if (targetLength <= 0) return 0;
+  return static_cast<int32_t>(int64_t{consumed} * 100 / targetLength);
+}
+
+void ReportProgress(UpdateState& state, const UpdateFileReader& reader) {
+  state.CurrentRow().percent.store(reader.Percent());
   state.refreshNeeded.store(1);
-}
-
-void ReportFormatError(UpdateState& state) {
-  state.statusLine.Set(FormatMessageText(MsgBadRecord, state.filePath.Get().c_str()));
-  state.runState.store(Finished);
-}
-
-bool SkipRecordRest(UpdateState& state) {
-  int64_t distance = int64_t{state.targetLength} - state.consumed;
-  if (state.formatVersion == 0) distance *= 2;
-  return SeekForward(state.updateFile, distance);
 }

@@ -20,14 +20,16 @@
 // Firmware data are blocks: a 2-byte payload length L (high byte first, at most
 // 998) and L payload bytes. XSVF data are an XSVF program.
 //
-// The header is read on the front end's thread; records and data on the worker
-// thread, through g_pUpdateState.
+// The header is read on the front end's thread (ReadUpdateHeader); the records
+// and their data afterwards by an UpdateFileReader of the update's own, on the
+// worker thread.
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "engine/update_state.h"
+#include "xsvf/byte_source.h"
 
 enum TargetKind : int32_t {
   KindFirmware = 0xFEFF,
@@ -74,29 +76,67 @@ bool ReadLine(std::FILE* file, std::string* line);
 // not a known name, 104 for anything else, including a count above 10 targets.
 bool ReadUpdateHeader(UpdateState& state, std::string* message);
 
-// Reads the id of the next target record.
-bool ReadTargetId(UpdateState& state, uint32_t* targetId);
+// Reads the target records of a file whose header has been read, from where the
+// header check left the file: each record's header, its data byte by byte (digit
+// pairs, raw bytes or run-length coded), and the skip past what was not read.
+// While a JTAG target plays, it is the XSVF player's byte source.
+class UpdateFileReader : public XsvfByteSource {
+ public:
+  UpdateFileReader(std::FILE* file, int32_t formatVersion)
+      : file(file), formatVersion(formatVersion) {}
 
-// Reads the rest of a record header (flags and kind for "V1.01", then length) into
-// targetFlags, targetKind and targetLength. False for a field that cannot be read
-// and for a length outside 1 to 0x7FFFFFFF.
-bool ReadRecordHeader(UpdateState& state);
+  // Reads the id of the next target record.
+  bool ReadTargetId(uint32_t* targetId);
 
-// Makes the reader start on the current record's data: nothing consumed yet, no
-// run pending, not at the end.
-void StartRecordData(UpdateState& state);
+  // Reads the rest of a record header: flags and kind for "V1.01" (0 and
+  // KindFirmware for "V1.00"), then the length. False for a field that cannot be
+  // read and for a length outside 1 to 0x7FFFFFFF.
+  bool ReadRecordHeader();
 
-// The next decoded data byte of the current record (through g_pUpdateState).
-// False at the record's end, at the end of the file, for a digit pair that cannot
-// be read, for a run of length 0 and for a run that would cross the record's end.
-bool ReadDataByte(uint8_t* byte);
+  // Makes the reader start on the current record's data: nothing consumed yet, no
+  // run pending, not at the end.
+  void StartRecordData();
 
-// Sets the current row's percent from consumed / targetLength; asks for a refresh.
-void ReportProgress();
+  // The next decoded data byte of the current record. False at the record's end,
+  // at the end of the file, for a digit pair that cannot be read, for a run of
+  // length 0 and for a run that would cross the record's end.
+  bool ReadDataByte(uint8_t* byte);
+  bool ReadByte(uint8_t* byte) override { return ReadDataByte(byte); }
 
-// Message 112 in the status line, then runState Finished.
-void ReportFormatError(UpdateState& state);
+  // Moves the file past the unread rest of the current record. False if the file
+  // position cannot be moved.
+  bool SkipRecordRest();
 
-// Moves the file past the unread rest of the current record. False if the file
-// position cannot be moved.
-bool SkipRecordRest(UpdateState& state);
+  // The current record, as its header says.
+  int32_t Flags() const { return targetFlags; }
+  int32_t Kind() const { return targetKind; }
+  int32_t Length() const { return targetLength; }
+  // Stored data bytes of the current record read so far.
+  int32_t Consumed() const { return consumed; }
+  // The current record's data have been read to their end.
+  bool Ended() const { return targetEnded != 0; }
+  // How far the current record has been read: consumed * 100 / length.
+  int32_t Percent() const;
+
+ private:
+  bool ReadPlainByte(uint8_t* byte);
+  bool ReadRunLengthByte(uint8_t* byte);
+  bool DecodeNextRun();
+
+  std::FILE* file;
+  int32_t formatVersion;
+  int32_t targetFlags = 0;
+  int32_t targetKind = 0;
+  int32_t targetLength = 0;
+  int32_t consumed = 0;
+  int32_t runCount = 0;  // decoded bytes still waiting in runBuffer
+  uint8_t targetEnded = 0;
+  // Decoded bytes of the current run. A run decodes to at most 127 bytes; the
+  // buffer is fixed so that reading data never allocates.
+  uint8_t runBuffer[256] = {};
+  int32_t runPosition = 0;
+};
+
+// Sets the current row's percent from how far the reader has read the current
+// record, and asks for a refresh.
+void ReportProgress(UpdateState& state, const UpdateFileReader& reader);

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "engine/engine_test_support.h"
+#include "testsupport/engine_test_fixture.h"
 #include "engine/update_file.h"
 #include "engine/update_writer.h"
 
@@ -28,13 +28,14 @@ class BadUpdateFile : public EngineTest {
     LoadFile(bytes);
     if (!ReadUpdateHeader(state, &message)) return Outcome::HeaderFailed;
     uint32_t id = 0;
-    if (!ReadTargetId(state, &id)) return Outcome::RecordFailed;
+    UpdateFileReader& reader = Reader();
+    if (!reader.ReadTargetId(&id)) return Outcome::RecordFailed;
     for (uint32_t record = 0; id != 0; ++record) {
-      if (record == kMaxTargets || !ReadRecordHeader(state)) return Outcome::RecordFailed;
-      StartRecordData(state);
+      if (record == kMaxTargets || !reader.ReadRecordHeader()) return Outcome::RecordFailed;
+      reader.StartRecordData();
       ReadRecordData();
-      if (!state.targetEnded) return Outcome::DataFailed;
-      if (!SkipRecordRest(state) || !ReadTargetId(state, &id)) return Outcome::RecordFailed;
+      if (!reader.Ended()) return Outcome::DataFailed;
+      if (!reader.SkipRecordRest() || !reader.ReadTargetId(&id)) return Outcome::RecordFailed;
     }
     return Outcome::Complete;
   }

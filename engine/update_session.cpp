@@ -61,19 +61,22 @@ void ClearRowsForUpdate(UpdateState& state) {
   }
 }
 
-void LaunchUpdate(UpdateState& state, std::function<void()> ended) {
-  state.ending = false;
+void LaunchUpdate(UpdateState& state, UpdateHost host, std::function<void()> ended) {
+  {
+    std::lock_guard<std::mutex> guard(state.endingLock);
+    state.ending = false;
+  }
   state.cancelRequested.store(0);
   state.runState.store(Running);
   state.refreshNeeded.store(0);
-  StartUpdateWorker(state, std::move(ended));
+  StartUpdateWorker(state, std::move(host), std::move(ended));
 }
 
 void ConfirmCancel(UpdateState& state) {
   std::lock_guard<std::mutex> guard(state.endingLock);
   state.cancelRequested.store(1);
-  // Once the worker is ending the update, the cancel comes too late: its result
-  // stands.
+  // Once the worker is ending the update, the cancel comes too late: the reason
+  // the update ended for stands.
   if (state.runState.load() != Running || state.ending) return;
   for (uint32_t row = state.currentTarget.load(); row < state.targetCount && row < kMaxTargets;
        ++row) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/update_state.h"
+#include "engine/update_worker.h"
 
 // Opens the file that filePath names in byte mode (closing one still open) and
 // reads its header. False with the message for the user (105 empty path, 106
@@ -30,7 +31,7 @@ void ClearRowsForUpdate(UpdateState& state);
 
 // Clears the cancel request, sets Running and starts the worker thread; `ended`,
 // if set, is called on the worker thread once the update has ended.
-void LaunchUpdate(UpdateState& state, std::function<void()> ended = nullptr);
+void LaunchUpdate(UpdateState& state, UpdateHost host, std::function<void()> ended = nullptr);
 
 // The user confirmed the cancel: the worker stops at its next check; the rows not
 // yet finished say "cancelled" and the status line says so (unless the worker has

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "engine/messages.h"
-#include "link/memory_port.h"
+#include "testsupport/memory_port.h"
 
 namespace {
 
@@ -61,6 +61,33 @@ TEST(ConfirmCancel, LeavesTheResultOfAnEndedUpdateAlone) {
   ConfirmCancel(state);
   EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 1, 1));
   EXPECT_EQ(state.rows[0].status.Get(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The two sides of the ending: what comes first decides, and the worker's reason
+// always replaces the cancel's text, never the other way round.
+TEST(Ending, TheReasonAnUpdateEndedForStandsWhateverComesFirst) {
+  UpdateState cancelledFirst;
+  cancelledFirst.targetCount = 2;
+  cancelledFirst.runState = Running;
+  ConfirmCancel(cancelledFirst);
+  EndUpdate(cancelledFirst, {Finished, MessageText(MsgNotResponding), MessageText(MsgUnsuccessful)});
+  EXPECT_EQ(cancelledFirst.statusLine.Get(), MessageText(MsgNotResponding));
+  EXPECT_EQ(cancelledFirst.rows[0].status.Get(), MessageText(MsgUnsuccessful));
+  EXPECT_EQ(cancelledFirst.rows[1].status.Get(), MessageText(MsgCancelled));
+  EXPECT_EQ(cancelledFirst.runState.load(), Finished);
+
+  UpdateState endedFirst;
+  endedFirst.targetCount = 2;
+  endedFirst.runState = Running;
+  EndUpdate(endedFirst, {Finished, MessageText(MsgNotResponding), ""});
+  endedFirst.runState = Running;  // the front end has not seen the end yet
+  ConfirmCancel(endedFirst);
+  EXPECT_EQ(endedFirst.statusLine.Get(), MessageText(MsgNotResponding));
+  EXPECT_EQ(endedFirst.rows[1].status.Get(), "");
 }
 
 }  // namespace

@@ -1,14 +1,16 @@
 #pragma once
-// The record that the dialog (or another front end) and the update worker share
-// while an update runs, and the global pointer through which the worker side
-// reaches it.
+// The record that a front end (the window, update-cli) and the update worker
+// share while an update runs: the update file and what its header check found,
+// the port, one display row per target, the status line, and the flags that carry
+// requests and notices between the two threads. One record per update: several
+// updates run side by side with a record each.
 //
 // Threads: the front end's thread and one worker thread. Flags and numbers that
 // both threads touch are atomic. Texts are SharedText: each one is replaced and
-// copied under its own lock, so no text is ever read half-replaced. The worker
-// writes `runState` last; since the texts' locks and the atomic store order the
-// writes, a reader that sees Aborted or Finished also sees every text written
-// before it.
+// copied under its own lock, so no text is ever read half-replaced. Every ending
+// of an update goes through EndUpdate, which writes runState last; since the
+// texts' locks and the atomic store order the writes, a reader that sees Aborted
+// or Finished also sees every text written before it.
 
 #include <atomic>
 #include <cstdint>
@@ -48,25 +50,19 @@ struct UpdateState {
   std::atomic<int32_t> cancelRequested{0};
   std::atomic<uint8_t> deviceAnswered{0};
   std::atomic<int32_t> refreshNeeded{0};
-  std::FILE* updateFile = nullptr;          // byte mode, positioned by the reader
+  std::FILE* updateFile = nullptr;          // byte mode, just after the header once checked
   CSerialPort port;
   uint32_t targetCount = 0;
   std::atomic<uint32_t> currentTarget{0};
-  int32_t targetFlags = 0;
-  int32_t targetKind = 0;
-  int32_t targetLength = 0;
-  int32_t consumed = 0;
-  int32_t runCount = 0;
-  uint8_t targetEnded = 0;
   std::atomic<int32_t> runState{Idle};
   TargetRow rows[kMaxTargets];
   std::string exeDir;
 
-  // Cleared when an update is launched; set by the worker, with its result line,
+  // Cleared when an update is launched; set by EndUpdate, with the ending's texts,
   // just before it writes runState. A cancel confirmed from then on changes no
-  // text, so that it cannot overwrite the result of an update that has just
-  // finished. Both are guarded by endingLock, which the worker releases before
-  // its last write, runState.
+  // text, so that it cannot overwrite the reason an update ended for. Both are
+  // guarded by endingLock, which EndUpdate releases before its last write,
+  // runState.
   std::mutex endingLock;
   bool ending = false;
 
@@ -75,5 +71,14 @@ struct UpdateState {
   TargetRow& CurrentRow();
 };
 
-// The update in progress, for code on the worker thread (set by UpdateWorker).
-extern UpdateState* g_pUpdateState;
+// How an update ended: the run state, and the texts that say why.
+struct UpdateEnding {
+  RunState runState = Finished;  // Aborted or Finished
+  std::string statusLine;        // empty: the status line stays as it is
+  std::string rowStatus;         // empty: the current row's status stays as it is
+};
+
+// The one way every update ends: under endingLock it writes the ending's texts and
+// marks the update as ending, so that a cancel confirmed at the same moment
+// cannot replace them; then, as the worker's last write, runState.
+void EndUpdate(UpdateState& state, const UpdateEnding& ending);

@@ -7,15 +7,22 @@
 #include "engine/boot_protocol.h"
 #include "engine/messages.h"
 #include "engine/update_file.h"
-#include "xsvf/xsvf_player.h"
+#include "link/command_link.h"
+#include "xsvf/xsvf_run.h"
 
 namespace {
 
-// The books of one update.
+// Everything one update works with besides its record, and its books.
 struct WorkerRun {
-  explicit WorkerRun(UpdateState& updateState) : state(updateState) {}
+  WorkerRun(UpdateState& updateState, const UpdateHost& updateHost)
+      : state(updateState),
+        host(updateHost),
+        file(updateState.updateFile, updateState.formatVersion),
+        replies(updateState.port) {}
   UpdateState& state;
-  int32_t timeoutCount = 0;
+  const UpdateHost& host;
+  UpdateFileReader file;
+  ReplyReader replies;
   int32_t successes = 0;  // counted multiplicities of the targets that were done
   int32_t total = 0;      // counted multiplicities of every record processed
 };
@@ -24,29 +31,27 @@ struct WorkerRun {
 // update has ended, runState is written and the worker stops.
 enum class Target { Done, Failed, UpdateEnded };
 
-// Every ending writes runState exactly once, as the worker's last write: the front
-// end acts on it at once (shows the status line, closes the port and the file).
-Target EndUpdate(UpdateState& state, RunState how) {
-  {
-    std::lock_guard<std::mutex> guard(state.endingLock);
-    state.ending = true;
-  }
-  state.runState.store(how);
+Target End(UpdateState& state, const UpdateEnding& ending) {
+  EndUpdate(state, ending);
   return Target::UpdateEnded;
 }
 
-void FinishWithResultLine(UpdateState& state, const std::string& resultLine) {
-  {
-    std::lock_guard<std::mutex> guard(state.endingLock);
-    state.statusLine.Set(resultLine);
-    state.ending = true;
-  }
-  state.runState.store(Finished);
+// Cancelled (or the file could not be skipped on): the status line stays as the
+// front end left it.
+Target EndAborted(UpdateState& state) {
+  return End(state, {Aborted, "", ""});
+}
+
+// The reply reader gave up: its reason is the status line, and silence also fails
+// the target under way.
+Target EndGivenUp(WorkerRun& run) {
+  const ReplyReader& replies = run.replies;
+  return End(run.state, {Finished, MessageText(replies.GiveUpReason()),
+                         replies.TargetFailed() ? MessageText(MsgUnsuccessful) : ""});
 }
 
 Target EndWithFormatError(UpdateState& state) {
-  ReportFormatError(state);
-  return Target::UpdateEnded;
+  return End(state, {Finished, FormatMessageText(MsgBadRecord, state.filePath.Get().c_str()), ""});
 }
 
 void SetRowStatus(UpdateState& state, Message message) {
@@ -64,51 +69,54 @@ void SetRowMark(UpdateState& state, uint32_t multiplicity) {
 
 // Query (firmware only) and selection. Returns the reply that decides the target's
 // fate: 0x11 selected, 0x44 not available, 0x9A give up, anything else failed.
-uint8_t SelectionReply(WorkerRun& run, uint8_t targetId, uint32_t* multiplicity,
+// *kind becomes KindSkip for a kind the updater does not handle.
+uint8_t SelectionReply(WorkerRun& run, uint8_t targetId, int32_t* kind, uint32_t* multiplicity,
                        bool* cancelled) {
   UpdateState& state = run.state;
-  if (state.targetKind == KindFirmware) {
+  if (*kind == KindFirmware) {
     if (QueryMultiplicity(state, targetId, multiplicity) != Exchange::Done) return ReplyRepeat;
-  } else if (state.targetKind != KindXsvf) {
-    state.targetKind = KindSkip;
+  } else if (*kind != KindXsvf) {
+    *kind = KindSkip;
     return ReplyEnd;
   }
-  return SelectTarget(state, targetId, state.targetKind == KindXsvf, run.timeoutCount, cancelled);
+  return SelectTarget(state, run.replies, targetId, *kind == KindXsvf, cancelled);
 }
 
 // Acts on the selection's reply: marks the row and turns a target that will not
 // be programmed into KindSkip. Returns UpdateEnded on give-up or cancel.
-Target ApplySelection(UpdateState& state, uint8_t reply, bool cancelled, uint32_t multiplicity) {
-  if (cancelled) return EndUpdate(state, Aborted);
+Target ApplySelection(WorkerRun& run, uint8_t reply, bool cancelled, uint32_t multiplicity,
+                      int32_t* kind) {
+  UpdateState& state = run.state;
+  if (cancelled) return EndAborted(state);
   switch (reply) {
     case ReplyAck:
       if (multiplicity > 1) SetRowMark(state, multiplicity);
       return Target::Done;
     case ReplyEnd:
-      SetRowStatus(state, state.targetKind == KindSkip ? MsgUnknownKind : MsgMissingTarget);
+      SetRowStatus(state, *kind == KindSkip ? MsgUnknownKind : MsgMissingTarget);
       break;
     case ReplyGiveUp:
-      return EndUpdate(state, Finished);
+      return EndGivenUp(run);
     default:
       SetRowStatus(state, MsgUnsuccessful);
       break;
   }
-  state.targetKind = KindSkip;
+  *kind = KindSkip;
   return Target::Failed;
 }
 
 Target SendFirmwareTarget(WorkerRun& run) {
   UpdateState& state = run.state;
-  switch (SendFirmware(state, run.timeoutCount)) {
+  switch (SendFirmware(state, run.replies, run.file)) {
     case Exchange::Done:
       return Target::Done;
     case Exchange::Unsuccessful:
       SetRowStatus(state, MsgUnsuccessful);
       return Target::Failed;
     case Exchange::Cancelled:
-      return EndUpdate(state, Aborted);
+      return EndAborted(state);
     case Exchange::GaveUp:
-      return EndUpdate(state, Finished);
+      return EndGivenUp(run);
     case Exchange::FormatError:
       break;
   }
@@ -116,21 +124,26 @@ Target SendFirmwareTarget(WorkerRun& run) {
 }
 
 // A JTAG target's program either runs to its end or ends the whole update.
-Target PlayJtagTarget(UpdateState& state) {
-  const int result = PlayXsvf();
-  if (result == 0) return Target::Done;
-  if (result == XsvfCancelled) return EndUpdate(state, Aborted);
-  state.statusLine.Set(XsvfErrorText(result));
-  SetRowStatus(state, MsgUnsuccessful);
-  return EndUpdate(state, Finished);
+Target PlayJtagTarget(WorkerRun& run) {
+  UpdateState& state = run.state;
+  CommandLink link(state.port, state.cancelRequested);
+  XsvfRunHost playerHost;
+  playerHost.debugLogPath = run.host.debugLogPath;
+  playerHost.comment = run.host.comment;
+  playerHost.showMessage = run.host.showMessage;
+  playerHost.progress = [&run] { ReportProgress(run.state, run.file); };
+  const int result = PlayXsvf(run.file, link, playerHost);
+  if (result == XsvfOk) return Target::Done;
+  if (result == XsvfCancelled) return EndAborted(state);
+  return End(state, {Finished, XsvfErrorText(result), MessageText(MsgUnsuccessful)});
 }
 
-Target ProgramTarget(WorkerRun& run) {
-  switch (run.state.targetKind) {
+Target ProgramTarget(WorkerRun& run, int32_t kind) {
+  switch (kind) {
     case KindFirmware:
       return SendFirmwareTarget(run);
     case KindXsvf:
-      return PlayJtagTarget(run.state);
+      return PlayJtagTarget(run);
     default:
       return Target::Failed;  // skipped; its row already says why
   }
@@ -139,14 +152,15 @@ Target ProgramTarget(WorkerRun& run) {
 // One target record whose header has been read: query, selection, programming.
 Target ProcessTarget(WorkerRun& run, uint8_t targetId) {
   UpdateState& state = run.state;
+  int32_t kind = run.file.Kind();
   uint32_t multiplicity = 1;
   bool cancelled = false;
-  const uint8_t reply = SelectionReply(run, targetId, &multiplicity, &cancelled);
-  Target outcome = ApplySelection(state, reply, cancelled, multiplicity);
+  const uint8_t reply = SelectionReply(run, targetId, &kind, &multiplicity, &cancelled);
+  Target outcome = ApplySelection(run, reply, cancelled, multiplicity, &kind);
   if (outcome == Target::UpdateEnded) return outcome;
 
-  StartRecordData(state);
-  if (outcome == Target::Done) outcome = ProgramTarget(run);
+  run.file.StartRecordData();
+  if (outcome == Target::Done) outcome = ProgramTarget(run, kind);
   if (outcome == Target::UpdateEnded) return outcome;
 
   const int32_t counted = multiplicity == 0 ? 1 : static_cast<int32_t>(multiplicity);
@@ -167,65 +181,57 @@ void ProcessRecords(WorkerRun& run) {
   UpdateState& state = run.state;
   state.currentTarget.store(0);
   uint32_t targetId = 0;
-  if (!ReadTargetId(state, &targetId)) {
+  if (!run.file.ReadTargetId(&targetId)) {
     EndWithFormatError(state);
     return;
   }
   while (targetId != 0) {
     // The rows end at the tenth target: an eleventh record makes the file malformed.
-    if (state.currentTarget.load() >= kMaxTargets || !ReadRecordHeader(state)) {
+    if (state.currentTarget.load() >= kMaxTargets || !run.file.ReadRecordHeader()) {
       EndWithFormatError(state);
       return;
     }
     if (ProcessTarget(run, static_cast<uint8_t>(targetId)) == Target::UpdateEnded) return;
-    if (!SkipRecordRest(state)) {
-      EndUpdate(state, Aborted);
+    if (!run.file.SkipRecordRest()) {
+      EndAborted(state);
       return;
     }
     state.currentTarget.fetch_add(1);
-    if (!ReadTargetId(state, &targetId)) {
+    if (!run.file.ReadTargetId(&targetId)) {
       EndWithFormatError(state);
       return;
     }
   }
   SendEnd(state);
-  FinishWithResultLine(state, FormatMessageText(MsgResult, run.successes, run.total));
-}
-
-void RunUpdate(UpdateState& state) {
-  WorkerRun run(state);
-  if (WakeDevice(state) == Exchange::Cancelled) {
-    EndUpdate(state, Aborted);
-    return;
-  }
-  switch (StartBootLoader(state, run.timeoutCount)) {
-    case Exchange::Done:
-      ProcessRecords(run);
-      return;
-    case Exchange::Cancelled:
-      EndUpdate(state, Aborted);
-      return;
-    default:
-      EndUpdate(state, Finished);  // gave up; the reason is in the status line
-      return;
-  }
+  End(state, {Finished, FormatMessageText(MsgResult, run.successes, run.total), ""});
 }
 
 }  // namespace
 
-int UpdateWorker(void* argument) {
-  UpdateState& state = *static_cast<UpdateState*>(argument);
-  g_pUpdateState = &state;
+int UpdateWorker(UpdateState& state, const UpdateHost& host) {
   state.currentTarget.store(0);
-  // A failed update must not make this one give up at its first bad reply.
-  badReplyCount = 0;
-  RunUpdate(state);
+  WorkerRun run(state, host);
+  if (WakeDevice(state) == Exchange::Cancelled) {
+    EndAborted(state);
+    return 0;
+  }
+  switch (StartBootLoader(state, run.replies)) {
+    case Exchange::Done:
+      ProcessRecords(run);
+      break;
+    case Exchange::Cancelled:
+      EndAborted(state);
+      break;
+    default:
+      EndGivenUp(run);
+      break;
+  }
   return 0;
 }
 
-void StartUpdateWorker(UpdateState& state, std::function<void()> ended) {
-  std::thread([&state, ended = std::move(ended)] {
-    UpdateWorker(&state);
+void StartUpdateWorker(UpdateState& state, UpdateHost host, std::function<void()> ended) {
+  std::thread([&state, host = std::move(host), ended = std::move(ended)] {
+    UpdateWorker(state, host);
     if (ended) ended();
   }).detach();
 }

@@ -1,16 +1,38 @@
 #pragma once
-// The worker thread that performs one update, from waking the boot loader to the
-// result line. It writes every outcome into the UpdateState (rows, status line,
-// run state last) and never touches a window, the port's or the file's lifetime.
+// The worker that performs one update, from waking the boot loader to the result
+// line. It writes every outcome into the UpdateState (rows, status line, and at
+// the end, through EndUpdate, runState) and never touches a window, nor the
+// port's or the file's lifetime.
+//
+// Everything else one update needs is built by the worker for that update: the
+// reader of the update file's records, the reply reader with its counters, and
+// for each JTAG target the framed link and the player's run. Updates on several
+// records therefore run side by side.
 
 #include <functional>
+#include <string>
 
 #include "engine/update_state.h"
+#include "xsvf/debug_log.h"
+#include "xsvf/xsvf_interpreter.h"
 
-// The thread function: argument is the UpdateState. Returns 0.
-int UpdateWorker(void* state);
+// What a front end gives an update besides its record.
+struct UpdateHost {
+  // Where each JTAG target's debug log goes.
+  std::string debugLogPath = kDebugLogName;
+  // The comments of the XSVF programs, on the worker thread. Empty: a blank, the
+  // text and a line end on standard output.
+  CommentSink comment;
+  // Tells the user that a debug log cannot be created and returns once they have
+  // read it, on the worker thread. Empty: the text on standard error.
+  std::function<void(const std::string& text)> showMessage;
+};
+
+// Runs one update on the calling thread: the update file stands just after its
+// header, the port is open. Returns 0.
+int UpdateWorker(UpdateState& state, const UpdateHost& host);
 
 // Starts UpdateWorker on a thread of its own that nobody joins. `ended`, if set,
 // is called on that thread after the worker has written runState, its last field,
 // so that a front end can wait for the end instead of polling for it.
-void StartUpdateWorker(UpdateState& state, std::function<void()> ended = nullptr);
+void StartUpdateWorker(UpdateState& state, UpdateHost host, std::function<void()> ended = nullptr);

@@ -22,7 +22,7 @@
 #include "sim/boot_loader_sim.h"
 #include "sim/jtag_executor.h"
 #include "sim/scenario.h"
-#include "sim/sim_port.h"
+#include "testsupport/sim_port.h"
 #include "testsupport/update_cases.h"
 
 namespace {
@@ -104,7 +104,7 @@ RunState RunUpdate(UpdateState& state, const std::string& path,
   while (state.port.Read(&stale, 1)) {
   }
   ClearRowsForUpdate(state);
-  LaunchUpdate(state);
+  LaunchUpdate(state, UpdateHost());
 
   const auto deadline = std::chrono::steady_clock::now() + kUpdateLimit;
   RunState ended = Running;
@@ -289,6 +289,177 @@ TEST(CancelDuringJtag, WhileTheDeviceIsBusyInTheMiddleOfACommand) {
   ExpectRows(state, {{kUnderWay, MessageText(MsgCancelled), ""}});
   EXPECT_TRUE(EndReachedDevice(*device));
   EXPECT_EQ(device->Counters().commands['S'], 2u);  // the busy frame was the read's shift
+}
+
+}  // namespace
+
+namespace {
+
+// The line to the device, on which the user confirms the cancel in the middle of
+// the n-th operation (a read or a write, counted from 1), as a Yes given at the
+// very moment the device's answer arrives, or fails to.
+class CancelAtOperation : public SerialChannel {
+ public:
+  CancelAtOperation(std::unique_ptr<SerialChannel> line, UpdateState& state, uint32_t operation)
+      : line(std::move(line)), state(state), operation(operation) {}
+
+  bool SetTimeouts(uint32_t timeoutMs) override { return line->SetTimeouts(timeoutMs); }
+  bool Write(const uint8_t* data, uint32_t count) override {
+    const bool written = line->Write(data, count);
+    Count();
+    return written;
+  }
+  bool Read(uint8_t* data, uint32_t count) override {
+    const bool read = line->Read(data, count);
+    Count();
+    return read;
+  }
+  uint32_t Operations() const { return seen; }
+
+ private:
+  void Count() {
+    if (++seen == operation && state.deviceAnswered.load() != 0) ConfirmCancel(state);
+  }
+
+  std::unique_ptr<SerialChannel> line;
+  UpdateState& state;
+  const uint32_t operation;
+  uint32_t seen = 0;
+};
+
+struct Failure {
+  const char* name;
+  std::vector<UpdateTarget> targets;
+  std::string scenario;
+  std::string statusLine;  // the reason the update ends for; kFilePathMark for the file
+  std::string rowStatus;   // the failed target's row
+};
+
+std::vector<Failure> Failures() {
+  const Bytes mismatching = AssembleXsvf(
+      "XSTATE RESET\nXSIR 8 0x01\nXSDRSIZE 8\nXSDRTDO 0x00 0xa5\nXCOMPLETE\n");
+  Bytes cutBlock = FirmwareBlocks(FirmwareImage(90, 3), 40);
+  cutBlock.resize(cutBlock.size() - 5);  // the last block ends early
+  UpdateTarget cut = FirmwareTarget(2, " Io", 1);
+  cut.data = cutBlock;
+  return {
+      {"silence", {FirmwareTarget(1, " Main", 4)}, "target 01 firmware\nfault silence block 3\n",
+       MessageText(MsgNotResponding), MessageText(MsgUnsuccessful)},
+      {"bad replies", {FirmwareTarget(1, " Main", 4)},
+       "target 01 firmware\nfault reply block 2 x4 0x55\n", MessageText(MsgWrongAnswer), ""},
+      {"format error", {FirmwareTarget(1, " Main", 2), cut},
+       "target 01 firmware\ntarget 02 firmware\n",
+       FormatMessageText(MsgBadRecord, kFilePathMark), ""},
+      {"TDO mismatch", {XsvfTarget(3, " Logic", mismatching)}, "target 03 jtag demo\n",
+       MessageText(MsgTdoMismatch), MessageText(MsgUnsuccessful)},
+  };
+}
+
+// Runs the update with the cancel confirmed at the n-th port operation; returns
+// how many operations the line saw.
+uint32_t RunWithCancelAt(UpdateState& state, const std::string& path, const Failure& failure,
+                         uint32_t operation) {
+  state.filePath.Set(path);
+  std::string message;
+  EXPECT_TRUE(OpenUpdateFile(state, &message)) << message;
+  auto line = std::make_unique<CancelAtOperation>(
+      std::make_unique<SimPort>(MakeDevice(failure.scenario)), state, operation);
+  CancelAtOperation* counter = line.get();
+  state.port.Attach(std::move(line));
+  state.port.SetTimeouts(1);
+  ClearRowsForUpdate(state);
+  state.runState.store(Running);
+  UpdateWorker(state, UpdateHost());
+  const uint32_t operations = counter->Operations();
+  CloseUpdateResources(state);
+  return operations;
+}
+
+// Whatever the moment the user confirms the cancel, an update that ends on a
+// failure ends with its reason, and one that ends on the cancel says so: the
+// cancel's text never stands for a failure, nor a failure's for a cancel.
+TEST(EndingRace, ACancelAtAnyMomentLeavesTheReasonTheUpdateEndedFor) {
+  for (const Failure& failure : Failures()) {
+    SCOPED_TRACE(failure.name);
+    const std::string path = SaveCaseFile("race", BuildFile("V1.01", failure.targets));
+    UpdateCase withPath;
+    withPath.statusLine = failure.statusLine;
+    const std::string reason = ExpectedStatusLine(withPath, path);
+    UpdateState uncancelled;
+    const uint32_t operations = RunWithCancelAt(uncancelled, path, failure, 0);
+    ASSERT_EQ(uncancelled.runState.load(), Finished);
+    ASSERT_EQ(uncancelled.statusLine.Get(), reason);
+    size_t endedByFailure = 0;
+    for (uint32_t operation = 1; operation <= operations; ++operation) {
+      UpdateState state;
+      RunWithCancelAt(state, path, failure, operation);
+      const int32_t ended = state.runState.load();
+      if (ended == Finished) {
+        ++endedByFailure;
+        EXPECT_EQ(state.statusLine.Get(), reason) << "cancel at operation " << operation;
+        if (!failure.rowStatus.empty()) {
+          EXPECT_EQ(state.CurrentRow().status.Get(), failure.rowStatus) << operation;
+        }
+      } else {
+        EXPECT_EQ(ended, Aborted) << operation;
+        EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser)) << operation;
+      }
+    }
+    // The last operations come after the worker saw its last chance to stop on
+    // the cancel: there, the cancel and the failure meet in the same instant.
+    EXPECT_GE(endedByFailure, 1u);
+  }
+}
+
+// Several updates at once, on threads of their own, each against its own device
+// with its own fault: each ends with its own result, and nothing one does shows
+// in another.
+TEST(ParallelUpdates, EachEndsWithItsOwnStatusLine) {
+  struct Device {
+    const char* name;
+    std::vector<UpdateTarget> targets;
+    std::string scenario;
+    std::string statusLine;
+  };
+  const std::vector<Device> devices = {
+      {"clean", {FirmwareTarget(1, " Main", 5)}, "target 01 firmware\n",
+       FormatMessageText(MsgResult, 1, 1)},
+      {"silent", {FirmwareTarget(1, " Main", 5)}, "target 01 firmware\nfault silence start 1\n",
+       MessageText(MsgNotResponding)},
+      {"damaged", {FirmwareTarget(1, " Main", 5)},
+       "target 01 firmware\nfault repeat block 2 x4\n", MessageText(MsgCrcError)},
+      {"missing", {FirmwareTarget(1, " Main", 2), FirmwareTarget(2, " Io", 2)},
+       "target 01 firmware 3\n", FormatMessageText(MsgResult, 3, 4)},
+      {"jtag", {XsvfTarget(3, " Logic", DemoChipProgram())}, "target 03 jtag demo\n",
+       FormatMessageText(MsgResult, 1, 1)},
+      {"mismatch", {XsvfTarget(3, " Logic", DemoChipProgram())},
+       "target 03 jtag demo\nfault mismatch shift 5 x40\n",
+       MessageText(MsgTdoMismatch)},
+  };
+  std::vector<std::unique_ptr<UpdateState>> states;
+  std::vector<std::thread> threads;
+  for (const Device& device : devices) {
+    states.push_back(std::make_unique<UpdateState>());
+    UpdateState& state = *states.back();
+    const std::string path = SaveCaseFile(std::string("parallel_") + device.name,
+                                          BuildFile("V1.01", device.targets));
+    state.filePath.Set(path);
+    std::string message;
+    ASSERT_TRUE(OpenUpdateFile(state, &message)) << message;
+    state.port.Attach(std::make_unique<SimPort>(MakeDevice(device.scenario)));
+    state.port.SetTimeouts(1);
+    ClearRowsForUpdate(state);
+    state.runState.store(Running);
+    UpdateHost host;
+    host.debugLogPath = std::string("xsvf_debug-") + device.name + ".txt";
+    host.comment = [](const std::string&) {};
+    threads.emplace_back([&state, host] { UpdateWorker(state, host); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (size_t i = 0; i < devices.size(); ++i) {
+    EXPECT_EQ(states[i]->statusLine.Get(), devices[i].statusLine) << devices[i].name;
+    CloseUpdateResources(*states[i]);
+  }
 }
 
 }  // namespace

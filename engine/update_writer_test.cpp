@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_test_support.h"
+#include "testsupport/engine_test_fixture.h"
 
 namespace {
 
@@ -64,16 +64,16 @@ TEST_F(UpdateWriter, RoundTripsThroughTheReader) {
     for (size_t i = 0; i < targets.size(); ++i) {
       EXPECT_EQ(state.rows[i].name.Get(), targets[i].name) << format << " " << i;
       uint32_t id = 0;
-      ASSERT_TRUE(ReadTargetId(state, &id));
+      ASSERT_TRUE(Reader().ReadTargetId(&id));
       EXPECT_EQ(id, targets[i].id);
-      ASSERT_TRUE(ReadRecordHeader(state));
-      EXPECT_EQ(state.targetKind, targets[i].kind);
-      StartRecordData(state);
+      ASSERT_TRUE(Reader().ReadRecordHeader());
+      EXPECT_EQ(Reader().Kind(), targets[i].kind);
+      Reader().StartRecordData();
       EXPECT_EQ(ReadRecordData(), targets[i].data) << format << " " << i;
-      EXPECT_TRUE(state.targetEnded) << format << " " << i;
+      EXPECT_TRUE(Reader().Ended()) << format << " " << i;
     }
     uint32_t id = 1;
-    ASSERT_TRUE(ReadTargetId(state, &id));
+    ASSERT_TRUE(Reader().ReadTargetId(&id));
     EXPECT_EQ(id, 0u);
   }
 }

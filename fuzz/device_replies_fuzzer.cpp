@@ -122,11 +122,6 @@ void CheckOutcome(const UpdateState& state) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  PrepareFuzzHost();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<uint8_t> file = BuildFixedFile();
   UpdateState state;
@@ -138,10 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   state.port.SetTimeouts(1);
   state.runState.store(Running);
 
-  UpdateWorker(&state);
+  UpdateWorker(state, QuietHost());
   CheckOutcome(state);
 
   state.updateFile = nullptr;  // the file is the process's, reused by the next run
-  g_pUpdateState = nullptr;
   return 0;
 }

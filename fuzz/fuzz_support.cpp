@@ -4,11 +4,7 @@
 
 #include <cstdlib>
 
-#include "engine/host.h"
-
 namespace {
-
-void IgnoreMessage(const char*) {}
 
 // One update file per process, refilled for every run.
 std::FILE* FuzzFile() {
@@ -19,9 +15,11 @@ std::FILE* FuzzFile() {
 
 }  // namespace
 
-void PrepareFuzzHost() {
-  SetShowMessage(IgnoreMessage);
-  SetCommentSink([](const std::string&) {});
+UpdateHost QuietHost() {
+  UpdateHost host;
+  host.comment = [](const std::string&) {};
+  host.showMessage = [](const std::string&) {};
+  return host;
 }
 
 std::FILE* LoadFuzzFile(const uint8_t* data, size_t size) {

@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "engine/update_state.h"
+#include "engine/update_worker.h"
 
-// Once per fuzzing process: XSVF comments and host messages go nowhere.
-void PrepareFuzzHost();
+// An update's host whose XSVF comments and messages go nowhere.
+UpdateHost QuietHost();
 
 // The bytes as an update file, opened in byte mode at its start. The same file is
 // reused by every run of the process: the caller must not close it.

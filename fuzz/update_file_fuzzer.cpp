@@ -23,48 +23,43 @@ size_t BytesToRead(uint32_t targetId) {
   return (targetId & 1) != 0 ? SIZE_MAX : targetId * 3;
 }
 
-void ReadRecordData(UpdateState& state, uint32_t targetId) {
+void ReadRecordData(UpdateState& state, UpdateFileReader& reader, uint32_t targetId) {
   const size_t wanted = BytesToRead(targetId);
   uint8_t byte = 0;
-  for (size_t read = 0; read < wanted && ReadDataByte(&byte); ++read) {
-    FuzzCheck(state.consumed <= state.targetLength, "no more stored bytes than the record holds");
+  for (size_t read = 0; read < wanted && reader.ReadDataByte(&byte); ++read) {
+    FuzzCheck(reader.Consumed() <= reader.Length(), "no more stored bytes than the record holds");
   }
-  ReportProgress();
-  if (state.targetEnded) {
-    FuzzCheck(state.consumed == state.targetLength, "a record ends at its stated length");
+  ReportProgress(state, reader);
+  if (reader.Ended()) {
+    FuzzCheck(reader.Consumed() == reader.Length(), "a record ends at its stated length");
     const long position = std::ftell(state.updateFile);
-    FuzzCheck(!ReadDataByte(&byte), "nothing is read after a record's end");
+    FuzzCheck(!reader.ReadDataByte(&byte), "nothing is read after a record's end");
     FuzzCheck(std::ftell(state.updateFile) == position, "an ended record reads no further");
   }
 }
 
 // The records after the header, as the worker goes through them.
 void ReadRecords(UpdateState& state) {
+  UpdateFileReader reader(state.updateFile, state.formatVersion);
   uint32_t targetId = 0;
   for (uint32_t record = 0; record < kMaxTargets; ++record) {
-    if (!ReadTargetId(state, &targetId) || targetId == 0 || !ReadRecordHeader(state)) return;
-    FuzzCheck(state.targetLength >= 1, "a record header with a usable length");
+    if (!reader.ReadTargetId(&targetId) || targetId == 0 || !reader.ReadRecordHeader()) return;
+    FuzzCheck(reader.Length() >= 1, "a record header with a usable length");
     state.currentTarget.store(record);
-    StartRecordData(state);
-    ReadRecordData(state, targetId);
+    reader.StartRecordData();
+    ReadRecordData(state, reader, targetId);
     const long before = std::ftell(state.updateFile);
-    if (!SkipRecordRest(state)) return;
+    if (!reader.SkipRecordRest()) return;
     FuzzCheck(std::ftell(state.updateFile) >= before, "the skip moves forward");
   }
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  PrepareFuzzHost();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   UpdateState state;
   state.filePath.Set("fuzz.upd");
   state.updateFile = LoadFuzzFile(data, size);
-  g_pUpdateState = &state;
   std::string message;
   if (ReadUpdateHeader(state, &message)) {
     FuzzCheck(state.targetCount <= kMaxTargets, "no more targets than rows");
@@ -74,6 +69,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   CheckRowProgress(state);
   state.updateFile = nullptr;  // the file is the process's, reused by the next run
-  g_pUpdateState = nullptr;
   return 0;
 }

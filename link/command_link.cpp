@@ -1,7 +1,6 @@
 #include "link/command_link.h"
 
-#include "engine/protocol_bytes.h"
-#include "engine/update_state.h"
+#include "link/protocol_bytes.h"
 
 namespace {
 
@@ -29,16 +28,6 @@ uint32_t BuildFrame(const uint8_t* payload, uint32_t length, uint8_t* frame) {
   return length + kFrameOverhead;
 }
 
-void WriteFrame(CSerialPort& port, const uint8_t* frame, uint32_t size) {
-  if (!port.Write(frame, size)) throw CComErrException(ErrFrameNotWritten);
-}
-
-uint8_t ReadReplyByte(CSerialPort& port) {
-  uint8_t reply = 0;
-  if (!port.Read(&reply, 1)) throw CComErrException(ErrNoReply);
-  return reply;
-}
-
 }  // namespace
 
 uint16_t Crc16Step(uint16_t crc, uint8_t byte) {
@@ -58,33 +47,46 @@ uint16_t Crc16(const uint8_t* data, size_t length) {
   return Crc16Step(Crc16Step(crc, 0), 0);
 }
 
-int SendCommand(const uint8_t* payload, uint32_t length) {
-  // A payload that does not fit the frame buffer cannot be sent at all.
-  if (length > kMaxPayload) throw CComErrException(ErrFrameNotWritten);
+void CommandLink::WriteFrame(const uint8_t* frame, uint32_t size) {
+  if (!port.Write(frame, size)) throw CComErrException(LinkError::FrameNotWritten);
+}
 
-  UpdateState& state = *g_pUpdateState;
+uint8_t CommandLink::ReadReplyByte() {
+  uint8_t reply = 0;
+  if (!port.Read(&reply, 1)) throw CComErrException(LinkError::NoReply);
+  return reply;
+}
+
+int CommandLink::SendCommand(const uint8_t* payload, uint32_t length) {
+  // A payload that does not fit the frame buffer cannot be sent at all.
+  if (length > kMaxPayload) throw CComErrException(LinkError::FrameNotWritten);
+
   uint8_t frame[kFrameBufferSize];
   const uint32_t frameSize = BuildFrame(payload, length, frame);
-  WriteFrame(state.port, frame, frameSize);
+  WriteFrame(frame, frameSize);
 
   int resendsLeft = kResendAllowance;
   for (;;) {
-    const uint8_t reply = ReadReplyByte(state.port);
+    const uint8_t reply = ReadReplyByte();
     if (reply == ReplyBusy) {
-      if (state.cancelRequested.load() == 0) continue;
+      if (!CancelRequested()) continue;
       // The user wants out while the device works: tell the boot loader to end and
       // let the caller carry on as if the command had been done, so that the run
       // reaches its cancel check.
       const uint8_t end = CmdEnd;
-      state.port.Write(&end, 1);
+      port.Write(&end, 1);
       return ReplyAck;
     }
     if (reply == ReplyRepeat) {
-      if (resendsLeft == 0) throw CComErrException(ErrRepeatedCrc);
+      if (resendsLeft == 0) throw CComErrException(LinkError::RepeatedCrc);
       --resendsLeft;
-      WriteFrame(state.port, frame, frameSize);
+      WriteFrame(frame, frameSize);
       continue;
     }
     return reply;
   }
+}
+
+void CommandLink::ReadAnswer(uint8_t* data, uint32_t count) {
+  if (!port.Read(data, count)) throw CComErrException(LinkError::NoReply);
 }

@@ -10,25 +10,26 @@
 // at most 5 times) itself and returns any other reply to its caller.
 //
 // Link failures are thrown as CComErrException and caught in one place, the XSVF
-// run entry, which ends the run with the exception's code.
+// run entry, which ends the run with an error code of its own for each.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
-// Error codes carried by CComErrException; they share the number space of the
-// XSVF player's own error codes.
-enum LinkError : int32_t {
-  ErrProgramDataEnded = 9,  // the XSVF program's bytes ran out or could not be read
-  ErrFrameNotWritten = 10,  // a frame was not written whole
-  ErrNoReply = 11,          // an expected byte did not arrive within the time-outs
-  ErrRepeatedCrc = 12,      // the device reported a damaged frame a sixth time
-  ErrBadReadAnswer = 13,    // the read-back answer had a wrong length, echo or CRC
+#include "link/serial_port.h"
+
+// Why the link failed.
+enum class LinkError {
+  FrameNotWritten,  // a frame was not written whole
+  NoReply,          // an expected byte did not arrive within the time-outs
+  RepeatedCrc,      // the device reported a damaged frame a sixth time
+  BadReadAnswer,    // the read-back answer had a wrong length, echo or CRC
 };
 
 class CComErrException {
  public:
-  explicit CComErrException(int32_t errorCode) : code(errorCode) {}
-  int32_t code;
+  explicit CComErrException(LinkError error) : code(error) {}
+  LinkError code;
 };
 
 // Largest payload of a frame: the frame is built in a fixed buffer of 1000 bytes.
@@ -41,7 +42,28 @@ uint16_t Crc16Step(uint16_t crc, uint8_t byte);
 // The CRC of a payload: every byte through Crc16Step from 0, then two zero bytes.
 uint16_t Crc16(const uint8_t* data, size_t length);
 
-// Sends one payload as a frame over the update's port and returns the device's
-// reply (never 0x22 or 0x33). Throws CComErrException 10, 11 or 12. When the user
-// has asked to cancel and the device answers busy, sends CmdEnd and returns 0x11.
-int SendCommand(const uint8_t* payload, uint32_t length);
+// The framed link of one update: its port, and the user's cancel request, which
+// ends a command the device keeps reporting busy.
+class CommandLink {
+ public:
+  CommandLink(CSerialPort& port, const std::atomic<int32_t>& cancelRequested)
+      : port(port), cancelRequested(cancelRequested) {}
+
+  // Sends one payload as a frame and returns the device's reply (never 0x22 or
+  // 0x33). Throws FrameNotWritten, NoReply or RepeatedCrc. When the user has asked
+  // to cancel and the device answers busy, sends CmdEnd and returns 0x11.
+  int SendCommand(const uint8_t* payload, uint32_t length);
+
+  // Reads exactly `count` bytes that the device sends after a reply, such as the
+  // answer frame of a read-back. Throws NoReply if they do not all arrive.
+  void ReadAnswer(uint8_t* data, uint32_t count);
+
+  bool CancelRequested() const { return cancelRequested.load() != 0; }
+
+ private:
+  void WriteFrame(const uint8_t* frame, uint32_t size);
+  uint8_t ReadReplyByte();
+
+  CSerialPort& port;
+  const std::atomic<int32_t>& cancelRequested;
+};

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "link/link_test_fixture.h"
+#include "testsupport/link_test_fixture.h"
 
 namespace {
 
@@ -32,9 +32,9 @@ using SendCommandTest = LinkTest;
 TEST_F(SendCommandTest, FramesPayloadWithLengthAndCrc) {
   const uint8_t end[] = {'F'};
   device->QueueReply({0x44});
-  EXPECT_EQ(SendCommand(end, 1), 0x44);
+  EXPECT_EQ(link.SendCommand(end, 1), 0x44);
   device->QueueReply({0x11});
-  EXPECT_EQ(SendCommand(nullptr, 0), 0x11);
+  EXPECT_EQ(link.SendCommand(nullptr, 0), 0x11);
 
   ASSERT_EQ(device->writes.size(), 2u);
   EXPECT_EQ(device->writes[0], (Bytes{0x00, 0x03, 0x46, 0x81, 0x97}));
@@ -45,27 +45,27 @@ TEST_F(SendCommandTest, LargestPayloadFillsTheFrameAndOneMoreIsRefused) {
   Bytes payload(kMaxPayload);
   for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 7);
   device->QueueReply({0x11});
-  EXPECT_EQ(SendCommand(payload.data(), kMaxPayload), 0x11);
+  EXPECT_EQ(link.SendCommand(payload.data(), kMaxPayload), 0x11);
   ASSERT_EQ(device->writes.size(), 1u);
   EXPECT_EQ(device->writes[0].size(), 1000u);
   EXPECT_EQ(PayloadOf(device->writes[0]), payload);
 
   payload.push_back(0);
-  EXPECT_EQ(LinkErrorOf([&] { SendCommand(payload.data(), kMaxPayload + 1); }),
-            ErrFrameNotWritten);
+  EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(payload.data(), kMaxPayload + 1); }),
+            LinkError::FrameNotWritten);
   EXPECT_EQ(device->writes.size(), 1u);
 }
 
 TEST_F(SendCommandTest, WaitsOutBusyAndResendsDamagedFrames) {
   const uint8_t wait[] = {'T', 0, 0, 0, 1};
   device->QueueReply({0x33, 0x33, 0x11});
-  EXPECT_EQ(SendCommand(wait, sizeof(wait)), 0x11);
+  EXPECT_EQ(link.SendCommand(wait, sizeof(wait)), 0x11);
   EXPECT_EQ(device->writes.size(), 1u);
 
   // Busy replies between resends do not use up the allowance.
   device->writes.clear();
   device->QueueReply({0x22, 0x33, 0x22, 0x11});
-  EXPECT_EQ(SendCommand(wait, sizeof(wait)), 0x11);
+  EXPECT_EQ(link.SendCommand(wait, sizeof(wait)), 0x11);
   ASSERT_EQ(device->writes.size(), 3u);
   EXPECT_EQ(device->writes[1], device->writes[0]);
   EXPECT_EQ(device->writes[2], device->writes[0]);
@@ -74,29 +74,29 @@ TEST_F(SendCommandTest, WaitsOutBusyAndResendsDamagedFrames) {
   // report gives up.
   device->writes.clear();
   device->QueueReply({0x22, 0x22, 0x22, 0x22, 0x22, 0x99});
-  EXPECT_EQ(SendCommand(wait, sizeof(wait)), 0x99);
+  EXPECT_EQ(link.SendCommand(wait, sizeof(wait)), 0x99);
   EXPECT_EQ(device->writes.size(), 6u);
 
   device->writes.clear();
   device->QueueReply({0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x11});
-  EXPECT_EQ(LinkErrorOf([&] { SendCommand(wait, sizeof(wait)); }), ErrRepeatedCrc);
+  EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(wait, sizeof(wait)); }), LinkError::RepeatedCrc);
   EXPECT_EQ(device->writes.size(), 6u);
 }
 
 TEST_F(SendCommandTest, CancelTakesEffectOnlyOnBusyReply) {
   const uint8_t shift[] = {'S', 0x00, 0x00, 0x0C};
-  device->onWrite = [this](MemoryPort&, const Bytes&) { state.cancelRequested = 1; };
+  device->onWrite = [this](MemoryPort&, const Bytes&) { cancelRequested = 1; };
   device->QueueReply({0x33});
-  EXPECT_EQ(SendCommand(shift, sizeof(shift)), 0x11);
+  EXPECT_EQ(link.SendCommand(shift, sizeof(shift)), 0x11);
   ASSERT_EQ(device->writes.size(), 2u);
   EXPECT_EQ(device->writes[1], Bytes{0xA2});
   EXPECT_EQ(device->readCount, 1u);
 
   device->writes.clear();
   device->QueueReply({0x99});
-  EXPECT_EQ(SendCommand(shift, sizeof(shift)), 0x99);
+  EXPECT_EQ(link.SendCommand(shift, sizeof(shift)), 0x99);
   device->QueueReply({0x22, 0x11});
-  EXPECT_EQ(SendCommand(shift, sizeof(shift)), 0x11);
+  EXPECT_EQ(link.SendCommand(shift, sizeof(shift)), 0x11);
   EXPECT_EQ(device->writes.size(), 3u);  // no 0xA2 among them
   for (const Bytes& write : device->writes) EXPECT_NE(write, Bytes{0xA2});
 }
@@ -104,19 +104,19 @@ TEST_F(SendCommandTest, CancelTakesEffectOnlyOnBusyReply) {
 TEST_F(SendCommandTest, LinkFailuresRaiseTheirCodes) {
   const uint8_t end[] = {'F'};
   // A silent device costs one read time-out: 150 * 1 + 150 ms.
-  EXPECT_EQ(LinkErrorOf([&] { SendCommand(end, 1); }), ErrNoReply);
+  EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(end, 1); }), LinkError::NoReply);
   EXPECT_EQ(device->elapsedMs, 300u);
 
   // Silence after busy replies is the same failure.
   device->QueueReply({0x33});
   device->QueueTimeout();
-  EXPECT_EQ(LinkErrorOf([&] { SendCommand(end, 1); }), ErrNoReply);
+  EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(end, 1); }), LinkError::NoReply);
 
   device->writes.clear();
   device->FailWritesFrom(1);  // the resend fails
   device->QueueReply({0x22});
-  EXPECT_EQ(LinkErrorOf([&] { SendCommand(end, 1); }), ErrFrameNotWritten);
-  EXPECT_EQ(LinkErrorOf([&] { SendCommand(end, 1); }), ErrFrameNotWritten);
+  EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(end, 1); }), LinkError::FrameNotWritten);
+  EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(end, 1); }), LinkError::FrameNotWritten);
 }
 
 }  // namespace

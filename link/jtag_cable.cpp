@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "engine/protocol_bytes.h"
-#include "engine/update_state.h"
-#include "link/command_link.h"
+#include "link/protocol_bytes.h"
 
 namespace {
 
@@ -12,16 +10,6 @@ namespace {
 // 1 is never used.
 constexpr uint8_t kSlotCarriedFlag[] = {ShiftCarriesTdi, 0x00, ShiftCarriesExpected,
                                         ShiftCarriesMask};
-constexpr int kSlotCount = 4;
-
-// Levels queued for the next 'B' frame; byte 0 is the command letter.
-uint8_t levelBuffer[100] = {CableLevels};
-uint32_t levelCount = 1;
-
-// The vectors as last sent, per slot, and the bit count of the last shift. The
-// device keeps the same vectors, so an unchanged one need not travel again.
-uint8_t shiftSlots[kSlotCount][kMaxChunkBytes];
-uint32_t lastBitCount = 0;
 
 // Shift payload: 'S', flags, 2 count bytes, then up to three coded vectors of at
 // most 67 bytes each (205 bytes).
@@ -35,20 +23,22 @@ uint32_t ByteCount(uint32_t bitCount) {
   return bitCount / 8 + (bitCount % 8 != 0 ? 1 : 0);
 }
 
-bool SendQueuedLevels() {
-  const int reply = SendCommand(levelBuffer, levelCount);
+}  // namespace
+
+bool JtagCable::SendQueuedLevels() {
+  const int reply = link.SendCommand(levelBuffer, levelCount);
   levelCount = 1;
   return reply == ReplyAck;
 }
 
-// True if the vector differs from what the device holds in that slot.
-bool VectorChanged(int slot, const uint8_t* vector, uint32_t byteCount, uint32_t bitCount) {
+// True if the vector differs from what the device holds in that slot: the device
+// keeps the vectors of the last shift, so an unchanged one need not travel again.
+bool JtagCable::VectorChanged(int slot, const uint8_t* vector, uint32_t byteCount,
+                              uint32_t bitCount) const {
   return bitCount != lastBitCount || std::memcmp(shiftSlots[slot], vector, byteCount) != 0;
 }
 
-}  // namespace
-
-bool SetPortLevel(uint8_t port, uint8_t level, bool flush) {
+bool JtagCable::SetPortLevel(uint8_t port, uint8_t level, bool flush) {
   // A full buffer can only come from flushes that failed and left their levels
   // queued. Send those as a frame of their own before queuing more: the device
   // applies the levels in the same order either way.
@@ -61,8 +51,8 @@ bool SetPortLevel(uint8_t port, uint8_t level, bool flush) {
   return flushAccepted && accepted;
 }
 
-uint8_t ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* expected,
-                        const uint8_t* mask, bool exitShift) {
+uint8_t JtagCable::ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* expected,
+                                   const uint8_t* mask, bool exitShift) {
   const uint32_t byteCount = ByteCount(bitCount);
   if (byteCount > kMaxChunkBytes) return 0;
 
@@ -88,25 +78,25 @@ uint8_t ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* ex
   payload[1] = flags;
   payload[2] = static_cast<uint8_t>(bitCount >> 8);
   payload[3] = static_cast<uint8_t>(bitCount);
-  return static_cast<uint8_t>(SendCommand(payload, static_cast<uint32_t>(size)));
+  return static_cast<uint8_t>(link.SendCommand(payload, static_cast<uint32_t>(size)));
 }
 
-bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
+bool JtagCable::ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
   const uint32_t byteCount = ByteCount(bitCount);
   // The answer to a longer read would not fit the answer buffer.
   if (byteCount > kMaxReadBytes) return false;
 
   const uint8_t request[] = {CableRead, static_cast<uint8_t>(bitCount >> 8),
                              static_cast<uint8_t>(bitCount)};
-  if (SendCommand(request, sizeof(request)) != ReplyAck) return false;
+  if (link.SendCommand(request, sizeof(request)) != ReplyAck) return false;
 
   uint8_t answer[kReadAnswerSize];
   const uint32_t answerSize = 2 * byteCount + kReadAnswerOverhead;
-  if (!g_pUpdateState->port.Read(answer, answerSize)) throw CComErrException(ErrNoReply);
+  link.ReadAnswer(answer, answerSize);
 
   const uint32_t lengthField = (static_cast<uint32_t>(answer[0]) << 8) | answer[1];
   if (lengthField != answerSize - 2 || answer[2] != CableRead) {
-    throw CComErrException(ErrBadReadAnswer);
+    throw CComErrException(LinkError::BadReadAnswer);
   }
   // Each data byte travels as two nibbles, high first.
   const uint8_t* nibbles = answer + 3;
@@ -117,27 +107,21 @@ bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
   // they match.
   uint16_t crc = 0;
   for (uint32_t i = 2; i < answerSize; ++i) crc = Crc16Step(crc, answer[i]);
-  if (crc != 0) throw CComErrException(ErrBadReadAnswer);
+  if (crc != 0) throw CComErrException(LinkError::BadReadAnswer);
   return true;
 }
 
-bool WaitUsec(uint32_t microseconds) {
+bool JtagCable::WaitUsec(uint32_t microseconds) {
   const uint8_t payload[] = {CableWait, static_cast<uint8_t>(microseconds >> 24),
                              static_cast<uint8_t>(microseconds >> 16),
                              static_cast<uint8_t>(microseconds >> 8),
                              static_cast<uint8_t>(microseconds)};
-  return SendCommand(payload, sizeof(payload)) == ReplyAck;
+  return link.SendCommand(payload, sizeof(payload)) == ReplyAck;
 }
 
-bool SendJtagEnd() {
+bool JtagCable::SendJtagEnd() {
   const uint8_t payload[] = {CableEnd};
-  return SendCommand(payload, sizeof(payload)) == ReplyEnd;
-}
-
-void ResetCableState() {
-  std::memset(shiftSlots, 0, sizeof(shiftSlots));
-  lastBitCount = 0;
-  levelCount = 1;
+  return link.SendCommand(payload, sizeof(payload)) == ReplyEnd;
 }
 
 size_t FindRun(const uint8_t* b, size_t count, size_t* runLength) {

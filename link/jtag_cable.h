@@ -1,6 +1,6 @@
 #pragma once
 // JTAG cable commands: the five operations through which the XSVF player drives
-// the device's JTAG port. Each sends one command frame with SendCommand.
+// the device's JTAG port. Each sends one command frame over the framed link.
 //
 //   'B' levels   'B', then 1 to 99 level bytes (port + level * 16)   reply 0x11
 //   'S' shift    'S', flags, bit count (2 bytes), coded vectors     reply 0x11 / 0x99
@@ -20,66 +20,69 @@
 #include <cstddef>
 #include <cstdint>
 
-enum JtagPort : uint8_t { PortTms = 0, PortTck = 1 };
-
-// The commands' letters, the first byte of every payload.
-enum CableCommand : uint8_t {
-  CableLevels = 'B',
-  CableShift = 'S',
-  CableRead = 'R',
-  CableWait = 'T',
-  CableEnd = 'F',
-};
-
-// Shift flags: what the shift is (compare, masked, exit), and which vectors the
-// frame carries.
-enum ShiftFlag : uint8_t {
-  ShiftCompare = 0x01,
-  ShiftMasked = 0x02,
-  ShiftExit = 0x04,
-  ShiftCarriesTdi = 0x08,
-  ShiftCarriesExpected = 0x10,
-  ShiftCarriesMask = 0x20,
-};
+#include "link/command_link.h"
+#include "link/protocol_bytes.h"
 
 // Most levels one 'B' frame carries.
 constexpr uint32_t kMaxLevels = 99;
 
-// Run-length code: a byte with this bit set is followed by one byte repeated
-// (byte - kRunCodeBit) times; runs shorter than kMinRun travel as literal bytes.
-constexpr uint8_t kRunCodeBit = 0x80;
+// Runs shorter than this travel as literal bytes.
 constexpr size_t kMinRun = 4;
 
 // Most bits one 'S' command carries per vector: the size of a cache slot.
 constexpr uint32_t kMaxChunkBits = 512;
 constexpr uint32_t kMaxChunkBytes = kMaxChunkBits / 8;
 
-// Queues a level; on flush sends every level queued since the last flush as one
-// 'B' frame. True if nothing was sent or the device replied 0x11.
-bool SetPortLevel(uint8_t port, uint8_t level, bool flush);
+// The cable of one JTAG run: the levels queued for the next 'B' frame, and the
+// shift cache, the vectors the device holds from the last shifts. A new cable
+// starts empty, as the device does after it was switched on: so each run of a
+// program gets one of its own.
+class JtagCable {
+ public:
+  explicit JtagCable(CommandLink& link) : link(link) {}
+  JtagCable(const JtagCable&) = delete;
+  JtagCable& operator=(const JtagCable&) = delete;
 
-// Shifts bitCount bits (at most 512). tdi is required; expected and mask may be
-// null. Each vector has ceil(bitCount / 8) bytes, most significant byte first.
-// Returns the device's reply byte, or 0 without sending anything when the vectors
-// are longer than a cache slot.
-uint8_t ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* expected,
-                        const uint8_t* mask, bool exitShift);
+  // Queues a level; on flush sends every level queued since the last flush as one
+  // 'B' frame. True if nothing was sent or the device replied 0x11.
+  bool SetPortLevel(uint8_t port, uint8_t level, bool flush);
 
-// Reads back the TDO bits captured by the last shift into out (ceil(bitCount / 8)
-// bytes). False if the device did not accept the request; throws 11 or 13 for a
-// missing or damaged answer.
-bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out);
+  // Shifts bitCount bits (at most 512). tdi is required; expected and mask may be
+  // null. Each vector has ceil(bitCount / 8) bytes, most significant byte first.
+  // Returns the device's reply byte, or 0 without sending anything when the
+  // vectors are longer than a cache slot.
+  uint8_t ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* expected,
+                          const uint8_t* mask, bool exitShift);
 
-// The device waits that many microseconds. True if it replied 0x11.
-bool WaitUsec(uint32_t microseconds);
+  // Reads back the TDO bits captured by the last shift into out (ceil(bitCount / 8)
+  // bytes). False if the device did not accept the request; throws NoReply or
+  // BadReadAnswer for a missing or damaged answer.
+  bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out);
 
-// Ends the JTAG work on the device. True if it replied 0x44.
-bool SendJtagEnd();
+  // The device waits that many microseconds. True if it replied 0x11.
+  bool WaitUsec(uint32_t microseconds);
 
-// Forgets the shift cache and the queued port levels. Called at the start of every
-// XSVF run: the device may have been switched off since the last one, so it cannot
-// be assumed to hold the vectors that the cache remembers.
-void ResetCableState();
+  // Ends the JTAG work on the device. True if it replied 0x44.
+  bool SendJtagEnd();
+
+  CommandLink& Link() { return link; }
+
+ private:
+  static constexpr int kSlotCount = 4;
+
+  bool SendQueuedLevels();
+  bool VectorChanged(int slot, const uint8_t* vector, uint32_t byteCount,
+                     uint32_t bitCount) const;
+
+  CommandLink& link;
+  // Levels queued for the next 'B' frame; byte 0 is the command letter.
+  uint8_t levelBuffer[kMaxLevels + 1] = {CableLevels};
+  uint32_t levelCount = 1;
+  // The vectors as last sent, per slot (slot 1 is never used), and the bit count
+  // of the last shift.
+  uint8_t shiftSlots[kSlotCount][kMaxChunkBytes] = {};
+  uint32_t lastBitCount = 0;
+};
 
 // Splits the start of b[0..count) into a literal stretch and a run of equal bytes:
 // returns the literal length L and sets *runLength to R (0, or at least 4).

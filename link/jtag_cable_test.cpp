@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/link_test_fixture.h"
+#include "testsupport/link_test_fixture.h"
 
 namespace {
 
@@ -48,36 +48,36 @@ TEST(EncodeVectorTest, CodesRunsOfFourOrMoreAndLiteralStretches) {
 
 TEST_F(CableTest, PortLevelsGoOutOnFlushInQueuedOrder) {
   device->QueueReply({0x11});
-  EXPECT_TRUE(SetPortLevel(PortTms, 1, true));
+  EXPECT_TRUE(cable.SetPortLevel(PortTms, 1, true));
   EXPECT_EQ(device->writes.back(), (Bytes{0x00, 0x04, 0x42, 0x10, 0x8C, 0x66}));
 
   // One TAP step with TMS low; a reply other than 0x11 is reported as false.
-  EXPECT_TRUE(SetPortLevel(PortTms, 0, false));
-  EXPECT_TRUE(SetPortLevel(PortTck, 0, false));
+  EXPECT_TRUE(cable.SetPortLevel(PortTms, 0, false));
+  EXPECT_TRUE(cable.SetPortLevel(PortTck, 0, false));
   EXPECT_EQ(device->writes.size(), 1u);
   device->QueueReply({0x44});
-  EXPECT_FALSE(SetPortLevel(PortTck, 1, true));
+  EXPECT_FALSE(cable.SetPortLevel(PortTck, 1, true));
   EXPECT_EQ(device->writes.back(), (Bytes{0x00, 0x06, 0x42, 0x00, 0x01, 0x11, 0xAE, 0x7B}));
 
   // The buffer went back to empty after the refused flush.
   device->QueueReply({0x11});
-  EXPECT_TRUE(SetPortLevel(PortTck, 0, true));
+  EXPECT_TRUE(cable.SetPortLevel(PortTck, 0, true));
   EXPECT_EQ(PayloadOfWrite(2), (Bytes{'B', 0x01}));
 }
 
 TEST_F(CableTest, LevelsOfAFailedFlushGoOutWithTheNext) {
-  EXPECT_EQ(LinkErrorOf([] { SetPortLevel(PortTms, 1, true); }), ErrNoReply);
+  EXPECT_EQ(LinkErrorOf([&] { cable.SetPortLevel(PortTms, 1, true); }), LinkError::NoReply);
   device->QueueReply({0x11});
-  EXPECT_TRUE(SetPortLevel(PortTms, 0, true));
+  EXPECT_TRUE(cable.SetPortLevel(PortTms, 0, true));
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'B', 0x10, 0x00}));
 }
 
 TEST_F(CableTest, FullLevelBufferIsSentBeforeQueuingMore) {
-  for (int i = 0; i < 99; ++i) EXPECT_TRUE(SetPortLevel(PortTck, i % 2, false));
+  for (int i = 0; i < 99; ++i) EXPECT_TRUE(cable.SetPortLevel(PortTck, i % 2, false));
   EXPECT_TRUE(device->writes.empty());
 
   device->QueueReply({0x11, 0x11});
-  EXPECT_TRUE(SetPortLevel(PortTms, 1, true));
+  EXPECT_TRUE(cable.SetPortLevel(PortTms, 1, true));
   ASSERT_EQ(device->writes.size(), 2u);
   const Bytes first = PayloadOfWrite(0);
   ASSERT_EQ(first.size(), 100u);
@@ -87,18 +87,18 @@ TEST_F(CableTest, FullLevelBufferIsSentBeforeQueuingMore) {
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'B', 0x10}));
 
   // A refusal of the early frame is not hidden by the acknowledged flush.
-  for (int i = 0; i < 99; ++i) SetPortLevel(PortTck, 0, false);
+  for (int i = 0; i < 99; ++i) cable.SetPortLevel(PortTck, 0, false);
   device->QueueReply({0x44, 0x11});
-  EXPECT_FALSE(SetPortLevel(PortTms, 1, true));
+  EXPECT_FALSE(cable.SetPortLevel(PortTms, 1, true));
 }
 
 TEST_F(CableTest, ShiftLeavesOutVectorsTheDeviceAlreadyHolds) {
   const uint8_t tdi[] = {0x0F, 0xFF};
   device->QueueReply({0x11, 0x11});
-  EXPECT_EQ(ShiftBitsequenz(12, tdi, nullptr, nullptr, false), 0x11);
+  EXPECT_EQ(cable.ShiftBitsequenz(12, tdi, nullptr, nullptr, false), 0x11);
   EXPECT_EQ(device->writes[0],
             (Bytes{0x00, 0x09, 0x53, 0x08, 0x00, 0x0C, 0x02, 0x0F, 0xFF, 0x46, 0x10}));
-  EXPECT_EQ(ShiftBitsequenz(12, tdi, nullptr, nullptr, false), 0x11);
+  EXPECT_EQ(cable.ShiftBitsequenz(12, tdi, nullptr, nullptr, false), 0x11);
   EXPECT_EQ(device->writes[1], (Bytes{0x00, 0x06, 0x53, 0x00, 0x00, 0x0C, 0xFC, 0x33}));
 }
 
@@ -109,77 +109,77 @@ TEST_F(CableTest, ShiftSendsChangedVectorsAndAllOnOtherBitCount) {
   const uint8_t mask[] = {0xF0, 0x0F};
   device->QueueReply({0x11, 0x99, 0x11, 0x11});
 
-  EXPECT_EQ(ShiftBitsequenz(16, tdi, expectedA, mask, false), 0x11);
+  EXPECT_EQ(cable.ShiftBitsequenz(16, tdi, expectedA, mask, false), 0x11);
   EXPECT_EQ(PayloadOfWrite(0), (Bytes{'S', 0x3B, 0x00, 0x10, 0x02, 0x12, 0x34, 0x02, 0xAB,
                                       0xCD, 0x02, 0xF0, 0x0F}));
 
   // Only the expected vector changed; the reply is handed back as it came.
-  EXPECT_EQ(ShiftBitsequenz(16, tdi, expectedB, mask, true), 0x99);
+  EXPECT_EQ(cable.ShiftBitsequenz(16, tdi, expectedB, mask, true), 0x99);
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'S', 0x17, 0x00, 0x10, 0x02, 0xAB, 0xCE}));
 
   // Same bytes, other bit count: every vector given travels again.
-  EXPECT_EQ(ShiftBitsequenz(15, tdi, expectedB, nullptr, false), 0x11);
+  EXPECT_EQ(cable.ShiftBitsequenz(15, tdi, expectedB, nullptr, false), 0x11);
   EXPECT_EQ(PayloadOfWrite(2), (Bytes{'S', 0x19, 0x00, 0x0F, 0x02, 0x12, 0x34, 0x02, 0xAB,
                                       0xCE}));
 
   // A zero-bit shift carries no vector and resets the last bit count.
-  EXPECT_EQ(ShiftBitsequenz(0, tdi, expectedB, mask, true), 0x11);
+  EXPECT_EQ(cable.ShiftBitsequenz(0, tdi, expectedB, mask, true), 0x11);
   EXPECT_EQ(PayloadOfWrite(3), (Bytes{'S', 0x07, 0x00, 0x00}));
   device->QueueReply({0x11});
-  ShiftBitsequenz(15, tdi, nullptr, nullptr, false);
+  cable.ShiftBitsequenz(15, tdi, nullptr, nullptr, false);
   EXPECT_EQ(PayloadOfWrite(4), (Bytes{'S', 0x08, 0x00, 0x0F, 0x02, 0x12, 0x34}));
 }
 
 TEST_F(CableTest, OverlongShiftIsRefusedWithoutTouchingTheCache) {
   uint8_t tdi[kMaxChunkBytes + 1] = {0x5A, 0x5A};
   device->QueueReply({0x11, 0x11});
-  ShiftBitsequenz(16, tdi, nullptr, nullptr, false);
+  cable.ShiftBitsequenz(16, tdi, nullptr, nullptr, false);
 
   tdi[0] = 0x00;
-  EXPECT_EQ(ShiftBitsequenz(kMaxChunkBits + 1, tdi, nullptr, nullptr, false), 0);
+  EXPECT_EQ(cable.ShiftBitsequenz(kMaxChunkBits + 1, tdi, nullptr, nullptr, false), 0);
   EXPECT_EQ(device->writes.size(), 1u);
 
   tdi[0] = 0x5A;
-  ShiftBitsequenz(16, tdi, nullptr, nullptr, false);
+  cable.ShiftBitsequenz(16, tdi, nullptr, nullptr, false);
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'S', 0x00, 0x00, 0x10}));
 
   // The largest shift fits a frame of its own.
   Bytes full(kMaxChunkBytes, 0xFF);
   device->QueueReply({0x11});
-  EXPECT_EQ(ShiftBitsequenz(kMaxChunkBits, full.data(), full.data(), full.data(), false), 0x11);
+  EXPECT_EQ(cable.ShiftBitsequenz(kMaxChunkBits, full.data(), full.data(), full.data(), false), 0x11);
   EXPECT_EQ(PayloadOfWrite(2), (Bytes{'S', 0x3B, 0x02, 0x00, 0xC0, 0xFF, 0xC0, 0xFF, 0xC0, 0xFF}));
 }
 
-TEST_F(CableTest, ResetForgetsCacheAndQueuedLevels) {
+TEST_F(CableTest, ANewCableKnowsNothingOfTheLastOnesCacheOrLevels) {
   const uint8_t tdi[] = {0x0F, 0xFF};
   device->QueueReply({0x11, 0x11, 0x11});
-  ShiftBitsequenz(12, tdi, nullptr, nullptr, false);
-  SetPortLevel(PortTms, 1, false);
+  cable.ShiftBitsequenz(12, tdi, nullptr, nullptr, false);
+  cable.SetPortLevel(PortTms, 1, false);
 
-  ResetCableState();
-  ShiftBitsequenz(12, tdi, nullptr, nullptr, false);
+  JtagCable fresh(link);
+  fresh.ShiftBitsequenz(12, tdi, nullptr, nullptr, false);
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'S', 0x08, 0x00, 0x0C, 0x02, 0x0F, 0xFF}));
-  SetPortLevel(PortTck, 1, true);
+  fresh.SetPortLevel(PortTck, 1, true);
   EXPECT_EQ(PayloadOfWrite(2), (Bytes{'B', 0x11}));
 }
 
 TEST_F(CableTest, ReadTdoDecodesAndChecksTheAnswer) {
   uint8_t out[2] = {};
   device->QueueReply({0x11, 0x00, 0x05, 0x52, 0x0A, 0x05, 0xB8, 0x75});
-  EXPECT_TRUE(ReadTdoBitsequenz(8, out));
+  EXPECT_TRUE(cable.ReadTdoBitsequenz(8, out));
   EXPECT_EQ(out[0], 0xA5);
   EXPECT_EQ(PayloadOfWrite(0), (Bytes{'R', 0x00, 0x08}));
 
   device->QueueReply({0x11});
   device->QueueReply(ReadAnswer({0x3C, 0xF0}));
-  EXPECT_TRUE(ReadTdoBitsequenz(13, out));
+  EXPECT_TRUE(cable.ReadTdoBitsequenz(13, out));
   EXPECT_EQ(out[0], 0x3C);
   EXPECT_EQ(out[1], 0xF0);
 
   // Not acknowledged: no answer is waited for.
   const size_t readsBefore = device->readCount;
   device->QueueReply({0x44});
-  EXPECT_FALSE(ReadTdoBitsequenz(8, out));
+  EXPECT_FALSE(cable.ReadTdoBitsequenz(8, out));
   EXPECT_EQ(device->readCount, readsBefore + 1);
 }
 
@@ -193,29 +193,29 @@ TEST_F(CableTest, ReadTdoRejectsDamagedOrMissingAnswers) {
   for (const Bytes& answer : damaged) {
     device->QueueReply({0x11});
     device->QueueReply(answer);
-    EXPECT_EQ(LinkErrorOf([&] { ReadTdoBitsequenz(8, out); }), ErrBadReadAnswer);
+    EXPECT_EQ(LinkErrorOf([&] { cable.ReadTdoBitsequenz(8, out); }), LinkError::BadReadAnswer);
   }
 
   device->QueueReply({0x11, 0x00, 0x05, 0x52});
-  EXPECT_EQ(LinkErrorOf([&] { ReadTdoBitsequenz(8, out); }), ErrNoReply);
+  EXPECT_EQ(LinkErrorOf([&] { cable.ReadTdoBitsequenz(8, out); }), LinkError::NoReply);
 
   // An answer too large for the answer buffer is not asked for.
   const size_t writesBefore = device->writes.size();
   uint8_t large[200];
-  EXPECT_FALSE(ReadTdoBitsequenz(sizeof(large) * 8, large));
+  EXPECT_FALSE(cable.ReadTdoBitsequenz(sizeof(large) * 8, large));
   EXPECT_EQ(device->writes.size(), writesBefore);
 }
 
 TEST_F(CableTest, WaitAndEndJudgeTheirReplies) {
   device->QueueReply({0x11, 0x33, 0x44, 0x44, 0x11});
-  EXPECT_TRUE(WaitUsec(1000));
+  EXPECT_TRUE(cable.WaitUsec(1000));
   EXPECT_EQ(PayloadOfWrite(0), (Bytes{'T', 0x00, 0x00, 0x03, 0xE8}));
-  EXPECT_FALSE(WaitUsec(0x01020304));
+  EXPECT_FALSE(cable.WaitUsec(0x01020304));
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'T', 0x01, 0x02, 0x03, 0x04}));
 
-  EXPECT_TRUE(SendJtagEnd());
+  EXPECT_TRUE(cable.SendJtagEnd());
   EXPECT_EQ(PayloadOfWrite(2), (Bytes{'F'}));
-  EXPECT_FALSE(SendJtagEnd());
+  EXPECT_FALSE(cable.SendJtagEnd());
 }
 
 }  // namespace

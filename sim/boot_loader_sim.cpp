@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "engine/boot_protocol.h"
-#include "engine/update_file.h"
-#include "link/command_link.h"
+#include "link/protocol_bytes.h"
+#include "sim/device_crc.h"
 #include "sim/jtag_executor.h"
 
 namespace {
@@ -14,22 +13,26 @@ namespace {
 // A byte at or above this where a block or frame would start is a request.
 constexpr uint8_t kFirstRequest = 0xA0;
 // Kind bytes that follow a JTAG target's selection.
-constexpr uint8_t kJtagKind[2] = {0xFF, 0x00};
+constexpr uint8_t kJtagKindBytes[2] = {kJtagKind >> 8, kJtagKind & 0xFF};
 // Bytes of the query and the selection pair after their request byte.
 constexpr size_t kQueryArgs = 2;
 constexpr size_t kPairLength = 2;
 constexpr size_t kLengthField = 2;
 constexpr size_t kCrcLength = 2;
+// The device's message buffer holds 1000 bytes: a firmware block's length field
+// and at most 998 payload bytes, or a frame's length field, its payload and CRC.
+constexpr size_t kMessageBuffer = 1000;
+constexpr size_t kMaxBlockPayload = kMessageBuffer - kLengthField;
 // Largest value of a frame's length field: the payload and its CRC.
-constexpr size_t kMaxFrameField = kMaxPayload + kCrcLength;
+constexpr size_t kMaxFrameField = kMessageBuffer - kLengthField;
 // While a command keeps the device working, it reports busy this often, so that
 // the host's reply time-out (300 ms) does not run out during a long wait.
 constexpr uint64_t kBusyReportUs = 100000;
 
-bool CrcMatches(const uint8_t* covered, size_t length) {
-  uint16_t crc = 0;
-  for (size_t i = 0; i < length; ++i) crc = Crc16Step(crc, covered[i]);
-  return crc == 0;
+// The payload's CRC against the two bytes after it.
+bool CrcMatches(const uint8_t* payload, size_t length) {
+  const uint16_t received = static_cast<uint16_t>(payload[length] << 8 | payload[length + 1]);
+  return DeviceCrc16(payload, length) == received;
 }
 
 // A shift whose flags ask the device to compare TDO with an expected vector.
@@ -282,7 +285,7 @@ void BootLoaderSim::FinishPair() {
   current = target;
   if (target->jtag) {
     phase = Phase::KindBytes;
-    messageLength = sizeof kJtagKind;
+    messageLength = sizeof kJtagKindBytes;
   } else {
     phase = Phase::Firmware;
     blocks[id].clear();
@@ -291,7 +294,7 @@ void BootLoaderSim::FinishPair() {
 }
 
 void BootLoaderSim::FinishKind() {
-  const bool jtagKind = std::equal(message.begin(), message.end(), kJtagKind);
+  const bool jtagKind = std::equal(message.begin(), message.end(), kJtagKindBytes);
   if (!jtagKind || !current->makeChip) {
     phase = Phase::Idle;
     Send(ReplyEnd);
@@ -321,7 +324,7 @@ void BootLoaderSim::FinishFrame() {
   const uint8_t* payload = message.data() + kLengthField;
   const size_t covered = message.size() - kLengthField;
   // A frame without a command letter is as useless as a damaged one.
-  if (covered <= kCrcLength || !CrcMatches(payload, covered)) {
+  if (covered <= kCrcLength || !CrcMatches(payload, covered - kCrcLength)) {
     ++counters.badFrames;
     Send(ReplyRepeat);
     return;

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/sim_test_support.h"
+#include "testsupport/sim_test_support.h"
 
 namespace {
 

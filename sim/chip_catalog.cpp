@@ -1,9 +1,10 @@
 #include "sim/chip_catalog.h"
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "sim/demo_chip.h"
 #include "sim/scripted_chip.h"
 
@@ -13,11 +14,13 @@ constexpr const char kScriptPrefix[] = "script:";
 
 // The program is parsed once; every chip made from it replays the same scans.
 ChipFactory ScriptedChipFactory(const std::string& path, std::string* error) {
-  std::vector<uint8_t> program;
-  if (!ReadFileBytes(path, &program)) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) {
     *error = "cannot read " + path;
     return nullptr;
   }
+  const std::vector<uint8_t> program{std::istreambuf_iterator<char>(in),
+                                     std::istreambuf_iterator<char>()};
   std::shared_ptr<ScriptedChip> model = MakeScriptedChip(program, error);
   if (!model) {
     *error = path + ": " + *error;

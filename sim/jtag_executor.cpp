@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/protocol_bytes.h"
-#include "link/command_link.h"
-#include "link/jtag_cable.h"
+#include "link/protocol_bytes.h"
+#include "sim/device_crc.h"
 
 namespace {
 
@@ -15,8 +14,11 @@ constexpr size_t kShiftHeader = 4;
 // Literal counts and run lengths the device accepts: the host's coder never
 // makes anything longer than a cache slot.
 constexpr uint8_t kMinLiteral = 0x01;
-constexpr uint8_t kMaxLiteral = kMaxChunkBytes;
-constexpr uint8_t kMaxRun = kMaxChunkBytes;
+constexpr uint8_t kMaxLiteral = JtagExecutor::kSlotBytes;
+constexpr uint8_t kMinRun = 4;
+constexpr uint8_t kMaxRun = JtagExecutor::kSlotBytes;
+// Most levels one 'B' command carries: the device's level buffer.
+constexpr size_t kMaxLevels = 99;
 
 size_t BytesFor(uint32_t bits) { return (bits + 7) / 8; }
 
@@ -204,7 +206,7 @@ CableResult JtagExecutor::ReadBack(const uint8_t* payload, size_t length) {
     answer.push_back(bits[k] >> 4);
     answer.push_back(bits[k] & 0x0F);
   }
-  const uint16_t crc = Crc16(answer.data() + 2, answer.size() - 2);
+  const uint16_t crc = DeviceCrc16(answer.data() + 2, answer.size() - 2);
   answer.push_back(static_cast<uint8_t>(crc >> 8));
   answer.push_back(static_cast<uint8_t>(crc));
   ++statistics.reads;

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "sim/sim_test_support.h"
+#include "testsupport/sim_test_support.h"
 
 namespace {
 

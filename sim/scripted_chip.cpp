@@ -19,7 +19,7 @@ bool ScriptedChip::Shift(ScanKind kind, bool tdi) {
 
 std::unique_ptr<ScriptedChip> MakeScriptedChip(const std::vector<uint8_t>& program,
                                                std::string* error) {
-  XsvfProgram parsed;
-  if (!ParseXsvfProgram(program.data(), program.size(), &parsed, error)) return nullptr;
-  return std::make_unique<ScriptedChip>(DescribeScans(parsed));
+  std::vector<XsvfScan> scans;
+  if (!DescribeScans(program, &scans, error)) return nullptr;
+  return std::make_unique<ScriptedChip>(std::move(scans));
 }

@@ -4,118 +4,211 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "xsvf/xsvf_interpreter.h"
-
 namespace {
 
 // A vector as the program stores it: most significant byte first.
 using Bytes = std::vector<uint8_t>;
 
-class ScanCollector {
+// The command codes of the format, as the device knows them.
+enum Code : uint8_t {
+  kComplete = 0, kTdoMask = 1, kSir = 2, kSdr = 3, kRunTest = 4, kRepeat = 7, kSdrSize = 8,
+  kSdrTdo = 9, kSetSdrMasks = 10, kSdrInc = 11, kSdrB = 12, kSdrC = 13, kSdrE = 14,
+  kSdrTdoB = 15, kSdrTdoC = 16, kSdrTdoE = 17, kState = 18, kEndIr = 19, kEndDr = 20,
+  kSir2 = 21, kComment = 22, kWait = 23,
+};
+
+// The program's bytes, read in order. A read past the end yields zeros and marks
+// the reading as failed.
+class Cursor {
  public:
-  void Add(const XsvfInstruction& instruction, size_t number);
+  explicit Cursor(const Bytes& bytes) : bytes(bytes) {}
+
+  bool Failed() const { return failed; }
+  size_t Offset() const { return position; }
+
+  Bytes Take(size_t count) {
+    if (count > bytes.size() - position) {
+      failed = true;
+      position = bytes.size();
+      return Bytes(count);
+    }
+    const auto first = bytes.begin() + static_cast<ptrdiff_t>(position);
+    position += count;
+    return Bytes(first, first + static_cast<ptrdiff_t>(count));
+  }
+
+  uint32_t Number(size_t count) {
+    uint32_t value = 0;
+    for (uint8_t byte : Take(count)) value = (value << 8) | byte;
+    return value;
+  }
+
+  // Text up to and including its 0 byte.
+  void SkipText() {
+    while (!failed && Number(1) != 0) {
+    }
+  }
+
+ private:
+  const Bytes& bytes;
+  size_t position = 0;
+  bool failed = false;
+};
+
+size_t BytesFor(size_t bits) { return (bits + 7) / 8; }
+
+size_t OneBits(const Bytes& bytes) {
+  size_t ones = 0;
+  for (uint8_t byte : bytes) {
+    for (; byte != 0; byte &= static_cast<uint8_t>(byte - 1)) ++ones;
+  }
+  return ones;
+}
+
+class ScanReader {
+ public:
+  explicit ScanReader(const Bytes& program) : in(program) {}
+
+  // Reads the program to its XCOMPLETE. False with *error when it cannot.
+  bool Read(std::string* error);
   std::vector<XsvfScan> Take() { return std::move(scans); }
 
  private:
-  // The operand field at this index (see XsvfInstruction::fieldSizes).
-  Bytes FieldBytes(const XsvfInstruction& instruction, size_t index) const;
-  uint32_t FieldValue(const XsvfInstruction& instruction, size_t index) const;
+  // Reads one command; false at XCOMPLETE.
+  bool Step(size_t number);
   std::vector<bool> DataBits(const Bytes& vector) const;
   std::vector<bool> Leading(const Bytes& kept) const;
   Bytes Merge(const Bytes& tdi, const Bytes& piece) const;
-
-  void AddInstructionScan(const XsvfInstruction& instruction, size_t number);
+  void AddInstructionScan(size_t number, size_t bits, const Bytes& vector);
   void AddDataScan(size_t number, const std::vector<bool>& tdi, const std::vector<bool>& tdo,
                    const std::vector<bool>& mask);
+  void ReadIncrementingScans(size_t number);
 
+  Cursor in;
   std::vector<XsvfScan> scans;
   size_t dataBits = 0;
   size_t dataBytes = 0;
   Bytes expected, tdoMask, addressMask, dataMask;
   bool dataScanOpen = false;  // the last data shift stayed in Shift-DR
+  std::string problem;
 };
 
-void ScanCollector::Add(const XsvfInstruction& instruction, size_t number) {
-  const uint8_t code = instruction.code;
-  switch (code) {
-    case XSIR:
-    case XSIR2:
-      AddInstructionScan(instruction, number);
-      dataScanOpen = false;
-      break;
-    case XSDRSIZE:
-      dataBits = FieldValue(instruction, 0);
-      dataBytes = (dataBits + 7) / 8;
-      break;
-    case XTDOMASK:
-      tdoMask = FieldBytes(instruction, 0);
-      break;
-    case XSETSDRMASKS:
-      addressMask = FieldBytes(instruction, 0);
-      dataMask = FieldBytes(instruction, 1);
-      break;
-    case XSDRTDO:
-      expected = FieldBytes(instruction, 1);
-      [[fallthrough]];
-    case XSDR:
-      AddDataScan(number, DataBits(FieldBytes(instruction, 0)), Leading(expected), Leading(tdoMask));
-      dataScanOpen = false;
-      break;
-    case XSDRINC: {
-      Bytes tdi = FieldBytes(instruction, 0);
-      AddDataScan(number, DataBits(tdi), Leading(expected), Leading(tdoMask));
-      for (size_t piece = 2; piece < instruction.fieldSizes.size(); ++piece) {
-        tdi = Merge(tdi, FieldBytes(instruction, piece));
-        AddDataScan(number, DataBits(tdi), Leading(expected), Leading(tdoMask));
-      }
-      dataScanOpen = false;
-      break;
+bool ScanReader::Read(std::string* error) {
+  for (size_t number = 1;; ++number) {
+    const size_t offset = in.Offset();
+    const bool more = Step(number);
+    if (in.Failed() && problem.empty()) problem = "the program ends within its command";
+    if (!problem.empty()) {
+      *error = "command #" + std::to_string(number) + " at byte " + std::to_string(offset) +
+               ": " + problem;
+      return false;
     }
-    case XSDRB:
-    case XSDRC:
-    case XSDRE: {
-      const std::vector<bool> nothing(dataBits);
-      AddDataScan(number, DataBits(FieldBytes(instruction, 0)), nothing, nothing);
-      dataScanOpen = code != XSDRE;
-      break;
-    }
-    case XSDRTDOB:
-    case XSDRTDOC:
-    case XSDRTDOE:
-      expected = FieldBytes(instruction, 1);
-      AddDataScan(number, DataBits(FieldBytes(instruction, 0)), DataBits(expected),
-                  std::vector<bool>(dataBits, true));
-      dataScanOpen = code != XSDRTDOE;
-      break;
-    case XSTATE:
-    case XWAIT:
-      dataScanOpen = false;
-      break;
-    default:
-      break;
+    if (!more) return true;
   }
 }
 
-Bytes ScanCollector::FieldBytes(const XsvfInstruction& instruction, size_t index) const {
-  size_t start = 0;
-  for (size_t i = 0; i < index; ++i) start += instruction.fieldSizes[i];
-  const auto first = instruction.operands.begin() + static_cast<ptrdiff_t>(start);
-  return Bytes(first, first + static_cast<ptrdiff_t>(instruction.fieldSizes[index]));
+bool ScanReader::Step(size_t number) {
+  const uint8_t code = static_cast<uint8_t>(in.Number(1));
+  if (in.Failed()) {
+    problem = "the program ends without XCOMPLETE";
+    return false;
+  }
+  switch (code) {
+    case kComplete:
+      return false;
+    case kSir:
+    case kSir2: {
+      const size_t bits = in.Number(code == kSir ? 1 : 2);
+      AddInstructionScan(number, bits, in.Take(BytesFor(bits)));
+      dataScanOpen = false;
+      break;
+    }
+    case kSdrSize:
+      dataBits = in.Number(4);
+      dataBytes = BytesFor(dataBits);
+      break;
+    case kTdoMask:
+      tdoMask = in.Take(dataBytes);
+      break;
+    case kSetSdrMasks:
+      addressMask = in.Take(dataBytes);
+      dataMask = in.Take(dataBytes);
+      break;
+    case kSdr:
+    case kSdrTdo: {
+      const Bytes tdi = in.Take(dataBytes);
+      if (code == kSdrTdo) expected = in.Take(dataBytes);
+      AddDataScan(number, DataBits(tdi), Leading(expected), Leading(tdoMask));
+      dataScanOpen = false;
+      break;
+    }
+    case kSdrInc:
+      ReadIncrementingScans(number);
+      dataScanOpen = false;
+      break;
+    case kSdrB:
+    case kSdrC:
+    case kSdrE: {
+      const std::vector<bool> nothing(dataBits);
+      AddDataScan(number, DataBits(in.Take(dataBytes)), nothing, nothing);
+      dataScanOpen = code != kSdrE;
+      break;
+    }
+    case kSdrTdoB:
+    case kSdrTdoC:
+    case kSdrTdoE: {
+      const Bytes tdi = in.Take(dataBytes);
+      expected = in.Take(dataBytes);
+      AddDataScan(number, DataBits(tdi), DataBits(expected), std::vector<bool>(dataBits, true));
+      dataScanOpen = code != kSdrTdoE;
+      break;
+    }
+    case kRunTest:
+      in.Take(4);
+      break;
+    case kRepeat:
+    case kEndIr:
+    case kEndDr:
+      in.Take(1);
+      break;
+    case kState:
+      in.Take(1);
+      dataScanOpen = false;
+      break;
+    case kWait:
+      in.Take(6);
+      dataScanOpen = false;
+      break;
+    case kComment:
+      in.SkipText();
+      break;
+    default:
+      problem = "unknown command code " + std::to_string(code);
+      return false;
+  }
+  return true;
 }
 
-uint32_t ScanCollector::FieldValue(const XsvfInstruction& instruction, size_t index) const {
-  uint32_t value = 0;
-  for (uint8_t byte : FieldBytes(instruction, index)) value = (value << 8) | byte;
-  return value;
+// XSDRINC: the first TDI, then a count and that many data pieces, each merged
+// into the TDI before it is shifted.
+void ScanReader::ReadIncrementingScans(size_t number) {
+  Bytes tdi = in.Take(dataBytes);
+  AddDataScan(number, DataBits(tdi), Leading(expected), Leading(tdoMask));
+  const size_t pieces = in.Number(1);
+  const size_t pieceBytes = BytesFor(OneBits(dataMask));
+  for (size_t piece = 0; piece < pieces && !in.Failed(); ++piece) {
+    tdi = Merge(tdi, in.Take(pieceBytes));
+    AddDataScan(number, DataBits(tdi), Leading(expected), Leading(tdoMask));
+  }
 }
 
-std::vector<bool> ScanCollector::DataBits(const Bytes& vector) const {
+std::vector<bool> ScanReader::DataBits(const Bytes& vector) const {
   return VectorBits(vector.data(), vector.size(), dataBits);
 }
 
 // A vector kept from an earlier command, cut or padded with zeros to the current
-// data length, the way the player lines its bytes up with the TDI bytes.
-std::vector<bool> ScanCollector::Leading(const Bytes& kept) const {
+// data length: the player lines its bytes up with the TDI bytes.
+std::vector<bool> ScanReader::Leading(const Bytes& kept) const {
   Bytes bytes(kept.begin(), kept.begin() + static_cast<ptrdiff_t>(std::min(kept.size(), dataBytes)));
   bytes.resize(dataBytes);
   return DataBits(bytes);
@@ -124,7 +217,7 @@ std::vector<bool> ScanCollector::Leading(const Bytes& kept) const {
 // XSDRINC's next TDI: the address mask added to the TDI as numbers (the carry out
 // of the top dropped), then the piece's bits, lowest first, into the bits that the
 // data mask sets, lowest first.
-Bytes ScanCollector::Merge(const Bytes& tdi, const Bytes& piece) const {
+Bytes ScanReader::Merge(const Bytes& tdi, const Bytes& piece) const {
   Bytes next = tdi;
   unsigned carry = 0;
   for (size_t i = next.size(); i-- > 0;) {
@@ -144,21 +237,19 @@ Bytes ScanCollector::Merge(const Bytes& tdi, const Bytes& piece) const {
   return next;
 }
 
-void ScanCollector::AddInstructionScan(const XsvfInstruction& instruction, size_t number) {
-  const size_t bits = FieldValue(instruction, 0);
+void ScanReader::AddInstructionScan(size_t number, size_t bits, const Bytes& vector) {
   if (bits == 0) return;
   XsvfScan scan;
   scan.kind = ScanKind::Instruction;
   scan.command = number;
-  const Bytes vector = FieldBytes(instruction, 1);
   scan.tdi = VectorBits(vector.data(), vector.size(), bits);
   scan.tdo.assign(bits, false);
   scan.mask.assign(bits, false);
   scans.push_back(std::move(scan));
 }
 
-void ScanCollector::AddDataScan(size_t number, const std::vector<bool>& tdi,
-                                const std::vector<bool>& tdo, const std::vector<bool>& mask) {
+void ScanReader::AddDataScan(size_t number, const std::vector<bool>& tdi,
+                             const std::vector<bool>& tdo, const std::vector<bool>& mask) {
   if (tdi.empty()) return;
   if (!dataScanOpen || scans.empty() || scans.back().kind != ScanKind::Data) {
     XsvfScan scan;
@@ -181,8 +272,10 @@ std::vector<bool> VectorBits(const uint8_t* bytes, size_t byteCount, size_t bitC
   return bits;
 }
 
-std::vector<XsvfScan> DescribeScans(const XsvfProgram& program) {
-  ScanCollector collector;
-  for (size_t i = 0; i < program.commands.size(); ++i) collector.Add(program.commands[i], i + 1);
-  return collector.Take();
+bool DescribeScans(const std::vector<uint8_t>& program, std::vector<XsvfScan>* scans,
+                   std::string* error) {
+  ScanReader reader(program);
+  if (!reader.Read(error)) return false;
+  *scans = reader.Take();
+  return true;
 }

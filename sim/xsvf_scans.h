@@ -1,7 +1,8 @@
 #pragma once
 // The scans an XSVF program makes the JTAG port perform, worked out from the
-// program alone: for every instruction-register and data-register shift, its
-// length, the TDI bits, the TDO it expects and where it compares.
+// program's bytes alone, with the device's own reading of the format: for every
+// instruction-register and data-register shift, its length, the TDI bits, the
+// TDO it expects and where it compares.
 //
 // One scan per shifting command, except that a data shift the program leaves in
 // Shift-DR (XSDRB, XSDRC, XSDRTDOB, XSDRTDOC) runs on into the next data shift, so
@@ -11,10 +12,11 @@
 // last XTDOMASK; XSDRTDOB/C/E compare every bit; the rest compare nothing.
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sim/jtag_chip.h"
-#include "xsvf/xsvf_program.h"
 
 struct XsvfScan {
   ScanKind kind = ScanKind::Data;
@@ -24,7 +26,10 @@ struct XsvfScan {
   std::vector<bool> mask;      // true where TDO is compared
 };
 
-std::vector<XsvfScan> DescribeScans(const XsvfProgram& program);
+// The scans of a program up to its XCOMPLETE. False with *error (what and at
+// which byte) when the program cannot be read that far.
+bool DescribeScans(const std::vector<uint8_t>& program, std::vector<XsvfScan>* scans,
+                   std::string* error);
 
 // Bits 0 to bitCount - 1 of a vector of byteCount bytes whose last byte holds bit
 // 0, as the format stores vectors.

@@ -23,18 +23,18 @@ std::vector<XsvfScan> ScansOfText(const std::string& text) {
   std::vector<uint8_t> bytes;
   std::string error;
   EXPECT_TRUE(AssembleXsvfText(text, &bytes, &error)) << error;
-  XsvfProgram program;
-  EXPECT_TRUE(ParseXsvfProgram(bytes.data(), bytes.size(), &program, &error)) << error;
-  return DescribeScans(program);
+  std::vector<XsvfScan> scans;
+  EXPECT_TRUE(DescribeScans(bytes, &scans, &error)) << error;
+  return scans;
 }
 
 std::vector<XsvfScan> ScansOfFile(const std::string& name) {
   std::ifstream in(std::string(UPD_SOURCE_DIR) + "/testdata/xsvf/" + name, std::ios::binary);
   const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  XsvfProgram program;
+  std::vector<XsvfScan> scans;
   std::string error;
-  EXPECT_TRUE(ParseXsvfProgram(bytes.data(), bytes.size(), &program, &error)) << name << ": " << error;
-  return DescribeScans(program);
+  EXPECT_TRUE(DescribeScans(bytes, &scans, &error)) << name << ": " << error;
+  return scans;
 }
 
 size_t CountOf(const std::vector<XsvfScan>& scans, ScanKind kind) {
@@ -94,6 +94,24 @@ TEST(XsvfScansTest, RealProgramsDescribeTheirKnownScans) {
   ASSERT_NE(config, nullptr);
   EXPECT_EQ(config->tdi.size(), 2727136u);
   EXPECT_EQ(CountOf(fpga, ScanKind::Data), 5u);
+}
+
+TEST(XsvfScansTest, ProgramsThatCannotBeReadSayWhere) {
+  const struct {
+    std::vector<uint8_t> bytes;
+    const char* error;
+  } cases[] = {
+      {{}, "command #1 at byte 0: the program ends without XCOMPLETE"},
+      {{0x08, 0x00, 0x00, 0x00, 0x08, 0x03}, "command #2 at byte 5: the program ends within its command"},
+      {{0x07, 0x01, 0x05}, "command #2 at byte 2: unknown command code 5"},
+      {{0x16, 'a', 'b'}, "command #1 at byte 0: the program ends within its command"},
+  };
+  for (const auto& c : cases) {
+    std::vector<XsvfScan> scans;
+    std::string error;
+    EXPECT_FALSE(DescribeScans(c.bytes, &scans, &error));
+    EXPECT_EQ(error, c.error);
+  }
 }
 
 }  // namespace

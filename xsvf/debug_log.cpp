@@ -1,13 +1,10 @@
 #include "xsvf/debug_log.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace {
-
-std::FILE* logFile = nullptr;
 
 // The German text is in the Windows code page on Windows (o umlaut = 0xF6) and in
 // UTF-8 elsewhere, so that it shows correctly on each platform's message output.
@@ -17,17 +14,36 @@ constexpr const char* kOpenFailureFormat = "Debugdatei %s kann nicht ge\xF6" "ff
 constexpr const char* kOpenFailureFormat = "Debugdatei %s kann nicht ge\xC3\xB6" "ffnet werden !";
 #endif
 
+}  // namespace
+
+bool DebugLevelEnabled(int level) {
+  return level <= kDebugLogLevel;
+}
+
+bool XsvfDebugLog::Open() {
+  Close();
+  // Binary mode: the line-end translation is done here, the same on every platform.
+  file = std::fopen(path.c_str(), "wb");
+  return file != nullptr;
+}
+
+void XsvfDebugLog::Close() {
+  if (!file) return;
+  std::fclose(file);
+  file = nullptr;
+}
+
 // Writes `count` bytes with text-mode line ends: "\n" becomes CR LF. The text
 // between line ends goes out in one piece.
-void WriteTranslated(const char* text, size_t count) {
-  if (!logFile) return;
+void XsvfDebugLog::WriteTranslated(const char* text, size_t count) {
+  if (!file) return;
   const char* const end = text + count;
   while (text < end) {
     const void* found = std::memchr(text, '\n', static_cast<size_t>(end - text));
     const char* lineEnd = found ? static_cast<const char*>(found) : end;
-    std::fwrite(text, 1, static_cast<size_t>(lineEnd - text), logFile);
+    std::fwrite(text, 1, static_cast<size_t>(lineEnd - text), file);
     if (lineEnd == end) return;
-    std::fputs("\r\n", logFile);
+    std::fputs("\r\n", file);
     text = lineEnd + 1;
   }
 }
@@ -35,7 +51,7 @@ void WriteTranslated(const char* text, size_t count) {
 // Formats into a buffer on the stack, which every line of the log fits; only a
 // longer text takes one from the heap. Every command writes lines, so writing one
 // must not allocate.
-void WriteFormatted(const char* format, va_list args) {
+void XsvfDebugLog::WriteFormatted(const char* format, va_list args) {
   char line[256];
   va_list retry;
   va_copy(retry, args);
@@ -50,41 +66,22 @@ void WriteFormatted(const char* format, va_list args) {
   va_end(retry);
 }
 
-}  // namespace
-
-bool DebugLevelEnabled(int level) {
-  return level <= kDebugLogLevel;
-}
-
-bool OpenDebugLog() {
-  CloseDebugLog();
-  // Binary mode: the line-end translation is done here, the same on every platform.
-  logFile = std::fopen(kDebugLogName, "wb");
-  return logFile != nullptr;
-}
-
-void CloseDebugLog() {
-  if (!logFile) return;
-  std::fclose(logFile);
-  logFile = nullptr;
-}
-
-void WriteDebugText(const char* text) {
+void XsvfDebugLog::WriteText(const char* text) {
   WriteTranslated(text, std::strlen(text));
 }
 
-void DebugLog(int level, const char* format, ...) {
-  if (!logFile || !DebugLevelEnabled(level)) return;
+void XsvfDebugLog::Log(int level, const char* format, ...) {
+  if (!file || !DebugLevelEnabled(level)) return;
   va_list args;
   va_start(args, format);
   WriteFormatted(format, args);
   va_end(args);
 }
 
-void DumpVector(const SBitVector* vector) {
-  if (!logFile || !vector) return;
+void XsvfDebugLog::DumpVector(const SBitVector* vector) {
+  if (!file || !vector) return;
   static const char kDigits[] = "0123456789abcdef";
-  std::fputs("0x", logFile);
+  std::fputs("0x", file);
   // Two lowercase hex digits per byte, handed to the stream a buffer at a time.
   char digits[256];
   size_t used = 0;
@@ -92,22 +89,22 @@ void DumpVector(const SBitVector* vector) {
     digits[used++] = kDigits[vector->value[i] >> 4];
     digits[used++] = kDigits[vector->value[i] & 0x0F];
     if (used == sizeof digits) {
-      std::fwrite(digits, 1, used, logFile);
+      std::fwrite(digits, 1, used, file);
       used = 0;
     }
   }
-  std::fwrite(digits, 1, used, logFile);
+  std::fwrite(digits, 1, used, file);
 }
 
-void LogVector(int level, const char* label, const SBitVector* vector) {
+void XsvfDebugLog::LogVector(int level, const char* label, const SBitVector* vector) {
   if (!DebugLevelEnabled(level)) return;
-  WriteDebugText(label);
+  WriteText(label);
   DumpVector(vector);
-  WriteDebugText("\n");
+  WriteText("\n");
 }
 
-std::string DebugLogOpenFailureText() {
-  char text[128];
-  std::snprintf(text, sizeof text, kOpenFailureFormat, kDebugLogName);
-  return text;
+std::string XsvfDebugLog::OpenFailureText() const {
+  std::vector<char> text(path.size() + 64);
+  std::snprintf(text.data(), text.size(), kOpenFailureFormat, path.c_str());
+  return text.data();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The XSVF player's debug log, "xsvf_debug.txt" in the working directory, open
-// while one program is played.
+// The XSVF player's debug log, "xsvf_debug.txt" in the working directory unless
+// the update puts it elsewhere; open while one program is played.
 //
 // Every line passes a level gate: a line of level L is written when the log level
 // is at least L, and carries L leading spaces. The level is fixed at 4, so every
@@ -8,9 +8,13 @@
 //
 // The file is a text file with Windows line ends on every platform: each "\n"
 // written becomes CR LF on disk and "\r" is written unchanged, so a run produces
-// the same bytes under Linux and Windows. Writes while no log is open are dropped.
+// the same bytes under Linux and Windows. Writes while the log is not open are
+// dropped.
 
+#include <cstdarg>
+#include <cstdio>
 #include <string>
+#include <utility>
 
 #include "xsvf/xsvf_interpreter.h"
 
@@ -18,29 +22,46 @@ constexpr const char* kDebugLogName = "xsvf_debug.txt";
 constexpr int kDebugLogLevel = 4;
 
 // The level gate: true when lines of this level are written (and XSVF comments
-// echoed).
+// passed on).
 bool DebugLevelEnabled(int level);
 
-// Creates the log (an existing file is overwritten). False if it cannot be created.
-bool OpenDebugLog();
-void CloseDebugLog();
+class XsvfDebugLog {
+ public:
+  explicit XsvfDebugLog(std::string path = kDebugLogName) : path(std::move(path)) {}
+  ~XsvfDebugLog() { Close(); }
+  XsvfDebugLog(const XsvfDebugLog&) = delete;
+  XsvfDebugLog& operator=(const XsvfDebugLog&) = delete;
 
-// Writes text as it stands, without the level gate.
-void WriteDebugText(const char* text);
+  // Creates the log (an existing file is overwritten). False if it cannot be
+  // created.
+  bool Open();
+  void Close();
+  const std::string& Path() const { return path; }
 
-// Writes printf-style text when the log level allows `level`.
-void DebugLog(int level, const char* format, ...)
+  // Writes text as it stands, without the level gate.
+  void WriteText(const char* text);
+
+  // Writes printf-style text when the log level allows `level`.
+  void Log(int level, const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
+      __attribute__((format(printf, 3, 4)))
 #endif
-    ;
+      ;
 
-// Writes "0x" and the vector's bytes as lowercase hex digit pairs, or nothing for
-// a missing vector. No line end.
-void DumpVector(const SBitVector* vector);
+  // Writes "0x" and the vector's bytes as lowercase hex digit pairs, or nothing
+  // for a missing vector. No line end.
+  void DumpVector(const SBitVector* vector);
 
-// One gated line: the label, the vector's dump and a line end.
-void LogVector(int level, const char* label, const SBitVector* vector);
+  // One gated line: the label, the vector's dump and a line end.
+  void LogVector(int level, const char* label, const SBitVector* vector);
 
-// The message for the user when the log cannot be created, naming the file.
-std::string DebugLogOpenFailureText();
+  // The message for the user when the log cannot be created, naming the file.
+  std::string OpenFailureText() const;
+
+ private:
+  void WriteTranslated(const char* text, size_t count);
+  void WriteFormatted(const char* format, va_list args);
+
+  std::string path;
+  std::FILE* file = nullptr;
+};

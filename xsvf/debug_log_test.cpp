@@ -17,9 +17,10 @@ std::string LogText() {
 // Lines and dumps longer than the buffers they are put together in come out whole,
 // with every line end as CR LF.
 TEST(DebugLog, LongLinesAndLongVectorsComeOutWhole) {
-  ASSERT_TRUE(OpenDebugLog());
+  XsvfDebugLog log;
+  ASSERT_TRUE(log.Open());
   const std::string text(600, 'x');
-  DebugLog(0, "%s\n%s\n", text.c_str(), "end");
+  log.Log(0, "%s\n%s\n", text.c_str(), "end");
   auto vector = std::make_unique<SBitVector>();
   vector->length = MAX_LEN;
   std::string digits;
@@ -29,8 +30,8 @@ TEST(DebugLog, LongLinesAndLongVectorsComeOutWhole) {
     digits += hex[vector->value[i] >> 4];
     digits += hex[vector->value[i] & 0x0F];
   }
-  LogVector(4, "    TDI          = ", vector.get());
-  CloseDebugLog();
+  log.LogVector(4, "    TDI          = ", vector.get());
+  log.Close();
   EXPECT_EQ(LogText(), text + "\r\nend\r\n    TDI          = 0x" + digits + "\r\n");
 }
 

@@ -5,8 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "engine/protocol_bytes.h"
-#include "link/jtag_cable.h"
+#include "link/protocol_bytes.h"
 #include "xsvf/debug_log.h"
 #include "xsvf/tap_navigation.h"
 
@@ -27,37 +26,37 @@ int32_t GrowWait(int32_t wait) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-void WaitInRunTestIdle(uint8_t& tapState, int32_t wait) {
-  MoveTap(tapState, TapIdle);
-  DebugLog(3, "   Wait = %ld usec\n", static_cast<long>(wait));
-  WaitUsec(static_cast<uint32_t>(wait));
+void WaitInRunTestIdle(XsvfIo& io, uint8_t& tapState, int32_t wait) {
+  MoveTap(io, tapState, TapIdle);
+  io.log.Log(3, "   Wait = %ld usec\n", static_cast<long>(wait));
+  io.cable.WaitUsec(static_cast<uint32_t>(wait));
 }
 
 // The expected, captured and mask dumps of a mismatch, indented by their level.
-void LogComparison(int level, const SBitVector* expected, const SBitVector* captured,
-                   const SBitVector* mask) {
+void LogComparison(XsvfDebugLog& log, int level, const SBitVector* expected,
+                   const SBitVector* captured, const SBitVector* mask) {
   const std::string indent(static_cast<size_t>(level), ' ');
-  LogVector(level, (indent + "TDO Expected = ").c_str(), expected);
-  LogVector(level, (indent + "TDO Captured = ").c_str(), captured);
-  LogVector(level, (indent + "TDO Mask     = ").c_str(), mask);
+  log.LogVector(level, (indent + "TDO Expected = ").c_str(), expected);
+  log.LogVector(level, (indent + "TDO Captured = ").c_str(), captured);
+  log.LogVector(level, (indent + "TDO Mask     = ").c_str(), mask);
 }
 
 // A data-register shift compared under the mask with the run's retry policy, as
 // XSDR and XSDRINC do it; `tdi` holds the TDI bits already.
-int ShiftDataCompared(SXsvfInfo& info) {
-  return ShiftWithRetry(info.tapState, TapDrShift, info.shiftLengthBits, info.tdi,
+int ShiftDataCompared(SXsvfInfo& info, XsvfIo& io) {
+  return ShiftWithRetry(io, info.tapState, TapDrShift, info.shiftLengthBits, info.tdi,
                         &info.tdoCaptured, &info.tdoExpected, &info.tdoMask, info.endDrState,
                         info.runTestTime, info.maxRepeat);
 }
 
 // Reads and shifts an instruction of `bits` bits (XSIR, XSIR2).
-int ShiftInstruction(SXsvfInfo& info, int32_t bits) {
+int ShiftInstruction(SXsvfInfo& info, XsvfIo& io, int32_t bits) {
   const int32_t bytes = BytesForBits(bits);
   if (bytes > MAX_LEN) return StoreResult(info, XsvfDataOverflow);
-  ReadVector(info.tdi, static_cast<int16_t>(bytes));
-  return StoreResult(info, ShiftWithRetry(info.tapState, TapIrShift, bits, info.tdi, nullptr,
-                                          nullptr, nullptr, info.endIrState, info.runTestTime,
-                                          0));
+  ReadVector(io.program, info.tdi, static_cast<int16_t>(bytes));
+  return StoreResult(info, ShiftWithRetry(io, info.tapState, TapIrShift, bits, info.tdi,
+                                          nullptr, nullptr, nullptr, info.endIrState,
+                                          info.runTestTime, 0));
 }
 
 // Bit n of a vector, counting from its least significant bit.
@@ -65,56 +64,57 @@ bool VectorBit(const SBitVector& vector, int32_t n) {
   return (vector.value[vector.length - 1 - n / 8] >> (n % 8)) & 1;
 }
 
-uint8_t ReadOperandByte(SXsvfInfo& info) {
-  ReadVector(info.tdi, 1);
+uint8_t ReadOperandByte(SXsvfInfo& info, XsvfIo& io) {
+  ReadVector(io.program, info.tdi, 1);
   return info.tdi.value[0];
 }
 
-int32_t ReadOperandWord(SXsvfInfo& info, int16_t bytes) {
-  ReadVector(info.tdi, bytes);
+int32_t ReadOperandWord(SXsvfInfo& info, XsvfIo& io, int16_t bytes) {
+  ReadVector(io.program, info.tdi, bytes);
   return VectorValue(info.tdi);
 }
 
 }  // namespace
 
-int ShiftWithRetry(uint8_t& tapState, uint8_t startState, int32_t bitCount, SBitVector& tdi,
-                   SBitVector* captured, SBitVector* expected, SBitVector* mask,
+int ShiftWithRetry(XsvfIo& io, uint8_t& tapState, uint8_t startState, int32_t bitCount,
+                   SBitVector& tdi, SBitVector* captured, SBitVector* expected, SBitVector* mask,
                    uint8_t endState, int32_t wait, uint8_t retryLimit) {
   const bool exitShift = startState != endState;
   int retries = 0;  // wider than the limit, so that counting past 255 cannot wrap
-  DebugLog(3, "   Shift Length = %ld\n", static_cast<long>(bitCount));
-  LogVector(4, "    TDI          = ", &tdi);
-  LogVector(4, "    TDO Expected = ", expected);
+  io.log.Log(3, "   Shift Length = %ld\n", static_cast<long>(bitCount));
+  io.log.LogVector(4, "    TDI          = ", &tdi);
+  io.log.LogVector(4, "    TDO Expected = ", expected);
   if (bitCount == 0) {
-    if (wait != 0) WaitInRunTestIdle(tapState, wait);
+    if (wait != 0) WaitInRunTestIdle(io, tapState, wait);
     return XsvfOk;
   }
   for (;;) {
-    MoveTap(tapState, startState);
-    const bool mismatch = !ShiftChunks(bitCount, tdi, expected, mask, captured, exitShift);
+    MoveTap(io, tapState, startState);
+    const bool mismatch =
+        !ShiftChunks(io.cable, bitCount, tdi, expected, mask, captured, exitShift);
     if (exitShift) {
       ++tapState;  // the device left the Shift state for Exit1 on the last bit
-      LogTapState(tapState);
+      LogTapState(io.log, tapState);
     }
     if (mismatch && wait != 0 && retries < retryLimit) {
-      LogComparison(4, expected, captured, mask);
-      DebugLog(3, "   Retry #%d\n", retries + 1);
-      MoveTap(tapState, TapDrPause);
-      MoveTap(tapState, TapDrShift);
+      LogComparison(io.log, 4, expected, captured, mask);
+      io.log.Log(3, "   Retry #%d\n", retries + 1);
+      MoveTap(io, tapState, TapDrPause);
+      MoveTap(io, tapState, TapDrShift);
       wait = GrowWait(wait);
     } else {
-      MoveTap(tapState, endState);
+      MoveTap(io, tapState, endState);
     }
-    if (wait != 0) WaitInRunTestIdle(tapState, wait);
+    if (wait != 0) WaitInRunTestIdle(io, tapState, wait);
     if (!mismatch) return XsvfOk;
     if (retries++ >= retryLimit) break;
   }
-  LogComparison(1, expected, captured, mask);
+  LogComparison(io.log, 1, expected, captured, mask);
   return retryLimit != 0 && retries > retryLimit ? XsvfMaxRetries : XsvfTdoMismatch;
 }
 
-bool ShiftChunks(int32_t bitCount, SBitVector& tdi, SBitVector* expected, SBitVector* mask,
-                 SBitVector* captured, bool exitShift) {
+bool ShiftChunks(JtagCable& cable, int32_t bitCount, SBitVector& tdi, SBitVector* expected,
+                 SBitVector* mask, SBitVector* captured, bool exitShift) {
   if (captured) {
     captured->length = tdi.length;
   } else {
@@ -129,16 +129,18 @@ bool ShiftChunks(int32_t bitCount, SBitVector& tdi, SBitVector* expected, SBitVe
     const int32_t bytes = (bits + 7) / 8;
     position -= bytes;
     remaining -= bits;
-    const uint8_t reply = ShiftBitsequenz(static_cast<uint32_t>(bits), tdi.value + position,
-                                          expected ? expected->value + position : nullptr,
-                                          mask ? mask->value + position : nullptr,
-                                          exitShift && remaining == 0);
+    const uint8_t reply = cable.ShiftBitsequenz(
+        static_cast<uint32_t>(bits), tdi.value + position,
+        expected ? expected->value + position : nullptr, mask ? mask->value + position : nullptr,
+        exitShift && remaining == 0);
     if (reply == ReplyAck) {
       if (captured && expected) {
         std::memcpy(captured->value + position, expected->value + position, bytes);
       }
     } else if (reply == ReplyTdoMismatch) {
-      if (captured) ReadTdoBitsequenz(static_cast<uint32_t>(bits), captured->value + position);
+      if (captured) {
+        cable.ReadTdoBitsequenz(static_cast<uint32_t>(bits), captured->value + position);
+      }
       mismatch = true;
     } else {
       return false;  // an unknown reply fails the whole shift
@@ -147,13 +149,13 @@ bool ShiftChunks(int32_t bitCount, SBitVector& tdi, SBitVector* expected, SBitVe
   return !mismatch;
 }
 
-int ShiftDrFromFile(uint8_t& tapState, int32_t bitCount, int16_t byteCount, SBitVector& tdi,
-                    SBitVector* captured, SBitVector* expected, SBitVector* mask,
-                    uint8_t endState, int32_t wait, uint8_t retryLimit) {
-  ReadVector(tdi, byteCount);
-  if (expected) ReadVector(*expected, byteCount);
-  return ShiftWithRetry(tapState, TapDrShift, bitCount, tdi, captured, expected, mask, endState,
-                        wait, retryLimit);
+int ShiftDrFromFile(XsvfIo& io, uint8_t& tapState, int32_t bitCount, int16_t byteCount,
+                    SBitVector& tdi, SBitVector* captured, SBitVector* expected,
+                    SBitVector* mask, uint8_t endState, int32_t wait, uint8_t retryLimit) {
+  ReadVector(io.program, tdi, byteCount);
+  if (expected) ReadVector(io.program, *expected, byteCount);
+  return ShiftWithRetry(io, tapState, TapDrShift, bitCount, tdi, captured, expected, mask,
+                        endState, wait, retryLimit);
 }
 
 void AddVectors(SBitVector& result, const SBitVector& a, const SBitVector& b) {
@@ -187,44 +189,44 @@ void MergeNextData(SBitVector& tdi, const SBitVector& nextData, const SBitVector
   }
 }
 
-int DoXTdoMask(SXsvfInfo& info) {
-  ReadVector(info.tdoMask, info.shiftLengthBytes);
-  LogVector(4, "    TDO Mask     = ", &info.tdoMask);
+int DoXTdoMask(SXsvfInfo& info, XsvfIo& io) {
+  ReadVector(io.program, info.tdoMask, info.shiftLengthBytes);
+  io.log.LogVector(4, "    TDO Mask     = ", &info.tdoMask);
   return XsvfOk;
 }
 
-int DoXSir(SXsvfInfo& info) {
-  const int32_t bits = ReadOperandByte(info);
-  DebugLog(3, "   XSIR length = %d\n", static_cast<int>(bits));
-  return ShiftInstruction(info, bits);
+int DoXSir(SXsvfInfo& info, XsvfIo& io) {
+  const int32_t bits = ReadOperandByte(info, io);
+  io.log.Log(3, "   XSIR length = %d\n", static_cast<int>(bits));
+  return ShiftInstruction(info, io, bits);
 }
 
-int DoXSir2(SXsvfInfo& info) {
-  const int32_t bits = ReadOperandWord(info, 2);
-  DebugLog(3, "   XSIR2 length = %d\n", static_cast<int>(bits));
-  return ShiftInstruction(info, bits);
+int DoXSir2(SXsvfInfo& info, XsvfIo& io) {
+  const int32_t bits = ReadOperandWord(info, io, 2);
+  io.log.Log(3, "   XSIR2 length = %d\n", static_cast<int>(bits));
+  return ShiftInstruction(info, io, bits);
 }
 
-int DoXSdr(SXsvfInfo& info) {
-  ReadVector(info.tdi, info.shiftLengthBytes);
-  return StoreResult(info, ShiftDataCompared(info));
+int DoXSdr(SXsvfInfo& info, XsvfIo& io) {
+  ReadVector(io.program, info.tdi, info.shiftLengthBytes);
+  return StoreResult(info, ShiftDataCompared(info, io));
 }
 
-int DoXRunTest(SXsvfInfo& info) {
-  info.runTestTime = ReadOperandWord(info, 4);
-  DebugLog(3, "   XRUNTEST = %ld\n", static_cast<long>(info.runTestTime));
+int DoXRunTest(SXsvfInfo& info, XsvfIo& io) {
+  info.runTestTime = ReadOperandWord(info, io, 4);
+  io.log.Log(3, "   XRUNTEST = %ld\n", static_cast<long>(info.runTestTime));
   return XsvfOk;
 }
 
-int DoXRepeat(SXsvfInfo& info) {
-  ReadXsvfByte(info.maxRepeat);
-  DebugLog(3, "   XREPEAT = %d\n", info.maxRepeat);
+int DoXRepeat(SXsvfInfo& info, XsvfIo& io) {
+  ReadXsvfByte(io.program, info.maxRepeat);
+  io.log.Log(3, "   XREPEAT = %d\n", info.maxRepeat);
   return XsvfOk;
 }
 
-int DoXSdrSize(SXsvfInfo& info) {
-  const int32_t bits = ReadOperandWord(info, 4);
-  DebugLog(3, "   XSDRSIZE = %ld\n", static_cast<long>(bits));
+int DoXSdrSize(SXsvfInfo& info, XsvfIo& io) {
+  const int32_t bits = ReadOperandWord(info, io, 4);
+  io.log.Log(3, "   XSDRSIZE = %ld\n", static_cast<long>(bits));
   const int32_t bytes = BytesForBits(bits);
   // A negative length (a count above 2^31 - 1 read as signed) is refused like a
   // long one; only lengths that fit the vectors are ever stored.
@@ -234,60 +236,60 @@ int DoXSdrSize(SXsvfInfo& info) {
   return XsvfOk;
 }
 
-int DoXSdrTdo(SXsvfInfo& info) {
-  return StoreResult(info, ShiftDrFromFile(info.tapState, info.shiftLengthBits,
+int DoXSdrTdo(SXsvfInfo& info, XsvfIo& io) {
+  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBits,
                                            info.shiftLengthBytes, info.tdi, &info.tdoCaptured,
                                            &info.tdoExpected, &info.tdoMask, info.endDrState,
                                            info.runTestTime, info.maxRepeat));
 }
 
-int DoXSetSdrMasks(SXsvfInfo& info) {
-  ReadVector(info.addressMask, info.shiftLengthBytes);
-  ReadVector(info.dataMask, info.shiftLengthBytes);
-  LogVector(4, "    Address Mask = ", &info.addressMask);
-  LogVector(4, "    Data Mask    = ", &info.dataMask);
+int DoXSetSdrMasks(SXsvfInfo& info, XsvfIo& io) {
+  ReadVector(io.program, info.addressMask, info.shiftLengthBytes);
+  ReadVector(io.program, info.dataMask, info.shiftLengthBytes);
+  io.log.LogVector(4, "    Address Mask = ", &info.addressMask);
+  io.log.LogVector(4, "    Data Mask    = ", &info.dataMask);
   return XsvfOk;
 }
 
-int DoXSdrInc(SXsvfInfo& info) {
-  ReadVector(info.tdi, info.shiftLengthBytes);
-  int result = ShiftDataCompared(info);
+int DoXSdrInc(SXsvfInfo& info, XsvfIo& io) {
+  ReadVector(io.program, info.tdi, info.shiftLengthBytes);
+  int result = ShiftDataCompared(info, io);
   if (result != XsvfOk) return StoreResult(info, result);
   const int16_t pieceBytes = static_cast<int16_t>(BytesForBits(
       CountOneBits(info.dataMask.value, static_cast<size_t>(info.dataMask.length))));
   uint8_t pieces = 0;
-  ReadXsvfByte(pieces);
+  ReadXsvfByte(io.program, pieces);
   for (int i = 0; i < pieces; ++i) {
-    ReadVector(info.nextData, pieceBytes);
+    ReadVector(io.program, info.nextData, pieceBytes);
     MergeNextData(info.tdi, info.nextData, info.addressMask, info.dataMask);
-    result = ShiftDataCompared(info);
+    result = ShiftDataCompared(info, io);
     if (result != XsvfOk) return StoreResult(info, result);
   }
   return XsvfOk;
 }
 
-int DoXSdrBce(SXsvfInfo& info) {
+int DoXSdrBce(SXsvfInfo& info, XsvfIo& io) {
   const uint8_t endState = info.command == XSDRE ? info.endDrState : uint8_t{TapDrShift};
-  return StoreResult(info, ShiftDrFromFile(info.tapState, info.shiftLengthBits,
+  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBits,
                                            info.shiftLengthBytes, info.tdi, nullptr, nullptr,
                                            nullptr, endState, 0, 0));
 }
 
-int DoXSdrTdoBce(SXsvfInfo& info) {
+int DoXSdrTdoBce(SXsvfInfo& info, XsvfIo& io) {
   const uint8_t endState = info.command == XSDRTDOE ? info.endDrState : uint8_t{TapDrShift};
-  return StoreResult(info, ShiftDrFromFile(info.tapState, info.shiftLengthBits,
+  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBits,
                                            info.shiftLengthBytes, info.tdi, &info.tdoCaptured,
                                            &info.tdoExpected, nullptr, endState, 0, 0));
 }
 
-int DoXWait(SXsvfInfo& info) {
-  const uint8_t waitState = ReadOperandByte(info);
-  const uint8_t endState = ReadOperandByte(info);
-  const int32_t microseconds = ReadOperandWord(info, 4);
-  DebugLog(3, "   XWAIT:  state = %s; time = %ld\n", TapStateName(waitState),
-           static_cast<long>(microseconds));
-  if (info.tapState != waitState) MoveTap(info.tapState, waitState);
-  WaitUsec(static_cast<uint32_t>(microseconds));
-  if (info.tapState != endState) MoveTap(info.tapState, endState);
+int DoXWait(SXsvfInfo& info, XsvfIo& io) {
+  const uint8_t waitState = ReadOperandByte(info, io);
+  const uint8_t endState = ReadOperandByte(info, io);
+  const int32_t microseconds = ReadOperandWord(info, io, 4);
+  io.log.Log(3, "   XWAIT:  state = %s; time = %ld\n", TapStateName(waitState),
+             static_cast<long>(microseconds));
+  if (info.tapState != waitState) MoveTap(io, info.tapState, waitState);
+  io.cable.WaitUsec(static_cast<uint32_t>(microseconds));
+  if (info.tapState != endState) MoveTap(io, info.tapState, endState);
   return XsvfOk;
 }

@@ -17,27 +17,28 @@
 
 #include <cstdint>
 
+#include "link/jtag_cable.h"
 #include "xsvf/xsvf_interpreter.h"
 
 // Shifts `bitCount` bits from startState (DRSHIFT or IRSHIFT) and ends in
 // endState (the last bit leaves the Shift state when they differ), then waits
 // `wait` microseconds in RUNTEST/IDLE. Returns 0, 2 (TDO mismatch) or 3 (mismatch
 // after all of a nonzero retry limit).
-int ShiftWithRetry(uint8_t& tapState, uint8_t startState, int32_t bitCount, SBitVector& tdi,
-                   SBitVector* captured, SBitVector* expected, SBitVector* mask,
+int ShiftWithRetry(XsvfIo& io, uint8_t& tapState, uint8_t startState, int32_t bitCount,
+                   SBitVector& tdi, SBitVector* captured, SBitVector* expected, SBitVector* mask,
                    uint8_t endState, int32_t wait, uint8_t retryLimit);
 
 // Sends the shift as 'S' commands of at most 512 bits; TDO is compared only when
 // a captured vector is given. True when every chunk was shifted and matched. The
 // caller guarantees that tdi holds (bitCount + 7) / 8 bytes.
-bool ShiftChunks(int32_t bitCount, SBitVector& tdi, SBitVector* expected, SBitVector* mask,
-                 SBitVector* captured, bool exitShift);
+bool ShiftChunks(JtagCable& cable, int32_t bitCount, SBitVector& tdi, SBitVector* expected,
+                 SBitVector* mask, SBitVector* captured, bool exitShift);
 
 // Reads byteCount bytes of TDI (and of expected TDO, when given) from the program
 // and shifts them through the data register.
-int ShiftDrFromFile(uint8_t& tapState, int32_t bitCount, int16_t byteCount, SBitVector& tdi,
-                    SBitVector* captured, SBitVector* expected, SBitVector* mask,
-                    uint8_t endState, int32_t wait, uint8_t retryLimit);
+int ShiftDrFromFile(XsvfIo& io, uint8_t& tapState, int32_t bitCount, int16_t byteCount,
+                    SBitVector& tdi, SBitVector* captured, SBitVector* expected,
+                    SBitVector* mask, uint8_t endState, int32_t wait, uint8_t retryLimit);
 
 // result = a + b as big-endian numbers over a's length; the carry out of the first
 // byte is dropped.
@@ -50,16 +51,16 @@ void MergeNextData(SBitVector& tdi, const SBitVector& nextData, const SBitVector
                    const SBitVector& dataMask);
 
 // Handlers of the shift and shift-parameter commands.
-int DoXTdoMask(SXsvfInfo& info);
-int DoXSir(SXsvfInfo& info);
-int DoXSir2(SXsvfInfo& info);
-int DoXSdr(SXsvfInfo& info);
-int DoXRunTest(SXsvfInfo& info);
-int DoXRepeat(SXsvfInfo& info);
-int DoXSdrSize(SXsvfInfo& info);
-int DoXSdrTdo(SXsvfInfo& info);
-int DoXSetSdrMasks(SXsvfInfo& info);
-int DoXSdrInc(SXsvfInfo& info);
-int DoXSdrBce(SXsvfInfo& info);     // XSDRB, XSDRC, XSDRE
-int DoXSdrTdoBce(SXsvfInfo& info);  // XSDRTDOB, XSDRTDOC, XSDRTDOE
-int DoXWait(SXsvfInfo& info);
+int DoXTdoMask(SXsvfInfo& info, XsvfIo& io);
+int DoXSir(SXsvfInfo& info, XsvfIo& io);
+int DoXSir2(SXsvfInfo& info, XsvfIo& io);
+int DoXSdr(SXsvfInfo& info, XsvfIo& io);
+int DoXRunTest(SXsvfInfo& info, XsvfIo& io);
+int DoXRepeat(SXsvfInfo& info, XsvfIo& io);
+int DoXSdrSize(SXsvfInfo& info, XsvfIo& io);
+int DoXSdrTdo(SXsvfInfo& info, XsvfIo& io);
+int DoXSetSdrMasks(SXsvfInfo& info, XsvfIo& io);
+int DoXSdrInc(SXsvfInfo& info, XsvfIo& io);
+int DoXSdrBce(SXsvfInfo& info, XsvfIo& io);     // XSDRB, XSDRC, XSDRE
+int DoXSdrTdoBce(SXsvfInfo& info, XsvfIo& io);  // XSDRTDOB, XSDRTDOC, XSDRTDOE
+int DoXWait(SXsvfInfo& info, XsvfIo& io);

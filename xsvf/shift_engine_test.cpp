@@ -2,7 +2,7 @@
 
 #include <gmock/gmock.h>
 
-#include "xsvf/player_test_support.h"
+#include "testsupport/player_test_fixture.h"
 #include "xsvf/xsvf_run.h"
 
 namespace {
@@ -64,20 +64,20 @@ class ShiftEngineTest : public PlayerTest {
     capturedTdo = {0x5a};
     LoadProgram("XREPEAT " + std::to_string(repeat) + "\nXRUNTEST " +
                 std::to_string(runTestTime) + "\nXSDRSIZE 8\nXSDRTDO 0x00 0xff\nXCOMPLETE\n");
-    return PlayXsvf();
+    return Play();
   }
 };
 
 TEST_F(ShiftEngineTest, CutsShiftsInto512BitChunksFromTheLeastSignificantEnd) {
   SBitVector tdi = Counting(64);
-  EXPECT_TRUE(ShiftChunks(512, tdi, nullptr, nullptr, nullptr, true));
+  EXPECT_TRUE(ShiftChunks(cable, 512, tdi, nullptr, nullptr, nullptr, true));
   ASSERT_EQ(Shifts().size(), 1u);
   EXPECT_EQ(Shifts()[0].flags, 0x0C);  // carries TDI, exits
   EXPECT_EQ(Shifts()[0].tdi, Bytes(tdi, 0, 63));
 
   payloads.clear();
   tdi = Counting(65);
-  EXPECT_TRUE(ShiftChunks(513, tdi, nullptr, nullptr, nullptr, true));
+  EXPECT_TRUE(ShiftChunks(cable, 513, tdi, nullptr, nullptr, nullptr, true));
   auto shifts = Shifts();
   ASSERT_EQ(shifts.size(), 2u);
   EXPECT_EQ(shifts[0].bits, 512u);
@@ -89,7 +89,7 @@ TEST_F(ShiftEngineTest, CutsShiftsInto512BitChunksFromTheLeastSignificantEnd) {
 
   payloads.clear();
   tdi = Counting(125);
-  EXPECT_TRUE(ShiftChunks(1000, tdi, nullptr, nullptr, nullptr, true));
+  EXPECT_TRUE(ShiftChunks(cable, 1000, tdi, nullptr, nullptr, nullptr, true));
   shifts = Shifts();
   ASSERT_EQ(shifts.size(), 2u);
   EXPECT_EQ(shifts[0].bits, 512u);
@@ -136,7 +136,7 @@ TEST_F(ShiftEngineTest, UnknownReplyFailsTheWholeShiftAtOnce) {
   reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'S' ? 0x55 : 0x11; };
   const std::string vector = "0x" + std::string(250, 'a');
   LoadProgram("XSDRSIZE 1000\nXSDRTDO " + vector + " " + vector + "\nXCOMPLETE\n");
-  EXPECT_EQ(PlayXsvf(), XsvfTdoMismatch);
+  EXPECT_EQ(Play(), XsvfTdoMismatch);
   EXPECT_EQ(Shifts().size(), 1u);
   EXPECT_TRUE(PayloadsOf('R').empty());
 }
@@ -145,7 +145,7 @@ TEST_F(ShiftEngineTest, UnknownReplyFailsTheWholeShiftAtOnce) {
 // device answering with other bits cannot pass the verify.
 TEST_F(ShiftEngineTest, CompareBeforeAnyMaskChecksEveryBit) {
   LoadProgram("XSDRSIZE 12\nXSDRTDO 0x0000 0x0a5f\nXCOMPLETE\n");
-  EXPECT_EQ(PlayXsvf(), 0);
+  EXPECT_EQ(Play(), 0);
   const std::vector<std::vector<uint8_t>> shifts = PayloadsOf('S');
   ASSERT_EQ(shifts.size(), 1u);
   // Compare, masked, exit, with the TDI, expected and mask vectors; the mask all ones.
@@ -155,7 +155,7 @@ TEST_F(ShiftEngineTest, CompareBeforeAnyMaskChecksEveryBit) {
 
 TEST_F(ShiftEngineTest, ZeroBitShiftOnlyWaitsInRunTestIdle) {
   LoadProgram("XRUNTEST 100\nXSDRSIZE 0\nXSDR 0x\nXCOMPLETE\n");
-  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  EXPECT_EQ(Play(), XsvfOk);
   EXPECT_EQ(Commands(), "BBBBBBB" "B" "T" "F");  // start, RESET -> RUNTEST/IDLE, wait, end
   EXPECT_THAT(Waits(), ElementsAre(100u));
 }
@@ -172,20 +172,20 @@ TEST_F(ShiftEngineTest, RefusesLengthsBeyondTheVectorsBeforeReadingThem) {
   };
   for (const auto& [text, expected] : cases) {
     LoadProgram(text);
-    EXPECT_EQ(PlayXsvf(), expected) << text;
+    EXPECT_EQ(Play(), expected) << text;
   }
 }
 
 TEST_F(ShiftEngineTest, ShiftsTheLongestVector) {
   LoadProgram("XSDRSIZE 56000\nXSDRE 0x" + std::string(14000, '5') + "\nXCOMPLETE\n");
-  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  EXPECT_EQ(Play(), XsvfOk);
   EXPECT_EQ(Shifts().size(), 110u);  // 109 chunks of 512 bits and one of 192
   EXPECT_EQ(Shifts().back().bits, 192u);
 }
 
 TEST_F(ShiftEngineTest, XSdrIncMergesEachPieceIntoTheAdvancedAddress) {
   LoadProgram("XSDRSIZE 8\nXSETSDRMASKS 0x01 0x0f\nXSDRINC 0x30 0x0a 0x05\nXCOMPLETE\n");
-  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  EXPECT_EQ(Play(), XsvfOk);
   const auto shifts = Shifts();
   ASSERT_EQ(shifts.size(), 3u);
   EXPECT_EQ(shifts[0].tdi, std::vector<uint8_t>{0x30});

@@ -1,8 +1,5 @@
 #include "xsvf/tap_navigation.h"
 
-#include "link/jtag_cable.h"
-#include "xsvf/debug_log.h"
-
 namespace {
 
 const char* const kStateNames[kTapStateCount] = {
@@ -42,21 +39,21 @@ TapStep NextStep(uint8_t current, uint8_t target) {
   }
 }
 
-void ClockTmsStep(uint8_t& tapState, uint8_t tms, uint8_t next) {
-  ClockTms(tms);
+void ClockTmsStep(XsvfIo& io, uint8_t& tapState, uint8_t tms, uint8_t next) {
+  ClockTms(io.cable, tms);
   tapState = next;
-  LogTapState(tapState);
+  LogTapState(io.log, tapState);
 }
 
-void SendResetSequence(uint8_t& tapState) {
-  ClockTms(1);
+void SendResetSequence(XsvfIo& io, uint8_t& tapState) {
+  ClockTms(io.cable, 1);
   for (int i = 0; i < kResetExtraClocks; ++i) {
-    SetPortLevel(PortTck, 0, false);
-    SetPortLevel(PortTck, 1, true);
+    io.cable.SetPortLevel(PortTck, 0, false);
+    io.cable.SetPortLevel(PortTck, 1, true);
   }
   tapState = TapReset;
-  DebugLog(3, "   TMS Reset Sequence -> Test-Logic-Reset\n");
-  LogTapState(tapState);
+  io.log.Log(3, "   TMS Reset Sequence -> Test-Logic-Reset\n");
+  LogTapState(io.log, tapState);
 }
 
 // An Exit2 state can only be reached from its own Pause state.
@@ -72,25 +69,25 @@ const char* TapStateName(int state) {
   return state >= 0 && state < kTapStateCount ? kStateNames[state] : "Unknown";
 }
 
-void LogTapState(uint8_t state) {
-  DebugLog(3, "   TAP State = %s\n", TapStateName(state));
+void LogTapState(XsvfDebugLog& log, uint8_t state) {
+  log.Log(3, "   TAP State = %s\n", TapStateName(state));
 }
 
-void ClockTms(uint8_t level) {
-  SetPortLevel(PortTms, level, false);
-  SetPortLevel(PortTck, 0, false);
-  SetPortLevel(PortTck, 1, true);
+void ClockTms(JtagCable& cable, uint8_t level) {
+  cable.SetPortLevel(PortTms, level, false);
+  cable.SetPortLevel(PortTck, 0, false);
+  cable.SetPortLevel(PortTck, 1, true);
 }
 
-int InitPlayer(SXsvfInfo& info) {
-  info.errorCode = ClearXsvfInfo(info);
-  if (info.errorCode == XsvfOk) info.errorCode = MoveTap(info.tapState, TapReset);
+int InitPlayer(SXsvfInfo& info, XsvfIo& io) {
+  info.errorCode = ClearXsvfInfo(info, io.log);
+  if (info.errorCode == XsvfOk) info.errorCode = MoveTap(io, info.tapState, TapReset);
   return info.errorCode;
 }
 
-int MoveTap(uint8_t& tapState, uint8_t target) {
+int MoveTap(XsvfIo& io, uint8_t& tapState, uint8_t target) {
   if (target == TapReset) {
-    SendResetSequence(tapState);
+    SendResetSequence(io, tapState);
     return XsvfOk;
   }
   if (target >= kTapStateCount || IsIllegalPath(tapState, target)) return XsvfIllegalState;
@@ -99,36 +96,36 @@ int MoveTap(uint8_t& tapState, uint8_t target) {
     return XsvfIllegalState;
   }
   if (target == tapState && (target == TapDrPause || target == TapIrPause)) {
-    ClockTmsStep(tapState, 1, target == TapDrPause ? TapDrExit2 : TapIrExit2);
+    ClockTmsStep(io, tapState, 1, target == TapDrPause ? TapDrExit2 : TapIrExit2);
   }
   while (tapState != target) {
     const TapStep step = NextStep(tapState, target);
-    ClockTmsStep(tapState, step.tms, step.next);
+    ClockTmsStep(io, tapState, step.tms, step.next);
   }
   return XsvfOk;
 }
 
-int DoXState(SXsvfInfo& info) {
+int DoXState(SXsvfInfo& info, XsvfIo& io) {
   uint8_t target = 0;
-  ReadXsvfByte(target);
-  const int result = MoveTap(info.tapState, target);
+  ReadXsvfByte(io.program, target);
+  const int result = MoveTap(io, info.tapState, target);
   if (result != XsvfOk) info.errorCode = result;
   return result;
 }
 
-int DoXEndState(SXsvfInfo& info) {
+int DoXEndState(SXsvfInfo& info, XsvfIo& io) {
   uint8_t pauseAtEnd = 0;
-  ReadXsvfByte(pauseAtEnd);
+  ReadXsvfByte(io.program, pauseAtEnd);
   if (pauseAtEnd > 1) {
     info.errorCode = XsvfIllegalState;
     return XsvfIllegalState;
   }
   if (info.command == XENDIR) {
     info.endIrState = pauseAtEnd ? TapIrPause : TapIdle;
-    DebugLog(3, "   ENDIR State = %s\n", TapStateName(info.endIrState));
+    io.log.Log(3, "   ENDIR State = %s\n", TapStateName(info.endIrState));
   } else {
     info.endDrState = pauseAtEnd ? TapDrPause : TapIdle;
-    DebugLog(3, "   ENDDR State = %s\n", TapStateName(info.endDrState));
+    io.log.Log(3, "   ENDDR State = %s\n", TapStateName(info.endDrState));
   }
   return XsvfOk;
 }

@@ -12,28 +12,30 @@
 
 #include <cstdint>
 
+#include "link/jtag_cable.h"
+#include "xsvf/debug_log.h"
 #include "xsvf/xsvf_interpreter.h"
 
 // TAP state names as the debug log prints them ("Unknown" above 15).
 const char* TapStateName(int state);
 
 // Logs the player's copy of the TAP state.
-void LogTapState(uint8_t state);
+void LogTapState(XsvfDebugLog& log, uint8_t state);
 
 // One TAP step with the given TMS level: one 'B' frame.
-void ClockTms(uint8_t level);
+void ClockTms(JtagCable& cable, uint8_t level);
 
 // Clears the record and resets the TAP controller; returns `errorCode`.
-int InitPlayer(SXsvfInfo& info);
+int InitPlayer(SXsvfInfo& info, XsvfIo& io);
 
 // Moves the controller from tapState to target, updating tapState after every
 // step. Returns 0, or 5 without any step for a target above 15 or an Exit2 state
 // that is not entered from its Pause state.
-int MoveTap(uint8_t& tapState, uint8_t target);
+int MoveTap(XsvfIo& io, uint8_t& tapState, uint8_t target);
 
 // XSTATE: moves to the state given by the operand.
-int DoXState(SXsvfInfo& info);
+int DoXState(SXsvfInfo& info, XsvfIo& io);
 
 // XENDIR and XENDDR: operand 0 ends later shifts in RUNTEST/IDLE, 1 in the Pause
 // state of the register.
-int DoXEndState(SXsvfInfo& info);
+int DoXEndState(SXsvfInfo& info, XsvfIo& io);

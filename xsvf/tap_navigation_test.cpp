@@ -2,7 +2,7 @@
 
 #include <gmock/gmock.h>
 
-#include "xsvf/player_test_support.h"
+#include "testsupport/player_test_fixture.h"
 #include "xsvf/xsvf_run.h"
 
 namespace {
@@ -40,7 +40,7 @@ TEST_F(TapNavigationTest, TakesTheFixedPathsOneFramePerStep) {
   for (const Path& path : paths) {
     payloads.clear();
     uint8_t tapState = path.from;
-    EXPECT_EQ(MoveTap(tapState, path.to), XsvfOk);
+    EXPECT_EQ(MoveTap(io, tapState, path.to), XsvfOk);
     EXPECT_EQ(tapState, path.to);
     EXPECT_EQ(TmsSteps(), path.tms) << int{path.from} << " -> " << int{path.to};
     EXPECT_EQ(payloads.size(), std::string(path.tms).size());
@@ -54,7 +54,7 @@ TEST_F(TapNavigationTest, EveryLegalMoveIsAValidControllerWalk) {
     for (uint8_t to = 1; to < kTapStateCount; ++to) {
       payloads.clear();
       uint8_t tapState = from;
-      const int result = MoveTap(tapState, to);
+      const int result = MoveTap(io, tapState, to);
       const bool illegal = from != to && ((to == TapDrExit2 && from != TapDrPause) ||
                                           (to == TapIrExit2 && from != TapIrPause));
       if (illegal) {
@@ -74,7 +74,7 @@ TEST_F(TapNavigationTest, EveryLegalMoveIsAValidControllerWalk) {
 
 TEST_F(TapNavigationTest, ResetIsAlwaysSixClocksWithTmsHigh) {
   uint8_t tapState = TapReset;
-  EXPECT_EQ(MoveTap(tapState, TapReset), XsvfOk);
+  EXPECT_EQ(MoveTap(io, tapState, TapReset), XsvfOk);
   const std::vector<uint8_t> step = {'B', 0x10, 0x01, 0x11};
   const std::vector<uint8_t> clock = {'B', 0x01, 0x11};
   EXPECT_THAT(payloads, ElementsAre(step, clock, clock, clock, clock, clock));
@@ -82,26 +82,26 @@ TEST_F(TapNavigationTest, ResetIsAlwaysSixClocksWithTmsHigh) {
 
 TEST_F(TapNavigationTest, RefusesStatesAboveFifteenWithoutSending) {
   uint8_t tapState = TapIdle;
-  EXPECT_EQ(MoveTap(tapState, 16), XsvfIllegalState);
+  EXPECT_EQ(MoveTap(io, tapState, 16), XsvfIllegalState);
   EXPECT_EQ(tapState, TapIdle);
   EXPECT_TRUE(payloads.empty());
 }
 
 TEST_F(TapNavigationTest, XStateZeroResetsEvenFromReset) {
   LoadProgram("XSTATE RESET\nXCOMPLETE\n");
-  EXPECT_EQ(PlayXsvf(), XsvfOk);
+  EXPECT_EQ(Play(), XsvfOk);
   // TMS raise, the run's reset, the XSTATE reset (six frames each), the end.
   EXPECT_EQ(Commands(), "B" + std::string(12, 'B') + "F");
 }
 
 TEST_F(TapNavigationTest, IllegalStateOperandsEndTheRun) {
   LoadProgram("XSTATE DREXIT2\nXCOMPLETE\n");
-  EXPECT_EQ(PlayXsvf(), XsvfIllegalState);
+  EXPECT_EQ(Play(), XsvfIllegalState);
   EXPECT_EQ(Commands(), "BBBBBBBF");  // nothing for the XSTATE itself
 
   payloads.clear();
   LoadProgram("XENDDR 1\nXENDIR 2\nXCOMPLETE\n");
-  EXPECT_EQ(PlayXsvf(), XsvfIllegalState);
+  EXPECT_EQ(Play(), XsvfIllegalState);
   const std::string log = ReadLog();
   EXPECT_THAT(log, HasSubstr("  XENDDR\r\n   ENDDR State = DRPAUSE\r\n  XENDIR\r\n"
                              "ERROR:  Illegal state specification\r\n"

@@ -1,11 +1,7 @@
 #include "xsvf/xsvf_interpreter.h"
 
-#include <cstdio>
 #include <string>
 
-#include "engine/host.h"
-#include "engine/update_file.h"
-#include "link/command_link.h"
 #include "xsvf/debug_log.h"
 #include "xsvf/shift_engine.h"
 #include "xsvf/tap_navigation.h"
@@ -54,8 +50,8 @@ const char* XsvfCommandName(int code) {
   return code >= 0 && code < kXsvfCommandCount ? kCommandNames[code] : "Unknown";
 }
 
-int ClearXsvfInfo(SXsvfInfo& info) {
-  DebugLog(4, "    sizeof( SXsvfInfo ) = %d bytes\n", static_cast<int>(sizeof(SXsvfInfo)));
+int ClearXsvfInfo(SXsvfInfo& info, XsvfDebugLog& log) {
+  log.Log(4, "    sizeof( SXsvfInfo ) = %d bytes\n", static_cast<int>(sizeof(SXsvfInfo)));
   info.complete = 0;
   info.command = 0;
   info.commandCount = 0;
@@ -70,51 +66,51 @@ int ClearXsvfInfo(SXsvfInfo& info) {
   return XsvfOk;
 }
 
-int StepCommand(SXsvfInfo& info) {
+int StepCommand(SXsvfInfo& info, XsvfIo& io) {
   if (info.errorCode != XsvfOk || info.complete != 0) return info.errorCode;
-  ReadXsvfByte(info.command);
+  ReadXsvfByte(io.program, info.command);
   ++info.commandCount;
   if (info.command >= kXsvfCommandCount) {
-    ReportUnsupported(info);
+    ReportUnsupported(info, io);
   } else {
-    DebugLog(2, "  %s\n", kCommandNames[info.command]);
-    kHandlers[info.command](info);
+    io.log.Log(2, "  %s\n", kCommandNames[info.command]);
+    kHandlers[info.command](info, io);
   }
   return info.errorCode;
 }
 
-int ReportUnsupported(SXsvfInfo& info) {
-  DebugLog(0, "ERROR:  Encountered unsupported command #%d (%s)\n", info.command,
-           XsvfCommandName(info.command));
+int ReportUnsupported(SXsvfInfo& info, XsvfIo& io) {
+  io.log.Log(0, "ERROR:  Encountered unsupported command #%d (%s)\n", info.command,
+             XsvfCommandName(info.command));
   info.errorCode = XsvfUnsupported;
   return XsvfUnsupported;
 }
 
-int DoXComplete(SXsvfInfo& info) {
+int DoXComplete(SXsvfInfo& info, XsvfIo&) {
   info.complete = 1;
   return XsvfOk;
 }
 
-int DoXComment(SXsvfInfo& info) {
+int DoXComment(SXsvfInfo& info, XsvfIo& io) {
   std::string text;
   uint8_t byte = 0;
-  ReadXsvfByte(byte);
+  ReadXsvfByte(io.program, byte);
   while (byte != 0) {
     text += static_cast<char>(byte);
-    ReadXsvfByte(byte);
+    ReadXsvfByte(io.program, byte);
   }
-  if (DebugLevelEnabled(1)) EchoComment(text);
+  if (DebugLevelEnabled(1) && io.comment) io.comment(text);
   info.errorCode = XsvfOk;
   return XsvfOk;
 }
 
-void ReadXsvfByte(uint8_t& byte) {
-  if (!ReadDataByte(&byte)) throw CComErrException(ErrProgramDataEnded);
+void ReadXsvfByte(XsvfByteSource& program, uint8_t& byte) {
+  if (!program.ReadByte(&byte)) throw XsvfDataEnded();
 }
 
-void ReadVector(SBitVector& vector, int16_t count) {
+void ReadVector(XsvfByteSource& program, SBitVector& vector, int16_t count) {
   vector.length = count;
-  for (int16_t i = 0; i < count; ++i) ReadXsvfByte(vector.value[i]);
+  for (int16_t i = 0; i < count; ++i) ReadXsvfByte(program, vector.value[i]);
 }
 
 uint32_t BigEndianValue(const uint8_t* bytes, size_t count) {

@@ -1,8 +1,8 @@
 #pragma once
 // The XSVF interpreter core: the player's state record, its bit vectors, the byte
-// and vector readers that take the program from the current update-file record,
-// and the step that reads one command and dispatches it through the table of the
-// 24 command codes.
+// and vector readers that take the program from its byte source, and the step
+// that reads one command and dispatches it through the table of the 24 command
+// codes.
 //
 // An XSVF program is a stream of one-byte command codes, each followed by its
 // operands. Numeric operands are big-endian; vectors are most significant byte
@@ -28,13 +28,20 @@
 //   22    XCOMMENT      text up to and including a 0 byte
 //   23    XWAIT         1 byte wait state, 1 byte end state, 4 bytes microseconds
 //
-// Handlers take the record, read their own operands, and return an error code
-// (0 = success), which they also store in `errorCode`. Link failures and the end
-// of the program's data are thrown as CComErrException (link/command_link.h) and
-// pass through every handler to PlayXsvf.
+// Handlers take the record and the run's XsvfIo, read their own operands, and
+// return an error code (0 = success), which they also store in `errorCode`. Link
+// failures (CComErrException, link/command_link.h) and the end of the program's
+// data (XsvfDataEnded) are thrown and pass through every handler to PlayXsvf.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
+
+#include "xsvf/byte_source.h"
+
+class JtagCable;
+class XsvfDebugLog;
 
 // Largest vector the player holds, in bytes: every length that comes from the
 // program is checked against it before a vector is read.
@@ -48,7 +55,9 @@ struct SBitVector {
   uint8_t value[MAX_LEN] = {};
 };
 
-// The player's error codes (codes 9 to 13 arrive as CComErrException).
+// The player's error codes. Codes 2 to 6 come from the handlers, 7 and 8 from the
+// run entry, 9 from the end of the program's data and 10 to 13 from the link's
+// failures.
 enum XsvfError : int32_t {
   XsvfOk = 0,
   XsvfUnknown = 1,
@@ -59,7 +68,16 @@ enum XsvfError : int32_t {
   XsvfDataOverflow = 6,
   XsvfCancelled = 7,
   XsvfDebugFile = 8,
+  XsvfProgramEnded = 9,     // the program's bytes ran out or could not be read
+  XsvfFrameNotWritten = 10, // a command frame was not written whole
+  XsvfNoReply = 11,         // the device did not answer within the time-outs
+  XsvfRepeatedCrc = 12,     // the device reported a damaged frame a sixth time
+  XsvfBadReadAnswer = 13,   // the TDO read-back answer was damaged
 };
+
+// Thrown by the byte readers when the program's data end while a command still
+// needs bytes; caught, as the link's failures are, only by PlayXsvf.
+struct XsvfDataEnded {};
 
 // TAP controller states, numbered as in the XSVF format. Each Shift state's number
 // plus one is its Exit1 state.
@@ -102,34 +120,47 @@ struct SXsvfInfo {
   SBitVector nextData;
 };
 
-using XsvfHandler = int (*)(SXsvfInfo& info);
+// Receives the text of each XSVF comment (without its closing 0 byte).
+using CommentSink = std::function<void(const std::string& text)>;
+
+// What one run of the player reads from and drives, besides its state record: the
+// program's bytes, the cable to the device's JTAG port, the debug log, and where
+// the program's comments go.
+struct XsvfIo {
+  XsvfByteSource& program;
+  JtagCable& cable;
+  XsvfDebugLog& log;
+  CommentSink comment;
+};
+
+using XsvfHandler = int (*)(SXsvfInfo& info, XsvfIo& io);
 
 // Command names as the debug log prints them ("Unknown" above 23).
 const char* XsvfCommandName(int code);
 
 // Sets the record's fields to their initial values (the vectors keep their
 // contents) and logs the record's size. Returns 0.
-int ClearXsvfInfo(SXsvfInfo& info);
+int ClearXsvfInfo(SXsvfInfo& info, XsvfDebugLog& log);
 
 // Reads and executes one command; returns `errorCode`. Does nothing once the
 // record holds an error or the program has completed.
-int StepCommand(SXsvfInfo& info);
+int StepCommand(SXsvfInfo& info, XsvfIo& io);
 
 // The handler of codes 5, 6 and above 23: logs the code and stops the run (4).
-int ReportUnsupported(SXsvfInfo& info);
+int ReportUnsupported(SXsvfInfo& info, XsvfIo& io);
 
 // XCOMPLETE: marks the program complete.
-int DoXComplete(SXsvfInfo& info);
+int DoXComplete(SXsvfInfo& info, XsvfIo& io);
 
-// XCOMMENT: echoes the text to the comment stream.
-int DoXComment(SXsvfInfo& info);
+// XCOMMENT: passes the text to the run's comment sink.
+int DoXComment(SXsvfInfo& info, XsvfIo& io);
 
-// The next byte of the program; throws CComErrException 9 when there is none.
-void ReadXsvfByte(uint8_t& byte);
+// The next byte of the program; throws XsvfDataEnded when there is none.
+void ReadXsvfByte(XsvfByteSource& program, uint8_t& byte);
 
 // Sets the vector's length to count and fills it with the next count bytes of the
 // program. The caller guarantees 0 <= count <= MAX_LEN.
-void ReadVector(SBitVector& vector, int16_t count);
+void ReadVector(XsvfByteSource& program, SBitVector& vector, int16_t count);
 
 // The vector's bytes as a big-endian number (the last 4 bytes); 0 when empty.
 int32_t VectorValue(const SBitVector& vector);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "xsvf/player_test_support.h"
+#include "testsupport/player_test_fixture.h"
 
 namespace {
 
@@ -16,11 +16,11 @@ using InterpreterTest = PlayerTest;
 TEST_F(InterpreterTest, NothingIsReadOnceTheProgramHasCompleted) {
   LoadProgram("XCOMPLETE\nXCOMPLETE\n");
   auto info = std::make_unique<SXsvfInfo>();
-  EXPECT_EQ(StepCommand(*info), XsvfOk);
+  EXPECT_EQ(StepCommand(*info, io), XsvfOk);
   EXPECT_EQ(info->complete, 1);
-  EXPECT_EQ(StepCommand(*info), XsvfOk);
+  EXPECT_EQ(StepCommand(*info, io), XsvfOk);
   EXPECT_EQ(info->commandCount, 1);
-  EXPECT_EQ(state.consumed, 1);
+  EXPECT_EQ(program.Position(), 1u);
 }
 
 }  // namespace

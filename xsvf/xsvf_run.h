@@ -1,21 +1,41 @@
 #pragma once
-// The XSVF run entry: plays the current update-file record's XSVF program through
-// the device, with its debug log, and maps the player's error codes to messages.
+// The XSVF run entry: plays one XSVF program through the device, with its debug
+// log.
 
-// Plays the program of the record that the update-file reader stands at. Returns
-// 0 when it ran to XCOMPLETE, otherwise the error code: 2 to 6 from the player,
-// 7 when the user cancelled, 8 when the debug log could not be created, 9 to 13
-// for the end of the program's data and link failures. Never throws.
+#include <functional>
+#include <string>
+
+#include "link/command_link.h"
+#include "xsvf/byte_source.h"
+#include "xsvf/debug_log.h"
+#include "xsvf/xsvf_interpreter.h"
+
+// What a run reports to besides the device: the update it belongs to.
+struct XsvfRunHost {
+  std::string debugLogPath = kDebugLogName;
+  // Called after every command: the update shows how far the program has got.
+  std::function<void()> progress;
+  // Where the program's comments go. Empty: a blank, the text and a line end on
+  // standard output.
+  CommentSink comment;
+  // Tells the user that the debug log cannot be created and returns once they
+  // have read it. Empty: the text on standard error.
+  std::function<void(const std::string& text)> showMessage;
+};
+
+// Plays the program that `program` delivers over the link. Returns 0 when it ran
+// to XCOMPLETE, otherwise the error code: 2 to 6 from the player, 7 when the user
+// cancelled (the link's cancel request was seen after a command), 8 when the
+// debug log could not be created, 9 when the program's data ended early, 10 to 13
+// for the link's failures. Never throws.
 //
-// The run raises TMS and resets the TAP controller, plays command by command
-// (updating the progress after each and looking at the cancel request), logs the
-// result, and closes the JTAG work with the 'F' command unless the link failed
-// or the program's data ran out.
-int PlayXsvf();
-
-// The message for an error code; "unknown error" for a code without one. The text
-// is constant and lives as long as the program.
-const char* XsvfErrorText(int code);
+// The run raises TMS and resets the TAP controller on a cable of its own, plays
+// command by command, logs the result, and closes the JTAG work with the 'F'
+// command unless the link failed or the program's data ran out.
+int PlayXsvf(XsvfByteSource& program, CommandLink& link, const XsvfRunHost& host);
 
 // The error's name in the debug log; codes without one take the name of code 1.
 const char* XsvfErrorName(int code);
+
+// The player's error code for a failure of the link.
+XsvfError XsvfErrorOfLink(LinkError error);

@@ -1,11 +1,11 @@
-#include "engine/file_bytes.h"
 #include "xsvf/xsvf_text.h"
 
 #include <gmock/gmock.h>
 
 #include <sstream>
 
-#include "xsvf/player_test_support.h"
+#include "testsupport/player_test_fixture.h"
+#include "testsupport/update_cases.h"
 #include "xsvf/xsvf_interpreter.h"
 #include "xsvf/xsvf_run.h"
 
@@ -29,9 +29,8 @@ std::string Line(const std::string& text, int number) {
 }
 
 std::vector<uint8_t> CorpusFile(const char* name) {
-  std::vector<uint8_t> bytes;
-  EXPECT_TRUE(ReadFileBytes(std::string(UPD_SOURCE_DIR) + "/testdata/xsvf/" + name, &bytes))
-      << name;
+  const Bytes bytes = ReadWholeFile(std::string(UPD_SOURCE_DIR) + "/testdata/xsvf/" + name);
+  EXPECT_FALSE(bytes.empty()) << name;
   return bytes;
 }
 
@@ -132,7 +131,7 @@ TEST_F(XsvfListingTest, LogLineNumberPointsAtTheFailingCommand) {
   };
   const std::vector<uint8_t> program = CorpusFile("cpld64_erase.xsvf");
   LoadProgram(program);
-  EXPECT_EQ(PlayXsvf(), XsvfTdoMismatch);
+  EXPECT_EQ(Play(), XsvfTdoMismatch);
   const std::string log = ReadLog();
   const std::string marker = "See line #";
   const size_t at = log.find(marker);

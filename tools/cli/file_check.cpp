@@ -14,11 +14,11 @@ std::string Where(const UpdateState& state) {
 
 // Reads the current record's data to their end. False if they end early or are
 // badly coded.
-bool ReadRecordData(UpdateState& state, std::vector<uint8_t>* data) {
-  StartRecordData(state);
+bool ReadRecordData(UpdateFileReader& reader, std::vector<uint8_t>* data) {
+  reader.StartRecordData();
   uint8_t byte;
-  while (ReadDataByte(&byte)) data->push_back(byte);
-  return state.targetEnded != 0;
+  while (reader.ReadDataByte(&byte)) data->push_back(byte);
+  return reader.Ended();
 }
 
 // Firmware data: blocks of a 2-byte length (at most 998) and their payload, ending
@@ -81,25 +81,25 @@ std::string CheckContents(const RecordContents& record, std::FILE* out) {
 }  // namespace
 
 std::string ReadRecords(UpdateState& state, const RecordVisitor& visit) {
-  g_pUpdateState = &state;
+  UpdateFileReader reader(state.updateFile, state.formatVersion);
   state.currentTarget.store(0);
   uint32_t targetId = 0;
-  if (!ReadTargetId(state, &targetId)) return "no target record" + Where(state);
+  if (!reader.ReadTargetId(&targetId)) return "no target record" + Where(state);
   while (targetId != 0) {
     const uint32_t index = state.currentTarget.load();
     if (index >= kMaxTargets) {
       return "more than " + std::to_string(kMaxTargets) + " target records" + Where(state);
     }
-    if (!ReadRecordHeader(state)) return "the record header cannot be read" + Where(state);
-    RecordContents record{index,          targetId,           state.rows[index].name.Get(),
-                          state.targetKind, state.targetFlags, state.targetLength, {}};
-    if (!ReadRecordData(state, &record.data)) {
+    if (!reader.ReadRecordHeader()) return "the record header cannot be read" + Where(state);
+    RecordContents record{index,         targetId,       state.rows[index].name.Get(),
+                          reader.Kind(), reader.Flags(), reader.Length(), {}};
+    if (!ReadRecordData(reader, &record.data)) {
       return "the record's data are cut off or badly coded" + Where(state);
     }
     const std::string fault = visit(record);
     if (!fault.empty()) return fault + Where(state);
     state.currentTarget.fetch_add(1);
-    if (!ReadTargetId(state, &targetId)) {
+    if (!reader.ReadTargetId(&targetId)) {
       return "the next target id (or the closing 00) cannot be read" + Where(state);
     }
   }

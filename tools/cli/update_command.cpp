@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/host.h"
 #include "engine/messages.h"
 #include "engine/update_file.h"
 #include "engine/update_session.h"
@@ -189,7 +188,8 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
   const std::string latency = LatencyAdvice(devicePath);
   if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
 
-  SetCommentSink([](const std::string& text) { PendingComments().Push(text); });
+  UpdateHost host;
+  host.comment = [](const std::string& text) { PendingComments().Push(text); };
   // On a terminal the view keeps its block in place around a warning; elsewhere
   // the warning goes to standard error, apart from the progress.
   const bool onTerminal = !options.json && isatty(fileno(out));
@@ -204,7 +204,7 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
   ClearRowsForUpdate(state);
   view->Show(TakeSnapshot(state));
   end.Reset();
-  LaunchUpdate(state, [] { end.Notify(); });
+  LaunchUpdate(state, host, [] { end.Notify(); });
   FollowUpdate(state, *view, cancel, end);
 
   ShowPendingComments(*view);

@@ -4,9 +4,8 @@
 #include <numeric>
 
 #include "engine/messages.h"
-#include "link/command_link.h"
+#include "xsvf/xsvf_interpreter.h"
 #include "tools/cli/update_command.h"
-#include "xsvf/xsvf_run.h"
 
 uint32_t UpdateShape::TotalBlocks() const {
   return std::accumulate(firmwareBlocks.begin(), firmwareBlocks.end(), 0u);
@@ -137,7 +136,7 @@ SoakFault Damaged(SoakRandom& random, const UpdateShape& shape) {
   const uint32_t n = DrawOccurrence(random, shape, point);
   Expectation expected = AllUpdated(shape);
   if (count >= limit) {
-    expected = EndedWith(point == Point::Frame ? XsvfErrorText(ErrRepeatedCrc)
+    expected = EndedWith(point == Point::Frame ? XsvfErrorText(XsvfRepeatedCrc)
                                                : MessageText(MsgCrcError));
   }
   return {"damaged", DeviceFault("repeat", PointName(point), n, count), expected};

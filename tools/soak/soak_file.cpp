@@ -7,6 +7,7 @@
 #include "engine/update_file.h"
 #include "engine/update_session.h"
 #include "engine/update_state.h"
+#include "tools/cli/file_check.h"
 
 namespace {
 
@@ -16,54 +17,34 @@ std::string HexId(uint32_t id) {
   return text;
 }
 
-// Reads a firmware record's blocks (a 2-byte length, then the payload) to its end.
-bool CountBlocks(uint32_t* blocks) {
+// The blocks of a firmware record's data (a 2-byte length, then the payload),
+// which must end exactly with the data.
+bool CountBlocks(const std::vector<uint8_t>& data, uint32_t* blocks) {
   *blocks = 0;
-  uint8_t high = 0;
-  uint8_t low = 0;
-  uint8_t payload = 0;
-  while (ReadDataByte(&high)) {
-    if (!ReadDataByte(&low)) return false;
-    for (uint32_t left = uint32_t{high} << 8 | low; left > 0; --left) {
-      if (!ReadDataByte(&payload)) return false;
-    }
+  size_t position = 0;
+  while (position < data.size()) {
+    if (data.size() - position < 2) return false;
+    position += 2 + (size_t{data[position]} << 8 | data[position + 1]);
     ++*blocks;
   }
-  return g_pUpdateState->targetEnded != 0;
+  return position == data.size();
 }
 
-bool DescribeRecord(UpdateState& state, uint32_t id, SoakFile* file, std::string* error) {
-  StartRecordData(state);
+std::string DescribeRecord(const RecordContents& record, SoakFile* file) {
+  const std::string id = HexId(record.id);
   ++file->shape.targets;
-  if (state.targetKind == KindXsvf) {
+  if (record.kind == KindXsvf) {
     file->shape.hasJtag = true;
-    file->deviceTargets.push_back(HexId(id) + ":jtag:demo");
-    return true;
+    file->deviceTargets.push_back(id + ":jtag:demo");
+    return "";
   }
   uint32_t blocks = 0;
-  if (state.targetKind != KindFirmware || !CountBlocks(&blocks)) {
-    *error = "target " + HexId(id) + " is neither well-formed firmware nor a JTAG program";
-    return false;
+  if (record.kind != KindFirmware || !CountBlocks(record.data, &blocks)) {
+    return "target " + id + " is neither well-formed firmware nor a JTAG program";
   }
   file->shape.firmwareBlocks.push_back(blocks);
-  file->deviceTargets.push_back(HexId(id) + ":firmware");
-  return true;
-}
-
-bool ReadRecords(UpdateState& state, SoakFile* file, std::string* error) {
-  uint32_t id = 0;
-  for (;;) {
-    if (!ReadTargetId(state, &id)) break;
-    if (id == 0 && file->shape.targets == 0) {
-      *error = "no target to update";
-      return false;
-    }
-    if (id == 0) return true;
-    if (!ReadRecordHeader(state) || !DescribeRecord(state, id, file, error)) return false;
-    if (!SkipRecordRest(state)) break;
-  }
-  *error = "malformed target record";
-  return false;
+  file->deviceTargets.push_back(id + ":firmware");
+  return "";
 }
 
 }  // namespace
@@ -75,9 +56,11 @@ bool ReadSoakFile(const std::string& path, SoakFile* file, std::string* error) {
   file->path = path;
   bool ok = OpenUpdateFile(state, error);
   if (ok) {
-    g_pUpdateState = &state;
-    ok = ReadRecords(state, file, error);
-    g_pUpdateState = nullptr;
+    *error = ReadRecords(state, [file](const RecordContents& record) {
+      return DescribeRecord(record, file);
+    });
+    if (error->empty() && file->shape.targets == 0) *error = "no target to update";
+    ok = error->empty();
   }
   CloseUpdateResources(state);
   if (!ok) *error = path + ": " + *error;

@@ -1,4 +1,4 @@
-#include "sim/sim_port.h"
+#include "testsupport/sim_port.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,17 +1,19 @@
 #pragma once
-// A fixture for tests of the command link and the cable commands: an update state
-// whose port is a scripted MemoryPort, made the update in progress.
+// A fixture for tests of the command link and the cable commands: a port whose
+// device is a scripted MemoryPort, the framed link over it with a cancel flag of
+// the test's own, and a cable on that link.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
-#include "engine/update_state.h"
 #include "link/command_link.h"
 #include "link/jtag_cable.h"
-#include "link/memory_port.h"
+#include "testsupport/memory_port.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -20,12 +22,9 @@ class LinkTest : public ::testing::Test {
   LinkTest() {
     auto owned = std::make_unique<MemoryPort>();
     device = owned.get();
-    state.port.Attach(std::move(owned));
-    state.port.SetTimeouts(150);
-    g_pUpdateState = &state;
-    ResetCableState();
+    port.Attach(std::move(owned));
+    port.SetTimeouts(150);
   }
-  ~LinkTest() override { g_pUpdateState = nullptr; }
 
   // The payload of a frame, after checking its length field and CRC.
   static Bytes PayloadOf(const Bytes& frame) {
@@ -49,16 +48,19 @@ class LinkTest : public ::testing::Test {
     return PayloadOf(device->writes[index]);
   }
 
-  // The error code that `action` throws, or -1 if it throws nothing.
-  static int LinkErrorOf(const std::function<void()>& action) {
+  // The link failure that `action` throws, if any.
+  static std::optional<LinkError> LinkErrorOf(const std::function<void()>& action) {
     try {
       action();
     } catch (const CComErrException& error) {
       return error.code;
     }
-    return -1;
+    return std::nullopt;
   }
 
-  UpdateState state;
+  CSerialPort port;
   MemoryPort* device = nullptr;
+  std::atomic<int32_t> cancelRequested{0};
+  CommandLink link{port, cancelRequested};
+  JtagCable cable{link};
 };

@@ -12,16 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/update_file.h"
-#include "engine/update_state.h"
-#include "sim/boot_loader_sim.h"
 #include "sim/chip_catalog.h"
 #include "sim/demo_chip.h"
 #include "sim/jtag_executor.h"
 #include "sim/scripted_chip.h"
-#include "sim/sim_port.h"
+#include "testsupport/simulated_play.h"
 #include "xsvf/xsvf_program.h"
-#include "xsvf/xsvf_run.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
@@ -55,59 +51,28 @@ DemoChip::Memory DemoProgramWords() {
   return words;
 }
 
-// A device with one JTAG target, id 1, whose session is open from the start, on
-// the in-process line; g_pUpdateState is the update that plays through it.
+// A device with one JTAG target whose session is open from the start, on the
+// in-process line, and the player playing a program through it.
 class XsvfPlayTest : public ::testing::Test {
  protected:
-  ~XsvfPlayTest() override {
-    if (state.updateFile) std::fclose(state.updateFile);
-    g_pUpdateState = nullptr;
-  }
-
   // Plays the program to its end against a fresh device with a chip by this name
   // (see sim/chip_catalog.h).
   int Play(const Bytes& program, const std::string& chip) {
-    DeviceConfig config;
-    SimTarget target;
-    target.id = 1;
-    target.jtag = true;
     std::string error;
-    target.makeChip = ChipFactoryFor(chip, &error);
-    EXPECT_TRUE(target.makeChip) << error;
-    config.targets.push_back(target);
-    config.openSessionOn = 1;
-    device = std::make_shared<BootLoaderSim>(config);
-    state.port.Close();
-    state.port.Attach(std::make_unique<SimPort>(device));
-    state.port.SetTimeouts(150);
-    LoadRecord(program);
-    g_pUpdateState = &state;
-    return PlayXsvf();
+    ChipFactory makeChip = ChipFactoryFor(chip, &error);
+    EXPECT_TRUE(makeChip) << error;
+    play = std::make_unique<SimulatedPlay>(program, makeChip);
+    play->Reset();
+    return play->Play();
   }
 
   void ExpectScriptedPlay(const std::string& path);
 
-  JtagExecutor& Port() { return *device->Executor(1); }
+  JtagExecutor& Port() { return play->Port(); }
   template <typename Chip>
   Chip& ChipOf() { return dynamic_cast<Chip&>(Port().Chip()); }
 
-  UpdateState state;
-  std::shared_ptr<BootLoaderSim> device;
-
- private:
-  // The program as the data of the current "V1.01" record.
-  void LoadRecord(const Bytes& program) {
-    if (state.updateFile) std::fclose(state.updateFile);
-    state.updateFile = std::fopen("program.bin", "wb+");  // in the test's own directory
-    ASSERT_NE(state.updateFile, nullptr);
-    ASSERT_EQ(std::fwrite(program.data(), 1, program.size(), state.updateFile), program.size());
-    std::rewind(state.updateFile);
-    state.formatVersion = 1;
-    state.targetFlags = 0;
-    state.targetKind = KindXsvf;
-    state.targetLength = static_cast<int32_t>(program.size());
-    StartRecordData(state);
-  }
+  std::unique_ptr<SimulatedPlay> play;
 };
 
 // Every scan the program describes was shifted whole, with every bit in place.
@@ -136,7 +101,7 @@ TEST_F(XsvfPlayTest, DemoProgramIdentifiesErasesProgramsAndVerifiesTheChip) {
   EXPECT_EQ(port.mismatches, 0u);
   EXPECT_EQ(port.rejected, 0u);
   EXPECT_EQ(port.ends, 1u);
-  EXPECT_EQ(state.consumed, state.targetLength);
+  EXPECT_EQ(play->BytesRead(), program.size());
 }
 
 TEST_F(XsvfPlayTest, DemoProgramFailsWhereTheChipDisagrees) {
@@ -171,7 +136,7 @@ void XsvfPlayTest::ExpectScriptedPlay(const std::string& path) {
   ExpectEveryScanInPlace(ChipOf<ScriptedChip>());
   EXPECT_EQ(Port().Statistics().mismatches, 0u);
   EXPECT_EQ(Port().Statistics().ends, 1u);
-  EXPECT_EQ(static_cast<size_t>(state.consumed), parsed.commands.back().offset + 1);
+  EXPECT_EQ(play->BytesRead(), parsed.commands.back().offset + 1);
 }
 
 TEST_F(XsvfPlayTest, EveryRealProgramPlaysWithEveryScanInPlace) {

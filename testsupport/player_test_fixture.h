@@ -1,23 +1,25 @@
 #pragma once
-// A fixture for the player's tests: g_pUpdateState points at a record whose
-// update file holds the program under test (as the raw data of a "V1.01"
-// record) and whose port is a scripted device. The device answers every command
-// frame with 0x11 unless the test says otherwise, and records the payloads.
+// A fixture for the player's tests: the program under test in memory, and a port
+// whose device is scripted. The device answers every command frame with 0x11
+// unless the test says otherwise, and records the payloads. Play() runs the
+// program as an update would; the pieces (link, cable, debug log, XsvfIo) are
+// there for tests of single handlers and moves.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/host.h"
-#include "engine/update_file.h"
-#include "engine/update_state.h"
 #include "link/command_link.h"
 #include "link/jtag_cable.h"
-#include "link/memory_port.h"
+#include "testsupport/memory_byte_source.h"
+#include "testsupport/memory_port.h"
+#include "xsvf/debug_log.h"
+#include "xsvf/xsvf_run.h"
 #include "xsvf/xsvf_text.h"
 
 class PlayerTest : public ::testing::Test {
@@ -27,38 +29,22 @@ class PlayerTest : public ::testing::Test {
   using ReplyPolicy = std::function<int(const std::vector<uint8_t>& payload)>;
 
   PlayerTest() {
-    auto port = std::make_unique<MemoryPort>();
-    device = port.get();
-    state.port.Attach(std::move(port));
+    auto owned = std::make_unique<MemoryPort>();
+    device = owned.get();
+    port.Attach(std::move(owned));
     device->onWrite = [this](MemoryPort& port, const std::vector<uint8_t>& bytes) {
       Answer(port, bytes);
     };
-    g_pUpdateState = &state;
-    ResetCableState();
-    EchoedComments().clear();
-    SetCommentSink([](const std::string& text) { EchoedComments() += text + "\n"; });
+    host.comment = [this](const std::string& text) { comments += text + "\n"; };
+    io.comment = host.comment;
+    host.progress = [this] { ++progressReports; };
+    log.Open();
   }
 
-  ~PlayerTest() override {
-    if (state.updateFile) std::fclose(state.updateFile);
-    g_pUpdateState = nullptr;
-    SetCommentSink(nullptr);
-  }
+  // Makes `bytes` the program, read from its first byte.
+  void LoadProgram(const std::vector<uint8_t>& bytes) { program.Load(bytes); }
 
-  // Makes `bytes` the data of the current record.
-  void LoadProgram(const std::vector<uint8_t>& bytes) {
-    if (state.updateFile) std::fclose(state.updateFile);
-    state.updateFile = std::fopen("program.bin", "wb+");
-    ASSERT_NE(state.updateFile, nullptr);
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), state.updateFile), bytes.size());
-    std::rewind(state.updateFile);
-    state.formatVersion = 1;
-    state.targetFlags = 0;
-    state.targetLength = static_cast<int32_t>(bytes.size());
-    StartRecordData(state);
-  }
-
-  // Assembles the text form and makes it the current record's data.
+  // Assembles the text form and makes it the program.
   void LoadProgram(const std::string& text) {
     std::vector<uint8_t> bytes;
     std::string error;
@@ -100,6 +86,12 @@ class PlayerTest : public ::testing::Test {
     return waits;
   }
 
+  // Plays the program as an update does, with a debug log of the run's own.
+  int Play() {
+    log.Close();
+    return PlayXsvf(program, link, host);
+  }
+
   // The debug log's bytes.
   static std::string ReadLog() {
     std::FILE* file = std::fopen("xsvf_debug.txt", "rb");
@@ -108,14 +100,19 @@ class PlayerTest : public ::testing::Test {
     return text;
   }
 
-  // The comments the program passed on so far, each followed by a line end.
-  static std::string& EchoedComments() {
-    static std::string comments;
-    return comments;
-  }
-
-  UpdateState state;
+  MemoryByteSource program;
+  CSerialPort port;
   MemoryPort* device = nullptr;
+  std::atomic<int32_t> cancelRequested{0};
+  CommandLink link{port, cancelRequested};
+  XsvfRunHost host;
+  // For tests of single handlers and moves: a cable, an open debug log and the
+  // XsvfIo over them and the program.
+  JtagCable cable{link};
+  XsvfDebugLog log;
+  XsvfIo io{program, cable, log, nullptr};
+  std::string comments;  // the comments the program passed on, each with a line end
+  int progressReports = 0;
   std::vector<std::vector<uint8_t>> payloads;  // every frame's payload, in order
   ReplyPolicy reply = [](const std::vector<uint8_t>&) { return 0x11; };
   std::vector<uint8_t> capturedTdo;  // what a read-back returns (zeros when short)

@@ -1,18 +1,19 @@
-#include "engine/file_bytes.h"
-#include "sim/sim_port.h"
+#include "testsupport/sim_port.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <thread>
 
+#include "engine/file_bytes.h"
 #include "engine/boot_protocol.h"
 #include "engine/update_file.h"
 #include "engine/messages.h"
 #include "engine/update_session.h"
 #include "engine/update_worker.h"
 #include "engine/update_writer.h"
-#include "sim/sim_test_support.h"
+#include "testsupport/sim_test_support.h"
 
 namespace {
 
@@ -91,13 +92,8 @@ TEST_F(SimPortTest, DeviceWaitsPassOnTheVirtualClockReportingBusy) {
 // with the update file on disk as the worker reads it.
 class SimConversationTest : public ::testing::Test {
  protected:
-  SimConversationTest() {
-    g_pUpdateState = &state;
-    badReplyCount = 0;
-  }
   ~SimConversationTest() override {
     if (state.updateFile != nullptr) std::fclose(state.updateFile);
-    g_pUpdateState = nullptr;
   }
 
   void Connect(const DeviceConfig& config) {
@@ -117,17 +113,19 @@ class SimConversationTest : public ::testing::Test {
     state.filePath.Set(kFileName);
     std::string message;
     ASSERT_TRUE(OpenUpdateFile(state, &message)) << message;
+    reader = std::make_unique<UpdateFileReader>(state.updateFile, state.formatVersion);
   }
 
   // Reads the next record's header and readies the reader for its data.
   void NextRecord(uint32_t* id) {
-    ASSERT_TRUE(ReadTargetId(state, id));
-    ASSERT_TRUE(ReadRecordHeader(state));
-    StartRecordData(state);
+    ASSERT_TRUE(reader->ReadTargetId(id));
+    ASSERT_TRUE(reader->ReadRecordHeader());
+    reader->StartRecordData();
   }
 
   static constexpr const char* kFileName = "sim_conversation.upd";
   UpdateState state;
+  std::unique_ptr<UpdateFileReader> reader;
   std::shared_ptr<BootLoaderSim> device;
   SimPort* port = nullptr;
 };
@@ -153,19 +151,19 @@ TEST_F(SimConversationTest, FirmwareArrivesWholeDespiteBusyAndDamagedBlocks) {
   target.data = FirmwareBlocks(Image(2500), 998);
   LoadFile({target});
 
-  int32_t timeoutCount = 0;
+  ReplyReader replies(state.port);
   ASSERT_EQ(WakeDevice(state), Exchange::Done);
   EXPECT_GE(port->NowUs(), 400 * kMs);
-  ASSERT_EQ(StartBootLoader(state, timeoutCount), Exchange::Done);
+  ASSERT_EQ(StartBootLoader(state, replies), Exchange::Done);
   uint32_t id = 0;
   NextRecord(&id);
   uint32_t multiplicity = 0;
   ASSERT_EQ(QueryMultiplicity(state, 0x01, &multiplicity), Exchange::Done);
   EXPECT_EQ(multiplicity, 2u);
   bool cancelled = false;
-  ASSERT_EQ(SelectTarget(state, 0x01, false, timeoutCount, &cancelled), ReplyAck);
-  ASSERT_EQ(SendFirmware(state, timeoutCount), Exchange::Done);
-  ASSERT_TRUE(ReadTargetId(state, &id));
+  ASSERT_EQ(SelectTarget(state, replies, 0x01, false, &cancelled), ReplyAck);
+  ASSERT_EQ(SendFirmware(state, replies, *reader), Exchange::Done);
+  ASSERT_TRUE(reader->ReadTargetId(&id));
   EXPECT_EQ(id, 0u);
   SendEnd(state);
 
@@ -193,7 +191,7 @@ TEST_F(SimConversationTest, WholeUpdateOnTheWorkerThread) {
   LoadFile({main, panel});
 
   state.runState.store(Running);
-  std::thread(UpdateWorker, &state).join();
+  std::thread([this] { UpdateWorker(state, UpdateHost()); }).join();
   EXPECT_EQ(state.runState.load(), Finished);
   EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 2, 2));
   EXPECT_EQ(device->ReceivedFirmware(0x01), main.data);

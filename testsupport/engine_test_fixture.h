@@ -1,10 +1,12 @@
 #pragma once
-// An UpdateState for the engine's tests: g_pUpdateState points at it, its port is
-// a scripted MemoryPort and its update file holds bytes the test gives.
+// An UpdateState for the engine's tests: its port is a scripted MemoryPort and its
+// update file holds bytes the test gives; a reader of the file's records is at
+// hand.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +15,7 @@
 #include "engine/update_file.h"
 #include "engine/update_state.h"
 #include "engine/update_writer.h"
-#include "link/memory_port.h"
+#include "testsupport/memory_port.h"
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -22,13 +24,9 @@ class EngineTest : public ::testing::Test {
     device = port.get();
     state.port.Attach(std::move(port));
     state.filePath.Set("test.upd");
-    g_pUpdateState = &state;
   }
 
-  ~EngineTest() override {
-    CloseFile();
-    g_pUpdateState = nullptr;
-  }
+  ~EngineTest() override { CloseFile(); }
 
   // Makes `bytes` the update file, opened in byte mode at its start. The file sits
   // in the test program's own working directory.
@@ -58,20 +56,50 @@ class EngineTest : public ::testing::Test {
   void LoadFirstRecord(const std::string& format, const std::vector<UpdateTarget>& targets) {
     ASSERT_NO_FATAL_FAILURE(LoadBuiltFile(format, targets));
     uint32_t id = 0;
-    ASSERT_TRUE(ReadTargetId(state, &id));
-    ASSERT_TRUE(ReadRecordHeader(state));
-    StartRecordData(state);
+    ASSERT_TRUE(Reader().ReadTargetId(&id));
+    ASSERT_TRUE(Reader().ReadRecordHeader());
+    Reader().StartRecordData();
+  }
+
+  // Loads one record of a "V1.01" file (flags, kind, length, then `data` as they
+  // are stored) or, for format 0, of a "V1.00" file (length and digit pairs), and
+  // sets the reader up for its data. DataPosition() then counts from its first
+  // stored byte.
+  void LoadRecord(int32_t formatVersion, uint32_t flags, uint32_t length,
+                  const std::vector<uint8_t>& data) {
+    char header[32];
+    if (formatVersion == 0) {
+      std::snprintf(header, sizeof header, "%08X", length);
+    } else {
+      std::snprintf(header, sizeof header, "%04X FEFF %08X", flags, length);
+    }
+    std::vector<uint8_t> bytes(header, header + std::strlen(header));
+    dataStart = static_cast<long>(bytes.size());
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    LoadFile(bytes);
+    state.formatVersion = formatVersion;
+    ASSERT_TRUE(Reader().ReadRecordHeader());
+    Reader().StartRecordData();
+  }
+
+  // The reader of the loaded file's records, in the format the header check found
+  // (or LoadRecord set).
+  UpdateFileReader& Reader() {
+    if (!reader) reader = std::make_unique<UpdateFileReader>(state.updateFile, state.formatVersion);
+    return *reader;
   }
 
   // Reads data bytes until the reader refuses.
-  static std::vector<uint8_t> ReadRecordData() {
+  std::vector<uint8_t> ReadRecordData() {
     std::vector<uint8_t> data;
     uint8_t byte = 0;
-    while (ReadDataByte(&byte)) data.push_back(byte);
+    while (Reader().ReadDataByte(&byte)) data.push_back(byte);
     return data;
   }
 
   long FilePosition() const { return std::ftell(state.updateFile); }
+  // The position within the data of the record LoadRecord loaded.
+  long DataPosition() const { return FilePosition() - dataStart; }
 
   UpdateState state;
   MemoryPort* device = nullptr;
@@ -80,7 +108,11 @@ class EngineTest : public ::testing::Test {
   static constexpr const char* kFileName = "engine_test.upd";
 
   void CloseFile() {
+    reader.reset();
     if (state.updateFile != nullptr) std::fclose(state.updateFile);
     state.updateFile = nullptr;
   }
+
+  std::unique_ptr<UpdateFileReader> reader;
+  long dataStart = 0;
 };

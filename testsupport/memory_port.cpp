@@ -1,4 +1,4 @@
-#include "link/memory_port.h"
+#include "testsupport/memory_port.h"
 
 bool MemoryPort::SetTimeouts(uint32_t newTimeoutMs) {
   timeoutMs = newTimeoutMs;
