@@ -4,6 +4,15 @@
 #include <string>
 #include <vector>
 
+// Exit statuses of update-cli.
+enum CliExit : int {
+  ExitAllUpdated = 0,
+  ExitSomeFailed = 1,
+  ExitOtherError = 2,
+  ExitCancelled = 3,
+  ExitUnusable = 4,  // the file or the port could not be used
+};
+
 enum class CliMode { Update, List, Check, Ports, Help };
 
 struct CliOptions {

@@ -2,7 +2,6 @@
 
 #include "engine/update_file.h"
 #include "engine/update_session.h"
-#include "tools/cli/update_command.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {
@@ -80,6 +79,16 @@ std::string CheckContents(const RecordContents& record, std::FILE* out) {
 
 }  // namespace
 
+bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err) {
+  state.filePath.Set(path);
+  std::string message;
+  if (OpenUpdateFile(state, &message)) return true;
+  std::fputs(message.c_str(), err);
+  if (message.empty() || message.back() != '\n') std::fputc('\n', err);
+  CloseUpdateResources(state);
+  return false;
+}
+
 std::string ReadRecords(UpdateState& state, const RecordVisitor& visit) {
   UpdateFileReader reader(state.updateFile, state.formatVersion);
   state.currentTarget.store(0);
@@ -124,5 +133,17 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
                  state.targetCount, records);
   }
   std::fprintf(out, "OK\n");
+  return ExitAllUpdated;
+}
+
+int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
+  static UpdateState state;
+  if (!OpenCheckedFile(state, options.file, err)) return ExitUnusable;
+  std::fprintf(out, "%s: format %s, %u targets\n", options.file.c_str(),
+               knownFormats[state.formatVersion].name, state.targetCount);
+  for (uint32_t i = 0; i < state.targetCount; ++i) {
+    std::fprintf(out, "%2u %s\n", i + 1, state.rows[i].name.Get().c_str());
+  }
+  CloseUpdateResources(state);
   return ExitAllUpdated;
 }

@@ -32,6 +32,13 @@ using RecordVisitor = std::function<std::string(const RecordContents&)>;
 // where it is, or "".
 std::string ReadRecords(UpdateState& state, const RecordVisitor& visit);
 
+// Opens the update file at path and checks its header; on failure says why on
+// err and closes it again.
+bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err);
+
 // update-cli --check FILE: also checks each record's contents (firmware block
 // structure, the XSVF command stream) and prints a summary per target.
 int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err);
+
+// update-cli --list FILE: the header's format version and targets.
+int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err);

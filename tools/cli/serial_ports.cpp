@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/update_session.h"
+#include "tools/cli/cli_options.h"
 
 std::string DevicePathOfArgument(const std::string& port) {
   std::string name = port;
@@ -13,4 +14,13 @@ std::string DevicePathOfArgument(const std::string& port) {
     return DevicePathOfPort(number);
   }
   return port;
+}
+
+int RunPortsCommand(std::FILE* out) {
+  const std::vector<SerialPortInfo> ports = ListSerialPorts();
+  if (ports.empty()) std::fprintf(out, "No serial ports found.\n");
+  for (const SerialPortInfo& port : ports) {
+    std::fprintf(out, "%-16s %s\n", port.path.c_str(), port.description.c_str());
+  }
+  return ExitAllUpdated;
 }

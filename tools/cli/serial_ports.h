@@ -3,6 +3,7 @@
 // which are present, why one could not be opened, and whether its adapter delays
 // every reply. Platform code lives in serial_ports_posix.cpp / serial_ports_win32.cpp.
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,3 +27,6 @@ std::string PortOpenAdvice(const std::string& devicePath);
 // (latency timer above 1 ms, as the system reports it under sysfsRoot); empty
 // otherwise.
 std::string LatencyAdvice(const std::string& devicePath, const std::string& sysfsRoot = "/sys");
+
+// update-cli --ports: the serial ports present, one per line.
+int RunPortsCommand(std::FILE* out);

@@ -2,6 +2,7 @@
 
 #include "tools/cli/cli_options.h"
 #include "tools/cli/file_check.h"
+#include "tools/cli/serial_ports.h"
 #include "tools/cli/update_command.h"
 
 int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {

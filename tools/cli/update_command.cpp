@@ -15,6 +15,7 @@
 #include "engine/update_file.h"
 #include "engine/update_session.h"
 #include "tools/cli/progress_view.h"
+#include "tools/cli/file_check.h"
 #include "tools/cli/serial_ports.h"
 
 namespace {
@@ -160,18 +161,6 @@ void FollowUpdate(UpdateState& state, ProgressView& view, CancelHandler& cancel,
 
 }  // namespace
 
-// Opens the file named on the command line and checks its header; on failure says
-// why on err and closes it again.
-bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err) {
-  state.filePath.Set(path);
-  std::string message;
-  if (OpenUpdateFile(state, &message)) return true;
-  std::fputs(message.c_str(), err);
-  if (message.empty() || message.back() != '\n') std::fputc('\n', err);
-  CloseUpdateResources(state);
-  return false;
-}
-
 int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   // Both outlive the worker thread, which nobody joins.
   static UpdateState state;
@@ -214,25 +203,4 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
   state.runState.store(Idle);
   view->Finish(last, outcome);
   return outcome.exitStatus;
-}
-
-int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
-  static UpdateState state;
-  if (!OpenCheckedFile(state, options.file, err)) return ExitUnusable;
-  std::fprintf(out, "%s: format %s, %u targets\n", options.file.c_str(),
-               knownFormats[state.formatVersion].name, state.targetCount);
-  for (uint32_t i = 0; i < state.targetCount; ++i) {
-    std::fprintf(out, "%2u %s\n", i + 1, state.rows[i].name.Get().c_str());
-  }
-  CloseUpdateResources(state);
-  return ExitAllUpdated;
-}
-
-int RunPortsCommand(std::FILE* out) {
-  const std::vector<SerialPortInfo> ports = ListSerialPorts();
-  if (ports.empty()) std::fprintf(out, "No serial ports found.\n");
-  for (const SerialPortInfo& port : ports) {
-    std::fprintf(out, "%-16s %s\n", port.path.c_str(), port.description.c_str());
-  }
-  return ExitAllUpdated;
 }

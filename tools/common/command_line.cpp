@@ -1,0 +1,133 @@
+#include "tools/common/command_line.h"
+
+namespace {
+
+const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
+  for (const OptionSpec& spec : specs) {
+    if (name == spec.longName) return &spec;
+  }
+  return nullptr;
+}
+
+const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
+  for (const OptionSpec& spec : specs) {
+    if (spec.shortName != 0 && spec.shortName == name) return &spec;
+  }
+  return nullptr;
+}
+
+class Parser {
+ public:
+  Parser(const std::vector<std::string>& arguments, const std::vector<OptionSpec>& specs,
+         CommandLine* line)
+      : arguments(arguments), specs(specs), line(line) {}
+
+  bool Parse(std::string* error) {
+    bool optionsEnded = false;
+    for (index = 0; index < arguments.size(); ++index) {
+      const std::string& argument = arguments[index];
+      if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+        line->operands.push_back(argument);
+      } else if (argument == "--") {
+        optionsEnded = true;
+      } else if (!(argument[1] == '-' ? TakeLong(argument) : TakeShort(argument))) {
+        *error = problem;
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  // --name, --name=value, --name value
+  bool TakeLong(const std::string& argument) {
+    const size_t equals = argument.find('=');
+    const std::string name = argument.substr(2, equals == std::string::npos ? equals : equals - 2);
+    const OptionSpec* spec = FindLong(specs, name);
+    if (spec == nullptr) return Fail("unknown option '--" + name + "'");
+    if (equals != std::string::npos) {
+      if (spec->valueName == nullptr) return Fail("option '--" + name + "' takes no value");
+      return Add(spec, argument.substr(equals + 1));
+    }
+    return TakeValue(spec, "--" + name);
+  }
+
+  // -x, -xVALUE, -x VALUE
+  bool TakeShort(const std::string& argument) {
+    const OptionSpec* spec = FindShort(specs, argument[1]);
+    if (spec == nullptr) return Fail("unknown option '" + argument.substr(0, 2) + "'");
+    if (argument.size() > 2) {
+      if (spec->valueName == nullptr) return Fail("unknown option '" + argument + "'");
+      return Add(spec, argument.substr(2));
+    }
+    return TakeValue(spec, argument);
+  }
+
+  // The value of an option given without "=": the next argument, for an option
+  // that takes one.
+  bool TakeValue(const OptionSpec* spec, const std::string& given) {
+    if (spec->valueName == nullptr) return Add(spec, "");
+    if (index + 1 >= arguments.size()) {
+      return Fail("option '" + given + "' needs a value (" + spec->valueName + ")");
+    }
+    return Add(spec, arguments[++index]);
+  }
+
+  bool Add(const OptionSpec* spec, std::string value) {
+    line->options.push_back({spec, std::move(value)});
+    return true;
+  }
+
+  bool Fail(std::string message) {
+    problem = std::move(message);
+    return false;
+  }
+
+  const std::vector<std::string>& arguments;
+  const std::vector<OptionSpec>& specs;
+  CommandLine* line;
+  size_t index = 0;
+  std::string problem;
+};
+
+}  // namespace
+
+const OptionSpec kHelpOption = {'h', "help", nullptr};
+const OptionSpec kVersionOption = {0, "version", nullptr};
+
+bool CommandLine::Has(const char* longName) const {
+  for (const Given& given : options) {
+    if (std::string(given.spec->longName) == longName) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> CommandLine::Values(const char* longName) const {
+  std::vector<std::string> values;
+  for (const Given& given : options) {
+    if (std::string(given.spec->longName) == longName) values.push_back(given.value);
+  }
+  return values;
+}
+
+std::string CommandLine::Value(const char* longName, const std::string& fallback) const {
+  const std::vector<std::string> values = Values(longName);
+  return values.empty() ? fallback : values.back();
+}
+
+bool ParseCommandLine(const std::vector<std::string>& arguments,
+                      const std::vector<OptionSpec>& specs, CommandLine* line,
+                      std::string* error) {
+  *line = CommandLine();
+  return Parser(arguments, specs, line).Parse(error);
+}
+
+int ReportUsageError(std::FILE* err, const char* program, const std::string& message) {
+  std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program, message.c_str(),
+               program);
+  return kExitUsage;
+}
+
+void PrintVersion(std::FILE* out, const char* program, const char* version) {
+  std::fprintf(out, "%s %s\n", program, version);
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The command lines of the project's programs, read the way users of command-line
+// tools expect: short options (-p PORT, -pPORT), long options (--port PORT,
+// --port=PORT), flags that take no value, operands mixed in among them, and "--"
+// before operands that start with a dash.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Exit status of a command line that makes no sense, apart from every program's
+// own outcomes (the value sysexits.h calls EX_USAGE).
+constexpr int kExitUsage = 64;
+
+struct OptionSpec {
+  char shortName;         // 0: no short form
+  const char* longName;   // without the leading "--"
+  const char* valueName;  // nullptr: a flag, which takes no value
+};
+
+// The options every program has: -h/--help and --version.
+extern const OptionSpec kHelpOption;
+extern const OptionSpec kVersionOption;
+
+struct CommandLine {
+  struct Given {
+    const OptionSpec* spec;
+    std::string value;  // empty for a flag
+  };
+  std::vector<Given> options;         // in the order given
+  std::vector<std::string> operands;  // arguments that are not options, in order
+
+  bool Has(const char* longName) const;
+  // The value each time the option was given, in order.
+  std::vector<std::string> Values(const char* longName) const;
+  // The value the option was last given, or `fallback`.
+  std::string Value(const char* longName, const std::string& fallback = "") const;
+};
+
+// Parses the arguments after the program name. False with *error for an unknown
+// option, a missing value or a value given to a flag.
+bool ParseCommandLine(const std::vector<std::string>& arguments,
+                      const std::vector<OptionSpec>& specs, CommandLine* line,
+                      std::string* error);
+
+// "PROGRAM: message", then how to get help, on err; returns kExitUsage.
+int ReportUsageError(std::FILE* err, const char* program, const std::string& message);
+
+// "PROGRAM VERSION" on out, as --version prints it.
+void PrintVersion(std::FILE* out, const char* program, const char* version);

@@ -1,0 +1,45 @@
+#include "tools/common/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::vector<OptionSpec> kSpecs = {
+    kHelpOption, kVersionOption, {'p', "port", "PORT"}, {'f', "file", "FILE"}, {0, "json", nullptr},
+};
+
+CommandLine Parse(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  std::string error;
+  EXPECT_TRUE(ParseCommandLine(arguments, kSpecs, &line, &error)) << error;
+  return line;
+}
+
+std::string ErrorOf(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  std::string error;
+  EXPECT_FALSE(ParseCommandLine(arguments, kSpecs, &line, &error));
+  return error;
+}
+
+TEST(CommandLine, TakesEveryFormOfAnOptionAndItsValue) {
+  const CommandLine line = Parse({"-p", "/dev/ttyS0", "--port=COM3", "-pCOM4", "--port", "a=b",
+                                  "--file=x.upd", "-f", "-", "--json", "extra", "--", "--json"});
+  EXPECT_EQ(line.Values("port"), (std::vector<std::string>{"/dev/ttyS0", "COM3", "COM4", "a=b"}));
+  EXPECT_EQ(line.Value("file"), "-");
+  EXPECT_TRUE(line.Has("json"));
+  EXPECT_FALSE(line.Has("help"));
+  EXPECT_EQ(line.operands, (std::vector<std::string>{"extra", "--json"}));
+  EXPECT_EQ(line.Value("version", "none"), "none");
+}
+
+TEST(CommandLine, SaysWhatIsWrongWithAnOption) {
+  EXPECT_EQ(ErrorOf({"--colour"}), "unknown option '--colour'");
+  EXPECT_EQ(ErrorOf({"-x"}), "unknown option '-x'");
+  EXPECT_EQ(ErrorOf({"-hv"}), "unknown option '-hv'");
+  EXPECT_EQ(ErrorOf({"--port"}), "option '--port' needs a value (PORT)");
+  EXPECT_EQ(ErrorOf({"-f"}), "option '-f' needs a value (FILE)");
+  EXPECT_EQ(ErrorOf({"--json=yes"}), "option '--json' takes no value");
+}
+
+}  // namespace
