@@ -264,5 +264,6 @@ int32_t UpdateFileReader::Percent() const {
 
 void ReportProgress(UpdateState& state, const UpdateFileReader& reader) {
   state.CurrentRow().percent.store(reader.Percent());
+  state.CurrentRow().done.store(reader.Consumed());
   state.refreshNeeded.store(1);
 }

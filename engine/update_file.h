@@ -137,6 +137,6 @@ class UpdateFileReader : public XsvfByteSource {
   int32_t runPosition = 0;
 };
 
-// Sets the current row's percent from how far the reader has read the current
-// record, and asks for a refresh.
+// Sets the current row's percent (and its count of stored bytes read) from how
+// far the reader has read the current record, and asks for a refresh.
 void ReportProgress(UpdateState& state, const UpdateFileReader& reader);

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kBaudRate = 57600;
-constexpr uint32_t kOpenTimeoutMs = 2000;
 constexpr uint32_t kDrainTimeoutMs = 1;
 // A device that never stops sending would hold the front end in the drain for
 // ever; what it sends after this long is left to the worker, which passes over
@@ -40,7 +38,7 @@ std::string DevicePathOfPort(int portNumber) {
 }
 
 bool OpenDevicePort(UpdateState& state, const std::string& devicePath) {
-  if (!state.port.Open(devicePath, kBaudRate, kOpenTimeoutMs)) return false;
+  if (!state.port.Open(devicePath, kLineBaudRate, kOpenTimeoutMs)) return false;
   DrainPort(state);
   return true;
 }
@@ -57,6 +55,7 @@ void ClearRowsForUpdate(UpdateState& state) {
   state.statusLine.Set(MessageText(MsgSwitchOn));
   for (TargetRow& row : state.rows) {
     row.percent.store(0);
+    row.done.store(0);
     row.status.Set("");
   }
 }

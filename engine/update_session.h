@@ -16,6 +16,11 @@
 // the caller closes it.
 bool OpenUpdateFile(UpdateState& state, std::string* message);
 
+// The line to the device: 57600 baud, and the read time-out (ms) a port is opened
+// with.
+constexpr uint32_t kLineBaudRate = 57600;
+constexpr uint32_t kOpenTimeoutMs = 2000;
+
 // The device path of serial port n (1 to 10), as the Windows API names it.
 std::string DevicePathOfPort(int portNumber);
 

@@ -38,6 +38,9 @@ class SharedText {
 
 struct TargetRow {
   std::atomic<int32_t> percent{0};  // 0 to 100
+  // How far the target has got: stored bytes of its record read for firmware, XSVF
+  // commands played for a JTAG target.
+  std::atomic<int64_t> done{0};
   SharedText status;                // empty, or message 116, 120, 121 or 122
   SharedText name;                  // from the file header, trailing white space removed
   SharedText mark;                  // empty, or the multiplicity prefix "%d *  "
@@ -55,6 +58,9 @@ struct UpdateState {
   uint32_t targetCount = 0;
   std::atomic<uint32_t> currentTarget{0};
   std::atomic<int32_t> runState{Idle};
+  // The XSVF player's error code when the update ended on one (0 otherwise), so
+  // that a front end can point to the player's debug log.
+  std::atomic<int32_t> playerError{0};
   TargetRow rows[kMaxTargets];
   std::string exeDir;
 

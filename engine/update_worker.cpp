@@ -131,10 +131,15 @@ Target PlayJtagTarget(WorkerRun& run) {
   playerHost.debugLogPath = run.host.debugLogPath;
   playerHost.comment = run.host.comment;
   playerHost.showMessage = run.host.showMessage;
-  playerHost.progress = [&run] { ReportProgress(run.state, run.file); };
+  int64_t commands = 0;
+  playerHost.progress = [&run, &commands] {
+    ReportProgress(run.state, run.file);
+    run.state.CurrentRow().done.store(++commands);
+  };
   const int result = PlayXsvf(run.file, link, playerHost);
   if (result == XsvfOk) return Target::Done;
   if (result == XsvfCancelled) return EndAborted(state);
+  state.playerError.store(result);
   return End(state, {Finished, XsvfErrorText(result), MessageText(MsgUnsuccessful)});
 }
 
@@ -210,6 +215,7 @@ void ProcessRecords(WorkerRun& run) {
 
 int UpdateWorker(UpdateState& state, const UpdateHost& host) {
   state.currentTarget.store(0);
+  state.playerError.store(0);
   WorkerRun run(state, host);
   if (WakeDevice(state) == Exchange::Cancelled) {
     EndAborted(state);

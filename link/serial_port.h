@@ -24,6 +24,10 @@ class SerialChannel {
   virtual bool SetTimeouts(uint32_t timeoutMs) = 0;
   virtual bool Write(const uint8_t* data, uint32_t count) = 0;
   virtual bool Read(uint8_t* data, uint32_t count) = 0;
+  // The device has gone away (an adapter unplugged, the far side of a
+  // pseudo-terminal closed): nothing will come over this channel again. May be
+  // asked from another thread than the one reading.
+  virtual bool Gone() const { return false; }
 };
 
 // Opens and configures the system's serial device at `path`; nullptr if the
@@ -50,6 +54,8 @@ class CSerialPort {
   bool SetTimeouts(uint32_t timeoutMs);
   bool Write(const void* data, uint32_t count);
   bool Read(void* data, uint32_t count);
+  // The open device has gone away (see SerialChannel::Gone).
+  bool Gone() const { return IsOpen() && channel->Gone(); }
 
  private:
   std::unique_ptr<SerialChannel> channel;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -107,13 +108,20 @@ class PosixSerialChannel : public SerialChannel {
 
   bool Write(const uint8_t* data, uint32_t count) override;
   bool Read(uint8_t* data, uint32_t count) override;
+  bool Gone() const override { return gone.load(); }
 
  private:
   // Reads what has arrived into data[*got..count). False if the line is gone.
   bool TakeAvailable(uint8_t* data, uint32_t count, uint32_t* got);
+  // The line has hung up or failed: the transfer fails, and so will every later one.
+  bool LoseLine() {
+    gone.store(true);
+    return false;
+  }
 
   int fd;
   uint32_t readTimeoutMs = 0;
+  std::atomic<bool> gone{false};
 };
 
 bool PosixSerialChannel::Write(const uint8_t* data, uint32_t count) {
@@ -126,9 +134,9 @@ bool PosixSerialChannel::Write(const uint8_t* data, uint32_t count) {
       continue;
     } else if (n < 0 && errno == EAGAIN) {
       // The driver's queue is full: wait, without a time limit, until it takes more.
-      if (WaitForLine(fd, POLLOUT, -1) == LineEvent::HungUp) return false;
+      if (WaitForLine(fd, POLLOUT, -1) == LineEvent::HungUp) return LoseLine();
     } else {
-      return false;
+      return LoseLine();
     }
   }
   return true;
@@ -172,7 +180,7 @@ bool PosixSerialChannel::Read(uint8_t* data, uint32_t count) {
       // A dead line costs a read as much time as a silent one, so that a caller
       // probing in a loop does not spin.
       if (!unlimited) std::this_thread::sleep_until(deadline);
-      return false;
+      return LoseLine();
     }
     if (!unlimited && got < count && Clock::now() >= deadline) return false;
   }

@@ -145,13 +145,17 @@ TEST_F(SerialPortTest, ReadEndsByTheTimeLimits) {
   EXPECT_EQ(Bytes(twenty, twenty + 3), (Bytes{0xA1, 0xA2, 0xA3}));
 }
 
-TEST_F(SerialPortTest, HungUpLineFailsLikeASilentOne) {
+// A hung-up line fails like a silent one, and says that its device has gone.
+TEST_F(SerialPortTest, HungUpLineFailsLikeASilentOneAndIsGone) {
   ASSERT_TRUE(port.Open(pty.slavePath, 57600, 100));
-  pty.HangUp();
   uint8_t byte = 0;
+  EXPECT_FALSE(port.Read(&byte, 1));
+  EXPECT_FALSE(port.Gone()) << "silence is not a lost device";
+  pty.HangUp();
   const Clock::time_point start = Clock::now();
   EXPECT_FALSE(port.Read(&byte, 1));
   EXPECT_GE(MillisSince(start), 150);
+  EXPECT_TRUE(port.Gone());
   const uint8_t probe = 0xA4;
   EXPECT_FALSE(port.Write(&probe, 1));
 }

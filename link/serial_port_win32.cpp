@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "link/serial_port.h"
@@ -31,16 +32,26 @@ class Win32SerialChannel : public SerialChannel {
 
   bool Write(const uint8_t* data, uint32_t count) override {
     DWORD written = 0;
-    return WriteFile(handle, data, count, &written, nullptr) != 0 && written == count;
+    return Succeeded(WriteFile(handle, data, count, &written, nullptr)) && written == count;
   }
 
+  // A read that times out succeeds with fewer bytes; one that fails has lost the
+  // device (an adapter unplugged).
   bool Read(uint8_t* data, uint32_t count) override {
     DWORD received = 0;
-    return ReadFile(handle, data, count, &received, nullptr) != 0 && received == count;
+    return Succeeded(ReadFile(handle, data, count, &received, nullptr)) && received == count;
   }
 
+  bool Gone() const override { return gone.load(); }
+
  private:
+  bool Succeeded(BOOL result) {
+    if (result == 0) gone.store(true);
+    return result != 0;
+  }
+
   HANDLE handle;
+  std::atomic<bool> gone{false};
 };
 
 // 8N1 at the given rate, binary, no flow control of any kind, DTR and RTS held

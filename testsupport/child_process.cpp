@@ -4,10 +4,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <thread>
 
 extern char** environ;
@@ -31,8 +35,9 @@ void Drain(int& fd, std::string& text) {
       text.append(buffer, static_cast<size_t>(count));
       continue;
     }
-    if (count == 0) CloseFd(fd);
-    return;  // the end, or nothing more for now
+    // The end: a pipe's end of file, or a terminal whose other side has closed.
+    if (count == 0 || (errno != EAGAIN && errno != EINTR)) CloseFd(fd);
+    return;
   }
 }
 
@@ -46,6 +51,27 @@ ChildProcess::~ChildProcess() {
   CloseOutputs();
 }
 
+bool ChildProcess::Spawn(const std::string& program, const std::vector<std::string>& arguments,
+                         posix_spawn_file_actions_t* actions, const posix_spawnattr_t* attributes,
+                         char* const* environment) {
+  std::vector<std::string> words = arguments;
+  words.insert(words.begin(), program);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const bool started =
+      posix_spawn(&pid, program.c_str(), actions, attributes, argv.data(), environment) == 0;
+  posix_spawn_file_actions_destroy(actions);
+  if (!started) {
+    pid = -1;
+    CloseOutputs();
+    return false;
+  }
+  fcntl(outFd, F_SETFL, O_NONBLOCK);
+  fcntl(errFd, F_SETFL, O_NONBLOCK);
+  return true;
+}
+
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
   int out[2];
   int err[2];
@@ -55,32 +81,67 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     close(out[1]);
     return false;
   }
-  std::vector<std::string> words = arguments;
-  words.insert(words.begin(), program);
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  const bool started =
-      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  close(err[1]);
   outFd = out[0];
   errFd = err[0];
-  if (!started) {
-    pid = -1;
-    CloseOutputs();
+  const bool started = Spawn(program, arguments, &actions, nullptr, environ);
+  close(out[1]);
+  close(err[1]);
+  return started;
+}
+
+bool ChildProcess::StartOnTerminal(const std::string& program,
+                                   const std::vector<std::string>& arguments, int columns,
+                                   const std::vector<std::string>& environment) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const char* name = terminal < 0 ? nullptr : ptsname(terminal);
+  int err[2];
+  if (name == nullptr || grantpt(terminal) != 0 || unlockpt(terminal) != 0 ||
+      pipe2(err, O_CLOEXEC) != 0) {
+    if (terminal >= 0) close(terminal);
     return false;
   }
-  fcntl(outFd, F_SETFL, O_NONBLOCK);
-  fcntl(errFd, F_SETFL, O_NONBLOCK);
-  return true;
+  winsize size{};
+  size.ws_row = 40;
+  size.ws_col = static_cast<unsigned short>(columns);
+  ioctl(terminal, TIOCSWINSZ, &size);
+
+  std::vector<std::string> settings = environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string setting = *entry;
+    const std::string key = setting.substr(0, setting.find('=') + 1);
+    const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const std::string& s) {
+      return s.compare(0, key.size(), key) == 0;
+    });
+    if (!replaced) settings.push_back(setting);
+  }
+  std::vector<char*> envp;
+  for (std::string& setting : settings) envp.push_back(setting.data());
+  envp.push_back(nullptr);
+
+  // A session of its own, whose first terminal becomes its controlling one.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, name, O_RDWR, 0);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  outFd = terminal;
+  errFd = err[0];
+  const bool started = Spawn(program, arguments, &actions, &attributes, envp.data());
+  posix_spawnattr_destroy(&attributes);
+  close(err[1]);
+  return started;
+}
+
+bool ChildProcess::Type(const std::string& keys) const {
+  return outFd >= 0 && write(outFd, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
 }
 
 bool ChildProcess::Collect(Clock::time_point deadline) {

@@ -3,6 +3,7 @@
 // its arguments, its standard output and error captured, waited for with a time
 // limit, sent signals, and killed if the test leaves it running.
 
+#include <spawn.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -22,6 +23,15 @@ class ChildProcess {
   // Starts `program` with `arguments`, standard input from /dev/null. False if it
   // cannot be started.
   bool Start(const std::string& program, const std::vector<std::string>& arguments);
+
+  // Starts `program` with its standard output on a terminal of its own, `columns`
+  // wide, which is its controlling terminal as a user's would be (Type() then
+  // reaches it as keys). `environment` holds NAME=value settings that replace or
+  // add to this process's. Standard error stays a pipe.
+  bool StartOnTerminal(const std::string& program, const std::vector<std::string>& arguments,
+                       int columns, const std::vector<std::string>& environment = {});
+  // Sends keys to the terminal: "\x03" is Ctrl-C.
+  bool Type(const std::string& keys) const;
 
   // Collects the child's output until `done` holds, the child has closed both of
   // its outputs, or `limit` has passed. Returns done().
@@ -49,6 +59,9 @@ class ChildProcess {
   bool Collect(Clock::time_point deadline);
   bool Reaped(bool block);
   void CloseOutputs();
+  bool Spawn(const std::string& program, const std::vector<std::string>& arguments,
+             posix_spawn_file_actions_t* actions, const posix_spawnattr_t* attributes,
+             char* const* environment);
 
   pid_t pid = -1;
   int exitStatus = -1;

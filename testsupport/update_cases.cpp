@@ -115,6 +115,19 @@ UpdateCase Fails(const std::string& name, Targets targets, const std::string& sc
   return c;
 }
 
+// A file with a malformed record: the worker finds it when it gets there, while
+// update-cli reads the file through first and never touches the device.
+UpdateCase Malformed(const std::string& name, Targets targets, const std::string& scenario,
+                     Rows rows, Ids firmwareIds, std::function<void(Bytes&)> mutate) {
+  UpdateCase c = Fails(name, std::move(targets), scenario,
+                       FormatMessageText(MsgBadRecord, kFilePathMark), std::move(rows),
+                       std::move(firmwareIds));
+  c.mutate = std::move(mutate);
+  c.caughtBeforeDevice = true;
+  c.exitStatus = 4;
+  return c;
+}
+
 // An update that the user cancels: Aborted, no 0xA2, exit 3.
 UpdateCase Cancelled(const std::string& name, Targets targets, const std::string& scenario,
                      CancelTrigger cancel, Message statusLine, Rows rows, Ids firmwareIds = {}) {
@@ -227,12 +240,10 @@ std::vector<UpdateCase> MakeCases() {
                         MessageText(MsgMultipleCrcError), {{kUnderWay, unsuccessful, ""}}));
   cases.push_back(Fails("DeviceFallsSilentDuringJtag", {logic}, jtag + "fault silence frame 300\n",
                         MessageText(MsgNotResponding), {{kUnderWay, unsuccessful, ""}}));
-  const std::string badRecord = FormatMessageText(MsgBadRecord, kFilePathMark);
-  cases.push_back(Fails("FileWithoutTerminator", {main}, one, badRecord, {Done()}, {1}));
-  cases.back().mutate = DropTerminator;
-  cases.push_back(Fails("EleventhRecord", TenTargets(), DeviceWithTenTargets(), badRecord,
-                        Rows(kMaxTargets, Done()), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-  cases.back().mutate = InsertBeforeTerminator(EleventhRecord());
+  cases.push_back(Malformed("FileWithoutTerminator", {main}, one, {Done()}, {1}, DropTerminator));
+  cases.push_back(Malformed("EleventhRecord", TenTargets(), DeviceWithTenTargets(),
+                            Rows(kMaxTargets, Done()), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
+                            InsertBeforeTerminator(EleventhRecord())));
   cases.push_back(Fails("TwentySilentReads", {main}, one + "fault silence block 2\n",
                         MessageText(MsgNotResponding), {Row(66, MsgUnsuccessful)}));
   cases.push_back(Fails("LineCutDuringFirmware", {main}, one + "fault disconnect block 2\n",
@@ -247,6 +258,9 @@ std::vector<UpdateCase> MakeCases() {
 
   cases.push_back(Cancelled("CancelBeforeDeviceAnswered", {main}, "switch-on 600000\n" + one,
                             {CancelPoint::WakeProbe, 50, 0}, MsgSwitchOn, {Untouched()}));
+  // The window's status line still asks for the device; update-cli's last line
+  // says what happened.
+  cases.back().cliStatusLine = MessageText(MsgCancelledByUser);
   // Large enough that a transfer over a paced line takes seconds.
   cases.push_back(Cancelled("CancelDuringFirmware", {FirmwareTarget(1, " Main", 20, 998), io}, two,
                             {CancelPoint::DataWrite, 2, 0}, MsgCancelledByUser,

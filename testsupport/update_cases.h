@@ -55,10 +55,16 @@ struct UpdateCase {
 
   // The outcome.
   std::string statusLine;  // exact, with kFilePathMark for the update file's path
+  // update-cli's last line, where it says more than the record's status line.
+  std::string cliStatusLine;
   std::vector<ExpectedRow> rows;
   RunState runState = Finished;
   bool endSent = true;  // whether 0xA2 reached the device
   int exitStatus = 0;   // update-cli's
+  // A file whose fault update-cli's read-through finds before it opens the port:
+  // it ends with exit status 4 and the status line above, and the device sees
+  // nothing. (The worker on its own, which reads as it goes, ends as the rows say.)
+  bool caughtBeforeDevice = false;
   // The firmware targets whose blocks, as the device received them, equal the
   // file's blocks byte for byte.
   std::vector<uint8_t> firmwareIds;

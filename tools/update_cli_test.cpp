@@ -24,88 +24,17 @@
 #include "engine/update_writer.h"
 #include "testsupport/child_process.h"
 #include "testsupport/json_value.h"
+#include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-
-const std::string kTools = UPD_BINARY_DIR "/tools/";
 const std::string kCorpus = UPD_SOURCE_DIR "/testdata/xsvf";
-
-// Bounds for a hung program, not timings.
-constexpr auto kStartLimit = 10s;
-constexpr auto kUpdateLimit = 60s;
-
-// A folder of the test's own in the working directory, emptied.
-std::string FreshFolder(const std::string& name) {
-  std::filesystem::remove_all(name);
-  std::filesystem::create_directories(name);
-  return name;
-}
-
-void SaveText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 std::string Hex2(uint8_t value) {
   char text[4];
   std::snprintf(text, sizeof text, "%02X", value);
   return text;
-}
-
-// devsim serving one update on a fresh pseudo-terminal, its counters written to
-// a report file when it ends.
-class Devsim {
- public:
-  Devsim(const std::string& folder, std::vector<std::string> options)
-      : reportPath(folder + "/report.txt") {
-    options.insert(options.end(), {"--updates", "1", "--report", reportPath});
-    if (process.Start(kTools + "devsim", options)) port = process.NextLine(kStartLimit);
-  }
-
-  bool Started() const { return port.has_value(); }
-  std::string Port() const { return port.value_or(""); }
-
-  // Waits for devsim to end once the updater has closed the line; its counters.
-  std::map<std::string, uint64_t> Report() {
-    const std::optional<int> status = process.Wait(kStartLimit);
-    EXPECT_EQ(status, 0) << process.Errors();
-    std::map<std::string, uint64_t> counters;
-    std::ifstream in(reportPath);
-    std::string line;
-    while (std::getline(in, line)) {
-      const size_t equals = line.find('=');
-      if (equals != std::string::npos) {
-        counters[line.substr(0, equals)] = std::stoull(line.substr(equals + 1));
-      }
-    }
-    return counters;
-  }
-
- private:
-  ChildProcess process;
-  std::string reportPath;
-  std::optional<std::string> port;
-};
-
-struct CliRun {
-  std::optional<int> exitStatus;  // nothing if it did not end in time
-  std::string output;
-  std::string errors;
-};
-
-// Runs one of the tools to its end; `meanwhile` acts on it while it runs.
-CliRun RunTool(const std::string& tool, const std::vector<std::string>& arguments,
-               const std::function<void(ChildProcess&)>& meanwhile = {}) {
-  ChildProcess process;
-  if (!process.Start(kTools + tool, arguments)) return {};
-  if (meanwhile) meanwhile(process);
-  CliRun run;
-  run.exitStatus = process.Wait(kUpdateLimit);
-  run.output = process.Output();
-  run.errors = process.Errors();
-  return run;
 }
 
 CliRun RunUpdateCli(const std::vector<std::string>& arguments,
@@ -115,25 +44,6 @@ CliRun RunUpdateCli(const std::vector<std::string>& arguments,
 
 CliRun RunMkupd(const std::vector<std::string>& arguments) {
   return RunTool("mkupd", arguments);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
-// update-cli's JSON lines; every line must be a JSON object.
-std::vector<JsonValue> JsonLines(const std::string& output) {
-  std::vector<JsonValue> objects;
-  for (const std::string& line : Lines(output)) {
-    JsonValue value;
-    EXPECT_TRUE(ParseJson(line, &value) && value.type == JsonValue::Type::Object) << line;
-    objects.push_back(value);
-  }
-  return objects;
 }
 
 std::vector<ExpectedRow> RowsOf(const JsonValue& progress) {
@@ -173,9 +83,11 @@ void CancelByCtrlC(ChildProcess& cli, const CancelTrigger& cancel) {
   cli.Signal(SIGINT);
 }
 
-// The final objects of update-cli's JSON lines: the last progress and the result.
+// The final objects of update-cli's JSON lines: the last progress and the result
+// (whose status is `lastLine` where update-cli says more than the record).
 void ExpectJsonOutcome(const std::string& output, const std::string& statusLine,
-                       const std::vector<ExpectedRow>& rows, int exitStatus, bool resultLine) {
+                       const std::vector<ExpectedRow>& rows, int exitStatus, bool resultLine,
+                       const std::string& lastLine = "") {
   const std::vector<JsonValue> objects = JsonLines(output);
   ASSERT_GE(objects.size(), 2u) << output;
   const JsonValue& progress = objects[objects.size() - 2];
@@ -186,7 +98,7 @@ void ExpectJsonOutcome(const std::string& output, const std::string& statusLine,
     ADD_FAILURE() << difference;
   }
   EXPECT_EQ(result["event"].text, "result");
-  EXPECT_EQ(result["status"].text, statusLine);
+  EXPECT_EQ(result["status"].text, lastLine.empty() ? statusLine : lastLine);
   EXPECT_EQ(result["exit"].Int(), exitStatus);
   if (resultLine) {
     EXPECT_EQ(FormatMessageText(MsgResult, result["successes"].Int(), result["total"].Int()),
@@ -195,6 +107,18 @@ void ExpectJsonOutcome(const std::string& output, const std::string& statusLine,
     EXPECT_EQ(result["successes"].type, JsonValue::Type::Null);
     EXPECT_EQ(result["total"].type, JsonValue::Type::Null);
   }
+}
+
+// A file the read-through refuses: one JSON result object with the status line
+// the update would have ended on, exit status 4, and not a byte to the device.
+void ExpectCaughtBeforeDevice(const CliRun& run, const std::string& statusLine, Devsim& devsim) {
+  const std::vector<JsonValue> objects = JsonLines(run.output);
+  ASSERT_EQ(objects.size(), 1u) << run.output;
+  EXPECT_EQ(objects[0]["event"].text, "result");
+  EXPECT_EQ(objects[0]["status"].text, statusLine);
+  EXPECT_EQ(objects[0]["exit"].Int(), 4);
+  devsim.Stop();
+  EXPECT_EQ(devsim.Report()["bytes_received"], 0u);
 }
 
 class UpdateOverPty : public ::testing::TestWithParam<UpdateCase> {};
@@ -227,8 +151,13 @@ TEST_P(UpdateOverPty, EndsAsExpected) {
   }
   const CliRun run = RunUpdateCli(arguments, meanwhile);
   ASSERT_EQ(run.exitStatus, c.exitStatus) << run.errors << run.output;
+  if (c.caughtBeforeDevice) {
+    ExpectCaughtBeforeDevice(run, ExpectedStatusLine(c, file), devsim);
+    return;
+  }
   const bool resultLine = c.exitStatus == 0 || c.exitStatus == 1;
-  ExpectJsonOutcome(run.output, ExpectedStatusLine(c, file), rows, c.exitStatus, resultLine);
+  ExpectJsonOutcome(run.output, ExpectedStatusLine(c, file), rows, c.exitStatus, resultLine,
+                    c.cliStatusLine);
 
   std::map<std::string, uint64_t> report = devsim.Report();
   EXPECT_EQ(report["ends"], c.endSent ? 1u : 0u);

@@ -1,35 +1,85 @@
 #include "tools/cli/cli_options.h"
 
+#include <algorithm>
+#include <cstdlib>
+
+#include "tools/common/command_line.h"
+
 namespace {
 
-// Takes the value of an option that needs one; false if it is missing.
-bool TakeValue(const std::vector<std::string>& arguments, size_t* index, std::string* value) {
-  if (*index + 1 >= arguments.size()) return false;
-  *value = arguments[++*index];
+const std::vector<OptionSpec> kOptions = {
+    kHelpOption,
+    kVersionOption,
+    {'p', "port", "PORT"},
+    {'f', "file", "FILE"},
+    {0, "list", "FILE"},
+    {0, "check", "FILE"},
+    {0, "ports", nullptr},
+    {0, "json", nullptr},
+    {'y', "yes", nullptr},
+    {'w', "wait", "SECONDS"},
+    {0, "repeat", nullptr},
+    {0, "log", "FILE"},
+    {0, "trace", "FILE"},
+    {0, "debug-log", "PATH"},
+};
+
+// The options that only an update takes.
+const char* const kUpdateOptions[] = {"yes", "wait", "repeat", "log", "trace", "debug-log"};
+
+bool Fail(std::string* error, std::string message) {
+  *error = std::move(message);
+  return false;
+}
+
+// --list, --check and --ports each ask for a mode of their own; --port and --file
+// together for an update.
+bool ChooseMode(const CommandLine& line, CliOptions* options, std::string* error) {
+  std::vector<CliMode> modes;
+  if (line.Has("list")) modes.push_back(CliMode::List);
+  if (line.Has("check")) modes.push_back(CliMode::Check);
+  if (line.Has("ports")) modes.push_back(CliMode::Ports);
+  if (line.Has("port") || line.Has("file")) modes.push_back(CliMode::Update);
+  if (modes.size() > 1) return Fail(error, "choose one of an update, --list, --check and --ports");
+  if (modes.empty()) {
+    return Fail(error, "nothing to do: give --port PORT and --file FILE for an update, or "
+                       "--list FILE, --check FILE or --ports");
+  }
+  options->mode = modes.front();
   return true;
 }
 
-// --file, --list and --check name an update file; each asks for its own mode.
-bool IsFileOption(const std::string& argument, CliMode* mode) {
-  if (argument == "--file") {
-    *mode = CliMode::Update;
-  } else if (argument == "--list") {
-    *mode = CliMode::List;
-  } else if (argument == "--check") {
-    *mode = CliMode::Check;
-  } else {
-    return false;
+bool TakeWait(const std::string& text, CliOptions* options, std::string* error) {
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(seconds > 0) || seconds > 1e6) {
+    return Fail(error, "--wait needs a number of seconds greater than 0, not '" + text + "'");
   }
+  options->waitSeconds = seconds;
   return true;
 }
 
-bool SetMode(CliOptions* options, CliMode mode, std::string* error) {
-  if (options->mode != CliMode::Help && options->mode != mode) {
-    *error = "choose one of --file, --list, --check and --ports";
-    return false;
+bool CheckUpdate(const CommandLine& line, CliOptions* options, std::string* error) {
+  options->ports = line.Values("port");
+  options->file = line.Value("file");
+  if (options->ports.empty()) return Fail(error, "an update needs --port PORT as well as --file");
+  if (!line.Has("file")) return Fail(error, "an update needs --file FILE as well as --port");
+  if (options->ports.size() > kMaxPorts) {
+    return Fail(error, "at most " + std::to_string(kMaxPorts) + " ports at once");
   }
-  options->mode = mode;
-  return true;
+  for (size_t i = 0; i < options->ports.size(); ++i) {
+    const auto later = std::find(options->ports.begin() + static_cast<ptrdiff_t>(i) + 1,
+                                 options->ports.end(), options->ports[i]);
+    if (later != options->ports.end()) {
+      return Fail(error, "port " + options->ports[i] + " is given twice");
+    }
+  }
+  options->yes = line.Has("yes");
+  options->repeat = line.Has("repeat");
+  options->logPath = line.Value("log");
+  options->tracePath = line.Value("trace");
+  options->debugLogPath = line.Value("debug-log");
+  return !line.Has("wait") || TakeWait(line.Value("wait"), options, error);
 }
 
 }  // namespace
@@ -37,63 +87,69 @@ bool SetMode(CliOptions* options, CliMode mode, std::string* error) {
 bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions* options,
                      std::string* error) {
   *options = CliOptions();
-  bool help = false;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    CliMode fileMode;
-    if (argument == "--help" || argument == "-h") {
-      help = true;
-    } else if (argument == "--json") {
-      options->json = true;
-    } else if (argument == "--yes") {
-      options->yes = true;
-    } else if (argument == "--ports") {
-      if (!SetMode(options, CliMode::Ports, error)) return false;
-    } else if (argument == "--port") {
-      if (!TakeValue(arguments, &i, &options->port)) {
-        *error = "--port needs a serial port, e.g. /dev/ttyUSB0 or COM3";
-        return false;
-      }
-    } else if (IsFileOption(argument, &fileMode)) {
-      if (!TakeValue(arguments, &i, &options->file)) {
-        *error = argument + " needs an update file";
-        return false;
-      }
-      if (!SetMode(options, fileMode, error)) return false;
-    } else {
-      *error = "unknown argument '" + argument + "'";
-      return false;
-    }
-  }
-  if (help) {
+  CommandLine line;
+  if (!ParseCommandLine(arguments, kOptions, &line, error)) return false;
+  if (line.Has("help")) {
     options->mode = CliMode::Help;
     return true;
   }
-  if (options->mode == CliMode::Update && options->port.empty()) {
-    *error = "an update needs --port PORT as well as --file FILE";
-    return false;
+  if (line.Has("version")) {
+    options->mode = CliMode::Version;
+    return true;
+  }
+  if (!line.operands.empty()) return Fail(error, "unexpected argument '" + line.operands[0] + "'");
+  if (!ChooseMode(line, options, error)) return false;
+  options->json = line.Has("json");
+  switch (options->mode) {
+    case CliMode::Update:
+      return CheckUpdate(line, options, error);
+    case CliMode::List:
+    case CliMode::Check:
+      options->file = line.Value(options->mode == CliMode::List ? "list" : "check");
+      break;
+    default:
+      break;
+  }
+  for (const char* name : kUpdateOptions) {
+    if (line.Has(name)) return Fail(error, "--" + std::string(name) + " goes with an update only");
   }
   return true;
 }
 
 const char* CliUsage() {
-  return "usage: update-cli --port PORT --file FILE.upd [--json] [--yes]\n"
-         "       update-cli --list FILE.upd | --check FILE.upd | --ports | --help\n"
+  return "usage: update-cli -p PORT [-p PORT...] -f FILE.upd [options]\n"
+         "       update-cli --list FILE.upd | --check FILE.upd | --ports   [--json]\n"
+         "       update-cli --help | --version\n"
          "\n"
          "Updates the device on PORT with the targets of FILE.upd. Switch the device on\n"
          "(or off and on) once the update has started; progress is shown per target.\n"
+         "The file is read through first: a damaged file ends the update before the\n"
+         "device is touched.\n"
          "\n"
-         "  --port PORT   serial port: a device path (/dev/ttyUSB0, /dev/ttyACM0) or COMn\n"
-         "  --file FILE   the update file to send\n"
-         "  --json        progress and outcome as JSON lines on standard output\n"
-         "  --yes         Ctrl-C cancels without asking once the device has answered\n"
-         "  --list FILE   check the file's header; print its format version and targets\n"
-         "  --check FILE  read the whole file as an update would, without a device\n"
-         "  --ports       list the serial ports present\n"
+         "  -p, --port PORT     serial port: a device path (/dev/ttyUSB0) or COMn; give it\n"
+         "                      up to 16 times to update as many devices at once\n"
+         "  -f, --file FILE     the update file to send\n"
+         "      --json          progress and outcome as JSON lines on standard output\n"
+         "  -y, --yes           Ctrl-C cancels without asking once the device has answered\n"
+         "  -w, --wait SECONDS  give up when the device has not answered within SECONDS\n"
+         "      --repeat        production line: after each device, wait for the next one\n"
+         "                      on the same port, until Ctrl-C\n"
+         "      --log FILE      append one JSON line per device update to FILE\n"
+         "      --trace FILE    write every byte each way to FILE (FILE-PORT with several\n"
+         "                      ports), for a bug report\n"
+         "      --debug-log PATH  where the XSVF debug log goes (default xsvf_debug.txt;\n"
+         "                      with several ports, xsvf_debug-PORT.txt)\n"
+         "      --list FILE     check the file's header; print its format version and targets\n"
+         "      --check FILE    read the whole file as an update would, without a device\n"
+         "      --ports         list the serial ports present\n"
+         "  -h, --help          this text\n"
+         "      --version       the program's version\n"
          "\n"
          "Ctrl-C before the device has answered cancels at once; afterwards the first\n"
          "Ctrl-C warns and a second one within 5 seconds cancels.\n"
          "\n"
          "Exit status: 0 every target updated, 1 some targets failed, 2 the update ended\n"
-         "on another error, 3 cancelled, 4 the file or the port could not be used.\n";
+         "on another error (or no device answered within --wait), 3 cancelled, 4 the\n"
+         "file, the port or the log could not be used, 64 the command line makes no\n"
+         "sense. With several ports: the most serious of the ports' statuses.\n";
 }

@@ -1,30 +1,40 @@
 #pragma once
 // The command line of update-cli.
 
+#include <optional>
 #include <string>
 #include <vector>
 
-// Exit statuses of update-cli.
+// Exit statuses of update-cli. With several ports, the most serious of the
+// ports' statuses, 4 above 3 above 2 above 1.
 enum CliExit : int {
   ExitAllUpdated = 0,
   ExitSomeFailed = 1,
   ExitOtherError = 2,
   ExitCancelled = 3,
-  ExitUnusable = 4,  // the file or the port could not be used
+  ExitUnusable = 4,  // the file, the port or the log could not be used
 };
 
-enum class CliMode { Update, List, Check, Ports, Help };
+enum class CliMode { Update, List, Check, Ports, Help, Version };
+
+// Most ports one update-cli updates at once.
+constexpr size_t kMaxPorts = 16;
 
 struct CliOptions {
   CliMode mode = CliMode::Help;
-  std::string port;      // --port
-  std::string file;      // --file, or the file of --list / --check
-  bool json = false;     // --json: progress and outcome as JSON lines
-  bool yes = false;      // --yes: the first Ctrl-C confirms the cancel
+  std::vector<std::string> ports;     // --port, each as given
+  std::string file;                   // --file, or the file of --list / --check
+  bool json = false;                  // --json: progress and outcome as JSON
+  bool yes = false;                   // --yes: the first Ctrl-C confirms the cancel
+  std::optional<double> waitSeconds;  // --wait: give up waking the device after this
+  bool repeat = false;                // --repeat: one device after another on each port
+  std::string logPath;                // --log: one JSON line per device update
+  std::string tracePath;              // --trace: every byte each way
+  std::string debugLogPath;           // --debug-log: where the XSVF debug log goes
 };
 
 // Parses the arguments after the program name. False with *error for a command
-// line that does not make sense.
+// line that does not make sense, which is a usage error (kExitUsage).
 bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions* options,
                      std::string* error);
 

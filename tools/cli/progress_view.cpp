@@ -1,6 +1,7 @@
 #include "tools/cli/progress_view.h"
 
 #include <algorithm>
+#include <map>
 
 StateSnapshot TakeSnapshot(const UpdateState& state) {
   StateSnapshot snapshot;
@@ -8,7 +9,8 @@ StateSnapshot TakeSnapshot(const UpdateState& state) {
   const uint32_t rows = std::min(state.targetCount, kMaxTargets);
   for (uint32_t i = 0; i < rows; ++i) {
     const TargetRow& row = state.rows[i];
-    snapshot.rows.push_back({row.mark.Get(), row.name.Get(), row.percent.load(), row.status.Get()});
+    snapshot.rows.push_back(
+        {row.mark.Get(), row.name.Get(), row.percent.load(), row.status.Get(), row.done.load()});
   }
   return snapshot;
 }
@@ -37,132 +39,314 @@ std::string JsonString(const std::string& text) {
 
 namespace {
 
-// The row's status column as the window shows it: "45% " or "100% missing target".
-std::string PercentText(const RowSnapshot& row) {
-  return std::to_string(row.percent) + "% " + row.status;
+std::string Kibibytes(int64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1024);
+  return text;
 }
 
-// On a terminal: the status line and one row per target with a bar, redrawn in place.
+}  // namespace
+
+std::string DoneOfTotal(const RowSnapshot& row, const TargetSize& size) {
+  const int64_t total = size.commands > 0 ? size.commands : size.storedBytes;
+  if (total <= 0) return "";
+  const int64_t done = std::min(row.percent == 100 ? total : row.done, total);
+  if (size.commands > 0) {
+    return std::to_string(done) + " of " + std::to_string(total) + " commands";
+  }
+  return Kibibytes(done) + " of " + Kibibytes(total) + " KiB";
+}
+
+namespace {
+
+// The row's status column as the window shows it, "45% " or "100% missing
+// target", followed by how far the target has got while it has no status.
+std::string RowTail(const RowSnapshot& row, const TargetSize& size) {
+  std::string tail = std::to_string(row.percent) + "% " + row.status;
+  if (row.status.empty()) tail += DoneOfTotal(row, size);
+  return tail;
+}
+
+TargetSize SizeOf(const PortDisplay& display, size_t row) {
+  return row < display.sizes.size() ? display.sizes[row] : TargetSize{};
+}
+
+std::string WithPort(const std::string& port, const std::string& text) {
+  return port.empty() ? text : port + ": " + text;
+}
+
+// Cuts text to at most `width` columns (bytes).
+std::string Fit(const std::string& text, size_t width) {
+  return text.size() <= width ? text : text.substr(0, width);
+}
+
+// On a terminal: per port a header (the port, the status line, the timing) and
+// one row per target with a bar, redrawn in place and fitted to the width.
 class TerminalView : public ProgressView {
  public:
-  explicit TerminalView(std::FILE* out) : out(out) {}
+  TerminalView(std::FILE* out, int (*width)()) : out(out), width(width) {}
 
-  void Show(const StateSnapshot& now) override {
-    if (drawnLines > 0 && now.statusLine == shown.statusLine && now.rows == shown.rows) return;
+  void Show(const std::vector<PortDisplay>& now) override {
+    if (drawnLines > 0 && now == shown && Columns() == drawnColumns) return;
     Draw(now);
   }
 
-  // Printed where the block stands, which is then drawn again below it.
-  void Message(const std::string& text) override {
+  // Printed where the block stands, which is then drawn again below it. The line
+  // starts at its first column, whatever the terminal echoed for Ctrl-C.
+  void Message(const std::string& port, const std::string& text) override {
     MoveToBlockStart();
-    std::fprintf(out, "\x1b[J%s\n", text.c_str());
+    std::fprintf(out, "\r\x1b[J%s\n", WithPort(port, text).c_str());
     drawnLines = 0;
     Draw(shown);
   }
 
-  void Finish(const StateSnapshot& last, const UpdateOutcome&) override {
-    Draw(last);
-    std::fprintf(out, "%s\n", last.statusLine.c_str());
+  // With one device, the block gives way to its rows and the final lines.
+  void DeviceEnded(const PortDisplay& last, const DeviceResult& result) override {
+    if (!last.port.empty()) {
+      Replace(last);
+      Draw(shown);
+      return;
+    }
+    MoveToBlockStart();
+    std::fputs("\r\x1b[J", out);
+    const size_t columns = Columns();
+    for (size_t i = 0; i < last.state.rows.size(); ++i) {
+      std::fprintf(out, "%s\n", RowLine(last.state.rows[i], SizeOf(last, i), columns).c_str());
+    }
+    if (!result.debugLogPath.empty()) {
+      std::fprintf(out, "XSVF debug log: %s\n", result.debugLogPath.c_str());
+    }
+    std::fprintf(out, "%s\n", result.statusLine.c_str());
+    std::fflush(out);
+    drawnLines = 0;
+    shown.clear();
+  }
+
+  void Finish(const RunSummary& summary) override {
+    drawnLines = 0;  // the blocks stay as they were last drawn
+    for (const DeviceResult& port : summary.ports) {
+      if (!port.debugLogPath.empty()) {
+        std::fprintf(out, "%s\n", WithPort(port.port, "XSVF debug log: " + port.debugLogPath).c_str());
+      }
+      std::fprintf(out, "%s\n", WithPort(port.port, port.statusLine).c_str());
+    }
+    std::fprintf(out, "%s\n", summary.lastLine.c_str());
     std::fflush(out);
   }
 
  private:
-  static constexpr int kBarWidth = 30;
+  static constexpr size_t kMinBar = 10;
+  static constexpr size_t kMaxBar = 30;
+  static constexpr size_t kMaxLabel = 24;
+
+  size_t Columns() const {
+    const int columns = width ? width() : 0;
+    // The last column stays empty: writing into it wraps on some terminals.
+    return columns > 1 ? static_cast<size_t>(columns) - 1 : 79;
+  }
 
   void MoveToBlockStart() {
     if (drawnLines > 0) std::fprintf(out, "\x1b[%dA", drawnLines);
   }
 
-  void Draw(const StateSnapshot& now) {
-    MoveToBlockStart();
-    std::fprintf(out, "\x1b[2K%s\n", now.statusLine.c_str());
-    for (const RowSnapshot& row : now.rows) {
-      const int filled = std::clamp(row.percent, 0, 100) * kBarWidth / 100;
-      std::fprintf(out, "\x1b[2K%-32.32s [%s%s] %s\n", row.Label().c_str(),
-                   std::string(static_cast<size_t>(filled), '#').c_str(),
-                   std::string(static_cast<size_t>(kBarWidth - filled), '.').c_str(),
-                   PercentText(row).c_str());
+  void Replace(const PortDisplay& display) {
+    for (PortDisplay& port : shown) {
+      if (port.port == display.port) port = display;
     }
+  }
+
+  // "<port>  <status line>            <timing>", the timing at the right edge when
+  // there is room for it.
+  static std::string HeaderLine(const PortDisplay& display, size_t columns) {
+    const std::string left = display.port.empty()
+                                 ? display.state.statusLine
+                                 : display.port + "  " + display.state.statusLine;
+    if (display.timing.empty() || left.size() + 2 + display.timing.size() > columns) {
+      return Fit(left, columns);
+    }
+    return left + std::string(columns - left.size() - display.timing.size(), ' ') +
+           display.timing;
+  }
+
+  // "<label> [#####.....] 45% 28.8 of 64.0 KiB"; the bar narrows with the width
+  // and goes when there is no room for it.
+  std::string RowLine(const RowSnapshot& row, const TargetSize& size, size_t columns) const {
+    const size_t labelWidth = std::min(kMaxLabel, std::max<size_t>(labelColumn, 8));
+    std::string label = Fit(row.Label(), labelWidth);
+    label.resize(labelWidth, ' ');
+    const std::string tail = RowTail(row, size);
+    const size_t fixed = label.size() + 1 + 3 + tail.size();  // the blank, "[] ", the tail
+    std::string line = label + " ";
+    if (columns > fixed + kMinBar) {
+      const size_t bar = std::min(kMaxBar, columns - fixed);
+      const size_t filled = static_cast<size_t>(std::clamp(row.percent, 0, 100)) * bar / 100;
+      line += "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
+    }
+    return Fit(line + tail, columns);
+  }
+
+  void Draw(const std::vector<PortDisplay>& now) {
+    const size_t columns = Columns();
+    labelColumn = 0;
+    for (const PortDisplay& display : now) {
+      for (const RowSnapshot& row : display.state.rows) {
+        labelColumn = std::max(labelColumn, row.Label().size());
+      }
+    }
+    MoveToBlockStart();
+    int lines = 0;
+    for (const PortDisplay& display : now) {
+      std::fprintf(out, "\r\x1b[2K%s\n", HeaderLine(display, columns).c_str());
+      ++lines;
+      for (size_t i = 0; i < display.state.rows.size(); ++i) {
+        const std::string indent = display.port.empty() ? "" : "  ";
+        std::fprintf(out, "\r\x1b[2K%s\n",
+                     Fit(indent + RowLine(display.state.rows[i], SizeOf(display, i), columns),
+                         columns)
+                         .c_str());
+        ++lines;
+      }
+    }
+    if (lines < drawnLines) std::fputs("\x1b[J", out);
     std::fflush(out);
-    drawnLines = 1 + static_cast<int>(now.rows.size());
+    drawnLines = lines;
+    drawnColumns = columns;
     shown = now;
   }
 
   std::FILE* out;
-  StateSnapshot shown;
+  int (*width)();
+  std::vector<PortDisplay> shown;
   int drawnLines = 0;
+  size_t drawnColumns = 0;
+  size_t labelColumn = 0;
 };
 
-// Not on a terminal: one line per change, rows before the status line.
+// Not on a terminal (or on one that takes no escape sequences): one line per
+// change, rows before the status line, each with its port when there are several.
 class LineView : public ProgressView {
  public:
   explicit LineView(std::FILE* out) : out(out) {}
 
-  void Show(const StateSnapshot& now) override {
-    PrintRowChanges(now);
-    if (now.statusLine != shown.statusLine) std::fprintf(out, "%s\n", now.statusLine.c_str());
-    shown.statusLine = now.statusLine;
+  void Show(const std::vector<PortDisplay>& now) override {
+    for (const PortDisplay& display : now) {
+      PrintRowChanges(display);
+      std::string& status = shown[display.port].statusLine;
+      if (display.state.statusLine != status) {
+        Print(display.port, display.state.statusLine);
+        status = display.state.statusLine;
+      }
+    }
     std::fflush(out);
   }
 
-  void Message(const std::string& text) override {
-    std::fprintf(out, "%s\n", text.c_str());
+  void Message(const std::string& port, const std::string& text) override {
+    Print(port, text);
     std::fflush(out);
   }
 
-  void Finish(const StateSnapshot& last, const UpdateOutcome&) override {
+  // The rows that changed, the debug log's path, and the final status line unless
+  // it is the line printed last for the port.
+  void DeviceEnded(const PortDisplay& last, const DeviceResult& result) override {
     PrintRowChanges(last);
-    std::fprintf(out, "%s\n", last.statusLine.c_str());
+    if (!result.debugLogPath.empty()) Print(last.port, "XSVF debug log: " + result.debugLogPath);
+    if (lastLine[last.port] != result.statusLine) Print(last.port, result.statusLine);
+    shown.erase(last.port);
+    lastLine.erase(last.port);
+    std::fflush(out);
+  }
+
+  void Finish(const RunSummary& summary) override {
+    for (const DeviceResult& port : summary.ports) Print(port.port, port.statusLine);
+    std::fprintf(out, "%s\n", summary.lastLine.c_str());
     std::fflush(out);
   }
 
  private:
-  void PrintRowChanges(const StateSnapshot& now) {
-    shown.rows.resize(now.rows.size());
-    for (size_t i = 0; i < now.rows.size(); ++i) {
-      if (now.rows[i] == shown.rows[i]) continue;
-      std::fprintf(out, "target %zu%s: %s\n", i + 1, now.rows[i].Label().c_str(),
-                   PercentText(now.rows[i]).c_str());
-      shown.rows[i] = now.rows[i];
+  void Print(const std::string& port, const std::string& text) {
+    std::fprintf(out, "%s\n", WithPort(port, text).c_str());
+    lastLine[port] = text;
+  }
+
+  void PrintRowChanges(const PortDisplay& display) {
+    std::vector<std::string>& seen = shown[display.port].rows;
+    seen.resize(display.state.rows.size());
+    for (size_t i = 0; i < display.state.rows.size(); ++i) {
+      const RowSnapshot& row = display.state.rows[i];
+      const std::string line = "target " + std::to_string(i + 1) + row.Label() + ": " +
+                               RowTail(row, SizeOf(display, i));
+      if (line == seen[i]) continue;
+      Print(display.port, line);
+      seen[i] = line;
     }
   }
 
+  // What was printed last of a port: its status line and each row's line.
+  struct Printed {
+    std::string statusLine;
+    std::vector<std::string> rows;
+  };
+
   std::FILE* out;
-  StateSnapshot shown;
+  std::map<std::string, Printed> shown;        // by port
+  std::map<std::string, std::string> lastLine;  // by port
 };
 
-// JSON lines: one object per change, then one with the outcome.
+std::string PortField(const std::string& port) {
+  return port.empty() ? "" : "\"port\":" + JsonString(port) + ",";
+}
+
+// JSON lines: one object per change, one with each device's outcome, and with
+// several devices one with the summary.
 class JsonView : public ProgressView {
  public:
   explicit JsonView(std::FILE* out) : out(out) {}
 
-  void Show(const StateSnapshot& now) override {
-    if (printed && now.statusLine == shown.statusLine && now.rows == shown.rows) return;
-    std::fprintf(out, "{\"event\":\"progress\",\"status\":%s,\"rows\":%s}\n",
-                 JsonString(now.statusLine).c_str(), RowsJson(now).c_str());
-    std::fflush(out);
-    shown = now;
-    printed = true;
-  }
-
-  void Message(const std::string& text) override {
-    std::fprintf(out, "{\"event\":\"message\",\"text\":%s}\n", JsonString(text).c_str());
+  void Show(const std::vector<PortDisplay>& now) override {
+    for (const PortDisplay& display : now) ShowPort(display);
     std::fflush(out);
   }
 
-  void Finish(const StateSnapshot& last, const UpdateOutcome& outcome) override {
-    Show(last);
-    const std::string successes = outcome.hasResult ? std::to_string(outcome.successes) : "null";
-    const std::string total = outcome.hasResult ? std::to_string(outcome.total) : "null";
-    std::fprintf(out,
-                 "{\"event\":\"result\",\"successes\":%s,\"total\":%s,\"status\":%s,"
-                 "\"exit\":%d}\n",
-                 successes.c_str(), total.c_str(), JsonString(last.statusLine).c_str(),
-                 outcome.exitStatus);
+  void Message(const std::string& port, const std::string& text) override {
+    std::fprintf(out, "{\"event\":\"message\",%s\"text\":%s}\n", PortField(port).c_str(),
+                 JsonString(text).c_str());
+    std::fflush(out);
+  }
+
+  void DeviceEnded(const PortDisplay& last, const DeviceResult& result) override {
+    ShowPort(last);
+    PrintJsonResult(out, result);
+    shown.erase(last.port);
+  }
+
+  void Finish(const RunSummary& summary) override {
+    std::fprintf(out, "{\"event\":\"summary\",\"status\":%s,\"exit\":%d}\n",
+                 JsonString(summary.lastLine).c_str(), summary.exitStatus);
     std::fflush(out);
   }
 
  private:
+  void ShowPort(const PortDisplay& display) {
+    const auto seen = shown.find(display.port);
+    if (seen != shown.end() && seen->second.statusLine == display.state.statusLine &&
+        SameRows(seen->second.rows, display.state.rows)) {
+      return;
+    }
+    std::fprintf(out, "{\"event\":\"progress\",%s\"status\":%s,\"rows\":%s}\n",
+                 PortField(display.port).c_str(), JsonString(display.state.statusLine).c_str(),
+                 RowsJson(display.state).c_str());
+    shown[display.port] = display.state;
+  }
+
+  // The rows as the JSON shows them: without how far they have got beyond the percent.
+  static bool SameRows(const std::vector<RowSnapshot>& a, const std::vector<RowSnapshot>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const RowSnapshot& x, const RowSnapshot& y) {
+             return x.mark == y.mark && x.name == y.name && x.percent == y.percent &&
+                    x.status == y.status;
+           });
+  }
+
   static std::string RowsJson(const StateSnapshot& snapshot) {
     std::string json = "[";
     for (const RowSnapshot& row : snapshot.rows) {
@@ -175,14 +359,26 @@ class JsonView : public ProgressView {
   }
 
   std::FILE* out;
-  StateSnapshot shown;
-  bool printed = false;
+  std::map<std::string, StateSnapshot> shown;  // by port
 };
 
 }  // namespace
 
-std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out) {
-  return std::make_unique<TerminalView>(out);
+void PrintJsonResult(std::FILE* out, const DeviceResult& result) {
+  const std::string successes = result.hasResult ? std::to_string(result.successes) : "null";
+  const std::string total = result.hasResult ? std::to_string(result.total) : "null";
+  const std::string debugLog =
+      result.debugLogPath.empty() ? "" : ",\"debugLog\":" + JsonString(result.debugLogPath);
+  std::fprintf(out,
+               "{\"event\":\"result\",%s\"successes\":%s,\"total\":%s,\"status\":%s,"
+               "\"exit\":%d%s}\n",
+               PortField(result.port).c_str(), successes.c_str(), total.c_str(),
+               JsonString(result.statusLine).c_str(), result.exitStatus, debugLog.c_str());
+  std::fflush(out);
+}
+
+std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)()) {
+  return std::make_unique<TerminalView>(out, width);
 }
 
 std::unique_ptr<ProgressView> MakeLineView(std::FILE* out) {

@@ -1,7 +1,10 @@
 #pragma once
-// How update-cli shows an update: a redrawn block on a terminal, one line per
-// change otherwise, or JSON lines for scripts and other front ends.
+// How update-cli shows its updates: a block redrawn in place on a terminal, one
+// line per change otherwise (and with TERM=dumb), or JSON lines for scripts and
+// other front ends. With several ports every port has its block, its lines
+// carry the port, and every JSON object its "port".
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,17 +12,18 @@
 
 #include "engine/update_state.h"
 
-// What the window would show, copied out of the shared record.
+// What the window would show of a row, copied out of the shared record.
 struct RowSnapshot {
   std::string mark;  // empty, or the multiplicity prefix
   std::string name;
   int percent = 0;
   std::string status;
+  int64_t done = 0;  // stored bytes read (firmware) or XSVF commands played
   // The row's label as the window shows it: the mark, then the name.
   std::string Label() const { return mark + name; }
   bool operator==(const RowSnapshot& other) const {
     return mark == other.mark && name == other.name && percent == other.percent &&
-           status == other.status;
+           status == other.status && done == other.done;
   }
 };
 
@@ -30,29 +34,72 @@ struct StateSnapshot {
 
 StateSnapshot TakeSnapshot(const UpdateState& state);
 
-// How the update ended, for the last thing a view prints.
-struct UpdateOutcome {
+// How big a target is, from the update file: for showing how far it has got.
+struct TargetSize {
+  int64_t storedBytes = 0;  // its record's stored bytes
+  int64_t commands = 0;     // a JTAG target's XSVF commands (0 for other targets)
+};
+
+// One port's update as a view shows it.
+struct PortDisplay {
+  std::string port;  // as given; empty when update-cli has one port
+  StateSnapshot state;
+  std::vector<TargetSize> sizes;  // per row
+  std::string timing;  // elapsed time, rate and time left, or what the port waits for
+  bool operator==(const PortDisplay& other) const {
+    return port == other.port && state.statusLine == other.state.statusLine &&
+           state.rows == other.state.rows && timing == other.timing;
+  }
+};
+
+// How one device update ended.
+struct DeviceResult {
+  std::string port;         // empty with one port
+  std::string statusLine;   // the final status line
   int exitStatus = 0;
-  bool hasResult = false;  // the result line was reached
+  bool hasResult = false;   // the result line ("n of m targets ...") was reached
   int successes = 0;
   int total = 0;
+  std::string debugLogPath;  // the XSVF debug log, when the update ended on an XSVF error
+};
+
+// The end of a run over several devices: one result per port (its last device),
+// and "n of m devices updated successfully."
+struct RunSummary {
+  std::vector<DeviceResult> ports;
+  std::string lastLine;
+  int exitStatus = 0;
 };
 
 class ProgressView {
  public:
   virtual ~ProgressView() = default;
-  // Called whenever the record may have changed; prints what did.
-  virtual void Show(const StateSnapshot& now) = 0;
-  // A text for the user from outside the record, such as a comment of the XSVF
-  // program being played.
-  virtual void Message(const std::string& text) = 0;
-  // The final state; the view's last line is the final status line.
-  virtual void Finish(const StateSnapshot& last, const UpdateOutcome& outcome) = 0;
+  // Called whenever the records may have changed; prints what did.
+  virtual void Show(const std::vector<PortDisplay>& now) = 0;
+  // A text for the user from outside the records, such as a comment of the XSVF
+  // program being played or the Ctrl-C warning; `port` empty for every port.
+  virtual void Message(const std::string& port, const std::string& text) = 0;
+  // One device update has ended: its last state and its outcome. With one port and
+  // one device, the view's last line is then the final status line.
+  virtual void DeviceEnded(const PortDisplay& last, const DeviceResult& result) = 0;
+  // The run over several devices has ended.
+  virtual void Finish(const RunSummary& summary) = 0;
 };
 
-std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out);
+// `width` gives the terminal's columns, asked again at every redraw so that the
+// block is refitted when the terminal changes size.
+std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)());
 std::unique_ptr<ProgressView> MakeLineView(std::FILE* out);
 std::unique_ptr<ProgressView> MakeJsonView(std::FILE* out);
 
 // A JSON string literal of text (quotes and escapes included).
 std::string JsonString(const std::string& text);
+
+// The JSON object of a device update's outcome, as the JSON view prints it:
+//   {"event":"result",["port":...,]"successes":n|null,"total":m|null,"status":...,"exit":x}
+// with "debugLog" when the update ended on an XSVF error. Also the last word of an
+// update that could not start.
+void PrintJsonResult(std::FILE* out, const DeviceResult& result);
+
+// "28.8 of 64.0 KiB" or "1234 of 5678 commands"; empty when the size is unknown.
+std::string DoneOfTotal(const RowSnapshot& row, const TargetSize& size);

@@ -1,16 +1,27 @@
 #include "tools/cli/update_cli.h"
 
+#include <algorithm>
+
 #include "tools/cli/cli_options.h"
 #include "tools/cli/file_check.h"
+#include "tools/cli/progress_view.h"
 #include "tools/cli/serial_ports.h"
 #include "tools/cli/update_command.h"
+#include "tools/common/command_line.h"
+#include "tools/common/program_version.h"
 
 int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(arguments, &options, &error)) {
-    std::fprintf(err, "update-cli: %s\n\n%s", error.c_str(), CliUsage());
-    return ExitUnusable;
+    // A script that asked for JSON gets the result object it waits for.
+    if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end()) {
+      DeviceResult result;
+      result.statusLine = "update-cli: " + error;
+      result.exitStatus = kExitUsage;
+      PrintJsonResult(out, result);
+    }
+    return ReportUsageError(err, "update-cli", error);
   }
   switch (options.mode) {
     case CliMode::Update:
@@ -21,6 +32,9 @@ int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std:
       return RunCheckCommand(options, out, err);
     case CliMode::Ports:
       return RunPortsCommand(out);
+    case CliMode::Version:
+      PrintVersion(out, "update-cli", ProgramVersion());
+      return ExitAllUpdated;
     case CliMode::Help:
       break;
   }

@@ -1,12 +1,16 @@
 #include "tools/cli/update_command.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,17 +18,21 @@
 #include "engine/messages.h"
 #include "engine/update_file.h"
 #include "engine/update_session.h"
-#include "tools/cli/progress_view.h"
 #include "tools/cli/file_check.h"
+#include "tools/cli/port_update.h"
+#include "tools/cli/progress_view.h"
 #include "tools/cli/serial_ports.h"
+#include "xsvf/xsvf_program.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often the view mirrors the record, and how often Ctrl-C is looked for.
+// How often the view mirrors the records, how often Ctrl-C is looked for, and
+// how often a port that waits for its next device is tried.
 constexpr auto kMirrorPeriod = std::chrono::milliseconds(200);
 constexpr auto kInterruptPeriod = std::chrono::milliseconds(50);
+constexpr auto kReopenPeriod = std::chrono::milliseconds(500);
 // A second Ctrl-C within this time confirms the cancel.
 constexpr auto kConfirmWindow = std::chrono::seconds(5);
 
@@ -34,80 +42,54 @@ extern "C" void CountInterrupt(int) {
   interruptCount = interruptCount + 1;
 }
 
-// Ctrl-C cancels at once before the device has answered; afterwards it asks first,
-// like the window's warning, and a second Ctrl-C soon after (or --yes) confirms.
-class CancelHandler {
+// The worker's word that it has ended an update, so that the front end wakes at
+// once instead of looking for the end again and again. It lives as long as the
+// program: a worker may still be on its way out of the signal when the front end
+// has moved on.
+class EndSignal {
  public:
-  using Warn = std::function<void(const std::string& text)>;
-
-  CancelHandler(UpdateState& state, bool confirmAtOnce, Warn warn)
-      : state(state), confirmAtOnce(confirmAtOnce), warn(std::move(warn)) {
-    std::signal(SIGINT, CountInterrupt);
+  void Notify() {
+    std::lock_guard<std::mutex> hold(lock);
+    ++ends;
+    changed.notify_all();
   }
-  ~CancelHandler() { std::signal(SIGINT, SIG_DFL); }
-
-  void Poll() {
-    const int count = interruptCount;
-    if (count == seen) return;
-    seen = count;
-    if (state.deviceAnswered.load() == 0) {
-      state.cancelRequested.store(1);
-    } else if (confirmAtOnce || (warned && Clock::now() - warnedAt <= kConfirmWindow)) {
-      ConfirmCancel(state);
-      state.refreshNeeded.store(1);
-    } else {
-      warn(std::string(MessageText(MsgCancelWarning)) +
-           "\nPress Ctrl-C again within 5 seconds to cancel.");
-      warned = true;
-      warnedAt = Clock::now();
-    }
+  // Waits until an update ends or `until` comes; the number of ends so far.
+  uint64_t WaitUntil(Clock::time_point until, uint64_t seen) {
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait_until(hold, until, [this, seen] { return ends != seen; });
+    return ends;
+  }
+  uint64_t Ends() {
+    std::lock_guard<std::mutex> hold(lock);
+    return ends;
   }
 
  private:
-  UpdateState& state;
-  bool confirmAtOnce;
-  Warn warn;
-  int seen = 0;
-  bool warned = false;
-  Clock::time_point warnedAt;
+  std::mutex lock;
+  std::condition_variable changed;
+  uint64_t ends = 0;
 };
 
-UpdateOutcome OutcomeOf(const UpdateState& state, const std::string& statusLine) {
-  UpdateOutcome outcome;
-  outcome.hasResult = state.runState.load() == Finished &&
-                      ReadResultLine(statusLine, &outcome.successes, &outcome.total);
-  if (state.runState.load() == Aborted) {
-    outcome.exitStatus = state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
-  } else if (outcome.hasResult) {
-    outcome.exitStatus = outcome.successes == outcome.total ? ExitAllUpdated : ExitSomeFailed;
-  } else {
-    outcome.exitStatus = ExitOtherError;
-  }
-  return outcome;
+EndSignal& UpdateEnds() {
+  static EndSignal signal;
+  return signal;
 }
 
-std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
-                                       std::FILE* out) {
-  if (options.json) return MakeJsonView(out);
-  if (onTerminal) return MakeTerminalView(out);
-  return MakeLineView(out);
-}
-
-// XSVF comments arrive on the worker thread; the view shows them on this one.
+// XSVF comments arrive on the worker threads; the view shows them on this one.
 class CommentQueue {
  public:
-  void Push(const std::string& text) {
+  void Push(const std::string& port, const std::string& text) {
     std::lock_guard<std::mutex> hold(lock);
-    texts.push_back(text);
+    texts.push_back({port, text});
   }
-  std::vector<std::string> Take() {
+  std::vector<std::pair<std::string, std::string>> Take() {
     std::lock_guard<std::mutex> hold(lock);
     return std::move(texts);
   }
 
  private:
   std::mutex lock;
-  std::vector<std::string> texts;
+  std::vector<std::pair<std::string, std::string>> texts;
 };
 
 CommentQueue& PendingComments() {
@@ -115,92 +97,350 @@ CommentQueue& PendingComments() {
   return queue;
 }
 
-void ShowPendingComments(ProgressView& view) {
-  for (const std::string& text : PendingComments().Take()) view.Message(text);
+// Where a port stands in the run.
+enum class Phase { Updating, WaitingForDevice, Done };
+
+struct PortRun {
+  std::unique_ptr<PortUpdate> update;
+  Phase phase = Phase::Done;
+  std::atomic<bool> ended{false};  // the worker has ended its update
+  Clock::time_point nextTry;
+  std::vector<DeviceResult> results;  // every device update on the port
+  std::string openFailure;            // when the port could not be opened
+};
+
+// The terminal's width in columns; 0 when it cannot be told.
+int TerminalWidth() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
 }
 
-// The worker's word that it has ended the update, so that the front end wakes at
-// once instead of looking for the end again and again.
-class EndSignal {
+bool TerminalTakesEscapes() {
+  const char* term = std::getenv("TERM");
+  return term == nullptr || std::string(term) != "dumb";
+}
+
+std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
+                                       std::FILE* out) {
+  if (options.json) return MakeJsonView(out);
+  if (onTerminal) return MakeTerminalView(out, TerminalWidth);
+  return MakeLineView(out);
+}
+
+// Ctrl-C, for every port at once: before any device has answered it cancels at
+// once; afterwards it asks first, like the window's warning, and a second Ctrl-C
+// soon after (or --yes) confirms.
+class CancelHandler {
  public:
-  void Reset() {
-    std::lock_guard<std::mutex> hold(lock);
-    ended = false;
+  using Warn = std::function<void(const std::string& text)>;
+
+  CancelHandler(bool confirmAtOnce, Warn warn) : confirmAtOnce(confirmAtOnce), warn(std::move(warn)) {
+    std::signal(SIGINT, CountInterrupt);
   }
-  void Notify() {
-    std::lock_guard<std::mutex> hold(lock);
-    ended = true;
-    changed.notify_all();
-  }
-  // True once the update has ended; false when `until` came first.
-  bool WaitUntil(Clock::time_point until) {
-    std::unique_lock<std::mutex> hold(lock);
-    return changed.wait_until(hold, until, [this] { return ended; });
+  ~CancelHandler() { std::signal(SIGINT, SIG_DFL); }
+
+  // Acts on a new Ctrl-C; true once the user has asked to stop the run.
+  bool Poll(std::vector<std::unique_ptr<PortRun>>& ports) {
+    const int count = interruptCount;
+    if (count == seen) return stopping;
+    seen = count;
+    const bool answered = std::any_of(ports.begin(), ports.end(), [](auto& port) {
+      return port->phase == Phase::Updating && port->update->State().deviceAnswered.load() != 0;
+    });
+    if (answered && !confirmAtOnce && !(warned && Clock::now() - warnedAt <= kConfirmWindow)) {
+      warn(std::string(MessageText(MsgCancelWarning)) +
+           "\nPress Ctrl-C again within 5 seconds to cancel.");
+      warned = true;
+      warnedAt = Clock::now();
+      return stopping;
+    }
+    stopping = true;
+    for (auto& port : ports) {
+      if (port->phase != Phase::Updating) continue;
+      UpdateState& state = port->update->State();
+      if (state.deviceAnswered.load() == 0) {
+        state.cancelRequested.store(1);
+      } else {
+        ConfirmCancel(state);
+        state.refreshNeeded.store(1);
+      }
+    }
+    return stopping;
   }
 
  private:
-  std::mutex lock;
-  std::condition_variable changed;
-  bool ended = false;
+  bool confirmAtOnce;
+  Warn warn;
+  int seen = 0;
+  bool warned = false;
+  bool stopping = false;
+  Clock::time_point warnedAt;
 };
 
-// Mirrors the record into the view until the worker has ended the update.
-void FollowUpdate(UpdateState& state, ProgressView& view, CancelHandler& cancel, EndSignal& end) {
-  auto nextMirror = Clock::now();
-  for (;;) {
-    cancel.Poll();
-    const auto now = Clock::now();
-    if (now >= nextMirror) {
-      ShowPendingComments(view);
-      if (state.refreshNeeded.exchange(0) != 0) view.Show(TakeSnapshot(state));
-      nextMirror += kMirrorPeriod;
-    }
-    if (end.WaitUntil(std::min(nextMirror, now + kInterruptPeriod))) return;
+// What the update file holds, read through before any device is touched.
+struct FileSummary {
+  std::vector<TargetSize> sizes;
+};
+
+// Reads the whole file as an update would. False with the status line the
+// update would have ended on.
+bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string* failure) {
+  UpdateState state;
+  state.filePath.Set(path);
+  std::string message;
+  if (!OpenUpdateFile(state, &message)) {
+    CloseUpdateResources(state);
+    *failure = message;
+    return false;
   }
+  const std::string fault = ReadRecords(state, [summary](const RecordContents& record) {
+    TargetSize size;
+    size.storedBytes = record.storedLength;
+    if (record.kind == KindXsvf) {
+      XsvfProgram program;
+      std::string error;
+      if (!ParseXsvfProgram(record.data.data(), record.data.size(), &program, &error)) {
+        return "XSVF program: " + error;
+      }
+      size.commands = static_cast<int64_t>(program.commands.size());
+    }
+    summary->sizes.push_back(size);
+    return std::string();
+  });
+  CloseUpdateResources(state);
+  if (fault.empty()) return true;
+  *failure = FormatMessageText(MsgBadRecord, path.c_str());
+  return false;
 }
+
+// The result of an update that ended before it began, for the file or a port.
+DeviceResult Unusable(const std::string& port, const std::string& text) {
+  DeviceResult result;
+  result.port = port;
+  std::string line = text;
+  while (!line.empty() && line.back() == '\n') line.pop_back();
+  result.statusLine = line;
+  result.exitStatus = ExitUnusable;
+  return result;
+}
+
+// Says why the update cannot start, as the view's last words: a JSON result
+// object with --json, the text on standard error otherwise.
+int ReportUnusable(const CliOptions& options, const std::string& text, std::FILE* out,
+                   std::FILE* err) {
+  std::fputs(text.c_str(), err);
+  if (text.empty() || text.back() != '\n') std::fputc('\n', err);
+  if (options.json) PrintJsonResult(out, Unusable("", text));
+  return ExitUnusable;
+}
+
+class UpdateRun {
+ public:
+  UpdateRun(const CliOptions& options, const FileSummary& file, std::FILE* out, std::FILE* err)
+      : options(options), out(out), err(err), severalDevices(options.ports.size() > 1 || options.repeat) {
+    const bool onTerminal = !options.json && isatty(fileno(out)) && TerminalTakesEscapes();
+    view = MakeView(options, onTerminal, out);
+    onTerminalView = onTerminal;
+    for (const std::string& port : options.ports) {
+      ports.push_back(std::make_unique<PortRun>());
+      ports.back()->update = std::make_unique<PortUpdate>(port, SettingsFor(port, file));
+    }
+  }
+
+  int Run() {
+    OpenPorts();
+    if (!severalDevices && !ports[0]->openFailure.empty()) return ExitUnusable;
+    CancelHandler cancel(options.yes, [this](const std::string& text) { Warn(text); });
+    auto nextMirror = Clock::now();
+    uint64_t endsSeen = UpdateEnds().Ends();
+    while (AnyActive()) {
+      const bool stopping = cancel.Poll(ports);
+      const auto now = Clock::now();
+      for (auto& port : ports) Supervise(*port, now, stopping);
+      if (now >= nextMirror) {
+        Mirror(now);
+        nextMirror += kMirrorPeriod;
+      }
+      endsSeen = UpdateEnds().WaitUntil(std::min(nextMirror, now + kInterruptPeriod), endsSeen);
+    }
+    ShowComments();
+    return severalDevices ? Summarize() : ports[0]->results.back().exitStatus;
+  }
+
+ private:
+  PortSettings SettingsFor(const std::string& port, const FileSummary& file) const {
+    PortSettings settings;
+    settings.file = options.file;
+    settings.sizes = file.sizes;
+    settings.waitSeconds = options.waitSeconds;
+    settings.onePort = options.ports.size() == 1;
+    const std::string debugLog =
+        options.debugLogPath.empty() ? std::string(kDebugLogName) : options.debugLogPath;
+    // With several ports, every port has files of its own.
+    const std::string label = PortLabel(port);
+    settings.debugLogPath = settings.onePort ? debugLog : PathForPort(debugLog, label);
+    if (!options.tracePath.empty()) {
+      settings.tracePath = settings.onePort ? options.tracePath : PathForPort(options.tracePath, label);
+    }
+    return settings;
+  }
+
+  void OpenPorts() {
+    for (auto& port : ports) {
+      if (port->update->Open(&port->openFailure)) {
+        Start(*port);
+        continue;
+      }
+      if (severalDevices) {
+        view->Message(port->update->Port(), FirstLine(port->openFailure));
+      } else {
+        ReportUnusable(options, port->openFailure, out, err);
+      }
+    }
+  }
+
+  static std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+  }
+
+  void Start(PortRun& port) {
+    const std::string name = port.update->Port();
+    port.ended = false;
+    port.phase = Phase::Updating;
+    PortRun* run = &port;
+    port.update->Start(
+        [name](const std::string& text) { PendingComments().Push(name, text); },
+        [run] {
+          run->ended = true;
+          UpdateEnds().Notify();
+        });
+  }
+
+  bool AnyActive() const {
+    return std::any_of(ports.begin(), ports.end(),
+                       [](const auto& port) { return port->phase != Phase::Done; });
+  }
+
+  void Supervise(PortRun& port, Clock::time_point now, bool stopping) {
+    switch (port.phase) {
+      case Phase::Updating:
+        if (port.ended) {
+          EndDevice(port, stopping);
+        } else {
+          port.update->Supervise(now, options.repeat);
+        }
+        break;
+      case Phase::WaitingForDevice:
+        if (stopping) {
+          port.phase = Phase::Done;
+        } else if (now >= port.nextTry) {
+          std::string failure;
+          if (port.update->Open(&failure)) Start(port);
+          port.nextTry = now + kReopenPeriod;
+        }
+        break;
+      case Phase::Done:
+        break;
+    }
+  }
+
+  void EndDevice(PortRun& port, bool stopping) {
+    ShowComments();
+    PortDisplay last;
+    const DeviceResult result = port.update->Finish(&last);
+    const bool lost = port.update->DeviceLost();
+    if (!lost) {
+      view->DeviceEnded(last, result);
+      port.results.push_back(result);
+    }
+    const bool next = options.repeat && !stopping && !port.update->GaveUpWaiting() &&
+                      result.exitStatus != ExitCancelled;
+    port.phase = next ? Phase::WaitingForDevice : Phase::Done;
+    port.nextTry = Clock::now() + (lost ? kReopenPeriod : Clock::duration::zero());
+  }
+
+  void ShowComments() {
+    for (const auto& [port, text] : PendingComments().Take()) {
+      view->Message(severalDevices ? port : "", text);
+    }
+  }
+
+  void Mirror(Clock::time_point now) {
+    ShowComments();
+    std::vector<PortDisplay> displays;
+    for (auto& port : ports) {
+      if (port->phase == Phase::Done) continue;
+      port->update->State().refreshNeeded.store(0);
+      PortDisplay display = port->update->Display(now);
+      if (port->phase == Phase::WaitingForDevice) display.timing = "waiting for the next device";
+      displays.push_back(display);
+    }
+    if (!displays.empty()) view->Show(displays);
+  }
+
+  void Warn(const std::string& text) {
+    // On a terminal the view keeps its block in place around the warning;
+    // elsewhere the warning goes to standard error, apart from the progress.
+    if (onTerminalView) {
+      view->Message("", text);
+    } else {
+      std::fprintf(err, "\n%s\n", text.c_str());
+    }
+  }
+
+  int Summarize() {
+    RunSummary summary;
+    int updated = 0;
+    int devices = 0;
+    for (auto& port : ports) {
+      std::vector<DeviceResult>& results = port->results;
+      if (!port->openFailure.empty() && results.empty()) {
+        results.push_back(Unusable(port->update->Port(), FirstLine(port->openFailure)));
+      } else {
+        for (const DeviceResult& result : results) {
+          ++devices;
+          if (result.exitStatus == ExitAllUpdated) ++updated;
+        }
+      }
+      for (const DeviceResult& result : results) {
+        summary.exitStatus = std::max(summary.exitStatus, result.exitStatus);
+      }
+      if (!results.empty()) {
+        DeviceResult last = results.back();
+        last.port = port->update->Port();
+        summary.ports.push_back(last);
+      }
+    }
+    summary.lastLine = std::to_string(updated) + " of " + std::to_string(devices) +
+                       " devices updated successfully.";
+    view->Finish(summary);
+    return summary.exitStatus;
+  }
+
+  const CliOptions& options;
+  std::FILE* out;
+  std::FILE* err;
+  const bool severalDevices;
+  bool onTerminalView = false;
+  std::unique_ptr<ProgressView> view;
+  std::vector<std::unique_ptr<PortRun>> ports;
+};
 
 }  // namespace
 
 int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
-  // Both outlive the worker thread, which nobody joins.
-  static UpdateState state;
-  static EndSignal end;
-  if (!OpenCheckedFile(state, options.file, err)) return ExitUnusable;
-
-  const std::string devicePath = DevicePathOfArgument(options.port);
-  if (!OpenDevicePort(state, devicePath)) {
-    std::fputs(FormatMessageText(MsgPortInUse, options.port.c_str()).c_str(), err);
-    std::fprintf(err, "%s\n", PortOpenAdvice(devicePath).c_str());
-    CloseUpdateResources(state);
-    return ExitUnusable;
+  FileSummary file;
+  std::string failure;
+  if (!ReadFileThrough(options.file, &file, &failure)) {
+    return ReportUnusable(options, failure, out, err);
   }
-  const std::string latency = LatencyAdvice(devicePath);
-  if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
-
-  UpdateHost host;
-  host.comment = [](const std::string& text) { PendingComments().Push(text); };
-  // On a terminal the view keeps its block in place around a warning; elsewhere
-  // the warning goes to standard error, apart from the progress.
-  const bool onTerminal = !options.json && isatty(fileno(out));
-  std::unique_ptr<ProgressView> view = MakeView(options, onTerminal, out);
-  CancelHandler cancel(state, options.yes, [&view, onTerminal, err](const std::string& text) {
-    if (onTerminal) {
-      view->Message(text);
-    } else {
-      std::fprintf(err, "\n%s\n", text.c_str());
-    }
-  });
-  ClearRowsForUpdate(state);
-  view->Show(TakeSnapshot(state));
-  end.Reset();
-  LaunchUpdate(state, host, [] { end.Notify(); });
-  FollowUpdate(state, *view, cancel, end);
-
-  ShowPendingComments(*view);
-  const StateSnapshot last = TakeSnapshot(state);
-  const UpdateOutcome outcome = OutcomeOf(state, last.statusLine);
-  CloseUpdateResources(state);
-  state.runState.store(Idle);
-  view->Finish(last, outcome);
-  return outcome.exitStatus;
+  for (const std::string& port : options.ports) {
+    const std::string latency = LatencyAdvice(DevicePathOfArgument(port));
+    if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
+  }
+  // The run outlives nothing it started: it returns once every worker has ended.
+  static std::vector<std::unique_ptr<UpdateRun>> runs;
+  runs.push_back(std::make_unique<UpdateRun>(options, file, out, err));
+  return runs.back()->Run();
 }

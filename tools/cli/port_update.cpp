@@ -1,0 +1,196 @@
+#include "tools/cli/port_update.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+
+#include "engine/messages.h"
+#include "engine/update_session.h"
+#include "tools/cli/cli_options.h"
+#include "tools/cli/serial_ports.h"
+#include "tools/cli/trace_channel.h"
+#include "xsvf/xsvf_interpreter.h"
+
+namespace {
+
+// "0:42" or "1:02:03".
+std::string Duration(double seconds) {
+  const long total = std::lround(std::max(0.0, seconds));
+  char text[32];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+  }
+  return text;
+}
+
+double SecondsBetween(PortUpdate::Clock::time_point from, PortUpdate::Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// A row that has come to its end, one way or another, counts whole.
+bool RowEnded(const RowSnapshot& row) {
+  return row.percent == 100 || !row.status.empty();
+}
+
+// The update's stored bytes so far and in all.
+std::pair<double, double> StoredBytes(const StateSnapshot& state,
+                                      const std::vector<TargetSize>& sizes) {
+  double done = 0;
+  double total = 0;
+  for (size_t i = 0; i < state.rows.size() && i < sizes.size(); ++i) {
+    const double bytes = static_cast<double>(sizes[i].storedBytes);
+    total += bytes;
+    done += RowEnded(state.rows[i]) ? bytes : bytes * state.rows[i].percent / 100;
+  }
+  return {done, total};
+}
+
+std::string Rate(double bytesPerSecond) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f KiB/s", bytesPerSecond / 1024);
+  return text;
+}
+
+}  // namespace
+
+std::string PortLabel(const std::string& port) {
+  return port.substr(port.find_last_of("/\\") + 1);
+}
+
+std::string PathForPort(const std::string& path, const std::string& label) {
+  const size_t folder = path.find_last_of("/\\");
+  const size_t dot = path.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (folder == std::string::npos || dot > folder);
+  return hasExtension ? path.substr(0, dot) + "-" + label + path.substr(dot)
+                      : path + "-" + label;
+}
+
+PortUpdate::PortUpdate(std::string portArgument, PortSettings portSettings)
+    : port(std::move(portArgument)),
+      devicePath(DevicePathOfArgument(port)),
+      settings(std::move(portSettings)) {}
+
+PortUpdate::~PortUpdate() {
+  CloseUpdateResources(state);
+  if (trace) std::fclose(trace);
+}
+
+bool PortUpdate::Open(std::string* failure) {
+  state.filePath.Set(settings.file);
+  std::string message;
+  if (!OpenUpdateFile(state, &message)) {
+    *failure = message;
+    return false;
+  }
+  if (OpenPort(failure)) return true;
+  CloseUpdateResources(state);
+  return false;
+}
+
+bool PortUpdate::OpenPort(std::string* failure) {
+  std::unique_ptr<SerialChannel> line = OpenSystemSerialPort(devicePath, kLineBaudRate, kOpenTimeoutMs);
+  if (!line) {
+    *failure = FormatMessageText(MsgPortInUse, port.c_str()) + PortOpenAdvice(devicePath);
+    return false;
+  }
+  if (!settings.tracePath.empty()) {
+    if (!trace) trace = std::fopen(settings.tracePath.c_str(), "a");
+    if (!trace) {
+      *failure = "Cannot write the trace " + settings.tracePath + ".";
+      return false;
+    }
+    line = std::make_unique<TraceChannel>(std::move(line), trace);
+  }
+  state.port.Attach(std::move(line));
+  DrainPort(state);
+  return true;
+}
+
+void PortUpdate::Start(CommentSink comment, std::function<void()> ended) {
+  UpdateHost host;
+  host.debugLogPath = settings.debugLogPath;
+  host.comment = std::move(comment);
+  ClearRowsForUpdate(state);
+  gaveUpWaiting = false;
+  deviceLost = false;
+  answered.reset();
+  launched = Clock::now();
+  startedAt = std::chrono::system_clock::now();
+  LaunchUpdate(state, host, std::move(ended));
+}
+
+bool PortUpdate::InProgress() const {
+  return state.runState.load() == Running;
+}
+
+void PortUpdate::Supervise(Clock::time_point now, bool waitForNextDevice) {
+  if (!InProgress() || state.deviceAnswered.load() != 0) return;
+  const bool waitedOut =
+      settings.waitSeconds && SecondsBetween(launched, now) >= *settings.waitSeconds;
+  const bool portGone = waitForNextDevice && state.port.Gone();
+  if (!waitedOut && !portGone) return;
+  // Nothing has been sent but wake-up probes: the update ends at once.
+  gaveUpWaiting = waitedOut;
+  deviceLost = portGone && !waitedOut;
+  state.cancelRequested.store(1);
+}
+
+std::string PortUpdate::Timing(Clock::time_point now) {
+  if (!InProgress()) return "";
+  if (state.deviceAnswered.load() == 0) {
+    return "waiting for the device " + Duration(SecondsBetween(launched, now));
+  }
+  if (!answered) answered = now;
+  const auto [done, total] = StoredBytes(TakeSnapshot(state), settings.sizes);
+  const double elapsed = SecondsBetween(*answered, now);
+  std::string timing = Duration(SecondsBetween(launched, now));
+  if (elapsed < 1 || done <= 0) return timing;
+  const double rate = done / elapsed;
+  return timing + ", " + Rate(rate) + ", " + Duration((total - done) / rate) + " left";
+}
+
+PortDisplay PortUpdate::Display(Clock::time_point now) {
+  PortDisplay display;
+  display.port = settings.onePort ? "" : port;
+  display.state = TakeSnapshot(state);
+  display.sizes = settings.sizes;
+  display.timing = Timing(now);
+  return display;
+}
+
+int PortUpdate::ExitStatus(const std::string& statusLine, DeviceResult* result) const {
+  const int32_t ended = state.runState.load();
+  if (gaveUpWaiting) return ExitOtherError;
+  if (ended == Aborted) return state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
+  result->hasResult =
+      ended == Finished && ReadResultLine(statusLine, &result->successes, &result->total);
+  if (!result->hasResult) return ExitOtherError;
+  return result->successes == result->total ? ExitAllUpdated : ExitSomeFailed;
+}
+
+DeviceResult PortUpdate::Finish(PortDisplay* last) {
+  seconds = SecondsBetween(launched, Clock::now());
+  *last = Display(Clock::now());
+  DeviceResult result;
+  result.port = last->port;
+  result.statusLine = last->state.statusLine;
+  result.exitStatus = ExitStatus(result.statusLine, &result);
+  if (gaveUpWaiting) {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", *settings.waitSeconds);
+    result.statusLine = "No device answered on " + port + " within " + limit + " seconds.";
+  } else if (result.exitStatus == ExitCancelled) {
+    // Cancelled before the device answered, the status line still asks for it.
+    result.statusLine = MessageText(MsgCancelledByUser);
+  }
+  const int32_t playerError = state.playerError.load();
+  if (playerError != XsvfOk && playerError != XsvfDebugFile) {
+    result.debugLogPath = std::filesystem::absolute(settings.debugLogPath).string();
+  }
+  CloseUpdateResources(state);
+  state.runState.store(Idle);
+  return result;
+}

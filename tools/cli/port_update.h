@@ -1,0 +1,93 @@
+#pragma once
+// One port of update-cli: the record, the port and the worker of each device
+// update on it, how long it has been going, and how it ended. With --repeat a port
+// serves one device after another: between them it waits for the next device's
+// port to come back (many devices bring their own USB serial adapter, which goes
+// when they are unplugged).
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/update_state.h"
+#include "engine/update_worker.h"
+#include "tools/cli/progress_view.h"
+
+// What every port's update is given.
+struct PortSettings {
+  std::string file;                   // the update file
+  std::vector<TargetSize> sizes;      // of its targets, for the progress shown
+  std::string debugLogPath;           // this port's XSVF debug log
+  std::string tracePath;              // this port's trace, or empty
+  std::optional<double> waitSeconds;  // give up waking the device after this long
+  bool onePort = true;                // the port is not named in what is shown
+};
+
+class PortUpdate {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  PortUpdate(std::string port, PortSettings settings);
+  ~PortUpdate();
+  PortUpdate(const PortUpdate&) = delete;
+  PortUpdate& operator=(const PortUpdate&) = delete;
+
+  const std::string& Port() const { return port; }
+  UpdateState& State() { return state; }
+
+  // Opens the update file and the port and drops what the device sent before.
+  // False with the text for the user when the port cannot be opened.
+  bool Open(std::string* failure);
+
+  // Starts the worker; the program's comments go to `comment` and `ended` is
+  // called, both on the worker's thread, when the update has ended.
+  void Start(CommentSink comment, std::function<void()> ended);
+  bool InProgress() const;
+
+  // Looked at while the update runs: gives the device up when it has not answered
+  // within the wait, or (for --repeat) when its port has gone before it answered.
+  void Supervise(Clock::time_point now, bool waitForNextDevice);
+  // The device's port went away before it answered: the update does not count.
+  bool DeviceLost() const { return deviceLost; }
+  // No device answered within the wait.
+  bool GaveUpWaiting() const { return gaveUpWaiting; }
+
+  // The port as the views show it now.
+  PortDisplay Display(Clock::time_point now);
+
+  // Once the worker has ended: how the update went; the file and the port are
+  // closed again.
+  DeviceResult Finish(PortDisplay* last);
+
+  // The moment the last update started, and its length once it ended.
+  std::chrono::system_clock::time_point StartedAt() const { return startedAt; }
+  double Seconds() const { return seconds; }
+
+ private:
+  bool OpenPort(std::string* failure);
+  std::string Timing(Clock::time_point now);
+  int ExitStatus(const std::string& statusLine, DeviceResult* result) const;
+
+  std::string port;
+  std::string devicePath;
+  PortSettings settings;
+  UpdateState state;
+  std::FILE* trace = nullptr;
+  Clock::time_point launched;
+  std::optional<Clock::time_point> answered;  // when the device first answered
+  std::chrono::system_clock::time_point startedAt;
+  double seconds = 0;
+  bool gaveUpWaiting = false;
+  bool deviceLost = false;
+};
+
+// The name a port goes by in file names: the last part of its path (ttyUSB0,
+// COM3).
+std::string PortLabel(const std::string& port);
+
+// `path` with "-LABEL" put before its extension: xsvf_debug.txt, ttyUSB0 ->
+// xsvf_debug-ttyUSB0.txt.
+std::string PathForPort(const std::string& path, const std::string& label);

@@ -1,0 +1,4 @@
+#pragma once
+// The version every program's --version prints: the project's version.
+
+const char* ProgramVersion();
