@@ -385,10 +385,11 @@ UpdateTarget OtherKindTarget(uint8_t id, const std::string& name, uint16_t kind)
   return target;
 }
 
-Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets) {
+Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets,
+                Trailer trailer) {
   Bytes file;
   std::string reason;
-  if (!BuildUpdateFile(format, targets, &file, &reason)) {
+  if (!BuildUpdateFile(format, targets, &file, &reason, trailer)) {
     throw std::logic_error("cannot build the update file: " + reason);
   }
   return file;

@@ -107,5 +107,9 @@ Bytes AssembleXsvf(const std::string& text);
 UpdateTarget OtherKindTarget(uint8_t id, const std::string& name, uint16_t kind);
 
 // Whole files, for the tools' tests.
-Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets);
+// Files without the checksum trailer by default, of the kind written before it
+// existed: the cases change their files' bytes to make them malformed, and a
+// trailer would turn them all into damaged files.
+Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets,
+                Trailer trailer = Trailer::None);
 Bytes ReadWholeFile(const std::string& path);
