@@ -1,6 +1,7 @@
 #include "engine/update_file.h"
 
 #include <climits>
+#include <cstring>
 #include <utility>
 
 #include "engine/messages.h"
@@ -61,12 +62,13 @@ bool FailWrongFormat(UpdateState& state, std::string* message) {
 
 bool ReadTargetNames(UpdateState& state, uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
-    uint32_t unusedId = 0;
+    uint32_t id = 0;
     std::string name;
-    if (!ReadHexField(state.updateFile, 2, &unusedId) || !ReadLine(state.updateFile, &name)) {
+    if (!ReadHexField(state.updateFile, 2, &id) || !ReadLine(state.updateFile, &name)) {
       return false;
     }
     TrimTrailingWhiteSpace(&name);
+    state.rows[i].headerId = id;
     state.rows[i].name.Set(name);
     state.rows[i].mark.Set("");
   }
@@ -266,4 +268,40 @@ void ReportProgress(UpdateState& state, const UpdateFileReader& reader) {
   state.CurrentRow().percent.store(reader.Percent());
   state.CurrentRow().done.store(reader.Consumed());
   state.refreshNeeded.store(1);
+}
+
+static_assert(sizeof kTrailerMarker - 1 + 3 + 2 * sizeof(Sha256Digest) + 2 == kTrailerSize,
+              "marker, format and blank, digest, CR LF");
+
+std::string ChecksumTrailer(const Sha256Digest& digest) {
+  char format[8];
+  std::snprintf(format, sizeof format, "%02X ", kTrailerFormat);
+  return kTrailerMarker + std::string(format) + Sha256Hex(digest) + "\r\n";
+}
+
+TrailerContents ReadChecksumTrailer(const uint8_t* lastBytes, size_t count) {
+  constexpr size_t kMarkerSize = sizeof kTrailerMarker - 1;
+  constexpr size_t kFormatAt = kMarkerSize;
+  constexpr size_t kDigestAt = kFormatAt + 3;
+  TrailerContents trailer;
+  if (count != kTrailerSize || std::memcmp(lastBytes, kTrailerMarker, kMarkerSize) != 0) {
+    return trailer;
+  }
+  trailer.present = true;
+  const int high = HexDigitValue(lastBytes[kFormatAt]);
+  const int low = HexDigitValue(lastBytes[kFormatAt + 1]);
+  if (high < 0 || low < 0) return trailer;
+  trailer.format = static_cast<unsigned>(high * 16 + low);
+  if (trailer.format != kTrailerFormat || lastBytes[kFormatAt + 2] != ' ' ||
+      lastBytes[kTrailerSize - 2] != '\r' || lastBytes[kTrailerSize - 1] != '\n') {
+    return trailer;
+  }
+  for (size_t i = 0; i < trailer.digest.size(); ++i) {
+    const int digitHigh = HexDigitValue(lastBytes[kDigestAt + 2 * i]);
+    const int digitLow = HexDigitValue(lastBytes[kDigestAt + 2 * i + 1]);
+    if (digitHigh < 0 || digitLow < 0) return trailer;
+    trailer.digest[i] = static_cast<uint8_t>(digitHigh * 16 + digitLow);
+  }
+  trailer.readable = true;
+  return trailer;
 }

@@ -20,6 +20,26 @@
 // Firmware data are blocks: a 2-byte payload length L (high byte first, at most
 // 998) and L payload bytes. XSVF data are an XSVF program.
 //
+// Checksum trailer. Readers stop at the terminating id 00, so whatever follows it
+// is never read by an update; files written by mkupd (BuildUpdateFile) end in a
+// trailer that lets the whole file be checked before anything is sent. It is the
+// last 93 bytes of the file, all of them ASCII text:
+//
+//   offset  size  bytes
+//        0    24  marker: Firmwareupdate-Checksum-
+//       24     2  trailer format, two hex digits: 01
+//       26     1  a blank
+//       27    64  SHA-256 of every byte of the file before the trailer (offset 0 up
+//                 to the marker's first byte, header and records and the CR LF
+//                 after the id 00 included), as 64 hex digits, lower case
+//       91     2  CR LF
+//
+// So `head -c -93 FILE | sha256sum` gives the digest the trailer holds. A file
+// whose last 93 bytes do not begin with the marker has no trailer (files written
+// before it existed, or by other writers) and is read as before. Trailer format
+// 01 is the only one; a later one keeps the marker and the format field where they
+// stand and the trailer's size, so that a reader that does not know it can say so.
+//
 // The header is read on the front end's thread (ReadUpdateHeader); the records
 // and their data afterwards by an UpdateFileReader of the update's own, on the
 // worker thread.
@@ -28,6 +48,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/sha256.h"
 #include "engine/update_state.h"
 #include "xsvf/byte_source.h"
 
@@ -71,7 +92,7 @@ bool ReadHexField(std::FILE* file, int width, uint32_t* value);
 bool ReadLine(std::FILE* file, std::string* line);
 
 // Reads the header from state.updateFile: sets formatVersion, targetCount and
-// every listed row's name (mark emptied). On failure sets targetCount to 0 and
+// every listed row's name and headerId (mark emptied). On failure sets targetCount to 0 and
 // puts the message for the user into *message: 107 for a version token that is
 // not a known name, 104 for anything else, including a count above 10 targets.
 bool ReadUpdateHeader(UpdateState& state, std::string* message);
@@ -140,3 +161,23 @@ class UpdateFileReader : public XsvfByteSource {
 // Sets the current row's percent (and its count of stored bytes read) from how
 // far the reader has read the current record, and asks for a refresh.
 void ReportProgress(UpdateState& state, const UpdateFileReader& reader);
+
+// The checksum trailer (see the top of this file).
+constexpr char kTrailerMarker[] = "Firmwareupdate-Checksum-";
+constexpr size_t kTrailerSize = 93;
+constexpr unsigned kTrailerFormat = 1;
+
+// The trailer of format 01 for a file whose bytes before it have this digest.
+std::string ChecksumTrailer(const Sha256Digest& digest);
+
+// What the last kTrailerSize bytes of a file say.
+struct TrailerContents {
+  bool present = false;   // they begin with the marker
+  unsigned format = 0;    // the trailer format; 0 when its digits cannot be read
+  bool readable = false;  // of format 01, with 64 hex digits, a blank and CR LF in place
+  Sha256Digest digest{};  // for a readable trailer
+};
+
+// Reads the trailer from the last bytes of a file (`count` of them; a file shorter
+// than kTrailerSize has no trailer).
+TrailerContents ReadChecksumTrailer(const uint8_t* lastBytes, size_t count);

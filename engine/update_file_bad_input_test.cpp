@@ -135,7 +135,7 @@ TEST_F(BadUpdateFile, EveryCutOfAGoodFileFails) {
   for (const auto& [format, targets] : files) {
     std::vector<uint8_t> bytes;
     std::string reason;
-    ASSERT_TRUE(BuildUpdateFile(format, targets, &bytes, &reason)) << reason;
+    ASSERT_TRUE(BuildUpdateFile(format, targets, &bytes, &reason, Trailer::None)) << reason;
     ASSERT_EQ(ReadWholeFile(bytes), Outcome::Complete) << format;
     // The file ends with "00", CR, LF: a cut through the final 00 leaves the 0.
     const size_t firstComplete = bytes.size() - 3;

@@ -44,6 +44,7 @@ struct TargetRow {
   SharedText status;                // empty, or message 116, 120, 121 or 122
   SharedText name;                  // from the file header, trailing white space removed
   SharedText mark;                  // empty, or the multiplicity prefix "%d *  "
+  uint32_t headerId = 0;            // the id on the header's name line, for listings
 };
 
 struct UpdateState {

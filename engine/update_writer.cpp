@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/sha256.h"
+
 namespace {
 
 constexpr size_t kMaxRun = 127;
@@ -85,8 +87,17 @@ size_t RepeatLength(const std::vector<uint8_t>& data, size_t position) {
 
 }  // namespace
 
+bool AppendChecksumTrailer(std::vector<uint8_t>* file) {
+  Sha256 hash;
+  hash.Update(file->data(), file->size());
+  Sha256Digest digest;
+  if (!hash.Finish(&digest)) return false;
+  Append(file, ChecksumTrailer(digest));
+  return true;
+}
+
 bool BuildUpdateFile(const std::string& formatName, const std::vector<UpdateTarget>& targets,
-                     std::vector<uint8_t>* file, std::string* reason) {
+                     std::vector<uint8_t>* file, std::string* reason, Trailer trailer) {
   const KnownFormat* format = FindKnownFormat(formatName);
   if (format == nullptr) {
     *reason = "unknown format version " + formatName;
@@ -110,6 +121,10 @@ bool BuildUpdateFile(const std::string& formatName, const std::vector<UpdateTarg
   }
   for (const UpdateTarget& target : targets) AppendRecord(file, *format, target);
   Append(file, "00\r\n");
+  if (trailer == Trailer::Checksum && !AppendChecksumTrailer(file)) {
+    *reason = "the system cannot compute the file's SHA-256 checksum";
+    return false;
+  }
   return true;
 }
 

@@ -5,7 +5,8 @@
 // What it writes always reads back as given: the header line, the target count,
 // one name line per target ("%02X" id directly followed by the name, CR LF), then
 // the records in the same order, each with its length in exactly eight hex digits
-// directly followed by the stored data, and the terminating id 00.
+// directly followed by the stored data, the terminating id 00 and, unless asked
+// not to, the checksum trailer (update_file.h).
 
 #include <cstdint>
 #include <string>
@@ -30,8 +31,17 @@ struct UpdateTarget {
 // ends in white space, a kind or run-length coding that "V1.00" cannot hold, or a
 // record whose stored data are empty or longer than 0x7FFFFFFF bytes. The data's
 // content (block structure, XSVF commands) is not checked.
+//
+// The trailer is left out only for files of the kind written before it existed.
+// False also if the platform cannot compute the checksum.
+enum class Trailer { Checksum, None };
 bool BuildUpdateFile(const std::string& format, const std::vector<UpdateTarget>& targets,
-                     std::vector<uint8_t>* file, std::string* reason);
+                     std::vector<uint8_t>* file, std::string* reason,
+                     Trailer trailer = Trailer::Checksum);
+
+// Appends the checksum trailer of the bytes in *file. False if the platform cannot
+// compute the checksum.
+bool AppendChecksumTrailer(std::vector<uint8_t>* file);
 
 
 // Cuts a firmware image into blocks of at most `maxPayload` bytes (1 to 998;

@@ -30,17 +30,32 @@ TEST_F(UpdateWriter, WritesTheSmallV101File) {
   std::vector<uint8_t> file;
   std::string reason;
   ASSERT_TRUE(BuildUpdateFile("V1.01", {Target(1, " Main", KindFirmware, FirmwareBlocks(payload))},
-                              &file, &reason));
+                              &file, &reason, Trailer::None));
   std::string expected =
       "Firmwareupdate-Fileformat-V1.01\r\n01\r\n01 Main\r\n01 0000 FEFF 0000000A";
   expected += std::string("\x00\x08", 2) + "\x01\x02\x03\x04\x05\x06\x07\x08" + "\r\n00\r\n";
   EXPECT_EQ(std::string(file.begin(), file.end()), expected);
 
   ASSERT_TRUE(BuildUpdateFile("V1.00", {Target(1, " Main", KindFirmware, FirmwareBlocks(payload))},
-                              &file, &reason));
+                              &file, &reason, Trailer::None));
   EXPECT_EQ(std::string(file.begin(), file.end()),
             "Firmwareupdate-Fileformat-V1.00\r\n01\r\n01 Main\r\n"
             "01 0000000A00080102030405060708\r\n00\r\n");
+}
+
+// The trailer follows the closing 00: the marker, format 01 and the SHA-256 of
+// every byte before it.
+TEST_F(UpdateWriter, EndsTheFileWithItsChecksum) {
+  std::vector<uint8_t> file;
+  std::string reason;
+  ASSERT_TRUE(BuildUpdateFile("V1.00", {Target(1, " Main", KindFirmware, FirmwareBlocks({0xAB}))},
+                              &file, &reason));
+  const std::string text(file.begin(), file.end());
+  // The digest is what `head -c -93 FILE | sha256sum` prints for the written file.
+  EXPECT_EQ(text,
+            "Firmwareupdate-Fileformat-V1.00\r\n01\r\n01 Main\r\n01 000000030001AB\r\n00\r\n"
+            "Firmwareupdate-Checksum-01 "
+            "35e8e84dd5fd41dafd1912be6dfc75278a2278e386312fb1c889f7a4cd5b07c3\r\n");
 }
 
 // Every target read back through the reader gives its name, kind and data.

@@ -122,6 +122,7 @@ UpdateCase Malformed(const std::string& name, Targets targets, const std::string
   UpdateCase c = Fails(name, std::move(targets), scenario,
                        FormatMessageText(MsgBadRecord, kFilePathMark), std::move(rows),
                        std::move(firmwareIds));
+  c.cliStatusLine = c.statusLine;
   c.mutate = std::move(mutate);
   c.caughtBeforeDevice = true;
   c.exitStatus = 4;
@@ -226,6 +227,11 @@ std::vector<UpdateCase> MakeCases() {
       Ends("FiveDamagedFrames", {logic}, jtag + "fault repeat frame 3 x5\n", 1, 1, {Done()}));
   cases.push_back(Ends("FirstTargetIdZero", {main}, one, 0, 0, {Untouched()}));
   cases.back().mutate = InsertBeforeRecords("00\r\n", 1);
+  // The header names a target the records never reach, as in a file cut short:
+  // the read-through turns it away.
+  cases.back().caughtBeforeDevice = true;
+  cases.back().cliStatusLine = FormatMessageText(MsgBadRecord, kFilePathMark);
+  cases.back().exitStatus = 4;
 
   // A failed JTAG target ends the update: the firmware target after it is not reached.
   cases.push_back(
@@ -399,10 +405,11 @@ UpdateTarget OtherKindTarget(uint8_t id, const std::string& name, uint16_t kind)
   return target;
 }
 
-Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets) {
+Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets,
+                Trailer trailer) {
   Bytes file;
   std::string reason;
-  if (!BuildUpdateFile(format, targets, &file, &reason)) {
+  if (!BuildUpdateFile(format, targets, &file, &reason, trailer)) {
     throw std::logic_error("cannot build the update file: " + reason);
   }
   return file;

@@ -62,8 +62,8 @@ struct UpdateCase {
   bool endSent = true;  // whether 0xA2 reached the device
   int exitStatus = 0;   // update-cli's
   // A file whose fault update-cli's read-through finds before it opens the port:
-  // it ends with exit status 4 and the status line above, and the device sees
-  // nothing. (The worker on its own, which reads as it goes, ends as the rows say.)
+  // it ends with exit status 4 and cliStatusLine, and the device sees nothing.
+  // (The worker on its own, which reads as it goes, ends as the rest says.)
   bool caughtBeforeDevice = false;
   // The firmware targets whose blocks, as the device received them, equal the
   // file's blocks byte for byte.
@@ -113,5 +113,9 @@ Bytes AssembleXsvf(const std::string& text);
 UpdateTarget OtherKindTarget(uint8_t id, const std::string& name, uint16_t kind);
 
 // Whole files, for the tools' tests.
-Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets);
+// Files without the checksum trailer by default, of the kind written before it
+// existed: the cases change their files' bytes to make them malformed, and a
+// trailer would turn them all into damaged files.
+Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets,
+                Trailer trailer = Trailer::None);
 Bytes ReadWholeFile(const std::string& path);

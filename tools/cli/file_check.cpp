@@ -1,80 +1,151 @@
 #include "tools/cli/file_check.h"
 
+#include <vector>
+
 #include "engine/update_file.h"
+#include "engine/update_file_check.h"
 #include "engine/update_session.h"
-#include "xsvf/xsvf_program.h"
+#include "tools/cli/progress_view.h"
 
 namespace {
 
-std::string Where(const UpdateState& state) {
-  return " (target " + std::to_string(state.currentTarget.load() + 1) + ", file offset " +
-         std::to_string(std::ftell(state.updateFile)) + ")";
+std::string HexId(uint32_t id) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X", id & 0xFF);
+  return text;
 }
 
-// Reads the current record's data to their end. False if they end early or are
-// badly coded.
-bool ReadRecordData(UpdateFileReader& reader, std::vector<uint8_t>* data) {
-  reader.StartRecordData();
-  uint8_t byte;
-  while (reader.ReadDataByte(&byte)) data->push_back(byte);
-  return reader.Ended();
+// The message without the line end that some of the table's texts carry.
+std::string WithoutLineEnd(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
 }
 
-// Firmware data: blocks of a 2-byte length (at most 998) and their payload, ending
-// exactly at the record's end.
-std::string CheckFirmware(const std::vector<uint8_t>& data, std::string* summary) {
-  size_t blocks = 0;
-  size_t position = 0;
-  while (position < data.size()) {
-    ++blocks;
-    const std::string block = "block " + std::to_string(blocks);
-    if (data.size() - position < 2) return block + " has no complete length field";
-    const size_t length = data[position] * 256u + data[position + 1];
-    if (length > kMaxBlockPayload) {
-      return block + " has " + std::to_string(length) + " payload bytes, more than " +
-             std::to_string(kMaxBlockPayload);
-    }
-    position += 2 + length;
-    if (position > data.size()) return block + " is cut off by the record's end";
-  }
-  *summary = "firmware, " + std::to_string(blocks) + " blocks, " +
-             std::to_string(data.size() - 2 * blocks) + " payload bytes";
-  return "";
-}
-
-// XSVF data: a program that parses to XCOMPLETE.
-std::string CheckXsvf(const std::vector<uint8_t>& data, std::string* summary) {
-  XsvfProgram program;
-  std::string error;
-  if (!ParseXsvfProgram(data.data(), data.size(), &program, &error)) {
-    return "XSVF program: " + error;
-  }
-  *summary = "XSVF, " + std::to_string(program.commands.size()) + " commands";
-  if (!program.trailing.empty()) {
-    *summary += ", " + std::to_string(program.trailing.size()) + " bytes after XCOMPLETE";
+// The checksum as the first line says it: ", checksum OK" and so on.
+std::string ChecksumText(const UpdateFileCheck& check) {
+  switch (check.checksum) {
+    case ChecksumState::Verified: return "checksum OK";
+    case ChecksumState::None: return "no checksum";
+    case ChecksumState::NotVerified: return "checksum not verified: " + check.checksumNote;
+    case ChecksumState::Mismatch: return "checksum does not match";
   }
   return "";
 }
 
-// --check's look at one record: its contents and a summary line.
-std::string CheckContents(const RecordContents& record, std::FILE* out) {
-  std::string summary;
-  std::string fault;
-  if (record.kind == KindFirmware) {
-    fault = CheckFirmware(record.data, &summary);
-  } else if (record.kind == KindXsvf) {
-    fault = CheckXsvf(record.data, &summary);
+const char* ChecksumJson(ChecksumState state) {
+  switch (state) {
+    case ChecksumState::Verified: return "\"ok\"";
+    case ChecksumState::None: return "null";
+    case ChecksumState::NotVerified: return "\"not verified\"";
+    case ChecksumState::Mismatch: return "\"mismatch\"";
+  }
+  return "null";
+}
+
+std::string KindText(int32_t kind) {
+  if (kind == KindFirmware) return "firmware";
+  if (kind == KindXsvf) return "XSVF";
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(kind));
+  return text;
+}
+
+// --check's line for one record.
+std::string RecordLine(const RecordSummary& record) {
+  const RecordHeader& header = record.header;
+  std::string contents;
+  if (record.skipped) {
+    contents = "kind " + KindText(header.kind) + ", not handled: an update skips it";
+  } else if (header.kind == KindFirmware) {
+    contents = "firmware, " + std::to_string(record.blocks) + " blocks, " +
+               std::to_string(record.payloadBytes) + " payload bytes";
   } else {
-    char kind[64];
-    std::snprintf(kind, sizeof kind, "kind %04X, not handled: an update skips it",
-                  static_cast<unsigned>(record.kind));
-    summary = kind;
+    contents = "XSVF, " + std::to_string(record.commands) + " commands";
+    if (record.bytesAfterComplete > 0) {
+      contents += ", " + std::to_string(record.bytesAfterComplete) + " bytes after XCOMPLETE";
+    }
   }
-  if (!fault.empty()) return fault;
-  std::fprintf(out, "%2u%s: %s; %d stored bytes%s\n", record.index + 1, record.name.c_str(),
-               summary.c_str(), record.storedLength,
-               (record.flags & 1) ? ", run-length coded" : "");
-  return "";
+  return HexId(header.id) + " " + header.name + ": " + contents + "; " +
+         std::to_string(header.storedLength) + " stored bytes" +
+         (header.RunLengthCoded() ? ", run-length coded" : "");
+}
+
+std::string RecordJson(const RecordSummary& record) {
+  const RecordHeader& header = record.header;
+  std::string json = "{\"position\":" + std::to_string(header.index + 1) +
+                     ",\"id\":" + JsonString(HexId(header.id)) +
+                     ",\"name\":" + JsonString(header.name) +
+                     ",\"kind\":" + JsonString(KindText(header.kind)) +
+                     ",\"storedBytes\":" + std::to_string(header.storedLength) +
+                     ",\"runLengthCoded\":" + (header.RunLengthCoded() ? "true" : "false") +
+                     ",\"skipped\":" + (record.skipped ? "true" : "false");
+  if (!record.skipped && header.kind == KindFirmware) {
+    json += ",\"blocks\":" + std::to_string(record.blocks) +
+            ",\"payloadBytes\":" + std::to_string(record.payloadBytes);
+  } else if (!record.skipped) {
+    json += ",\"commands\":" + std::to_string(record.commands) +
+            ",\"bytesAfterComplete\":" + std::to_string(record.bytesAfterComplete);
+  }
+  return json + "}";
+}
+
+template <typename Item, typename Describe>
+std::string JsonArray(const std::vector<Item>& items, Describe describe) {
+  std::string json = "[";
+  for (size_t i = 0; i < items.size(); ++i) json += (i > 0 ? "," : "") + describe(items[i]);
+  return json + "]";
+}
+
+// The first line of --list and --check: "FILE: format V1.01, 3 targets, checksum OK".
+std::string FileLine(const CliOptions& options, const UpdateState& state,
+                     const UpdateFileCheck& check) {
+  return options.file + ": format " + knownFormats[state.formatVersion].name + ", " +
+         std::to_string(state.targetCount) + " targets, " + ChecksumText(check);
+}
+
+// The start of the JSON document of --list and --check, up to the fields of each.
+std::string JsonStart(const char* command, const CliOptions& options) {
+  return std::string("{\"command\":\"") + command + "\",\"file\":" + JsonString(options.file);
+}
+
+std::string JsonFileFields(const UpdateState& state, const UpdateFileCheck& check) {
+  std::string json = ",\"format\":" + JsonString(knownFormats[state.formatVersion].name) +
+                     ",\"targetCount\":" + std::to_string(state.targetCount) +
+                     ",\"checksum\":" + ChecksumJson(check.checksum);
+  if (!check.checksumNote.empty()) json += ",\"checksumNote\":" + JsonString(check.checksumNote);
+  return json;
+}
+
+// Opens the file and reads its header. On failure the error is reported (as JSON
+// with --json) and the file is closed.
+bool OpenForCommand(const char* command, const CliOptions& options, UpdateState& state,
+                    std::FILE* out, std::FILE* err) {
+  state.filePath.Set(options.file);
+  std::string message;
+  if (OpenUpdateFile(state, &message)) return true;
+  CloseUpdateResources(state);
+  message = WithoutLineEnd(message);
+  if (options.json) {
+    std::fprintf(out, "%s,\"exit\":%d,\"message\":%s}\n", JsonStart(command, options).c_str(),
+                 ExitUnusable, JsonString(message).c_str());
+  } else {
+    std::fprintf(err, "%s\n", message.c_str());
+  }
+  return false;
+}
+
+// A file whose read-through failed: the detail, as text on err or in the JSON
+// document with the status line an update would have ended on.
+int ReportBadFile(const std::string& json, const CliOptions& options,
+                  const UpdateFileCheck& check, std::FILE* out, std::FILE* err) {
+  if (options.json) {
+    std::fprintf(out, "%s,\"exit\":%d,\"message\":%s,\"status\":%s}\n", json.c_str(),
+                 ExitUnusable, JsonString(check.detail).c_str(),
+                 JsonString(check.statusLine).c_str());
+  } else {
+    std::fprintf(err, "%s: %s\n", options.file.c_str(), check.detail.c_str());
+  }
+  return ExitUnusable;
 }
 
 }  // namespace
@@ -89,48 +160,35 @@ bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err
   return false;
 }
 
-std::string ReadRecords(UpdateState& state, const RecordVisitor& visit) {
-  UpdateFileReader reader(state.updateFile, state.formatVersion);
-  state.currentTarget.store(0);
-  uint32_t targetId = 0;
-  if (!reader.ReadTargetId(&targetId)) return "no target record" + Where(state);
-  while (targetId != 0) {
-    const uint32_t index = state.currentTarget.load();
-    if (index >= kMaxTargets) {
-      return "more than " + std::to_string(kMaxTargets) + " target records" + Where(state);
-    }
-    if (!reader.ReadRecordHeader()) return "the record header cannot be read" + Where(state);
-    RecordContents record{index,         targetId,       state.rows[index].name.Get(),
-                          reader.Kind(), reader.Flags(), reader.Length(), {}};
-    if (!ReadRecordData(reader, &record.data)) {
-      return "the record's data are cut off or badly coded" + Where(state);
-    }
-    const std::string fault = visit(record);
-    if (!fault.empty()) return fault + Where(state);
-    state.currentTarget.fetch_add(1);
-    if (!reader.ReadTargetId(&targetId)) {
-      return "the next target id (or the closing 00) cannot be read" + Where(state);
-    }
-  }
-  return "";
-}
-
 int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   static UpdateState state;
-  if (!OpenCheckedFile(state, options.file, err)) return ExitUnusable;
-  std::fprintf(out, "%s: format %s, %u targets\n", options.file.c_str(),
-               knownFormats[state.formatVersion].name, state.targetCount);
-  const std::string fault = ReadRecords(
-      state, [out](const RecordContents& record) { return CheckContents(record, out); });
-  const uint32_t records = state.currentTarget.load();
+  if (!OpenForCommand("check", options, state, out, err)) return ExitUnusable;
+  const UpdateFileCheck check = ReadThroughUpdateFile(state);
   CloseUpdateResources(state);
-  if (!fault.empty()) {
-    std::fprintf(err, "%s: %s\n", options.file.c_str(), fault.c_str());
-    return ExitUnusable;
+  std::string json = JsonStart("check", options) + JsonFileFields(state, check) +
+                     ",\"targets\":" + JsonArray(check.records, RecordJson) +
+                     ",\"records\":" + std::to_string(check.records.size());
+  if (!check.good) {
+    // Before a record could be read the checksum had already turned the file away.
+    if (!options.json && check.checksum != ChecksumState::Mismatch) {
+      std::fprintf(out, "%s\n", FileLine(options, state, check).c_str());
+      for (const RecordSummary& record : check.records) {
+        std::fprintf(out, "%s\n", RecordLine(record).c_str());
+      }
+    }
+    return ReportBadFile(json, options, check, out, err);
   }
-  if (records != state.targetCount) {
-    std::fprintf(out, "note: the header names %u targets, the file holds %u records\n",
-                 state.targetCount, records);
+  if (options.json) {
+    std::fprintf(out, "%s,\"exit\":0}\n", json.c_str());
+    return ExitAllUpdated;
+  }
+  std::fprintf(out, "%s\n", FileLine(options, state, check).c_str());
+  for (const RecordSummary& record : check.records) {
+    std::fprintf(out, "%s\n", RecordLine(record).c_str());
+  }
+  if (check.records.size() != state.targetCount) {
+    std::fprintf(out, "note: the header names %u targets, the file holds %zu records\n",
+                 state.targetCount, check.records.size());
   }
   std::fprintf(out, "OK\n");
   return ExitAllUpdated;
@@ -138,12 +196,30 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
 
 int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   static UpdateState state;
-  if (!OpenCheckedFile(state, options.file, err)) return ExitUnusable;
-  std::fprintf(out, "%s: format %s, %u targets\n", options.file.c_str(),
-               knownFormats[state.formatVersion].name, state.targetCount);
-  for (uint32_t i = 0; i < state.targetCount; ++i) {
-    std::fprintf(out, "%2u %s\n", i + 1, state.rows[i].name.Get().c_str());
-  }
+  if (!OpenForCommand("list", options, state, out, err)) return ExitUnusable;
+  const UpdateFileCheck check = ReadThroughUpdateFile(state);
   CloseUpdateResources(state);
+  std::vector<uint32_t> rows;
+  for (uint32_t i = 0; i < state.targetCount; ++i) rows.push_back(i);
+  std::string json = JsonStart("list", options) + JsonFileFields(state, check) +
+                     ",\"targets\":" + JsonArray(rows, [](uint32_t i) {
+                       return "{\"position\":" + std::to_string(i + 1) +
+                              ",\"id\":" + JsonString(HexId(state.rows[i].headerId)) +
+                              ",\"name\":" + JsonString(state.rows[i].name.Get()) + "}";
+                     });
+  // --list reads the records only for the checksum's sake: a damaged file is
+  // reported, a fault in the records is --check's business.
+  if (check.checksum == ChecksumState::Mismatch) {
+    return ReportBadFile(json, options, check, out, err);
+  }
+  if (options.json) {
+    std::fprintf(out, "%s,\"exit\":0}\n", json.c_str());
+    return ExitAllUpdated;
+  }
+  std::fprintf(out, "%s\n", FileLine(options, state, check).c_str());
+  for (uint32_t i : rows) {
+    std::fprintf(out, "%s %s\n", HexId(state.rows[i].headerId).c_str(),
+                 state.rows[i].name.Get().c_str());
+  }
   return ExitAllUpdated;
 }

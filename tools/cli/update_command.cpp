@@ -17,12 +17,12 @@
 
 #include "engine/messages.h"
 #include "engine/update_file.h"
+#include "engine/update_file_check.h"
 #include "engine/update_session.h"
 #include "tools/cli/file_check.h"
 #include "tools/cli/port_update.h"
 #include "tools/cli/progress_view.h"
 #include "tools/cli/serial_ports.h"
-#include "xsvf/xsvf_program.h"
 
 namespace {
 
@@ -181,6 +181,7 @@ class CancelHandler {
 // What the update file holds, read through before any device is touched.
 struct FileSummary {
   std::vector<TargetSize> sizes;
+  std::vector<uint32_t> ids;
 };
 
 // Reads the whole file as an update would. False with the status line the
@@ -188,30 +189,22 @@ struct FileSummary {
 bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string* failure) {
   UpdateState state;
   state.filePath.Set(path);
-  std::string message;
-  if (!OpenUpdateFile(state, &message)) {
-    CloseUpdateResources(state);
-    *failure = message;
+  const bool opened = OpenUpdateFile(state, failure);
+  const UpdateFileCheck check = opened ? ReadThroughUpdateFile(state) : UpdateFileCheck();
+  CloseUpdateResources(state);
+  if (!opened) return false;
+  if (!check.good) {
+    *failure = check.statusLine;
     return false;
   }
-  const std::string fault = ReadRecords(state, [summary](const RecordContents& record) {
+  for (const RecordSummary& record : check.records) {
     TargetSize size;
-    size.storedBytes = record.storedLength;
-    if (record.kind == KindXsvf) {
-      XsvfProgram program;
-      std::string error;
-      if (!ParseXsvfProgram(record.data.data(), record.data.size(), &program, &error)) {
-        return "XSVF program: " + error;
-      }
-      size.commands = static_cast<int64_t>(program.commands.size());
-    }
+    size.storedBytes = record.header.storedLength;
+    if (record.header.kind == KindXsvf) size.commands = static_cast<int64_t>(record.commands);
     summary->sizes.push_back(size);
-    return std::string();
-  });
-  CloseUpdateResources(state);
-  if (fault.empty()) return true;
-  *failure = FormatMessageText(MsgBadRecord, path.c_str());
-  return false;
+    summary->ids.push_back(record.header.id);
+  }
+  return true;
 }
 
 // The result of an update that ended before it began, for the file or a port.

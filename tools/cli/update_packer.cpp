@@ -1,35 +1,70 @@
 #include "tools/cli/update_packer.h"
 
 #include <cstdlib>
+#include <set>
 
 #include "engine/file_bytes.h"
 #include "engine/update_file.h"
+#include "engine/update_file_check.h"
 #include "engine/update_session.h"
 #include "engine/update_writer.h"
-#include "tools/cli/file_check.h"
+#include "tools/common/command_line.h"
+#include "tools/common/program_version.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {
 
-const char* const kUsage =
-    "usage: mkupd -o FILE.upd [--format V1.00|V1.01] [--block-size N] TARGET...\n"
-    "\n"
-    "TARGET, in the order the device gets them (at most 10):\n"
-    "  --firmware ID NAME IMAGE   a firmware image, cut into blocks of at most\n"
-    "                             --block-size payload bytes (default and most: 998)\n"
-    "  --xsvf ID NAME PROGRAM     an XSVF program (it must parse to XCOMPLETE)\n"
-    "  --data ID NAME KIND FILE   data stored as they are, of any kind (hex), for tests\n"
-    "  --rle                      after a target: run-length code its data (V1.01)\n"
-    "\n"
-    "ID is the target's id in hex (01 to FF). The name line reads 'ID NAME'; the\n"
-    "window shows the name with the blank in front of it. The default format is\n"
-    "V1.01; V1.00 holds firmware only.\n";
+constexpr const char* kProgram = "mkupd";
+
+// Exit statuses besides 0 (written and read back) and kExitUsage.
+constexpr int kExitNotWritten = 1;
+
+const std::vector<OptionSpec> kOptions = {
+    {'o', "output", "FILE", "the update file to write (required)"},
+    {0, "format", "VERSION", "V1.01 (default) or V1.00, which holds firmware only"},
+    {0, "block-size", "N", "firmware payload bytes per block, 1 to 998 (default 998)"},
+    {0, "firmware", "ID NAME IMAGE", "a firmware image, cut into blocks", 2},
+    {0, "xsvf", "ID NAME PROGRAM", "an XSVF program (it must parse to XCOMPLETE)", 2},
+    {0, "data", "ID NAME KIND FILE", "data stored as they are, of any kind (hex), for tests", 3},
+    {0, "rle", nullptr, "after a target: run-length code its data (V1.01)"},
+    {0, "no-checksum", nullptr,
+     "leave out the checksum trailer, as files were written before it\nexisted"},
+    kHelpOption,
+    kVersionOption,
+};
+
+std::string Usage() {
+  return "usage: mkupd -o FILE.upd [--format V1.00|V1.01] [--block-size N] TARGET...\n"
+         "\n"
+         "Writes an update file and reads it back with the updater's own reader\n"
+         "before it reports success. The targets, at most 10, go to the device in the\n"
+         "order given; each is --firmware, --xsvf or --data, optionally followed by\n"
+         "--rle. ID is the target's id in hex (01 to FF), each id once. The name line\n"
+         "reads 'ID NAME'; the window shows the name with the blank in front of it.\n"
+         "The file ends in a checksum trailer (SHA-256) that the updater verifies.\n"
+         "\n"
+         "Options:\n" +
+         OptionHelp(kOptions) +
+         "\n"
+         "Exit status:\n"
+         "  0   the file was written and reads back as meant\n"
+         "  1   an input cannot be read or used, or the file cannot be written\n"
+         "  64  the command line is wrong\n";
+}
+
+// A target as the command line names it; its file is read afterwards.
+struct TargetSpec {
+  std::string option;  // firmware, xsvf or data
+  UpdateTarget target;
+  std::string path;
+};
 
 struct PackOptions {
   std::string output;
   std::string format = "V1.01";
   size_t blockSize = kMaxBlockPayload;
-  std::vector<UpdateTarget> targets;
+  Trailer trailer = Trailer::Checksum;
+  std::vector<TargetSpec> targets;
 };
 
 bool ParseHex(const std::string& text, unsigned long maximum, unsigned long* value) {
@@ -38,70 +73,70 @@ bool ParseHex(const std::string& text, unsigned long maximum, unsigned long* val
   return !text.empty() && *end == '\0' && *value <= maximum;
 }
 
-// Reads a target's operands: ID NAME [KIND] FILE.
-bool ParseTarget(const std::vector<std::string>& arguments, size_t* index, const std::string& option,
-                 PackOptions* options, std::string* error) {
-  const bool hasKind = option == "--data";
-  const size_t operands = hasKind ? 4 : 3;
-  if (*index + operands >= arguments.size()) {
-    *error = option + " needs " + (hasKind ? "ID NAME KIND FILE" : "ID NAME FILE");
-    return false;
-  }
-  UpdateTarget target;
+// A target option's values: ID NAME [KIND] FILE.
+bool ParseTarget(const CommandLine::Given& given, std::set<unsigned long>* ids,
+                 TargetSpec* spec, std::string* error) {
+  spec->option = given.spec->longName;
   unsigned long id = 0;
-  if (!ParseHex(arguments[++*index], 0xFF, &id) || id == 0) {
-    *error = "target id '" + arguments[*index] + "' is not a hex number from 01 to FF";
+  if (!ParseHex(given.value, 0xFF, &id) || id == 0) {
+    *error = "target id '" + given.value + "' is not a hex number from 01 to FF";
     return false;
   }
-  target.id = static_cast<uint8_t>(id);
-  target.name = " " + arguments[++*index];
-  unsigned long kind = option == "--xsvf" ? KindXsvf : KindFirmware;
-  if (hasKind && !ParseHex(arguments[++*index], 0xFFFF, &kind)) {
-    *error = "kind '" + arguments[*index] + "' is not a hex number from 0 to FFFF";
+  if (!ids->insert(id).second) {
+    *error = "target id " + given.value + " is given twice: each target needs an id of its own";
     return false;
   }
-  target.kind = static_cast<uint16_t>(kind);
-  const std::string& path = arguments[++*index];
-  if (!ReadFileBytes(path, &target.data)) {
-    *error = "cannot read " + path;
+  spec->target.id = static_cast<uint8_t>(id);
+  spec->target.name = " " + given.more[0];
+  unsigned long kind = spec->option == "xsvf" ? KindXsvf : KindFirmware;
+  if (spec->option == "data" && !ParseHex(given.more[1], 0xFFFF, &kind)) {
+    *error = "kind '" + given.more[1] + "' is not a hex number from 0 to FFFF";
     return false;
   }
-  if (option == "--firmware") target.data = FirmwareBlocks(target.data, options->blockSize);
-  if (option == "--xsvf") {
-    XsvfProgram program;
-    std::string reason;
-    if (!ParseXsvfProgram(target.data.data(), target.data.size(), &program, &reason)) {
-      *error = path + ": " + reason;
-      return false;
-    }
-  }
-  options->targets.push_back(std::move(target));
+  spec->target.kind = static_cast<uint16_t>(kind);
+  spec->path = given.more.back();
   return true;
 }
 
-bool ParsePackOptions(const std::vector<std::string>& arguments, PackOptions* options,
-                      std::string* error) {
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    const bool hasValue = i + 1 < arguments.size();
-    if (argument == "-o" && hasValue) {
-      options->output = arguments[++i];
-    } else if (argument == "--format" && hasValue) {
-      options->format = arguments[++i];
-    } else if (argument == "--block-size" && hasValue) {
-      options->blockSize = std::strtoul(arguments[++i].c_str(), nullptr, 10);
-      if (options->blockSize < 1 || options->blockSize > kMaxBlockPayload) {
-        *error = "--block-size must be from 1 to 998";
+bool ParseBlockSize(const std::string& text, size_t* blockSize, std::string* error) {
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < 1 || value > kMaxBlockPayload) {
+    *error = "--block-size must be from 1 to 998";
+    return false;
+  }
+  *blockSize = value;
+  return true;
+}
+
+// Reads the command line into *options; the files are not read yet.
+bool ParsePackOptions(const CommandLine& line, PackOptions* options, std::string* error) {
+  std::set<unsigned long> ids;
+  for (const CommandLine::Given& given : line.options) {
+    const std::string name = given.spec->longName;
+    if (name == "output") {
+      options->output = given.value;
+    } else if (name == "format") {
+      options->format = given.value;
+    } else if (name == "block-size") {
+      if (!ParseBlockSize(given.value, &options->blockSize, error)) return false;
+    } else if (name == "no-checksum") {
+      options->trailer = Trailer::None;
+    } else if (name == "rle") {
+      if (options->targets.empty()) {
+        *error = "--rle belongs after the target whose data it codes";
         return false;
       }
-    } else if (argument == "--firmware" || argument == "--xsvf" || argument == "--data") {
-      if (!ParseTarget(arguments, &i, argument, options, error)) return false;
-    } else if (argument == "--rle" && !options->targets.empty()) {
-      options->targets.back().runLengthCoded = true;
+      options->targets.back().target.runLengthCoded = true;
     } else {
-      *error = "unexpected argument '" + argument + "'";
-      return false;
+      TargetSpec spec;
+      if (!ParseTarget(given, &ids, &spec, error)) return false;
+      options->targets.push_back(std::move(spec));
     }
+  }
+  if (!line.operands.empty()) {
+    *error = "unexpected argument '" + line.operands.front() + "'";
+    return false;
   }
   if (options->output.empty() || options->targets.empty()) {
     *error = "name the output with -o and at least one target";
@@ -110,16 +145,47 @@ bool ParsePackOptions(const std::vector<std::string>& arguments, PackOptions* op
   return true;
 }
 
-// Reads the written file back with the updater's reader and compares every record
-// with what was meant to go in. Returns the first difference, or "".
+// Reads a target's file and makes its data: blocks of firmware, a checked XSVF
+// program, or the bytes as they stand.
+bool LoadTarget(const PackOptions& options, TargetSpec& spec, std::string* error) {
+  UpdateTarget& target = spec.target;
+  if (!ReadFileBytes(spec.path, &target.data)) {
+    *error = "cannot read " + spec.path;
+    return false;
+  }
+  if (spec.option == "firmware") {
+    if (target.data.empty()) {
+      *error = spec.path + " is empty: a firmware image needs at least one byte";
+      return false;
+    }
+    target.data = FirmwareBlocks(target.data, options.blockSize);
+  } else if (spec.option == "xsvf") {
+    XsvfProgram program;
+    std::string reason;
+    if (!ParseXsvfProgram(target.data.data(), target.data.size(), &program, &reason)) {
+      *error = spec.path + ": " + reason;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads the written file back with the updater's reader, its checksum too, and
+// compares every record with what was meant to go in. Returns the first
+// difference, or "".
 std::string VerifyWrittenFile(const PackOptions& options) {
   static UpdateState state;
   state.filePath.Set(options.output);
   std::string message;
   std::string fault;
   std::vector<RecordContents> records;
+  // The records' contents are not judged here: --data writes bad ones on purpose.
+  const ChecksumState meant =
+      options.trailer == Trailer::Checksum ? ChecksumState::Verified : ChecksumState::None;
   if (!OpenUpdateFile(state, &message)) {
     fault = message;
+  } else if (ReadThroughUpdateFile(state).checksum != meant) {
+    fault = "its checksum does not verify";
   } else {
     fault = ReadRecords(state, [&records](const RecordContents& record) {
       records.push_back(record);
@@ -132,8 +198,8 @@ std::string VerifyWrittenFile(const PackOptions& options) {
     return "the file reads back with another number of records";
   }
   for (size_t i = 0; i < records.size(); ++i) {
-    const UpdateTarget& target = options.targets[i];
-    if (records[i].id != target.id || records[i].kind != target.kind ||
+    const UpdateTarget& target = options.targets[i].target;
+    if (records[i].header.id != target.id || records[i].header.kind != target.kind ||
         records[i].data != target.data) {
       return "target " + std::to_string(i + 1) + " reads back differently";
     }
@@ -141,33 +207,47 @@ std::string VerifyWrittenFile(const PackOptions& options) {
   return "";
 }
 
+int Fail(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "%s: %s\n", kProgram, message.c_str());
+  return kExitNotWritten;
+}
+
 }  // namespace
 
 int RunMkupd(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
-  if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
-    std::fputs(kUsage, arguments.empty() ? err : out);
-    return arguments.empty() ? 2 : 0;
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(arguments, kOptions, &line, &error)) {
+    return ReportUsageError(err, kProgram, error);
+  }
+  if (line.Has("help")) {
+    std::fputs(Usage().c_str(), out);
+    return 0;
+  }
+  if (line.Has("version")) {
+    PrintVersion(out, kProgram, ProgramVersion());
+    return 0;
   }
   PackOptions options;
-  std::string error;
+  if (!ParsePackOptions(line, &options, &error)) return ReportUsageError(err, kProgram, error);
+
+  std::vector<UpdateTarget> targets;
+  for (TargetSpec& spec : options.targets) {
+    if (!LoadTarget(options, spec, &error)) return Fail(err, error);
+    targets.push_back(spec.target);
+  }
   std::vector<uint8_t> file;
-  if (!ParsePackOptions(arguments, &options, &error) ||
-      !BuildUpdateFile(options.format, options.targets, &file, &error)) {
-    std::fprintf(err, "mkupd: %s\n", error.c_str());
-    return 2;
+  if (!BuildUpdateFile(options.format, targets, &file, &error, options.trailer)) {
+    return Fail(err, error);
   }
-  if (!WriteFileBytes(options.output, file)) {
-    std::fprintf(err, "mkupd: cannot write %s\n", options.output.c_str());
-    return 1;
-  }
+  if (!WriteFileBytes(options.output, file)) return Fail(err, "cannot write " + options.output);
   const std::string fault = VerifyWrittenFile(options);
   if (!fault.empty()) {
     std::remove(options.output.c_str());
-    std::fprintf(err, "mkupd: %s does not read back as written: %s\n", options.output.c_str(),
-                 fault.c_str());
-    return 1;
+    return Fail(err, options.output + " does not read back as written: " + fault);
   }
-  std::fprintf(out, "%s: %s, %zu targets, %zu bytes\n", options.output.c_str(),
-               options.format.c_str(), options.targets.size(), file.size());
+  std::fprintf(out, "%s: %s, %zu targets, %zu bytes%s\n", options.output.c_str(),
+               options.format.c_str(), targets.size(), file.size(),
+               options.trailer == Trailer::Checksum ? ", checksum" : "");
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "tools/common/command_line.h"
 
+#include <algorithm>
+
 namespace {
 
 const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
@@ -74,7 +76,14 @@ class Parser {
   }
 
   bool Add(const OptionSpec* spec, std::string value) {
-    line->options.push_back({spec, std::move(value)});
+    CommandLine::Given given{spec, std::move(value), {}};
+    for (int i = 0; i < spec->moreValues; ++i) {
+      if (index + 1 >= arguments.size()) {
+        return Fail("option '--" + std::string(spec->longName) + "' needs " + spec->valueName);
+      }
+      given.more.push_back(arguments[++index]);
+    }
+    line->options.push_back(std::move(given));
     return true;
   }
 
@@ -92,8 +101,8 @@ class Parser {
 
 }  // namespace
 
-const OptionSpec kHelpOption = {'h', "help", nullptr};
-const OptionSpec kVersionOption = {0, "version", nullptr};
+const OptionSpec kHelpOption = {'h', "help", nullptr, "show this help and exit"};
+const OptionSpec kVersionOption = {0, "version", nullptr, "show the program's name and version and exit"};
 
 bool CommandLine::Has(const char* longName) const {
   for (const Given& given : options) {
@@ -130,4 +139,39 @@ int ReportUsageError(std::FILE* err, const char* program, const std::string& mes
 
 void PrintVersion(std::FILE* out, const char* program, const char* version) {
   std::fprintf(out, "%s %s\n", program, version);
+}
+
+namespace {
+
+// "-o, --output FILE" or "    --rle".
+std::string OptionNames(const OptionSpec& spec) {
+  std::string names = spec.shortName != 0 ? std::string("-") + spec.shortName + ", " : "    ";
+  names += std::string("--") + spec.longName;
+  if (spec.valueName != nullptr) names += std::string(" ") + spec.valueName;
+  return names;
+}
+
+}  // namespace
+
+std::string OptionHelp(const std::vector<OptionSpec>& specs) {
+  constexpr size_t kMaxNamesWidth = 32;
+  size_t width = 0;
+  for (const OptionSpec& spec : specs) {
+    if (spec.help != nullptr) width = std::max(width, OptionNames(spec).size());
+  }
+  width = std::min(width, kMaxNamesWidth);
+  const std::string indent(2 + width + 2, ' ');
+  std::string text;
+  for (const OptionSpec& spec : specs) {
+    if (spec.help == nullptr) continue;
+    const std::string names = OptionNames(spec);
+    text += "  " + names;
+    text += names.size() > width ? "\n" + indent : std::string(width - names.size() + 2, ' ');
+    for (const char* c = spec.help; *c != '\0'; ++c) {
+      text += *c;
+      if (*c == '\n') text += indent;
+    }
+    text += "\n";
+  }
+  return text;
 }

@@ -16,6 +16,12 @@ struct OptionSpec {
   char shortName;         // 0: no short form
   const char* longName;   // without the leading "--"
   const char* valueName;  // nullptr: a flag, which takes no value
+  // What the option does, for --help; lines after the first are indented to
+  // stand under it. nullptr: not listed.
+  const char* help = nullptr;
+  // Arguments the option takes after its value, as they stand (even when they
+  // begin with a dash): mkupd's --firmware ID NAME IMAGE has 2.
+  int moreValues = 0;
 };
 
 // The options every program has: -h/--help and --version.
@@ -25,7 +31,8 @@ extern const OptionSpec kVersionOption;
 struct CommandLine {
   struct Given {
     const OptionSpec* spec;
-    std::string value;  // empty for a flag
+    std::string value;               // empty for a flag
+    std::vector<std::string> more;   // the spec's moreValues arguments after it
   };
   std::vector<Given> options;         // in the order given
   std::vector<std::string> operands;  // arguments that are not options, in order
@@ -48,3 +55,7 @@ int ReportUsageError(std::FILE* err, const char* program, const std::string& mes
 
 // "PROGRAM VERSION" on out, as --version prints it.
 void PrintVersion(std::FILE* out, const char* program, const char* version);
+
+// The options' lines of --help, one entry per option with a help text, e.g.
+// "  -o, --output FILE      the update file to write", the texts aligned.
+std::string OptionHelp(const std::vector<OptionSpec>& specs);

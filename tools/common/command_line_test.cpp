@@ -6,6 +6,7 @@ namespace {
 
 const std::vector<OptionSpec> kSpecs = {
     kHelpOption, kVersionOption, {'p', "port", "PORT"}, {'f', "file", "FILE"}, {0, "json", nullptr},
+    {0, "firmware", "ID NAME IMAGE", "a firmware image", 2},
 };
 
 CommandLine Parse(const std::vector<std::string>& arguments) {
@@ -40,6 +41,20 @@ TEST(CommandLine, SaysWhatIsWrongWithAnOption) {
   EXPECT_EQ(ErrorOf({"--port"}), "option '--port' needs a value (PORT)");
   EXPECT_EQ(ErrorOf({"-f"}), "option '-f' needs a value (FILE)");
   EXPECT_EQ(ErrorOf({"--json=yes"}), "option '--json' takes no value");
+  EXPECT_EQ(ErrorOf({"--firmware", "01", "Main"}), "option '--firmware' needs ID NAME IMAGE");
+}
+
+// An option of several values takes the arguments after its first as they stand.
+TEST(CommandLine, TakesTheFurtherValuesOfAnOptionInOrder) {
+  const CommandLine line = Parse({"--firmware", "01", "-x", "--json", "--json", "--firmware=02",
+                                  "Io", "io.bin", "extra"});
+  ASSERT_EQ(line.options.size(), 3u);
+  EXPECT_EQ(line.options[0].value, "01");
+  EXPECT_EQ(line.options[0].more, (std::vector<std::string>{"-x", "--json"}));
+  EXPECT_EQ(line.options[1].spec->longName, std::string("json"));
+  EXPECT_EQ(line.options[2].value, "02");
+  EXPECT_EQ(line.options[2].more, (std::vector<std::string>{"Io", "io.bin"}));
+  EXPECT_EQ(line.operands, (std::vector<std::string>{"extra"}));
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #pragma once
-// The version every program's --version prints: the project's version.
+// The version every program of the project prints with --version, taken by the
+// build from one place.
 
+// The project's version, e.g. "1.7".
 const char* ProgramVersion();

@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "engine/update_file.h"
+#include "engine/update_file_check.h"
 #include "engine/update_session.h"
 #include "engine/update_state.h"
-#include "tools/cli/file_check.h"
 
 namespace {
 
@@ -31,15 +31,15 @@ bool CountBlocks(const std::vector<uint8_t>& data, uint32_t* blocks) {
 }
 
 std::string DescribeRecord(const RecordContents& record, SoakFile* file) {
-  const std::string id = HexId(record.id);
+  const std::string id = HexId(record.header.id);
   ++file->shape.targets;
-  if (record.kind == KindXsvf) {
+  if (record.header.kind == KindXsvf) {
     file->shape.hasJtag = true;
     file->deviceTargets.push_back(id + ":jtag:demo");
     return "";
   }
   uint32_t blocks = 0;
-  if (record.kind != KindFirmware || !CountBlocks(record.data, &blocks)) {
+  if (record.header.kind != KindFirmware || !CountBlocks(record.data, &blocks)) {
     return "target " + id + " is neither well-formed firmware nor a JTAG program";
   }
   file->shape.firmwareBlocks.push_back(blocks);
