@@ -33,3 +33,7 @@ class Sha256 {
 
 // The digest as 64 lower-case hex digits, as sha256sum prints it.
 std::string Sha256Hex(const Sha256Digest& digest);
+
+// The digest of a whole file, read in pieces. False if the file cannot be read or
+// the platform fails.
+bool Sha256OfFile(const std::string& path, Sha256Digest* digest);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 
 namespace {
@@ -43,6 +45,19 @@ TEST(Sha256, TakesNothingAfterItsFinish) {
   Sha256Digest digest;
   ASSERT_TRUE(hash.Finish(&digest));
   EXPECT_FALSE(hash.Finish(&digest));
+}
+
+// A file larger than the pieces it is read in, and one that is not there.
+TEST(Sha256, HashesAWholeFile) {
+  const std::string text(200000, 'a');
+  std::FILE* file = std::fopen("sha256_file.bin", "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+  Sha256Digest digest{};
+  ASSERT_TRUE(Sha256OfFile("sha256_file.bin", &digest));
+  EXPECT_EQ(Sha256Hex(digest), HashOf(text, text.size()));
+  EXPECT_FALSE(Sha256OfFile("no_such_file.bin", &digest));
 }
 
 }  // namespace

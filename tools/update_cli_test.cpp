@@ -415,3 +415,127 @@ TEST(UpdateCli, SecondCtrlCConfirmsTheCancel) {
 }
 
 }  // namespace
+
+namespace {
+
+// A command line that makes no sense is a usage error, exit status 64, never a
+// success; with --json the script still gets its result object.
+TEST(UpdateCliCommandLine, RefusesWhatMakesNoSense) {
+  std::vector<std::string> seventeen;
+  for (int i = 0; i < 17; ++i) seventeen.insert(seventeen.end(), {"-p", "port" + std::to_string(i)});
+  seventeen.insert(seventeen.end(), {"-f", "x.upd"});
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+      {{}, "nothing to do: give --port PORT and --file FILE for an update, or --list FILE, "
+           "--check FILE or --ports"},
+      {{"--port", "/dev/ttyS0"}, "an update needs --file FILE as well as --port"},
+      {{"-f", "x.upd"}, "an update needs --port PORT as well as --file"},
+      {{"--yes"}, "nothing to do: give --port PORT and --file FILE for an update, or --list "
+                  "FILE, --check FILE or --ports"},
+      {{"--colour"}, "unknown option '--colour'"},
+      {{"-p", "a", "-f", "x.upd", "--wait", "0"},
+       "--wait needs a number of seconds greater than 0, not '0'"},
+      {seventeen, "at most 16 ports at once"},
+      {{"-p", "a", "-p", "a", "-f", "x.upd"}, "port a is given twice"},
+      {{"--list", "x.upd", "--repeat"}, "--repeat goes with an update only"},
+      {{"--ports", "--check", "x.upd"}, "choose one of an update, --list, --check and --ports"},
+      {{"-p", "a", "-f", "x.upd", "extra"}, "unexpected argument 'extra'"},
+  };
+  for (const auto& [arguments, message] : refused) {
+    SCOPED_TRACE(message);
+    const CliRun run = RunUpdateCli(arguments);
+    EXPECT_EQ(run.exitStatus, 64);
+    EXPECT_EQ(run.errors, "update-cli: " + message +
+                              "\nTry 'update-cli --help' for more information.\n");
+    EXPECT_EQ(run.output, "");
+  }
+  const CliRun json = RunUpdateCli({"--json"});
+  EXPECT_EQ(json.exitStatus, 64);
+  const std::vector<JsonValue> objects = JsonLines(json.output);
+  ASSERT_EQ(objects.size(), 1u) << json.output;
+  EXPECT_EQ(objects[0]["event"].text, "result");
+  EXPECT_EQ(objects[0]["exit"].Int(), 64);
+}
+
+TEST(UpdateCliCommandLine, HelpAndVersion) {
+  const CliRun help = RunUpdateCli({"-h"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_EQ(help.output.rfind("usage: update-cli ", 0), 0u);
+  EXPECT_NE(help.output.find("64 the command line makes no"), std::string::npos);
+  const CliRun version = RunUpdateCli({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.output.rfind("update-cli 1.", 0), 0u) << version.output;
+}
+
+// Every error that ends an update before it begins ends the JSON lines with its
+// result object: its message and exit status.
+TEST(UpdateCliCommandLine, JsonEndsWithAResultOnEveryError) {
+  const std::string folder = FreshFolder("json_errors");
+  const std::string missing = folder + "/missing.upd";
+  const std::string file = SaveSampleLikeFile(folder);
+  const std::string port = folder + "/no-such-port";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-p", port, "-f", missing, "--json"}, FormatMessageText(MsgFileNotFound, missing.c_str())},
+      {{"-p", port, "-f", file, "--json"}, FormatMessageText(MsgPortInUse, port.c_str())},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const CliRun run = RunUpdateCli(arguments);
+    EXPECT_EQ(run.exitStatus, 4);
+    const std::vector<JsonValue> objects = JsonLines(run.output);
+    ASSERT_EQ(objects.size(), 1u) << run.output;
+    EXPECT_EQ(objects[0]["event"].text, "result");
+    EXPECT_EQ(objects[0]["status"].text.rfind(message.substr(0, message.size() - 1), 0), 0u)
+        << objects[0]["status"].text;
+    EXPECT_EQ(objects[0]["exit"].Int(), 4);
+    EXPECT_EQ(objects[0]["successes"].type, JsonValue::Type::Null);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A file cut short and a file with one flipped bit end before the device sees a
+// byte; the good file they were made from updates it.
+TEST(ReadThrough, TurnsAwayCutAndDamagedFilesBeforeTheDeviceSeesAByte) {
+  const std::string folder = FreshFolder("read_through");
+  const std::string image = folder + "/image.bin";
+  const std::string program = folder + "/logic.xsvf";
+  ASSERT_TRUE(WriteFileBytes(image, FirmwareImage(30000, 5)));
+  ASSERT_TRUE(WriteFileBytes(program, DemoChipProgram()));
+  const std::string good = folder + "/good.upd";
+  const CliRun packed = RunMkupd({"-o", good, "--firmware", "01", "Main", image, "--xsvf", "03",
+                                  "Logic", program});
+  ASSERT_EQ(packed.exitStatus, 0) << packed.errors;
+  const Bytes bytes = ReadWholeFile(good);
+
+  const std::string cut = folder + "/cut.upd";
+  ASSERT_TRUE(WriteFileBytes(cut, Bytes(bytes.begin(), bytes.begin() + 20000)));
+  Bytes flipped = bytes;
+  flipped[flipped.size() / 2] ^= 0x01;
+  const std::string damaged = folder + "/damaged.upd";
+  ASSERT_TRUE(WriteFileBytes(damaged, flipped));
+
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {cut, FormatMessageText(MsgBadRecord, cut.c_str())},
+      {damaged, FormatMessageText(MsgFileDamaged, damaged.c_str())},
+  };
+  for (const auto& [file, lastLine] : refused) {
+    SCOPED_TRACE(file);
+    Devsim devsim(folder, {"--target", "01:firmware", "--target", "03:jtag"});
+    ASSERT_TRUE(devsim.Started());
+    const CliRun run = RunUpdateCli({"-p", devsim.Port(), "-f", file});
+    EXPECT_EQ(run.exitStatus, 4);
+    EXPECT_EQ(Lines(run.errors).back(), lastLine);
+    devsim.Stop();
+    EXPECT_EQ(devsim.Report()["bytes_received"], 0u);
+  }
+
+  Devsim devsim(folder, {"--target", "01:firmware", "--target", "03:jtag"});
+  ASSERT_TRUE(devsim.Started());
+  const CliRun run = RunUpdateCli({"-p", devsim.Port(), "-f", good});
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  EXPECT_EQ(Lines(run.output).back(), FormatMessageText(MsgResult, 2, 2));
+  devsim.Report();
+}
+
+}  // namespace

@@ -110,8 +110,10 @@ class TerminalView : public ProgressView {
     MoveToBlockStart();
     std::fputs("\r\x1b[J", out);
     const size_t columns = Columns();
+    Measure({last});
     for (size_t i = 0; i < last.state.rows.size(); ++i) {
-      std::fprintf(out, "%s\n", RowLine(last.state.rows[i], SizeOf(last, i), columns).c_str());
+      const std::string line = RowLine(last.state.rows[i], SizeOf(last, i), BarWidth(columns, 0));
+      std::fprintf(out, "%s\n", Fit(line, columns).c_str());
     }
     if (!result.debugLogPath.empty()) {
       std::fprintf(out, "XSVF debug log: %s\n", result.debugLogPath.c_str());
@@ -168,42 +170,55 @@ class TerminalView : public ProgressView {
            display.timing;
   }
 
-  // "<label> [#####.....] 45% 28.8 of 64.0 KiB"; the bar narrows with the width
-  // and goes when there is no room for it.
-  std::string RowLine(const RowSnapshot& row, const TargetSize& size, size_t columns) const {
-    const size_t labelWidth = std::min(kMaxLabel, std::max<size_t>(labelColumn, 8));
-    std::string label = Fit(row.Label(), labelWidth);
-    label.resize(labelWidth, ' ');
-    const std::string tail = RowTail(row, size);
-    const size_t fixed = label.size() + 1 + 3 + tail.size();  // the blank, "[] ", the tail
-    std::string line = label + " ";
-    if (columns > fixed + kMinBar) {
-      const size_t bar = std::min(kMaxBar, columns - fixed);
+  size_t LabelWidth() const { return std::min(kMaxLabel, std::max<size_t>(labelColumn, 8)); }
+
+  // The bars' width: what the widest row leaves of the line, within limits; 0 when
+  // there is no room for a bar.
+  size_t BarWidth(size_t columns, size_t indent) const {
+    const size_t fixed = indent + LabelWidth() + 1 + 3 + tailColumn;  // the blank, "[] "
+    if (columns < fixed + kMinBar) return 0;
+    return std::min(kMaxBar, columns - fixed);
+  }
+
+  // "<label> [#####.....] 45% 28.8 of 64.0 KiB"; the bars narrow with the width
+  // and go when there is no room for them.
+  std::string RowLine(const RowSnapshot& row, const TargetSize& size, size_t bar) const {
+    std::string line = Fit(row.Label(), LabelWidth());
+    line.resize(LabelWidth(), ' ');
+    line += " ";
+    if (bar > 0) {
       const size_t filled = static_cast<size_t>(std::clamp(row.percent, 0, 100)) * bar / 100;
       line += "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
     }
-    return Fit(line + tail, columns);
+    return line + RowTail(row, size);
+  }
+
+  // The widest label and row tail of what is to be drawn, for the columns.
+  void Measure(const std::vector<PortDisplay>& now) {
+    labelColumn = 0;
+    tailColumn = 0;
+    for (const PortDisplay& display : now) {
+      for (size_t i = 0; i < display.state.rows.size(); ++i) {
+        const RowSnapshot& row = display.state.rows[i];
+        labelColumn = std::max(labelColumn, row.Label().size());
+        tailColumn = std::max(tailColumn, RowTail(row, SizeOf(display, i)).size());
+      }
+    }
   }
 
   void Draw(const std::vector<PortDisplay>& now) {
     const size_t columns = Columns();
-    labelColumn = 0;
-    for (const PortDisplay& display : now) {
-      for (const RowSnapshot& row : display.state.rows) {
-        labelColumn = std::max(labelColumn, row.Label().size());
-      }
-    }
+    Measure(now);
     MoveToBlockStart();
     int lines = 0;
     for (const PortDisplay& display : now) {
       std::fprintf(out, "\r\x1b[2K%s\n", HeaderLine(display, columns).c_str());
       ++lines;
+      const std::string indent = display.port.empty() ? "" : "  ";
+      const size_t bar = BarWidth(columns, indent.size());
       for (size_t i = 0; i < display.state.rows.size(); ++i) {
-        const std::string indent = display.port.empty() ? "" : "  ";
-        std::fprintf(out, "\r\x1b[2K%s\n",
-                     Fit(indent + RowLine(display.state.rows[i], SizeOf(display, i), columns),
-                         columns)
-                         .c_str());
+        const std::string line = indent + RowLine(display.state.rows[i], SizeOf(display, i), bar);
+        std::fprintf(out, "\r\x1b[2K%s\n", Fit(line, columns).c_str());
         ++lines;
       }
     }
@@ -220,6 +235,7 @@ class TerminalView : public ProgressView {
   int drawnLines = 0;
   size_t drawnColumns = 0;
   size_t labelColumn = 0;
+  size_t tailColumn = 0;
 };
 
 // Not on a terminal (or on one that takes no escape sequences): one line per

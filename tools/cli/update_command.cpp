@@ -16,9 +16,11 @@
 #include <vector>
 
 #include "engine/messages.h"
+#include "engine/sha256.h"
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
 #include "engine/update_session.h"
+#include "tools/cli/device_log.h"
 #include "tools/cli/file_check.h"
 #include "tools/cli/port_update.h"
 #include "tools/cli/progress_view.h"
@@ -182,6 +184,7 @@ class CancelHandler {
 struct FileSummary {
   std::vector<TargetSize> sizes;
   std::vector<uint32_t> ids;
+  std::string sha256;  // of the whole file, for the log
 };
 
 // Reads the whole file as an update would. False with the status line the
@@ -197,6 +200,8 @@ bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string*
     *failure = check.statusLine;
     return false;
   }
+  Sha256Digest digest{};
+  if (Sha256OfFile(path, &digest)) summary->sha256 = Sha256Hex(digest);
   for (const RecordSummary& record : check.records) {
     TargetSize size;
     size.storedBytes = record.header.storedLength;
@@ -231,7 +236,11 @@ int ReportUnusable(const CliOptions& options, const std::string& text, std::FILE
 class UpdateRun {
  public:
   UpdateRun(const CliOptions& options, const FileSummary& file, std::FILE* out, std::FILE* err)
-      : options(options), out(out), err(err), severalDevices(options.ports.size() > 1 || options.repeat) {
+      : options(options),
+        file(file),
+        out(out),
+        err(err),
+        severalDevices(options.ports.size() > 1 || options.repeat) {
     const bool onTerminal = !options.json && isatty(fileno(out)) && TerminalTakesEscapes();
     view = MakeView(options, onTerminal, out);
     onTerminalView = onTerminal;
@@ -239,6 +248,14 @@ class UpdateRun {
       ports.push_back(std::make_unique<PortRun>());
       ports.back()->update = std::make_unique<PortUpdate>(port, SettingsFor(port, file));
     }
+  }
+
+  // Opens what the run writes besides its output. False once it has said why not.
+  bool Prepare() {
+    std::string failure;
+    if (options.logPath.empty() || log.Open(options.logPath, &failure)) return true;
+    ReportUnusable(options, failure, out, err);
+    return false;
   }
 
   int Run() {
@@ -346,11 +363,27 @@ class UpdateRun {
     if (!lost) {
       view->DeviceEnded(last, result);
       port.results.push_back(result);
+      Log(*port.update, last, result);
     }
     const bool next = options.repeat && !stopping && !port.update->GaveUpWaiting() &&
                       result.exitStatus != ExitCancelled;
     port.phase = next ? Phase::WaitingForDevice : Phase::Done;
     port.nextTry = Clock::now() + (lost ? kReopenPeriod : Clock::duration::zero());
+  }
+
+  void Log(const PortUpdate& port, const PortDisplay& last, const DeviceResult& result) {
+    if (options.logPath.empty()) return;
+    DeviceLogEntry entry;
+    entry.start = port.StartedAt();
+    entry.port = port.Port();
+    entry.file = options.file;
+    entry.fileSha256 = file.sha256;
+    entry.ids = file.ids;
+    entry.last = last.state;
+    entry.seconds = port.Seconds();
+    entry.statusLine = result.statusLine;
+    entry.exitStatus = result.exitStatus;
+    if (!log.Append(entry)) std::fprintf(err, "Cannot write the log %s.\n", options.logPath.c_str());
   }
 
   void ShowComments() {
@@ -412,9 +445,11 @@ class UpdateRun {
   }
 
   const CliOptions& options;
+  const FileSummary& file;
   std::FILE* out;
   std::FILE* err;
   const bool severalDevices;
+  DeviceLog log;
   bool onTerminalView = false;
   std::unique_ptr<ProgressView> view;
   std::vector<std::unique_ptr<PortRun>> ports;
@@ -432,8 +467,12 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
     const std::string latency = LatencyAdvice(DevicePathOfArgument(port));
     if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
   }
-  // The run outlives nothing it started: it returns once every worker has ended.
+  // The run and the file's summary outlive every worker the run started: a worker
+  // may still be on its way out when the run has seen its end.
+  static std::vector<std::unique_ptr<FileSummary>> files;
   static std::vector<std::unique_ptr<UpdateRun>> runs;
-  runs.push_back(std::make_unique<UpdateRun>(options, file, out, err));
+  files.push_back(std::make_unique<FileSummary>(std::move(file)));
+  runs.push_back(std::make_unique<UpdateRun>(options, *files.back(), out, err));
+  if (!runs.back()->Prepare()) return ExitUnusable;
   return runs.back()->Run();
 }

@@ -1,0 +1,60 @@
+#pragma once
+// update-cli --log: one JSON line per device update, appended to a file, for a
+// production line's records:
+//
+//   {"start":"2026-12-07T16:56:30Z","port":"/dev/ttyUSB0","file":"release.upd",
+//    "sha256":"<the update file's SHA-256>","targets":[{"id":"01","name":"Main board",
+//    "outcome":"updated","multiplicity":1},...],"seconds":12.4,
+//    "status":"2 of 2 targets updated successfully.","exit":0}
+//
+// (on one line). A target's outcome is "updated", "failed", "missing target",
+// "not handled" (a kind the updater does not handle), "cancelled" or "not
+// reached". Each line is written whole and flushed to the disk when its update
+// ends, so that a crash or Ctrl-C loses none that had ended.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/cli/progress_view.h"
+
+struct DeviceLogEntry {
+  std::chrono::system_clock::time_point start;
+  std::string port;
+  std::string file;
+  std::string fileSha256;
+  std::vector<uint32_t> ids;  // of the file's targets, in order
+  StateSnapshot last;         // the record as the update left it
+  double seconds = 0;
+  std::string statusLine;     // the final status line
+  int exitStatus = 0;
+};
+
+// The entry as its JSON line, without the line end.
+std::string DeviceLogLine(const DeviceLogEntry& entry);
+
+// A target's outcome as the log names it, from how its row was left.
+const char* TargetOutcome(const RowSnapshot& row);
+
+class DeviceLog {
+ public:
+  DeviceLog() = default;
+  ~DeviceLog();
+  DeviceLog(const DeviceLog&) = delete;
+  DeviceLog& operator=(const DeviceLog&) = delete;
+
+  // Opens the log for appending (creating it). False with the reason when it
+  // cannot be written.
+  bool Open(const std::string& path, std::string* error);
+  // Appends the entry's line and flushes it to the disk. False if it could not be
+  // written whole.
+  bool Append(const DeviceLogEntry& entry);
+
+ private:
+  std::FILE* file = nullptr;
+};
+
+// Hands what the stream holds to the disk (fsync, or its Windows counterpart).
+bool SyncToDisk(std::FILE* file);

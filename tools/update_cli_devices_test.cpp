@@ -1,0 +1,255 @@
+// update-cli with many devices: several ports at once and, with --repeat, one
+// device after another on a port, each device update in the --log; and what an
+// update leaves behind for a bug report (--trace, the debug log's path), its
+// --wait, through devsim on pseudo-terminals.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/file_bytes.h"
+#include "engine/messages.h"
+#include "engine/sha256.h"
+#include "testsupport/json_value.h"
+#include "testsupport/tool_runs.h"
+#include "testsupport/update_cases.h"
+
+namespace {
+
+CliRun RunUpdateCli(const std::vector<std::string>& arguments,
+                    const std::function<void(ChildProcess&)>& meanwhile = {}) {
+  return RunTool("update-cli", arguments, meanwhile);
+}
+
+// The file's text; "" while it is not there.
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string FileSha256(const std::string& path) {
+  Sha256Digest digest{};
+  EXPECT_TRUE(Sha256OfFile(path, &digest));
+  return Sha256Hex(digest);
+}
+
+// A device of its own for each port, kept at a link named after the device.
+struct Device {
+  Device(const std::string& folder, const std::string& name, std::vector<std::string> options,
+         int updates = 1)
+      : link(folder + "/" + name) {
+    options.insert(options.end(), {"--link", link, "--no-waits"});
+    const std::string reports = folder + "/" + name + "-sim";
+    std::filesystem::create_directories(reports);
+    devsim = std::make_unique<Devsim>(reports, options, updates);
+  }
+  std::string link;
+  std::unique_ptr<Devsim> devsim;
+};
+
+// One firmware target and one JTAG target: a device without the JTAG target
+// updates half of the file.
+std::string SaveFirmwareAndLogic(const std::string& folder) {
+  const std::string file = folder + "/update.upd";
+  EXPECT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 4),
+                                                       XsvfTarget(3, " Logic", DemoChipProgram())})));
+  return file;
+}
+
+TEST(ManyDevices, FourAtOnceEachWithItsOwnOutcome) {
+  const std::string folder = FreshFolder("four_devices");
+  const std::string file = SaveFirmwareAndLogic(folder);
+  const std::string log = folder + "/updates.log";
+  Device silent(folder, "silent", {"--target", "01:firmware", "--switch-on", "600000"}, 0);
+  Device jtag(folder, "jtag", {"--target", "01:firmware", "--target", "03:jtag:demo"});
+  Device main1(folder, "main1", {"--target", "01:firmware"});
+  Device main2(folder, "main2", {"--target", "01:firmware"});
+  for (Device* device : {&silent, &jtag, &main1, &main2}) ASSERT_TRUE(device->devsim->Started());
+
+  const CliRun run = RunUpdateCli({"-p", silent.link, "-p", jtag.link, "-p", main1.link, "-p",
+                                   main2.link, "-f", file, "--wait", "3", "--log", log});
+  // The silent device is the most serious: no device answered there.
+  EXPECT_EQ(run.exitStatus, 2) << run.errors;
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_GE(lines.size(), 5u) << run.output;
+  const std::vector<std::string> last(lines.end() - 5, lines.end());
+  EXPECT_EQ(last, (std::vector<std::string>{
+                      silent.link + ": No device answered on " + silent.link + " within 3 seconds.",
+                      jtag.link + ": " + FormatMessageText(MsgResult, 2, 2),
+                      main1.link + ": " + FormatMessageText(MsgResult, 1, 2),
+                      main2.link + ": " + FormatMessageText(MsgResult, 1, 2),
+                      "1 of 4 devices updated successfully."}));
+  // Every line of the run names its port.
+  for (const std::string& line : std::vector<std::string>(lines.begin(), lines.end() - 1)) {
+    EXPECT_TRUE(line.rfind(folder + "/", 0) == 0) << line;
+  }
+  EXPECT_TRUE(std::filesystem::exists("xsvf_debug-jtag.txt"));
+
+  const std::vector<JsonValue> entries = JsonLines(ReadText(log));
+  ASSERT_EQ(entries.size(), 4u);
+  for (const JsonValue& entry : entries) {
+    EXPECT_EQ(entry["file"].text, file);
+    EXPECT_EQ(entry["sha256"].text, FileSha256(file));
+    ASSERT_EQ(entry["targets"].items.size(), 2u);
+    EXPECT_EQ(entry["targets"].items[0]["id"].text, "01");
+    EXPECT_EQ(entry["targets"].items[1]["id"].text, "03");
+    EXPECT_EQ(entry["targets"].items[1]["name"].text, " Logic");
+  }
+  const auto entryOf = [&entries](const std::string& port) {
+    return *std::find_if(entries.begin(), entries.end(),
+                         [&port](const JsonValue& entry) { return entry["port"].text == port; });
+  };
+  EXPECT_EQ(entryOf(jtag.link)["exit"].Int(), 0);
+  EXPECT_EQ(entryOf(jtag.link)["targets"].items[1]["outcome"].text, "updated");
+  EXPECT_EQ(entryOf(main1.link)["exit"].Int(), 1);
+  EXPECT_EQ(entryOf(main1.link)["targets"].items[0]["outcome"].text, "updated");
+  EXPECT_EQ(entryOf(main1.link)["targets"].items[1]["outcome"].text, "missing target");
+  EXPECT_EQ(entryOf(silent.link)["exit"].Int(), 2);
+  EXPECT_EQ(entryOf(silent.link)["targets"].items[0]["outcome"].text, "not reached");
+
+  silent.devsim->Stop();
+  for (Device* device : {&silent, &jtag, &main1, &main2}) device->devsim->Report();
+}
+
+// With JSON, every object carries its port, and a summary closes the run.
+TEST(ManyDevices, JsonObjectsCarryTheirPort) {
+  const std::string folder = FreshFolder("two_devices_json");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  Device a(folder, "a", {"--target", "01:firmware"});
+  Device b(folder, "b", {"--target", "01:firmware"});
+  const CliRun run = RunUpdateCli({"--port=" + a.link, "--port=" + b.link, "--file=" + file, "--json"});
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  const std::vector<JsonValue> objects = JsonLines(run.output);
+  ASSERT_FALSE(objects.empty());
+  for (size_t i = 0; i + 1 < objects.size(); ++i) {
+    EXPECT_TRUE(objects[i]["port"].text == a.link || objects[i]["port"].text == b.link)
+        << i << ": " << objects[i]["event"].text;
+  }
+  EXPECT_EQ(objects.back()["event"].text, "summary");
+  EXPECT_EQ(objects.back()["status"].text, "2 of 2 devices updated successfully.");
+  EXPECT_EQ(objects.back()["exit"].Int(), 0);
+  a.devsim->Report();
+  b.devsim->Report();
+}
+
+// A port that cannot be opened is reported, and the others still run.
+TEST(ManyDevices, APortThatCannotBeOpenedLeavesTheOthersRunning) {
+  const std::string folder = FreshFolder("one_port_missing");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  Device good(folder, "good", {"--target", "01:firmware"});
+  const std::string missing = folder + "/missing";
+  const CliRun run = RunUpdateCli({"-p", missing, "-p", good.link, "-f", file});
+  EXPECT_EQ(run.exitStatus, 4) << run.errors;
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_GE(lines.size(), 3u) << run.output;
+  const std::string portText = FormatMessageText(MsgPortInUse, missing.c_str());
+  EXPECT_EQ(lines[lines.size() - 3], missing + ": " + portText.substr(0, portText.find('\n')));
+  EXPECT_EQ(lines[lines.size() - 2], good.link + ": " + FormatMessageText(MsgResult, 1, 1));
+  EXPECT_EQ(lines.back(), "1 of 1 devices updated successfully.");
+  good.devsim->Report();
+}
+
+// A production line: the device is updated, taken away, and the next one comes
+// on the same port (devsim makes a fresh terminal at the same link each time).
+TEST(Repeat, UpdatesEachDeviceThatComesUntilCtrlC) {
+  const std::string folder = FreshFolder("repeat");
+  const std::string file = folder + "/update.upd";
+  const std::string log = folder + "/updates.log";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 3)})));
+  Device line(folder, "line", {"--target", "01:firmware"}, 3);
+  ASSERT_TRUE(line.devsim->Started());
+  const CliRun run =
+      RunUpdateCli({"-p", line.link, "-f", file, "--repeat", "--log", log}, [&](ChildProcess& cli) {
+        const auto threeLogged = [&] { return Lines(ReadText(log)).size() >= 3; };
+        ASSERT_TRUE(cli.WaitUntil(threeLogged, kUpdateLimit)) << cli.Output() << cli.Errors();
+        cli.Signal(SIGINT);
+      });
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  EXPECT_EQ(Lines(run.output).back(), "3 of 3 devices updated successfully.");
+  const std::vector<JsonValue> entries = JsonLines(ReadText(log));
+  ASSERT_EQ(entries.size(), 3u);
+  for (const JsonValue& entry : entries) {
+    EXPECT_EQ(entry["exit"].Int(), 0);
+    EXPECT_EQ(entry["status"].text, FormatMessageText(MsgResult, 1, 1));
+  }
+  EXPECT_EQ(line.devsim->Report()["connections"], 3u);
+}
+
+TEST(Log, ThatCannotBeWrittenStopsBeforeAnyDeviceIsTouched) {
+  const std::string folder = FreshFolder("log_unwritable");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  Device device(folder, "dev", {"--target", "01:firmware"});
+  const CliRun run = RunUpdateCli({"-p", device.link, "-f", file, "--log", folder});
+  EXPECT_EQ(run.exitStatus, 4);
+  EXPECT_EQ(run.errors.rfind("Cannot write the log " + folder + ": ", 0), 0u) << run.errors;
+  device.devsim->Stop();
+  EXPECT_EQ(device.devsim->Report()["bytes_received"], 0u);
+}
+
+TEST(Wait, GivesUpOnADeviceThatDoesNotAnswer) {
+  const std::string folder = FreshFolder("wait");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  Device off(folder, "off", {"--target", "01:firmware", "--switch-on", "600000"});
+  const CliRun run = RunUpdateCli({"-p", off.link, "-f", file, "-w", "1.5"});
+  EXPECT_EQ(run.exitStatus, 2);
+  EXPECT_EQ(Lines(run.output).back(),
+            "No device answered on " + off.link + " within 1.5 seconds.");
+  off.devsim->Report();
+}
+
+// The trace names what the host sent and shows what the device answered.
+TEST(Trace, ShowsEveryExchangeOnALine) {
+  const std::string folder = FreshFolder("trace");
+  const std::string file = folder + "/update.upd";
+  const std::string trace = folder + "/trace.txt";
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2),
+                                XsvfTarget(3, " Logic", AssembleXsvf("XSTATE RESET\nXCOMPLETE\n"))})));
+  Device device(folder, "dev", {"--target", "01:firmware", "--target", "03:jtag"});
+  const CliRun run = RunUpdateCli({"-p", device.link, "-f", file, "--trace", trace});
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  device.devsim->Report();
+  const std::string text = ReadText(trace);
+  for (const char* expected :
+       {"> A4  wake-up probe  < 11 (+", "> A3  start  < 88 (+", "> A5 01 00  multiplicity query, target 01",
+        "> A0  select", "> 01 FE  selection pair, target 01  < 11", "> 00 28 ", "firmware block of 40 bytes  < 11",
+        "> FF 00  kind: JTAG  < 11", "> 00 04 42 10 8C 66  frame 'B': TAP levels  < 11",
+        "frame 'F': end of the JTAG work  < 44", "> A2  end"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  }
+}
+
+// After an XSVF error the user is told where the player's debug log is, just
+// before the final status line.
+TEST(DebugLog, ItsPathIsNamedAfterAnXsvfError) {
+  const std::string folder = FreshFolder("debug_log_path");
+  const std::string file = folder + "/update.upd";
+  const std::string debugLog = folder + "/player.txt";
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {XsvfTarget(3, " Logic", AssembleXsvf("XSTATE RESET\nXSIR 8 0x01\n"
+                                                                     "XSDRSIZE 8\nXSDRTDO 0x00 0xa5\n"
+                                                                     "XCOMPLETE\n"))})));
+  Device device(folder, "dev", {"--target", "03:jtag"});
+  const CliRun run = RunUpdateCli({"-p", device.link, "-f", file, "--debug-log", debugLog});
+  EXPECT_EQ(run.exitStatus, 2) << run.errors;
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2],
+            "XSVF debug log: " + std::filesystem::absolute(debugLog).string());
+  EXPECT_EQ(lines.back(), MessageText(MsgTdoMismatch));
+  EXPECT_NE(ReadText(debugLog).find("ERROR:  TDO mismatch"), std::string::npos);
+  device.devsim->Report();
+}
+
+}  // namespace
