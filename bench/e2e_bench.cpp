@@ -7,7 +7,8 @@
 //   firmware / JTAG at 57600 baud with 0, 1 and 16 ms reply latency: measured time
 //     against the protocol's lower bound for the same traffic
 //   peak resident memory while updating from a large update file
-//   several updates at once against one alone
+//   several updates at once against one alone, as separate programs and as the
+//     ports of one update-cli
 //
 // Micro-benchmark results (micro_bench's CSV output) are added to the table when
 // given. Generated files go into the work folder.
@@ -16,6 +17,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -48,6 +50,7 @@ constexpr double kJtagBoundTarget = 1.05;
 constexpr double kCpuShareTarget = 0.01;
 constexpr double kMemoryTargetMiB = 16;
 constexpr double kParallelTarget = 1.05;
+constexpr double kManyPortsTarget = 1.02;
 
 // Bounds for a hung run, not timings.
 constexpr std::chrono::seconds kRunLimit{1800};
@@ -67,6 +70,7 @@ struct Sizes {
   size_t pacedProgram = 4000;
   size_t memoryFile = 100 * kMiB;
   size_t parallel = 8;
+  size_t ports = 16;
 };
 
 // A quick pass through every run, for trying the benchmark out.
@@ -78,6 +82,7 @@ Sizes QuickSizes() {
   sizes.pacedProgram = 200;
   sizes.memoryFile = 8 * kMiB;
   sizes.parallel = 4;
+  sizes.ports = 4;
   return sizes;
 }
 
@@ -112,6 +117,15 @@ struct Run {
   bool Succeeded() const { return host.ended && host.exitStatus == 0; }
 };
 
+// One update-cli updating a device on each of several ports.
+struct PortsRun {
+  ChildUsage host;
+  std::vector<LineTraffic> traffic;  // per port
+  std::vector<double> seconds;       // per device update, from update-cli's --log
+  std::string log;
+  bool Succeeded() const { return host.ended && host.exitStatus == 0; }
+};
+
 class Bench {
  public:
   explicit Bench(Options options) : options(std::move(options)) {}
@@ -127,7 +141,10 @@ class Bench {
   bool PrepareFirmware(Job* job, const std::string& name, size_t size);
   bool PrepareProgram(Job* job, const std::string& name, size_t commands);
 
+  std::vector<std::string> StartDevices(const Job& job, const Line& line, size_t count,
+                                       std::vector<StartedChild>* devices);
   std::vector<Run> RunUpdates(const Job& job, const Line& line, size_t count);
+  PortsRun RunPorts(const Job& job, const Line& line, size_t count);
   Run RunUpdate(const Job& job, const Line& line) { return RunUpdates(job, line, 1).front(); }
 
   Run Unlimited(const std::string& title, const Job& job);
@@ -135,6 +152,7 @@ class Bench {
   void Estimate(const std::string& title, const Run& full, const std::vector<double>& ratios);
   void Memory(const Job& large, const Job& small);
   void Parallel(const std::string& title, const Job& job);
+  void ManyPorts(const std::string& title, const Job& job);
   void Rig();
 
   Options options;
@@ -229,13 +247,11 @@ bool WaitForLink(const std::string& link) {
   return true;
 }
 
-std::vector<Run> Bench::RunUpdates(const Job& job, const Line& line, size_t count) {
-  std::cerr << "e2e_bench: " << job.name << ", " << LineName(line)
-            << (count > 1 ? ", " + std::to_string(count) + " at once" : "") << "\n";
-  // Each update has a folder of its own: the player writes its debug log into the
-  // working directory, and devsim keeps a link to its terminal there.
+// Starts a devsim for each of `count` devices, each in a folder of its own where
+// it keeps a link to its terminal (folder/tty). Returns the folders.
+std::vector<std::string> Bench::StartDevices(const Job& job, const Line& line, size_t count,
+                                             std::vector<StartedChild>* devices) {
   std::vector<std::string> folders;
-  std::vector<StartedChild> devices;
   for (size_t i = 0; i < count; ++i) {
     folders.push_back(Path("run" + std::to_string(++runCount)));
     const std::string& folder = folders.back();
@@ -253,11 +269,28 @@ std::vector<Run> Bench::RunUpdates(const Job& job, const Line& line, size_t coun
       arguments.insert(arguments.end(), {"--baud", std::to_string(line.baud), "--latency",
                                          std::to_string(line.latencyMs)});
     }
-    devices.push_back(
+    devices->push_back(
         StartMeasuredChild(UPD_DEVSIM_PATH, arguments, folder, folder + "/devsim.log"));
     if (!WaitForLink(folder + "/tty"))
       std::cerr << "e2e_bench: devsim did not start in " << folder << "\n";
   }
+  return folders;
+}
+
+LineTraffic TrafficIn(const std::string& folder) {
+  std::ifstream report(folder + "/devsim-report.txt");
+  std::stringstream text;
+  text << report.rdbuf();
+  return TrafficOf(ParseReport(text.str()));
+}
+
+std::vector<Run> Bench::RunUpdates(const Job& job, const Line& line, size_t count) {
+  std::cerr << "e2e_bench: " << job.name << ", " << LineName(line)
+            << (count > 1 ? ", " + std::to_string(count) + " at once" : "") << "\n";
+  // Each update has a folder of its own: the player writes its debug log into the
+  // working directory, and devsim keeps a link to its terminal there.
+  std::vector<StartedChild> devices;
+  const std::vector<std::string> folders = StartDevices(job, line, count, &devices);
   std::vector<StartedChild> hosts;
   for (const std::string& folder : folders) {
     hosts.push_back(StartMeasuredChild(UPD_UPDATE_CLI_PATH,
@@ -271,12 +304,42 @@ std::vector<Run> Bench::RunUpdates(const Job& job, const Line& line, size_t coun
   for (size_t i = 0; i < count; ++i) {
     runs[i].host = usages[i];
     runs[i].log = folders[i] + "/update-cli.log";
-    std::ifstream report(folders[i] + "/devsim-report.txt");
-    std::stringstream text;
-    text << report.rdbuf();
-    runs[i].traffic = TrafficOf(ParseReport(text.str()));
+    runs[i].traffic = TrafficIn(folders[i]);
   }
   return runs;
+}
+
+// The "seconds" of every line of update-cli's --log.
+std::vector<double> LoggedSeconds(const std::string& log) {
+  std::vector<double> seconds;
+  std::ifstream in(log);
+  std::string line;
+  const std::string key = "\"seconds\":";
+  while (std::getline(in, line)) {
+    const size_t at = line.find(key);
+    if (at != std::string::npos) seconds.push_back(std::atof(line.c_str() + at + key.size()));
+  }
+  return seconds;
+}
+
+PortsRun Bench::RunPorts(const Job& job, const Line& line, size_t count) {
+  std::cerr << "e2e_bench: " << job.name << ", " << LineName(line) << ", " << count
+            << " ports of one update-cli\n";
+  std::vector<StartedChild> devices;
+  const std::vector<std::string> folders = StartDevices(job, line, count, &devices);
+  const std::string folder = Path("ports" + std::to_string(++runCount));
+  std::filesystem::create_directories(folder);
+  std::vector<std::string> arguments{"--file", job.file, "--log", folder + "/updates.log"};
+  for (const std::string& device : folders) arguments.insert(arguments.end(), {"-p", device + "/tty"});
+  const StartedChild host =
+      StartMeasuredChild(UPD_UPDATE_CLI_PATH, arguments, folder, folder + "/update-cli.log");
+  PortsRun run;
+  run.host = WaitForChildren({host}, kRunLimit).front();
+  WaitForChildren(devices, kDeviceExitLimit);
+  run.log = folder + "/update-cli.log";
+  run.seconds = LoggedSeconds(folder + "/updates.log");
+  for (const std::string& device : folders) run.traffic.push_back(TrafficIn(device));
+  return run;
 }
 
 // The host's own cost, at a line that passes bytes on at once.
@@ -377,6 +440,30 @@ void Bench::Parallel(const std::string& title, const Job& job) {
   table.AddRatio(figure, slowest, alone.host.wallSeconds, "one alone", kParallelTarget);
 }
 
+// Many devices from one update-cli: its slowest port against one port alone, and
+// the whole program's CPU time against the summed time of the lines it served.
+void Bench::ManyPorts(const std::string& title, const Job& job) {
+  const Line line{kBaud, 0};
+  const size_t count = options.sizes.ports;
+  const PortsRun alone = RunPorts(job, line, 1);
+  const PortsRun together = RunPorts(job, line, count);
+  const std::string figure = std::to_string(count) + " ports of one update-cli (" + title + ", " +
+                             LineName(line) + ")";
+  for (const PortsRun* run : {&alone, &together}) {
+    if (!run->Succeeded() || run->seconds.empty()) {
+      table.Add({figure, "FAILED: exit " + std::to_string(run->host.exitStatus) + " (" + run->log + ")"});
+      return;
+    }
+  }
+  const double slowest = *std::max_element(together.seconds.begin(), together.seconds.end());
+  table.AddRatio(figure + ": slowest port", slowest, alone.seconds.front(), "one port alone",
+                 kManyPortsTarget);
+  double lines = 0;
+  for (const LineTraffic& traffic : together.traffic) lines += LowerBoundSeconds(traffic, kBaud, 0);
+  table.AddShare(figure + ": CPU of the whole program", together.host.cpuSeconds, lines,
+                 "summed line time", kCpuShareTarget);
+}
+
 // The pseudo-terminal's own round trip, at the gaps that a JTAG frame and a
 // latency of 16 ms leave between round trips.
 void Bench::Rig() {
@@ -412,6 +499,8 @@ void Bench::RunAll() {
     table.Section("Scale");
     Parallel(pacedFirmware.name, pacedFirmware);
     Parallel(pacedProgram.name, pacedProgram);
+    ManyPorts(pacedFirmware.name, pacedFirmware);
+    ManyPorts(pacedProgram.name, pacedProgram);
   }
 
   if (!options.microCsv.empty()) {

@@ -100,10 +100,13 @@ class PosixSerialChannel : public SerialChannel {
   }
 
   // Time-outs are kept here and applied by Read: t = 0, as on Windows, means that
-  // a read waits for all its bytes without a time limit.
+  // a read waits for all its bytes without a time limit. A limit of whole tenths
+  // of a second for one byte is also handed to the driver (see ReadOneByte).
   bool SetTimeouts(uint32_t timeoutMs) override {
     readTimeoutMs = timeoutMs;
-    return true;
+    const uint32_t oneByteLimitMs = 2 * timeoutMs;
+    const bool driverTimed = timeoutMs > 0 && oneByteLimitMs % 100 == 0 && oneByteLimitMs <= 25500;
+    return SetDriverTime(driverTimed ? static_cast<cc_t>(oneByteLimitMs / 100) : 0);
   }
 
   bool Write(const uint8_t* data, uint32_t count) override;
@@ -113,6 +116,12 @@ class PosixSerialChannel : public SerialChannel {
  private:
   // Reads what has arrived into data[*got..count). False if the line is gone.
   bool TakeAvailable(uint8_t* data, uint32_t count, uint32_t* got);
+  // One byte within the driver's time: read() waits for it, one system call on
+  // the path that every reply of an update takes.
+  bool ReadOneByte(uint8_t* data);
+  // How long read() waits for a first byte, in tenths of a second (VTIME; 0: it
+  // takes what is there). False if the driver refuses.
+  bool SetDriverTime(cc_t tenths);
   // The line has hung up or failed: the transfer fails, and so will every later one.
   bool LoseLine() {
     gone.store(true);
@@ -121,6 +130,7 @@ class PosixSerialChannel : public SerialChannel {
 
   int fd;
   uint32_t readTimeoutMs = 0;
+  cc_t driverTime = 0;
   std::atomic<bool> gone{false};
 };
 
@@ -150,14 +160,43 @@ bool PosixSerialChannel::TakeAvailable(uint8_t* data, uint32_t count, uint32_t* 
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
-    // Nothing after all (a spurious wake-up) is no failure; end of file or an error
-    // such as EIO means the line has gone away.
-    return n < 0 && errno == EAGAIN;
+    // The line said it had something: nothing, or an error such as EIO, means it
+    // has gone away.
+    return false;
   }
+}
+
+bool PosixSerialChannel::SetDriverTime(cc_t tenths) {
+  if (tenths == driverTime) return true;
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) return false;
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = tenths;
+  if (tcsetattr(fd, TCSANOW, &settings) != 0) return false;
+  driverTime = tenths;
+  return true;
+}
+
+bool PosixSerialChannel::ReadOneByte(uint8_t* data) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(2 * readTimeoutMs);
+  ssize_t n = 0;
+  do {
+    n = read(fd, data, 1);
+  } while (n < 0 && errno == EINTR);
+  if (n == 1) return true;
+  // Nothing within the time, or nothing at once from a line that has hung up:
+  // that one costs the time as well, so that a caller probing in a loop does not
+  // spin.
+  pollfd entry{fd, POLLIN, 0};
+  const bool hungUp = n < 0 || (poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR)));
+  if (!hungUp) return false;
+  std::this_thread::sleep_until(deadline);
+  return LoseLine();
 }
 
 bool PosixSerialChannel::Read(uint8_t* data, uint32_t count) {
   if (count == 0) return true;
+  if (count == 1 && driverTime != 0) return ReadOneByte(data);
   const bool unlimited = readTimeoutMs == 0;
   const std::chrono::milliseconds interval(readTimeoutMs);
   const Clock::time_point totalDeadline =
@@ -266,8 +305,11 @@ std::string SystemDevicePath(const std::string& path) {
 std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uint32_t baudRate,
                                                     uint32_t timeoutMs) {
   const std::string device = SystemDevicePath(path);
+  // Opened without waiting for a carrier, then used blocking: reads wait in poll()
+  // or in the driver (VTIME), writes until the driver has taken every byte.
   const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (!ClaimExclusively(fd)) {
     close(fd);
     return nullptr;

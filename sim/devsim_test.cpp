@@ -27,7 +27,8 @@ uint8_t Ask(CSerialPort& port, const Bytes& request) {
 }
 
 // Probes as the updater does until five 0x11 in a row, then starts the boot
-// loader. True if it answered 0x88.
+// loader, passing over the answers of probes that came late. True if it answered
+// 0x88.
 bool WakeAndStart(CSerialPort& port) {
   port.SetTimeouts(1);
   int acks = 0;
@@ -35,7 +36,9 @@ bool WakeAndStart(CSerialPort& port) {
     acks = Ask(port, {0xA4}) == 0x11 ? acks + 1 : 0;
   }
   port.SetTimeouts(150);
-  return acks == 5 && Ask(port, {0xA3}) == 0x88;
+  uint8_t reply = Ask(port, {0xA3});
+  while (reply == 0x11) reply = port.Read(&reply, 1) ? reply : 0;
+  return acks == 5 && reply == 0x88;
 }
 
 std::string ReadText(const std::string& path) {

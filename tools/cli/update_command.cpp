@@ -287,8 +287,14 @@ class UpdateRun {
     settings.onePort = options.ports.size() == 1;
     const std::string debugLog =
         options.debugLogPath.empty() ? std::string(kDebugLogName) : options.debugLogPath;
-    // With several ports, every port has files of its own.
-    const std::string label = PortLabel(port);
+    // With several ports, every port has files of its own, named after the port
+    // (and its place on the command line where two ports go by the same name).
+    std::string label = PortLabel(port);
+    const auto sameLabel = [&label](const std::string& other) { return PortLabel(other) == label; };
+    if (std::count_if(options.ports.begin(), options.ports.end(), sameLabel) > 1) {
+      const auto place = std::find(options.ports.begin(), options.ports.end(), port);
+      label += "-" + std::to_string(place - options.ports.begin() + 1);
+    }
     settings.debugLogPath = settings.onePort ? debugLog : PathForPort(debugLog, label);
     if (!options.tracePath.empty()) {
       settings.tracePath = settings.onePort ? options.tracePath : PathForPort(options.tracePath, label);
