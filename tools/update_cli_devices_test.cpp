@@ -222,7 +222,7 @@ TEST(Trace, ShowsEveryExchangeOnALine) {
   device.devsim->Report();
   const std::string text = ReadText(trace);
   for (const char* expected :
-       {"> A4  wake-up probe  < 11 (+", "> A3  start  < 88 (+", "> A5 01 00  multiplicity query, target 01",
+       {"> A4  wake-up probe  < 11 (+", "> A3  start  < ", " 88 (+", "> A5 01 00  multiplicity query, target 01",
         "> A0  select", "> 01 FE  selection pair, target 01  < 11", "> 00 28 ", "firmware block of 40 bytes  < 11",
         "> FF 00  kind: JTAG  < 11", "> 00 04 42 10 8C 66  frame 'B': TAP levels  < 11",
         "frame 'F': end of the JTAG work  < 44", "> A2  end"}) {

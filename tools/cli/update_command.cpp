@@ -108,6 +108,7 @@ struct PortRun {
   std::atomic<bool> ended{false};  // the worker has ended its update
   Clock::time_point nextTry;
   std::vector<DeviceResult> results;  // every device update on the port
+  PortDisplay last;                   // as the last update left the port
   std::string openFailure;            // when the port could not be opened
 };
 
@@ -302,16 +303,23 @@ class UpdateRun {
     return settings;
   }
 
+  // Opens every port and starts its update. On a production line a port that is
+  // not there yet waits for its first device; otherwise it is reported (with
+  // several ports, the others still run).
   void OpenPorts() {
     for (auto& port : ports) {
       if (port->update->Open(&port->openFailure)) {
         Start(*port);
-        continue;
-      }
-      if (severalDevices) {
-        view->Message(port->update->Port(), FirstLine(port->openFailure));
-      } else {
+      } else if (options.repeat) {
+        port->openFailure.clear();
+        port->phase = Phase::WaitingForDevice;
+        port->nextTry = Clock::now() + kReopenPeriod;
+      } else if (!severalDevices) {
         ReportUnusable(options, port->openFailure, out, err);
+      } else if (options.json) {
+        PrintJsonResult(out, Unusable(port->update->Port(), FirstLine(port->openFailure)));
+      } else {
+        view->Message(port->update->Port(), FirstLine(port->openFailure));
       }
     }
   }
@@ -367,6 +375,7 @@ class UpdateRun {
     const DeviceResult result = port.update->Finish(&last);
     const bool lost = port.update->DeviceLost();
     if (!lost) {
+      port.last = last;
       view->DeviceEnded(last, result);
       port.results.push_back(result);
       Log(*port.update, last, result);
@@ -398,17 +407,32 @@ class UpdateRun {
     }
   }
 
+  // Every port as it stands: the one under way, the one waiting for its next
+  // device, and on a terminal the one done, as its last update left it.
   void Mirror(Clock::time_point now) {
     ShowComments();
     std::vector<PortDisplay> displays;
     for (auto& port : ports) {
-      if (port->phase == Phase::Done) continue;
+      if (port->phase == Phase::Done) {
+        if (onTerminalView && !port->results.empty()) displays.push_back(port->last);
+        continue;
+      }
       port->update->State().refreshNeeded.store(0);
       PortDisplay display = port->update->Display(now);
       if (port->phase == Phase::WaitingForDevice) display.timing = "waiting for the next device";
+      if (options.repeat) display.timing = Tally(*port) + display.timing;
       displays.push_back(display);
     }
     if (!displays.empty()) view->Show(displays);
+  }
+
+  // A production line's port: which device it is on and how the others went.
+  static std::string Tally(const PortRun& port) {
+    const auto updated = std::count_if(port.results.begin(), port.results.end(),
+                                       [](const DeviceResult& r) { return r.exitStatus == ExitAllUpdated; });
+    const size_t failed = port.results.size() - static_cast<size_t>(updated);
+    return "device " + std::to_string(port.results.size() + 1) + " (" + std::to_string(updated) +
+           " updated, " + std::to_string(failed) + " failed)  ";
   }
 
   void Warn(const std::string& text) {
