@@ -196,10 +196,11 @@ const DevsimOption* FindOption(const OptionSpec* spec) {
 // Nothing to go on, or the exit code when devsim ends here: 0 after the help or
 // the version, kExitUsage for a usage error.
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+  // The command line points into the specs: they must outlive it.
+  static const std::vector<OptionSpec> specs = OptionSpecs();
   CommandLine line;
   std::string error;
-  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), OptionSpecs(), &line,
-                        &error)) {
+  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), specs, &line, &error)) {
     return ReportUsageError(stderr, kProgram, error);
   }
   if (line.Has("help")) {

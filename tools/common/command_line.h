@@ -45,7 +45,8 @@ struct CommandLine {
 };
 
 // Parses the arguments after the program name. False with *error for an unknown
-// option, a missing value or a value given to a flag.
+// option, a missing value or a value given to a flag. *line points into `specs`,
+// which must outlive it.
 bool ParseCommandLine(const std::vector<std::string>& arguments,
                       const std::vector<OptionSpec>& specs, CommandLine* line,
                       std::string* error);
