@@ -32,7 +32,7 @@ struct CommandLine {
   struct Given {
     const OptionSpec* spec;
     std::string value;               // empty for a flag
-    std::vector<std::string> more;   // the spec's moreValues arguments after it
+    std::vector<std::string> more;   // the OptionSpec's moreValues arguments after it
   };
   std::vector<Given> options;         // in the order given
   std::vector<std::string> operands;  // arguments that are not options, in order
