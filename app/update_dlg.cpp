@@ -268,7 +268,7 @@ void CUpdateDlg::OnCommand(int id) {
 }
 
 void CUpdateDlg::OnUpdate() {
-  if (!CheckUpdateFile()) {
+  if (!CheckUpdateFile() || !ReadThroughUpdateFile()) {
     CloseUpdateFile(state);
     return;
   }

@@ -59,6 +59,7 @@ class CUpdateDlg : public CDialog {
 
   bool BrowseUpdateFile();
   bool CheckUpdateFile();
+  bool ReadThroughUpdateFile();
 
   // Controls bound to the template.
   CButton cancelButton;

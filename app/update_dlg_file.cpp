@@ -4,6 +4,7 @@
 
 #include "app/update_dlg.h"
 #include "engine/messages.h"
+#include "engine/update_file_check.h"
 #include "engine/update_session.h"
 #include "ui/file_dialog.h"
 
@@ -65,4 +66,17 @@ bool CUpdateDlg::CheckUpdateFile() {
   }
   LayoutRows();
   return true;
+}
+
+// Reads the whole file, whose header has been checked, before the port is opened:
+// a bad or damaged file ends the update here, before the device is sent anything,
+// with the status line the update would have ended on, in the status line and in
+// the warning box. The file stays open just after the header.
+bool CUpdateDlg::ReadThroughUpdateFile() {
+  const UpdateFileCheck check = ::ReadThroughUpdateFile(state);
+  if (check.good) return true;
+  state.statusLine.Set(check.statusLine);
+  RefreshWindow();
+  MessageBox(check.statusLine);
+  return false;
 }

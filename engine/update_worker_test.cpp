@@ -16,6 +16,7 @@
 #include "engine/boot_protocol.h"
 #include "engine/file_bytes.h"
 #include "engine/messages.h"
+#include "engine/update_file_check.h"
 #include "engine/update_session.h"
 #include "engine/update_state.h"
 #include "engine/update_writer.h"
@@ -459,6 +460,56 @@ TEST(ParallelUpdates, EachEndsWithItsOwnStatusLine) {
   for (size_t i = 0; i < devices.size(); ++i) {
     EXPECT_EQ(states[i]->statusLine.Get(), devices[i].statusLine) << devices[i].name;
     CloseUpdateResources(*states[i]);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The read-through before an update, in the window's steps: a good file updates
+// from where the read-through left it, as it would have without it; a cut and a
+// damaged file end with their status line before the port is opened, so the
+// device never sees a byte.
+TEST(ReadThroughBeforeAnUpdate, OnlyAGoodFileReachesTheDevice) {
+  const Bytes good = BuildFile("V1.01",
+                               {FirmwareTarget(1, " Main", 3), RunLengthFirmwareTarget(2, " Display"),
+                                XsvfTarget(3, " Logic", DemoChipProgram())},
+                               Trailer::Checksum);
+  Bytes damaged = good;
+  damaged[good.size() / 2] ^= 0x10;
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"read_through_good", good},
+      {"read_through_cut", Bytes(good.begin(), good.begin() + good.size() / 2)},
+      {"read_through_damaged", damaged},
+  };
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    UpdateState state;
+    const std::string path = SaveCaseFile(name, bytes);
+    state.filePath.Set(path);
+    std::string message;
+    ASSERT_TRUE(OpenUpdateFile(state, &message)) << message;
+    const UpdateFileCheck check = ReadThroughUpdateFile(state);
+    if (name == "read_through_cut") {
+      EXPECT_EQ(check.statusLine, FormatMessageText(MsgBadRecord, path.c_str()));
+    } else if (name == "read_through_damaged") {
+      EXPECT_EQ(check.statusLine, FormatMessageText(MsgFileDamaged, path.c_str()));
+    }
+    if (!check.good) {
+      CloseUpdateResources(state);
+      continue;
+    }
+    const std::shared_ptr<BootLoaderSim> device =
+        MakeDevice("target 01 firmware\ntarget 02 firmware\ntarget 03 jtag demo\n");
+    state.port.Attach(std::make_unique<SimPort>(device));
+    ClearRowsForUpdate(state);
+    state.runState.store(Running);
+    UpdateHost host;
+    host.comment = [](const std::string&) {};
+    UpdateWorker(state, host);
+    EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 3, 3));
+    CloseUpdateResources(state);
   }
 }
 

@@ -3,8 +3,13 @@
 #include <utility>
 
 bool CSerialPort::Open(const std::string& path, uint32_t baudRate, uint32_t timeoutMs) {
-  if (IsOpen()) return false;
-  channel = OpenSystemSerialPort(path, baudRate, timeoutMs);
+  if (IsOpen()) {
+    lastOpenFailure = {PortOpenError::AlreadyOpen, ""};
+    return false;
+  }
+  lastOpenFailure = PortOpenFailure();
+  channel = OpenSystemSerialPort(path, baudRate, timeoutMs, &lastOpenFailure);
+  if (IsOpen()) lastOpenFailure = PortOpenFailure();
   return IsOpen();
 }
 

@@ -30,10 +30,32 @@ class SerialChannel {
   virtual bool Gone() const { return false; }
 };
 
+// Why a serial device could not be opened, sorted by what the user must do.
+enum class PortOpenError {
+  None,          // it was opened
+  AlreadyOpen,   // the CSerialPort holds a connection already
+  Missing,       // there is no such device
+  NoPermission,  // the user may not open it
+  Busy,          // another program holds it
+  NotSerial,     // it is no serial device: a file, a folder, a null device, the
+                 // program's own terminal
+  Refused,       // it is one, but refused the line settings
+};
+
+struct PortOpenFailure {
+  PortOpenError reason = PortOpenError::None;
+  // The system's own words for it, e.g. "Device or resource busy" (strerror, or
+  // the Windows error text), or what the check found when no call failed; empty
+  // for None.
+  std::string systemText;
+};
+
 // Opens and configures the system's serial device at `path`; nullptr if the
-// device does not exist, is held by another program or refuses the settings.
+// device does not exist, is held by another program, is no serial device or
+// refuses the settings, with the reason in *failure if given.
 std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uint32_t baudRate,
-                                                    uint32_t timeoutMs);
+                                                    uint32_t timeoutMs,
+                                                    PortOpenFailure* failure = nullptr);
 
 class CSerialPort {
  public:
@@ -42,8 +64,10 @@ class CSerialPort {
   CSerialPort& operator=(const CSerialPort&) = delete;
 
   // False if the port is already open (the open connection is left untouched) or
-  // the device cannot be opened and configured.
+  // the device cannot be opened and configured; LastOpenFailure says why.
   bool Open(const std::string& path, uint32_t baudRate, uint32_t timeoutMs);
+  // Why the last Open failed; reason None after one that succeeded.
+  const PortOpenFailure& LastOpenFailure() const { return lastOpenFailure; }
   // Puts an already open channel (a test double, the in-process simulator) behind
   // the port; false if the port is already open.
   bool Attach(std::unique_ptr<SerialChannel> channel);
@@ -59,4 +83,5 @@ class CSerialPort {
 
  private:
   std::unique_ptr<SerialChannel> channel;
+  PortOpenFailure lastOpenFailure;
 };

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -17,6 +18,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
+#include <string>
 #include <thread>
 
 #include "link/serial_port.h"
@@ -241,18 +244,69 @@ bool ParseComNumber(const std::string& name, unsigned* number) {
   return true;
 }
 
-bool ClaimExclusively(int fd) {
-  // TIOCEXCL turns away later openers, except those with administrator rights; the
-  // advisory lock turns away those too, as long as they lock as well.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
-  return ioctl(fd, TIOCEXCL) == 0;
+// Records why the open failed; returns false for the caller to pass on.
+bool Fail(PortOpenFailure* failure, PortOpenError reason, std::string text) {
+  failure->reason = reason;
+  failure->systemText = std::move(text);
+  return false;
 }
 
-bool ApplyLineSettings(int fd, uint32_t baudRate) {
+bool FailWithErrno(PortOpenFailure* failure, PortOpenError reason) {
+  return Fail(failure, reason, std::strerror(errno));
+}
+
+// What a failed open() means to the user.
+PortOpenError OpenErrorOf(int error) {
+  switch (error) {
+    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR:
+      return PortOpenError::Missing;
+    case EACCES: case EPERM: case EROFS:
+      return PortOpenError::NoPermission;
+    case EBUSY:
+      return PortOpenError::Busy;
+    case EISDIR:
+      return PortOpenError::NotSerial;
+    default:
+      return PortOpenError::Refused;
+  }
+}
+
+// A serial device is a terminal device, and not the program's own terminal (such
+// as /dev/tty), which a user at it would lose.
+bool CheckSerialDevice(int fd, PortOpenFailure* failure) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0) return FailWithErrno(failure, PortOpenError::Refused);
+  if (S_ISDIR(status.st_mode)) return Fail(failure, PortOpenError::NotSerial, std::strerror(EISDIR));
+  if (!S_ISCHR(status.st_mode)) {
+    return Fail(failure, PortOpenError::NotSerial, "not a character device");
+  }
+  if (!isatty(fd)) return FailWithErrno(failure, PortOpenError::NotSerial);
+  // tcgetpgrp answers only for the caller's controlling terminal.
+  if (tcgetpgrp(fd) >= 0) {
+    return Fail(failure, PortOpenError::NotSerial, "it is this program's own terminal");
+  }
+  return true;
+}
+
+bool ClaimExclusively(int fd, PortOpenFailure* failure) {
+  // TIOCEXCL turns away later openers, except those with administrator rights; the
+  // advisory lock turns away those too, as long as they lock as well.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    return FailWithErrno(failure, errno == EWOULDBLOCK ? PortOpenError::Busy
+                                                       : PortOpenError::Refused);
+  }
+  if (ioctl(fd, TIOCEXCL) != 0) return FailWithErrno(failure, PortOpenError::Refused);
+  return true;
+}
+
+bool ApplyLineSettings(int fd, uint32_t baudRate, PortOpenFailure* failure) {
   speed_t speed;
-  if (!SpeedFor(baudRate, &speed)) return false;
+  if (!SpeedFor(baudRate, &speed)) {
+    return Fail(failure, PortOpenError::Refused,
+                "no such baud rate: " + std::to_string(baudRate));
+  }
   termios settings{};
-  if (tcgetattr(fd, &settings) != 0) return false;
+  if (tcgetattr(fd, &settings) != 0) return FailWithErrno(failure, PortOpenError::NotSerial);
   cfmakeraw(&settings);
   settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -260,11 +314,17 @@ bool ApplyLineSettings(int fd, uint32_t baudRate) {
   // Reads wait in poll(), so read() itself returns at once with what is there.
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
-  if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0) return false;
-  if (tcsetattr(fd, TCSANOW, &settings) != 0) return false;
+  if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0 ||
+      tcsetattr(fd, TCSANOW, &settings) != 0) {
+    return FailWithErrno(failure, PortOpenError::Refused);
+  }
   // tcsetattr succeeds when any part of the change was applied: check the rate.
   termios applied{};
-  return tcgetattr(fd, &applied) == 0 && cfgetospeed(&applied) == speed;
+  if (tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != speed) {
+    return Fail(failure, PortOpenError::Refused,
+                "the device does not take " + std::to_string(baudRate) + " baud");
+  }
+  return true;
 }
 
 // Holds DTR and RTS inactive. Pseudo-terminals have no modem lines, so a refusal
@@ -303,19 +363,25 @@ std::string SystemDevicePath(const std::string& path) {
 // The kernel's input and output queues are larger than the 1024 bytes the updater
 // needs, so there is nothing to size here.
 std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uint32_t baudRate,
-                                                    uint32_t timeoutMs) {
+                                                    uint32_t timeoutMs,
+                                                    PortOpenFailure* failure) {
+  PortOpenFailure unused;
+  if (failure == nullptr) failure = &unused;
   const std::string device = SystemDevicePath(path);
   // Opened without waiting for a carrier, then used blocking: reads wait in poll()
   // or in the driver (VTIME), writes until the driver has taken every byte.
   const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    FailWithErrno(failure, OpenErrorOf(errno));
+    return nullptr;
+  }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  if (!ClaimExclusively(fd)) {
+  if (!CheckSerialDevice(fd, failure) || !ClaimExclusively(fd, failure)) {
     close(fd);
     return nullptr;
   }
   auto channel = std::make_unique<PosixSerialChannel>(fd);
-  if (!ApplyLineSettings(fd, baudRate)) return nullptr;  // the channel closes fd
+  if (!ApplyLineSettings(fd, baudRate, failure)) return nullptr;  // the channel closes fd
   DropModemLines(fd);
   RequestLowLatency(fd);
   channel->SetTimeouts(timeoutMs);

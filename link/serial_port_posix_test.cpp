@@ -6,12 +6,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -197,6 +202,97 @@ TEST_F(SerialPortTest, FailedOpenLeavesThePortFreeForAnother) {
   EXPECT_TRUE(port.Open(pty.slavePath, 115200, 150));
   const termios settings = pty.Settings();
   EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B115200));
+}
+
+// Each way an open fails says why, in the system's own words where a call failed.
+class PortOpenFailureTest : public SerialPortTest {
+ protected:
+  static PortOpenFailure FailureOf(const std::string& path, uint32_t baudRate = 57600) {
+    PortOpenFailure failure;
+    EXPECT_EQ(OpenSystemSerialPort(path, baudRate, 150, &failure), nullptr) << path;
+    return failure;
+  }
+
+  void SetUp() override {
+    SerialPortTest::SetUp();
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/plain.txt") << "not a device";
+  }
+
+  const std::string folder = std::filesystem::absolute("open_failures").string();
+};
+
+TEST_F(PortOpenFailureTest, SaysWhyFromTheSystemsOwnError) {
+  const struct {
+    std::string path;
+    PortOpenError reason;
+    std::string text;
+  } cases[] = {
+      {folder + "/no-such-port", PortOpenError::Missing, "No such file or directory"},
+      {"/dev/null", PortOpenError::NotSerial, "Inappropriate ioctl for device"},
+      {folder + "/plain.txt", PortOpenError::NotSerial, "not a character device"},
+      {folder, PortOpenError::NotSerial, "Is a directory"},
+  };
+  for (const auto& c : cases) {
+    const PortOpenFailure failure = FailureOf(c.path);
+    EXPECT_EQ(failure.reason, c.reason) << c.path;
+    EXPECT_EQ(failure.systemText, c.text) << c.path;
+  }
+  const PortOpenFailure rate = FailureOf(pty.slavePath, 12345);
+  EXPECT_EQ(rate.reason, PortOpenError::Refused);
+  EXPECT_EQ(rate.systemText, "no such baud rate: 12345");
+}
+
+TEST_F(PortOpenFailureTest, APortHeldByAnotherOpenerIsBusy) {
+  ASSERT_TRUE(port.Open(pty.slavePath, 57600, 150));
+  EXPECT_EQ(port.LastOpenFailure().reason, PortOpenError::None);
+  const PortOpenFailure failure = FailureOf(pty.slavePath);
+  EXPECT_EQ(failure.reason, PortOpenError::Busy);
+  // Turned away by the exclusive mode, or (for an administrator, whom that mode
+  // lets through) by the lock.
+  EXPECT_TRUE(failure.systemText == std::strerror(EBUSY) ||
+              failure.systemText == std::strerror(EWOULDBLOCK))
+      << failure.systemText;
+
+  CSerialPort second;
+  EXPECT_FALSE(second.Open(pty.slavePath, 57600, 150));
+  EXPECT_EQ(second.LastOpenFailure().reason, PortOpenError::Busy);
+  EXPECT_FALSE(port.Open(pty.slavePath, 57600, 150));
+  EXPECT_EQ(port.LastOpenFailure().reason, PortOpenError::AlreadyOpen);
+}
+
+TEST_F(PortOpenFailureTest, AFileTheUserMayNotOpenIsNotTheirs) {
+  if (geteuid() == 0) GTEST_SKIP() << "an administrator may open any file";
+  const std::string locked = folder + "/locked";
+  std::ofstream(locked) << "";
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  const PortOpenFailure failure = FailureOf(locked);
+  EXPECT_EQ(failure.reason, PortOpenError::NoPermission);
+  EXPECT_EQ(failure.systemText, "Permission denied");
+}
+
+// /dev/tty, or any path to the terminal the program runs on, is not a port to
+// update: a child whose controlling terminal is the pseudo-terminal tries both.
+TEST_F(PortOpenFailureTest, TheProgramsOwnTerminalIsNotASerialDevice) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setsid();
+    const int terminal = open(pty.slavePath.c_str(), O_RDWR);  // becomes the controlling one
+    PortOpenFailure viaTty;
+    PortOpenFailure viaPath;
+    const bool refused = terminal >= 0 &&
+                         OpenSystemSerialPort("/dev/tty", 57600, 150, &viaTty) == nullptr &&
+                         OpenSystemSerialPort(pty.slavePath, 57600, 150, &viaPath) == nullptr;
+    const bool said = viaTty.reason == PortOpenError::NotSerial &&
+                      viaTty.systemText == "it is this program's own terminal" &&
+                      viaPath.reason == PortOpenError::NotSerial;
+    _exit(refused && said ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(SystemDevicePathTest, MapsWindowsPortNamesToStandardSerialPorts) {

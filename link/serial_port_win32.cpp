@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <string>
 
 #include "link/serial_port.h"
 
@@ -71,18 +72,74 @@ bool ApplyLineSettings(HANDLE handle, uint32_t baudRate) {
   return SetCommState(handle, &dcb) != 0;
 }
 
+// The system's text for an error code, without its line end.
+std::string SystemErrorText(DWORD error) {
+  char text[512] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                     0, text, sizeof text, nullptr);
+  std::string message(text, length);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.')) {
+    message.pop_back();
+  }
+  if (message.empty()) message = "error " + std::to_string(error);
+  return message;
+}
+
+void Fail(PortOpenFailure* failure, PortOpenError reason, DWORD error) {
+  failure->reason = reason;
+  failure->systemText = SystemErrorText(error);
+}
+
+// What a failed CreateFileA means to the user. A port that another program holds
+// is refused with "access denied", as the share mode asks.
+PortOpenError OpenErrorOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+      return PortOpenError::Missing;
+    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_BUSY:
+      return PortOpenError::Busy;
+    default:
+      return PortOpenError::Refused;
+  }
+}
+
+// A serial device is a character device that answers the communications calls.
+bool CheckSerialDevice(HANDLE handle, PortOpenFailure* failure) {
+  DCB current;
+  std::memset(&current, 0, sizeof current);
+  current.DCBlength = sizeof current;
+  if (GetFileType(handle) != FILE_TYPE_CHAR || !GetCommState(handle, &current)) {
+    const DWORD error = GetLastError();
+    Fail(failure, PortOpenError::NotSerial, error != 0 ? error : ERROR_INVALID_FUNCTION);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uint32_t baudRate,
-                                                    uint32_t timeoutMs) {
+                                                    uint32_t timeoutMs,
+                                                    PortOpenFailure* failure) {
+  PortOpenFailure unused;
+  if (failure == nullptr) failure = &unused;
   // Share mode 0: no other opener while the port is held.
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    Fail(failure, OpenErrorOf(error), error);
+    return nullptr;
+  }
   auto channel = std::make_unique<Win32SerialChannel>(handle);
+  if (!CheckSerialDevice(handle, failure)) return nullptr;  // the channel closes the handle
   if (!SetupComm(handle, kQueueSize, kQueueSize) || !ApplyLineSettings(handle, baudRate) ||
       !channel->SetTimeouts(timeoutMs)) {
-    return nullptr;  // the channel closes the handle
+    Fail(failure, PortOpenError::Refused, GetLastError());
+    return nullptr;
   }
   return channel;
 }

@@ -34,49 +34,15 @@
 #include "sim/boot_loader_sim.h"
 #include "sim/paced_line.h"
 #include "sim/scenario.h"
+#include "tools/common/command_line.h"
+#include "tools/common/program_version.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: devsim [options]\n"
-    "The simulated device on a pseudo-terminal. Prints the terminal's path on the first\n"
-    "line of standard output; each later connection gets a fresh terminal, whose path\n"
-    "follows as a further line.\n"
-    "\n"
-    "  --target ID:firmware[:ANSWER...]  a firmware target (hex id); its multiplicity\n"
-    "                                   queries get the answers in turn (default 1;\n"
-    "                                   \"silent\": no answer; 3:2: two different ones)\n"
-    "  --target ID:jtag[:CHIP]          a JTAG target; CHIP demo (default) or\n"
-    "                                   script:FILE.xsvf (answers as that program expects)\n"
-    "  --switch-on MS                   silent for MS ms after the first host byte\n"
-    "  --fault KIND:POINT:N[:xK][:0xHH] a fault at the N-th POINT since switch-on\n"
-    "  --scenario FILE                  settings from a file, one per line:\n"
-    "                                     switch-on MS\n"
-    "                                     target ID firmware [ANSWER...]\n"
-    "                                     target ID jtag [CHIP]\n"
-    "                                     fault KIND POINT N [xK] [0xHH]\n"
-    "                                   ('#' starts a comment line)\n"
-    "  --baud N                         pace the line at N baud, 10 bits per byte\n"
-    "  --latency MS                     delay each reply by MS ms (an adapter's timer)\n"
-    "  --no-waits                       answer JTAG waits at once\n"
-    "  --link PATH                      keep a symbolic link at PATH to the terminal\n"
-    "  --updates N                      end after N connections have ended\n"
-    "  --dump-blocks DIR                write each firmware target's blocks, as received\n"
-    "                                   (length fields included), to DIR/target-ID.bin\n"
-    "  --report FILE                    counters as key=value lines to FILE at exit\n"
-    "                                   (default: standard error)\n"
-    "\n"
-    "Fault points: wake, start, query, select, block, frame, byte (any host byte),\n"
-    "shift (a JTAG shift that compares TDO). Kinds (K defaults to 1, HH to 55):\n"
-    "  noise       K bytes HH before the answer (at byte: when the byte arrives)\n"
-    "  repeat      K occurrences from the N-th on answered 0x22 and dropped\n"
-    "  reply       K occurrences from the N-th on answered HH and dropped\n"
-    "  busy        K times 0x33 before the answer\n"
-    "  silence     from the N-th on the device receives and answers nothing\n"
-    "  disconnect  from the N-th on the line is cut: devsim closes it and ends\n"
-    "  end         the block is answered 0x44, ending the target (block only)\n"
-    "  mismatch    K compared shifts from the N-th on report a TDO mismatch (shift only)\n"
-    "Example: devsim --target 01:firmware --target 05:jtag:demo --fault busy:block:3:x5\n";
+constexpr const char* kProgram = "devsim";
+// Exit statuses besides 0 (ended on a signal, after --updates connections or a
+// cut line) and kExitUsage.
+constexpr int kExitFailed = 1;
 
 struct Options {
   DeviceConfig device;
@@ -113,88 +79,149 @@ bool ReadScenarioFile(const std::string& path, DeviceConfig& config, std::string
   return false;
 }
 
-// The options that take a value, each with what it does with it.
-struct ValueOption {
-  const char* name;
-  bool (*apply)(const char* value, Options& options, std::string* error);
+// Every option, with what it does with its value.
+struct DevsimOption {
+  OptionSpec spec;
+  bool (*apply)(const std::string& value, Options& options, std::string* error);
 };
 
-const ValueOption kValueOptions[] = {
-    {"--target", [](const char* value, Options& options, std::string* error) {
+const DevsimOption kDevsimOptions[] = {
+    {{0, "target", "ID:KIND[:...]",
+      "a target (hex id): ID:firmware[:ANSWER...]\n"
+      "answers its multiplicity queries in turn\n"
+      "(default 1; \"silent\": no answer; 3:2: two\n"
+      "different ones); ID:jtag[:CHIP] with CHIP\n"
+      "demo (default) or script:FILE.xsvf (answers\n"
+      "as that program expects)"},
+     [](const std::string& value, Options& options, std::string* error) {
        return ApplyTargetOption(value, options.device, error);
      }},
-    {"--fault", [](const char* value, Options& options, std::string* error) {
+    {{0, "switch-on", "MS", "silent for MS ms after the first host byte"},
+     [](const std::string& value, Options& options, std::string*) {
+       return ParseSmallNumber(value.c_str(), &options.device.switchOnDelayMs);
+     }},
+    {{0, "fault", "KIND:POINT:N[:xK][:0xHH]", "a fault at the N-th POINT since switch-on"},
+     [](const std::string& value, Options& options, std::string* error) {
        return ApplyFaultOption(value, options.device, error);
      }},
-    {"--scenario", [](const char* value, Options& options, std::string* error) {
+    {{0, "scenario", "FILE",
+      "settings from a file, one per line ('#'\n"
+      "starts a comment line):\n"
+      "  switch-on MS\n  target ID firmware [ANSWER...]\n  target ID jtag [CHIP]\n"
+      "  fault KIND POINT N [xK] [0xHH]"},
+     [](const std::string& value, Options& options, std::string* error) {
        return ReadScenarioFile(value, options.device, error);
      }},
-    {"--switch-on", [](const char* value, Options& options, std::string*) {
-       return ParseSmallNumber(value, &options.device.switchOnDelayMs);
+    {{0, "baud", "N", "pace the line at N baud, 10 bits per byte"},
+     [](const std::string& value, Options& options, std::string*) {
+       return ParseSmallNumber(value.c_str(), &options.baud) && options.baud > 0;
      }},
-    {"--baud", [](const char* value, Options& options, std::string*) {
-       return ParseSmallNumber(value, &options.baud) && options.baud > 0;
+    {{0, "latency", "MS", "delay each reply by MS ms (an adapter's\ntimer)"},
+     [](const std::string& value, Options& options, std::string*) {
+       return ParseSmallNumber(value.c_str(), &options.latencyMs);
      }},
-    {"--latency", [](const char* value, Options& options, std::string*) {
-       return ParseSmallNumber(value, &options.latencyMs);
+    {{0, "no-waits", nullptr, "answer JTAG waits at once"},
+     [](const std::string&, Options& options, std::string*) {
+       options.device.honourWaits = false;
+       return true;
      }},
-    {"--updates", [](const char* value, Options& options, std::string*) {
-       return ParseNumber(value, &options.updates) && options.updates > 0;
-     }},
-    {"--link", [](const char* value, Options& options, std::string*) {
+    {{0, "link", "PATH", "keep a symbolic link at PATH to the terminal"},
+     [](const std::string& value, Options& options, std::string*) {
        options.linkPath = value;
        return true;
      }},
-    {"--dump-blocks", [](const char* value, Options& options, std::string*) {
+    {{0, "updates", "N", "end after N connections have ended"},
+     [](const std::string& value, Options& options, std::string*) {
+       return ParseNumber(value.c_str(), &options.updates) && options.updates > 0;
+     }},
+    {{0, "dump-blocks", "DIR",
+      "write each firmware target's blocks, as\n"
+      "received (length fields included), to\n"
+      "DIR/target-ID.bin"},
+     [](const std::string& value, Options& options, std::string*) {
        options.dumpDir = value;
        return true;
      }},
-    {"--report", [](const char* value, Options& options, std::string*) {
+    {{0, "report", "FILE",
+      "counters as key=value lines to FILE at exit\n"
+      "(default: standard error)"},
+     [](const std::string& value, Options& options, std::string*) {
        options.reportPath = value;
        return true;
      }},
 };
 
-const ValueOption* FindValueOption(const std::string& name) {
-  for (const ValueOption& option : kValueOptions) {
-    if (name == option.name) return &option;
+std::vector<OptionSpec> OptionSpecs() {
+  std::vector<OptionSpec> specs;
+  for (const DevsimOption& option : kDevsimOptions) specs.push_back(option.spec);
+  specs.push_back(kHelpOption);
+  specs.push_back(kVersionOption);
+  return specs;
+}
+
+std::string Usage() {
+  return "usage: devsim [OPTION]...\n"
+         "The simulated device on a pseudo-terminal. Prints the terminal's path on the first\n"
+         "line of standard output; each later connection gets a fresh terminal, whose path\n"
+         "follows as a further line.\n"
+         "\n"
+         "Options:\n" +
+         OptionHelp(OptionSpecs()) +
+         "\n"
+         "Fault points: wake, start, query, select, block, frame, byte (any host byte),\n"
+         "shift (a JTAG shift that compares TDO). Kinds (K defaults to 1, HH to 55):\n"
+         "  noise       K bytes HH before the answer (at byte: when the byte arrives)\n"
+         "  repeat      K occurrences from the N-th on answered 0x22 and dropped\n"
+         "  reply       K occurrences from the N-th on answered HH and dropped\n"
+         "  busy        K times 0x33 before the answer\n"
+         "  silence     from the N-th on the device receives and answers nothing\n"
+         "  disconnect  from the N-th on the line is cut: devsim closes it and ends\n"
+         "  end         the block is answered 0x44, ending the target (block only)\n"
+         "  mismatch    K compared shifts from the N-th on report a TDO mismatch (shift only)\n"
+         "Example: devsim --target 01:firmware --target 05:jtag:demo --fault busy:block:3:x5\n"
+         "\n"
+         "Exit status:\n"
+         "  0   ended on SIGTERM or SIGINT, after --updates connections, or on a cut line\n"
+         "  1   the pseudo-terminal or a file could not be set up or written\n"
+         "  64  the command line is wrong\n";
+}
+
+const DevsimOption* FindOption(const OptionSpec* spec) {
+  for (const DevsimOption& option : kDevsimOptions) {
+    if (std::string(option.spec.longName) == spec->longName) return &option;
   }
   return nullptr;
 }
 
-// One option with its value.
-bool ApplyOption(const ValueOption& option, const char* value, Options& options,
-                 std::string* error) {
-  const bool ok = option.apply(value, options, error);
-  if (!ok && error->empty()) *error = std::string("bad value for ") + option.name + ": " + value;
-  return ok;
-}
-
-// Nothing to go on, or the exit code when devsim ends here: 0 after the help,
-// 2 for a usage error.
+// Nothing to go on, or the exit code when devsim ends here: 0 after the help or
+// the version, kExitUsage for a usage error.
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string name = argv[i];
-    if (name == "--help" || name == "-h") {
-      std::cout << kUsage;
-      return 0;
+  // The command line points into the specs: they must outlive it.
+  static const std::vector<OptionSpec> specs = OptionSpecs();
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), specs, &line, &error)) {
+    return ReportUsageError(stderr, kProgram, error);
+  }
+  if (line.Has("help")) {
+    std::cout << Usage();
+    return 0;
+  }
+  if (line.Has("version")) {
+    PrintVersion(stdout, kProgram, ProgramVersion());
+    return 0;
+  }
+  if (!line.operands.empty()) {
+    return ReportUsageError(stderr, kProgram, "unexpected argument '" + line.operands[0] + "'");
+  }
+  for (const CommandLine::Given& given : line.options) {
+    const DevsimOption* option = FindOption(given.spec);
+    error.clear();
+    if (!option->apply(given.value, options, &error)) {
+      if (error.empty()) error = "bad value for --" + std::string(given.spec->longName) + ": " +
+                                 given.value;
+      return ReportUsageError(stderr, kProgram, error);
     }
-    if (name == "--no-waits") {
-      options.device.honourWaits = false;
-      continue;
-    }
-    std::string error;
-    const ValueOption* option = FindValueOption(name);
-    if (option == nullptr) {
-      error = "unknown option " + name;
-    } else if (i + 1 >= argc) {
-      error = name + " needs a value";
-    } else if (ApplyOption(*option, argv[i + 1], options, &error)) {
-      ++i;
-      continue;
-    }
-    std::cerr << "devsim: " << error << "\n" << kUsage;
-    return 2;
   }
   return std::nullopt;
 }
@@ -382,7 +409,7 @@ int Serve(const Options& options) {
   std::string error;
   if (!terminal.Open(&error) || !Announce(terminal, options.linkPath, &error)) {
     std::cerr << "devsim: " << error << "\n";
-    return 1;
+    return kExitFailed;
   }
   uint64_t connections = 0;
   bool hostSeen = false;
@@ -404,7 +431,7 @@ int Serve(const Options& options) {
     terminal.Close();
     if (!terminal.Open(&error) || !Announce(terminal, options.linkPath, &error)) {
       std::cerr << "devsim: " << error << "\n";
-      exitCode = 1;
+      exitCode = kExitFailed;
       break;
     }
   }
@@ -430,7 +457,7 @@ int main(int argc, char** argv) {
   if (const std::optional<int> exitCode = ParseArguments(argc, argv, options)) return *exitCode;
   if (!CatchSignals()) {
     std::cerr << "devsim: cannot catch signals\n";
-    return 1;
+    return kExitFailed;
   }
   AskForPreciseTimers();
   return Serve(options);

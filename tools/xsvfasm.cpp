@@ -17,68 +17,99 @@
 // programs can be built on purpose; a warning then names the first problem.
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "engine/file_bytes.h"
+#include "tools/common/command_line.h"
+#include "tools/common/program_version.h"
 #include "xsvf/xsvf_program.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: xsvfasm INPUT.txt OUTPUT.xsvf\n"
-    "Assembles an XSVF program from its text form, as xsvfdump lists it.\n"
-    "\n"
-    "One command per line: the name as the debug log prints it, then its operands.\n"
-    "Vectors are hex digits with or without 0x (0x alone is an empty vector);\n"
-    "numbers are decimal or 0x hex; states are names (RUNTEST/IDLE, DRPAUSE, ...)\n"
-    "or numbers; text is in double quotes with \\\\ \\\" \\n \\r \\t \\xNN escapes.\n"
-    "Blank lines and # comments are ignored.\n"
-    "\n"
-    "  XCOMPLETE, Reserved5, Reserved6           (no operands)\n"
-    "  XTDOMASK | XSDR | XSDRB | XSDRC | XSDRE   VECTOR\n"
-    "  XSDRTDO | XSDRTDOB | XSDRTDOC | XSDRTDOE  TDI EXPECTED\n"
-    "  XSETSDRMASKS                              ADDRESSMASK DATAMASK\n"
-    "  XSIR BITS VECTOR     XSIR2 BITS VECTOR    (8-bit / 16-bit bit count)\n"
-    "  XRUNTEST USEC        XSDRSIZE BITS        (32 bits)\n"
-    "  XREPEAT N            XENDIR 0|1           XENDDR 0|1\n"
-    "  XSTATE STATE         XWAIT STATE ENDSTATE USEC\n"
-    "  XSDRINC TDI PIECE...                      (the piece count is implied)\n"
-    "  XCOMMENT \"TEXT\"                           (the 0 byte is implied)\n"
-    "  .bytes VECTOR...                          raw bytes\n";
+constexpr const char* kProgram = "xsvfasm";
+constexpr int kExitNotWritten = 1;
+
+const std::vector<OptionSpec> kOptions = {kHelpOption, kVersionOption};
+
+std::string Usage() {
+  return "usage: xsvfasm INPUT.txt OUTPUT.xsvf\n"
+         "Assembles an XSVF program from its text form, as xsvfdump lists it.\n"
+         "\n"
+         "One command per line: the name as the debug log prints it, then its operands.\n"
+         "Vectors are hex digits with or without 0x (0x alone is an empty vector),\n"
+         "written at the size the player reads them at (XSDRSIZE, XSIR's bit count,\n"
+         "the XSETSDRMASKS data mask): a shorter one gets zeros in front, a longer one\n"
+         "is an error. Numbers are decimal or 0x hex; states are names (RUNTEST/IDLE,\n"
+         "DRPAUSE, ...) or numbers; text is in double quotes with \\\\ \\\" \\n \\r \\t\n"
+         "\\xNN escapes. Blank lines and # comments are ignored. No command may follow\n"
+         "XCOMPLETE; .bytes writes anything, anywhere.\n"
+         "\n"
+         "  XCOMPLETE, Reserved5, Reserved6           (no operands)\n"
+         "  XTDOMASK | XSDR | XSDRB | XSDRC | XSDRE   VECTOR\n"
+         "  XSDRTDO | XSDRTDOB | XSDRTDOC | XSDRTDOE  TDI EXPECTED\n"
+         "  XSETSDRMASKS                              ADDRESSMASK DATAMASK\n"
+         "  XSIR BITS VECTOR     XSIR2 BITS VECTOR    (8-bit / 16-bit bit count)\n"
+         "  XRUNTEST USEC        XSDRSIZE BITS        (32 bits)\n"
+         "  XREPEAT N            XENDIR 0|1           XENDDR 0|1\n"
+         "  XSTATE STATE         XWAIT STATE ENDSTATE USEC\n"
+         "  XSDRINC TDI PIECE...                      (the piece count is implied)\n"
+         "  XCOMMENT \"TEXT\"                           (the 0 byte is implied)\n"
+         "  .bytes VECTOR...                          raw bytes\n"
+         "\n"
+         "The program is written even when it would not play through (a warning then\n"
+         "names the first problem), so that bad programs can be built on purpose.\n"
+         "\n"
+         "Options:\n" +
+         OptionHelp(kOptions) +
+         "\n"
+         "Exit status:\n"
+         "  0   the program was written\n"
+         "  1   the text has an error, or a file cannot be read or written\n"
+         "  64  the command line is wrong\n";
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, &line,
+                        &error)) {
+    return ReportUsageError(stderr, kProgram, error);
+  }
+  if (line.Has("help")) {
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
-  if (argc != 3) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  if (line.Has("version")) {
+    PrintVersion(stdout, kProgram, ProgramVersion());
+    return 0;
   }
+  if (line.operands.size() != 2) {
+    return ReportUsageError(stderr, kProgram, "name the text to read and the program to write");
+  }
+  const std::string& input = line.operands[0];
+  const std::string& output = line.operands[1];
   std::vector<uint8_t> source;
-  if (!ReadFileBytes(argv[1], &source)) {
-    std::fprintf(stderr, "xsvfasm: cannot read %s\n", argv[1]);
-    return 1;
+  if (!ReadFileBytes(input, &source)) {
+    std::fprintf(stderr, "xsvfasm: cannot read %s\n", input.c_str());
+    return kExitNotWritten;
   }
   std::vector<uint8_t> program;
-  std::string error;
   if (!AssembleXsvfText(std::string(source.begin(), source.end()), &program, &error)) {
-    std::fprintf(stderr, "xsvfasm: %s: %s\n", argv[1], error.c_str());
-    return 1;
+    std::fprintf(stderr, "xsvfasm: %s: %s\n", input.c_str(), error.c_str());
+    return kExitNotWritten;
   }
   XsvfProgram parsed;
   if (!ParseXsvfProgram(program.data(), program.size(), &parsed, &error)) {
     std::fprintf(stderr, "xsvfasm: warning: the program will not play through: %s\n",
                  error.c_str());
   }
-  if (!WriteFileBytes(argv[2], program)) {
-    std::fprintf(stderr, "xsvfasm: cannot write %s\n", argv[2]);
-    return 1;
+  if (!WriteFileBytes(output, program)) {
+    std::fprintf(stderr, "xsvfasm: cannot write %s\n", output.c_str());
+    return kExitNotWritten;
   }
   return 0;
 }

@@ -9,39 +9,64 @@
 // bytes.
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "engine/file_bytes.h"
+#include "tools/common/command_line.h"
+#include "tools/common/program_version.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: xsvfdump PROGRAM.xsvf\n"
-    "Lists an XSVF program on standard output in the text form of xsvfasm: line N\n"
-    "is command N, as the player's debug log counts commands. Bytes after XCOMPLETE\n"
-    "or from a command that cannot be read on follow as .bytes lines.\n"
-    "See xsvfasm --help for the text form.\n";
+constexpr const char* kProgram = "xsvfdump";
+constexpr int kExitNotListed = 1;
+
+const std::vector<OptionSpec> kOptions = {kHelpOption, kVersionOption};
+
+std::string Usage() {
+  return "usage: xsvfdump PROGRAM.xsvf\n"
+         "Lists an XSVF program on standard output in the text form of xsvfasm: line N\n"
+         "is command N, as the player's debug log counts commands. Bytes after XCOMPLETE\n"
+         "or from a command that cannot be read on follow as .bytes lines, so that\n"
+         "xsvfasm turns the listing back into the same bytes. See xsvfasm --help for the\n"
+         "text form.\n"
+         "\n"
+         "Options:\n" +
+         OptionHelp(kOptions) +
+         "\n"
+         "Exit status:\n"
+         "  0   the program was listed (also one that cannot be read to its end)\n"
+         "  1   the program cannot be read, or the listing cannot be written\n"
+         "  64  the command line is wrong\n";
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, &line,
+                        &error)) {
+    return ReportUsageError(stderr, kProgram, error);
+  }
+  if (line.Has("help")) {
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
-  if (argc != 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  if (line.Has("version")) {
+    PrintVersion(stdout, kProgram, ProgramVersion());
+    return 0;
+  }
+  if (line.operands.size() != 1) {
+    return ReportUsageError(stderr, kProgram, "name one program to list");
   }
   std::vector<uint8_t> program;
-  if (!ReadFileBytes(argv[1], &program)) {
-    std::fprintf(stderr, "xsvfdump: cannot read %s\n", argv[1]);
-    return 1;
+  if (!ReadFileBytes(line.operands[0], &program)) {
+    std::fprintf(stderr, "xsvfdump: cannot read %s\n", line.operands[0].c_str());
+    return kExitNotListed;
   }
   const std::string listing = ListXsvfProgram(program);
   std::fwrite(listing.data(), 1, listing.size(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return std::fflush(stdout) == 0 ? 0 : kExitNotListed;
 }

@@ -14,7 +14,7 @@ TEST(BytesForBitsTest, NeverOverflows) {
 using InterpreterTest = PlayerTest;
 
 TEST_F(InterpreterTest, NothingIsReadOnceTheProgramHasCompleted) {
-  LoadProgram("XCOMPLETE\nXCOMPLETE\n");
+  LoadProgram("XCOMPLETE\n.bytes 0x00\n");
   auto info = std::make_unique<SXsvfInfo>();
   EXPECT_EQ(StepCommand(*info, io), XsvfOk);
   EXPECT_EQ(info->complete, 1);

@@ -46,7 +46,7 @@ TEST(XsvfProgramTest, NamesWhereAndWhyAProgramCannotBeRead) {
       {"Reserved5\n", "command #1 at byte offset 0: unsupported command code 5 (Reserved5)"},
       {"XREPEAT 1\n.bytes 0x18\n",
        "command #2 at byte offset 2: unsupported command code 24 (Unknown)"},
-      {"XSDRSIZE 16\nXSDR 0x01\n",
+      {"XSDRSIZE 16\n.bytes 0x0301\n",
        "command #2 at byte offset 5: the operands run past the end of the program"},
       {"XSDRSIZE 56001\n", "command #1 at byte offset 0: the data length exceeds the vector limit"},
       {"XSDRSIZE 0x80000000\n",

@@ -26,8 +26,13 @@
 //   XCOMMENT                                     quoted text (the 0 byte is implied)
 //   XWAIT                                        wait state, end state, microseconds
 //
-// The assembler writes what it is given: vector lengths are not checked against
-// the bit counts, so that bad programs can be written too.
+// Each vector is written at the size the player will read it at: XSDRSIZE's for
+// the data vectors, the bit count's for XSIR and XSIR2, that of the XSETSDRMASKS
+// data mask's 1 bits for XSDRINC's pieces. A shorter vector is padded with zeros in
+// front; a longer one is an error, as is a command after XCOMPLETE, since the
+// player would read either otherwise than written. Sizes beyond the player's limit
+// are not held to, and .bytes writes anything, so that bad programs can be written
+// too.
 //
 // The listing gives command N on line N, as the player's debug log counts them
 // ("See line #N"). What cannot be listed as commands follows as .bytes lines: the

@@ -101,14 +101,36 @@ TEST(XsvfTextTest, CorpusProgramsRoundTrip) {
   }
 }
 
+// A vector shorter than its size keeps its value: zeros go in front.
+TEST(XsvfTextTest, AssemblerPadsShortVectorsToTheirSize) {
+  EXPECT_EQ(Assemble("XSDRSIZE 16\nXSDR 0x1\nXSIR 12 0x5\nXCOMPLETE\n.bytes 0x0102\n"),
+            (std::vector<uint8_t>{8, 0, 0, 0, 16, 3, 0x00, 0x01, 2, 12, 0x00, 0x05, 0, 1, 2}));
+}
+
 TEST(XsvfTextTest, AssemblerNamesTheLineOfEachMistake) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"XCOMPLETE\n\nXSDRFOO 1\n", "line 3: unknown command 'XSDRFOO'"},
-      {"XSDR 0x12g4\n", "line 1: '0x12g4' is not a hex vector"},
-      {"XREPEAT 256\n", "line 1: '256' is not a number from 0 to 255"},
-      {"XRUNTEST 4294967296\n", "line 1: '4294967296' is not a number from 0 to 4294967295"},
+  const std::pair<std::string, const char*> cases[] = {
+      {"XREPEAT 1\n\nXSDRFOO 1\n", "line 3: unknown command \"XSDRFOO\""},
+      {"XSDR 0x12g4\n", "line 1: \"0x12g4\" is not a hex vector"},
+      {"XREPEAT 256\n", "line 1: \"256\" is not a number from 0 to 255"},
+      {"XRUNTEST 4294967296\n", "line 1: \"4294967296\" is not a number from 0 to 4294967295"},
       {"XWAIT DRPAUSE 1\n", "line 1: too few operands"},
-      {"XSTATE NOWHERE\n", "line 1: 'NOWHERE' is not a TAP state"},
+      {"XSTATE NOWHERE\n", "line 1: \"NOWHERE\" is not a TAP state"},
+      // Bytes of a binary file show escaped, the quotes closed, long ones cut short.
+      {"\xf9\xb3\x01\"x\n", "line 1: unknown command \"\\xf9\\xb3\\x01\\\"x\""},
+      {std::string(50, 'A') + "\n",
+       "line 1: unknown command \"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\"..."},
+      // A vector the player would read otherwise than written.
+      {"XSDRSIZE 8\nXSDR 0x0000\nXRUNTEST 5\nXCOMPLETE\n",
+       "line 2: vector \"0x0000\" is longer than its size, XSDRSIZE 8 (1 byte)"},
+      {"XSDR 0x01\n", "line 1: vector \"0x01\" is longer than its size, no XSDRSIZE yet (0 bytes)"},
+      {"XSDRSIZE 12\nXSDRTDO 0x0fff 0x10000\n",
+       "line 2: vector \"0x10000\" is longer than its size, XSDRSIZE 12 (2 bytes)"},
+      {"XSIR 5 0x123\n", "line 1: vector \"0x123\" is longer than its size, XSIR 5 bits (1 byte)"},
+      {"XSDRSIZE 16\nXSETSDRMASKS 0xff00 0x0101\nXSDRINC 0x0000 0x01 0x0102\n",
+       "line 3: vector \"0x0102\" is longer than its size, the 2 bits of the XSETSDRMASKS data "
+       "mask (1 byte)"},
+      {"XCOMPLETE\nXRUNTEST 5\n",
+       "line 2: XRUNTEST after XCOMPLETE would never be played (bytes after the end go in .bytes)"},
       {"XCOMMENT \"a\\x00b\"\n", "line 1: comment text must be quoted and hold no 0 byte"},
       {"XCOMMENT \"open\n", "line 1: text without closing quote"},
   };

@@ -505,6 +505,20 @@ class PortTest(WindowTest):
         self.assertEqual(app.message_box(), MSG["MsgPortInUse"] % "COM9")
         self.assertIdle(app.window())
 
+    def test_a_bad_file_ends_before_the_port_is_opened(self):
+        # The port cannot be opened: a file read through before it ends first.
+        DISPLAY.map_port(9, "/nonexistent/serial-device")
+        path = write_update_file(os.path.join(SETTINGS.work, "cut.upd"), ["A", "B"])
+        with open(path, "rb+") as cut:
+            cut.truncate(os.path.getsize(path) - 100)
+        app = self.start(self.settings_for(path, 8))
+        app.click(UPDATE)
+        status = MSG["MsgBadRecord"] % windows_path(path)
+        self.assertEqual(app.message_box(), status)
+        window = app.window()
+        self.assertIdle(window)
+        self.assertEqual(window.text(STATUS_LINE), status)
+
     def test_cancel_before_the_device_answers_ends_quietly(self):
         self.device(SilentDevice(4))
         path = write_update_file(os.path.join(SETTINGS.work, "silent.upd"), ["A"])

@@ -91,9 +91,11 @@ bool PortUpdate::Open(std::string* failure) {
 }
 
 bool PortUpdate::OpenPort(std::string* failure) {
-  std::unique_ptr<SerialChannel> line = OpenSystemSerialPort(devicePath, kLineBaudRate, kOpenTimeoutMs);
+  PortOpenFailure why;
+  std::unique_ptr<SerialChannel> line =
+      OpenSystemSerialPort(devicePath, kLineBaudRate, kOpenTimeoutMs, &why);
   if (!line) {
-    *failure = FormatMessageText(MsgPortInUse, port.c_str()) + PortOpenAdvice(devicePath);
+    *failure = PortOpenFailureText(port, why);
     return false;
   }
   if (!settings.tracePath.empty()) {

@@ -2,8 +2,48 @@
 
 #include <cstdio>
 
+#include "engine/messages.h"
 #include "engine/update_session.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/progress_view.h"
+
+namespace {
+
+// The serial port's settings, as a refusal names them.
+constexpr const char* kLineSettings = "57600 baud, 8 data bits, no parity, 1 stop bit";
+
+std::string WithoutLineEnd(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+std::string JsonOrNull(const std::string& text) {
+  return text.empty() ? "null" : JsonString(text);
+}
+
+std::string PortJson(const SerialPortInfo& port) {
+  return "{\"path\":" + JsonString(port.path) + ",\"vendorId\":" + JsonOrNull(port.vendorId) +
+         ",\"productId\":" + JsonOrNull(port.productId) +
+         ",\"manufacturer\":" + JsonOrNull(port.manufacturer) +
+         ",\"product\":" + JsonOrNull(port.product) +
+         ",\"serialNumber\":" + JsonOrNull(port.serialNumber) +
+         ",\"driver\":" + JsonOrNull(port.driver) +
+         ",\"systemName\":" + JsonOrNull(port.systemName) + "}";
+}
+
+}  // namespace
+
+std::string SerialPortInfo::Description() const {
+  std::string text;
+  if (!vendorId.empty()) text = "USB " + vendorId + ":" + productId;
+  for (const std::string* field : {&manufacturer, &product}) {
+    if (!field->empty()) text += (text.empty() ? "" : " ") + *field;
+  }
+  if (!serialNumber.empty()) text += ", serial " + serialNumber;
+  if (!driver.empty()) text += (text.empty() ? "driver " : ", driver ") + driver;
+  if (!systemName.empty()) text += (text.empty() ? "" : ", ") + systemName;
+  return text;
+}
 
 std::string DevicePathOfArgument(const std::string& port) {
   std::string name = port;
@@ -16,11 +56,50 @@ std::string DevicePathOfArgument(const std::string& port) {
   return port;
 }
 
-int RunPortsCommand(std::FILE* out) {
-  const std::vector<SerialPortInfo> ports = ListSerialPorts();
+std::string PortOpenFailureText(const std::string& port, const PortOpenFailure& failure) {
+  const std::string device = PortDeviceName(DevicePathOfArgument(port));
+  const std::string because = " (" + failure.systemText + ")";
+  switch (failure.reason) {
+    case PortOpenError::Missing:
+      return WithoutLineEnd(FormatMessageText(MsgPortInUse, port.c_str())) + "\n" + device +
+             " does not exist" + because +
+             "; update-cli --ports lists the serial ports present.";
+    case PortOpenError::Busy:
+      return WithoutLineEnd(FormatMessageText(MsgPortInUse, port.c_str())) + "\n" + device +
+             " is held by another program" + because + "; close it and try again.";
+    case PortOpenError::NoPermission:
+      return "Error: you may not use " + port + because + ".\n" + PermissionAdvice();
+    case PortOpenError::NotSerial:
+      return "Error: " + port + " is not a serial device" + because +
+             ".\nupdate-cli --ports lists the serial ports present.";
+    case PortOpenError::Refused:
+      return "Error: " + port + " refused the line settings (" + kLineSettings +
+             "): " + failure.systemText +
+             ".\nCheck that it is the device's serial port (update-cli --ports).";
+    case PortOpenError::AlreadyOpen:
+    case PortOpenError::None:
+      break;
+  }
+  return "Error: " + port + " cannot be opened.";
+}
+
+std::string LatencyAdviceText(const std::string& adapter, const std::string& milliseconds,
+                              const std::string& howToLower) {
+  return "The USB serial adapter " + adapter + " holds back every reply for up to " +
+         milliseconds + " ms; JTAG updates run faster with 1 ms: " + howToLower;
+}
+
+int RunPortsCommand(std::FILE* out, bool json, const std::string& systemRoot) {
+  const std::vector<SerialPortInfo> ports = ListSerialPorts(systemRoot);
+  if (json) {
+    std::string list;
+    for (const SerialPortInfo& port : ports) list += (list.empty() ? "" : ",") + PortJson(port);
+    std::fprintf(out, "{\"command\":\"ports\",\"ports\":[%s],\"exit\":0}\n", list.c_str());
+    return ExitAllUpdated;
+  }
   if (ports.empty()) std::fprintf(out, "No serial ports found.\n");
   for (const SerialPortInfo& port : ports) {
-    std::fprintf(out, "%-16s %s\n", port.path.c_str(), port.description.c_str());
+    std::fprintf(out, "%-16s %s\n", port.path.c_str(), port.Description().c_str());
   }
   return ExitAllUpdated;
 }

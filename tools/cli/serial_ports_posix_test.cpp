@@ -1,15 +1,28 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "testsupport/json_value.h"
 #include "tools/cli/serial_ports.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string Contents(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  char piece[4096];
+  size_t count = 0;
+  while ((count = std::fread(piece, 1, sizeof piece, file)) > 0) text.append(piece, count);
+  std::fclose(file);
+  return text;
+}
 
 // A device node stand-in named like a USB adapter's tty, reached through a link
 // as /dev/serial/by-id names it, and a sysfs tree that reports its latency timer.
@@ -50,13 +63,157 @@ TEST_F(LatencyAdviceTest, SaysNothingAtOneMillisecondOrWithoutATimer) {
   EXPECT_EQ(LatencyAdvice(root + "/dev/no-such-tty", sysfs), "");
 }
 
-// COMn names the system's serial port: the advice speaks of the device that was
-// tried, not of the Windows name.
-TEST(PortOpenAdvice, NamesTheDeviceBehindAWindowsPortName) {
-  EXPECT_NE(PortOpenAdvice("\\\\.\\COM1").find("/dev/ttyS0"), std::string::npos);
-  EXPECT_NE(PortOpenAdvice("COM3").find("/dev/ttyS2"), std::string::npos);
-  const std::string missing = PortOpenAdvice("/dev/no-such-tty");
-  EXPECT_NE(missing.find("/dev/no-such-tty does not exist"), std::string::npos) << missing;
+// The text for a port that cannot be opened comes from why the open failed:
+// "in use or does not exist" only where that is true, with the system's words.
+class PortOpenText : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ofstream(folder + "/notes.txt") << "not a port";
+  }
+
+  static std::string TextFor(const std::string& port) {
+    CSerialPort serial;
+    EXPECT_FALSE(serial.Open(DevicePathOfArgument(port), 57600, 150)) << port;
+    return PortOpenFailureText(port, serial.LastOpenFailure());
+  }
+
+  const std::string folder = fs::absolute("port_texts").string();
+};
+
+TEST_F(PortOpenText, SaysWhatTheSystemSaid) {
+  const std::string missing = folder + "/ttyUSB9";
+  EXPECT_EQ(TextFor(missing),
+            "Error: " + missing + " in use or does not exist.\n" + missing +
+                " does not exist (No such file or directory); update-cli --ports lists the "
+                "serial ports present.");
+  for (const std::string& port : {std::string("/dev/null"), folder + "/notes.txt", folder}) {
+    const std::string text = TextFor(port);
+    EXPECT_EQ(text.rfind("Error: " + port + " is not a serial device (", 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.find('\n')), "\nupdate-cli --ports lists the serial ports present.")
+        << text;
+  }
+  EXPECT_EQ(TextFor("/dev/null"),
+            "Error: /dev/null is not a serial device (Inappropriate ioctl for device).\n"
+            "update-cli --ports lists the serial ports present.");
+}
+
+TEST_F(PortOpenText, APortHeldByAnotherProgramIsInUse) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string terminal = ptsname(master);
+  CSerialPort holder;
+  ASSERT_TRUE(holder.Open(terminal, 57600, 150));
+  const std::string text = TextFor(terminal);
+  EXPECT_EQ(text.rfind("Error: " + terminal + " in use or does not exist.\n" + terminal +
+                           " is held by another program (",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("); close it and try again."), std::string::npos) << text;
+  holder.Close();
+  close(master);
+}
+
+TEST(PortOpenFailureTexts, SayWhatToDoForEachReason) {
+  EXPECT_EQ(PortOpenFailureText("COM3", {PortOpenError::NoPermission, "Permission denied"}),
+            "Error: you may not use COM3 (Permission denied).\nAdd your user to the dialout "
+            "group (sudo usermod -aG dialout $USER), then log in again.");
+  EXPECT_EQ(PortOpenFailureText("COM3", {PortOpenError::Missing, "No such file or directory"}),
+            "Error: COM3 in use or does not exist.\n/dev/ttyS2 does not exist (No such file or "
+            "directory); update-cli --ports lists the serial ports present.");
+  EXPECT_EQ(PortOpenFailureText("/dev/ttyUSB0", {PortOpenError::Refused, "Input/output error"}),
+            "Error: /dev/ttyUSB0 refused the line settings (57600 baud, 8 data bits, no parity, "
+            "1 stop bit): Input/output error.\nCheck that it is the device's serial port "
+            "(update-cli --ports).");
+}
+
+// A sysfs tree as Linux lays it out for a USB adapter, a USB modem-class device
+// and two UARTs, one of which has no port behind it.
+class PortsFromSysfs : public ::testing::Test {
+ protected:
+  PortsFromSysfs() {
+    fs::remove_all(root);
+    const std::string usb = root + "/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+    AddUsbDevice(usb, "0403", "6001", "FTDI", "FT232R USB UART", "A1B2C3");
+    AddTty("ttyUSB0", usb + "/1-2:1.0/ttyUSB0", "ftdi_sio");
+    const std::string acm = root + "/devices/pci0000:00/0000:00:14.0/usb1/1-3";
+    AddUsbDevice(acm, "2341", "0043", "", "Uno", "");
+    AddTty("ttyACM0", acm + "/1-3:1.0", "cdc_acm");
+    AddTty("ttyS0", root + "/devices/pnp0/00:04", "serial");
+    std::ofstream(root + "/class/tty/ttyS0/type") << "4\n";
+    AddTty("ttyS1", root + "/devices/platform/serial8250", "serial8250");
+    std::ofstream(root + "/class/tty/ttyS1/type") << "0\n";
+    fs::create_directories(root + "/class/tty/tty0");
+  }
+
+  void AddUsbDevice(const std::string& folder, const std::string& vendor,
+                    const std::string& product, const std::string& manufacturer,
+                    const std::string& productName, const std::string& serial) {
+    fs::create_directories(folder);
+    std::ofstream(folder + "/idVendor") << vendor << "\n";
+    std::ofstream(folder + "/idProduct") << product << "\n";
+    if (!manufacturer.empty()) std::ofstream(folder + "/manufacturer") << manufacturer << "\n";
+    std::ofstream(folder + "/product") << productName << "\n";
+    if (!serial.empty()) std::ofstream(folder + "/serial") << serial << "\n";
+  }
+
+  void AddTty(const std::string& name, const std::string& device, const std::string& driver) {
+    fs::create_directories(device);
+    fs::create_directories(root + "/bus/drivers/" + driver);
+    fs::create_directory_symlink(root + "/bus/drivers/" + driver, device + "/driver");
+    fs::create_directories(root + "/class/tty/" + name);
+    fs::create_directory_symlink(device, root + "/class/tty/" + name + "/device");
+  }
+
+  const std::string root = fs::absolute("ports_sysfs").string();
+};
+
+TEST_F(PortsFromSysfs, ListsWhatTheSystemKnowsOfEachPort) {
+  const std::vector<SerialPortInfo> ports = ListSerialPorts(root);
+  ASSERT_EQ(ports.size(), 3u);
+  EXPECT_EQ(ports[0].path, "/dev/ttyACM0");
+  EXPECT_EQ(ports[0].Description(), "USB 2341:0043 Uno, driver cdc_acm");
+  EXPECT_EQ(ports[1].path, "/dev/ttyS0");
+  EXPECT_EQ(ports[1].Description(), "driver serial");
+  EXPECT_EQ(ports[2].path, "/dev/ttyUSB0");
+  EXPECT_EQ(ports[2].vendorId, "0403");
+  EXPECT_EQ(ports[2].productId, "6001");
+  EXPECT_EQ(ports[2].manufacturer, "FTDI");
+  EXPECT_EQ(ports[2].product, "FT232R USB UART");
+  EXPECT_EQ(ports[2].serialNumber, "A1B2C3");
+  EXPECT_EQ(ports[2].driver, "ftdi_sio");
+  EXPECT_EQ(ports[2].Description(), "USB 0403:6001 FTDI FT232R USB UART, serial A1B2C3, driver ftdi_sio");
+}
+
+TEST_F(PortsFromSysfs, PortsCommandPrintsTextOrOneJsonDocument) {
+  std::FILE* out = std::tmpfile();
+  EXPECT_EQ(RunPortsCommand(out, false, root), 0);
+  EXPECT_EQ(Contents(out),
+            "/dev/ttyACM0     USB 2341:0043 Uno, driver cdc_acm\n"
+            "/dev/ttyS0       driver serial\n"
+            "/dev/ttyUSB0     USB 0403:6001 FTDI FT232R USB UART, serial A1B2C3, driver ftdi_sio\n");
+  out = std::tmpfile();
+  EXPECT_EQ(RunPortsCommand(out, true, root), 0);
+  const std::string json = Contents(out);
+  JsonValue document;
+  ASSERT_TRUE(ParseJson(json.substr(0, json.size() - 1), &document)) << json;
+  EXPECT_EQ(document["command"].text, "ports");
+  EXPECT_EQ(document["exit"].Int(), 0);
+  ASSERT_EQ(document["ports"].items.size(), 3u);
+  const JsonValue& adapter = document["ports"].items[2];
+  EXPECT_EQ(adapter["path"].text, "/dev/ttyUSB0");
+  EXPECT_EQ(adapter["vendorId"].text, "0403");
+  EXPECT_EQ(adapter["serialNumber"].text, "A1B2C3");
+  EXPECT_EQ(adapter["driver"].text, "ftdi_sio");
+  EXPECT_EQ(document["ports"].items[1]["vendorId"].type, JsonValue::Type::Null);
+
+  out = std::tmpfile();
+  EXPECT_EQ(RunPortsCommand(out, true, root + "/nowhere"), 0);
+  EXPECT_EQ(Contents(out), "{\"command\":\"ports\",\"ports\":[],\"exit\":0}\n");
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std:
     case CliMode::Check:
       return RunCheckCommand(options, out, err);
     case CliMode::Ports:
-      return RunPortsCommand(out);
+      return RunPortsCommand(out, options.json);
     case CliMode::Version:
       PrintVersion(out, "update-cli", ProgramVersion());
       return ExitAllUpdated;

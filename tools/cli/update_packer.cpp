@@ -22,13 +22,13 @@ constexpr int kExitNotWritten = 1;
 const std::vector<OptionSpec> kOptions = {
     {'o', "output", "FILE", "the update file to write (required)"},
     {0, "format", "VERSION", "V1.01 (default) or V1.00, which holds firmware only"},
-    {0, "block-size", "N", "firmware payload bytes per block, 1 to 998 (default 998)"},
+    {0, "block-size", "N", "firmware payload bytes per block, 1 to 998\n(default 998)"},
     {0, "firmware", "ID NAME IMAGE", "a firmware image, cut into blocks", 2},
     {0, "xsvf", "ID NAME PROGRAM", "an XSVF program (it must parse to XCOMPLETE)", 2},
-    {0, "data", "ID NAME KIND FILE", "data stored as they are, of any kind (hex), for tests", 3},
+    {0, "data", "ID NAME KIND FILE", "data stored as they are, of any kind (hex),\nfor tests", 3},
     {0, "rle", nullptr, "after a target: run-length code its data (V1.01)"},
     {0, "no-checksum", nullptr,
-     "leave out the checksum trailer, as files were written before it\nexisted"},
+     "leave out the checksum trailer, as files\nwere written before it existed"},
     kHelpOption,
     kVersionOption,
 };

@@ -32,7 +32,7 @@ struct CommandLine {
   struct Given {
     const OptionSpec* spec;
     std::string value;               // empty for a flag
-    std::vector<std::string> more;   // the spec's moreValues arguments after it
+    std::vector<std::string> more;   // the OptionSpec's moreValues arguments after it
   };
   std::vector<Given> options;         // in the order given
   std::vector<std::string> operands;  // arguments that are not options, in order
@@ -45,7 +45,8 @@ struct CommandLine {
 };
 
 // Parses the arguments after the program name. False with *error for an unknown
-// option, a missing value or a value given to a flag.
+// option, a missing value or a value given to a flag. *line points into `specs`,
+// which must outlive it.
 bool ParseCommandLine(const std::vector<std::string>& arguments,
                       const std::vector<OptionSpec>& specs, CommandLine* line,
                       std::string* error);

@@ -1,0 +1,210 @@
+// update-cli's commands on update files without a device, in process: --list and
+// --check, as text and as one JSON document, for good, old, bad and damaged files.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/file_bytes.h"
+#include "engine/messages.h"
+#include "engine/update_file.h"
+#include "testsupport/json_value.h"
+#include "testsupport/update_cases.h"
+#include "tools/cli/file_check.h"
+
+namespace {
+
+struct Printed {
+  int exitStatus = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Contents(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  char piece[4096];
+  size_t count = 0;
+  while ((count = std::fread(piece, 1, sizeof piece, file)) > 0) text.append(piece, count);
+  std::fclose(file);
+  return text;
+}
+
+using Command = int (*)(const CliOptions&, std::FILE*, std::FILE*);
+
+Printed RunCommand(Command command, const std::string& file, bool json = false) {
+  CliOptions options;
+  options.file = file;
+  options.json = json;
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  Printed printed;
+  printed.exitStatus = command(options, out, err);
+  printed.out = Contents(out);
+  printed.err = Contents(err);
+  return printed;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+JsonValue Document(const Printed& printed) {
+  JsonValue value;
+  EXPECT_TRUE(ParseJson(Lines(printed.out).empty() ? "" : Lines(printed.out)[0], &value))
+      << printed.out;
+  EXPECT_EQ(Lines(printed.out).size(), 1u) << printed.out;
+  EXPECT_EQ(printed.err, "");
+  return value;
+}
+
+class FileCommands : public ::testing::Test {
+ protected:
+  FileCommands() {
+    std::filesystem::create_directories(folder);
+  }
+
+  std::string Save(const std::string& name, const Bytes& bytes) {
+    const std::string path = folder + "/" + name;
+    EXPECT_TRUE(WriteFileBytes(path, bytes));
+    return path;
+  }
+
+  // Ids that are not the targets' positions.
+  std::string SaveGoodFile() {
+    return Save("good.upd", BuildFile("V1.01",
+                                      {FirmwareTarget(0x05, " Main board", 4),
+                                       RunLengthFirmwareTarget(0xC7, " Display"),
+                                       XsvfTarget(0x31, " Logic", DemoChipProgram())},
+                                      Trailer::Checksum));
+  }
+
+  std::string SaveDamagedFile() {
+    Bytes bytes = BuildFile("V1.01", {FirmwareTarget(0x05, " Main board", 4)}, Trailer::Checksum);
+    bytes[80] ^= 0x01;
+    return Save("damaged.upd", bytes);
+  }
+
+  const std::string folder = "file_commands";
+};
+
+// Each target by the id the device knows it by, not its position (ids 05 and C7
+// showed as 1 and 2), and the checksum said.
+TEST_F(FileCommands, ListShowsEachTargetsIdAndTheChecksum) {
+  const std::string file = SaveGoodFile();
+  const Printed run = RunCommand(RunListCommand, file);
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(Lines(run.out),
+            (std::vector<std::string>{file + ": format V1.01, 3 targets, checksum OK",
+                                      "05  Main board", "C7  Display", "31  Logic"}));
+}
+
+TEST_F(FileCommands, CheckReadsEveryRecordAndTheChecksum) {
+  const std::string file = SaveGoodFile();
+  const Printed run = RunCommand(RunCheckCommand, file);
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 5u) << run.out;
+  EXPECT_EQ(lines[0], file + ": format V1.01, 3 targets, checksum OK");
+  EXPECT_EQ(lines[1], "05  Main board: firmware, 4 blocks, 160 payload bytes; 168 stored bytes");
+  EXPECT_EQ(lines[2].rfind("C7  Display: firmware, ", 0), 0u) << lines[2];
+  EXPECT_NE(lines[2].find(", run-length coded"), std::string::npos) << lines[2];
+  EXPECT_EQ(lines[3].rfind("31  Logic: XSVF, ", 0), 0u) << lines[3];
+  EXPECT_EQ(lines[4], "OK");
+}
+
+// Files written before the trailer existed are read as before, and say so.
+TEST_F(FileCommands, FilesWithoutAChecksumStillPass) {
+  const std::string file =
+      Save("old.upd", BuildFile("V1.00", {FirmwareTarget(0x05, " Main", 2)}, Trailer::None));
+  for (Command command : {RunListCommand, RunCheckCommand}) {
+    const Printed run = RunCommand(command, file);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(Lines(run.out)[0], file + ": format V1.00, 1 targets, no checksum");
+  }
+}
+
+// A damaged file: the last line says so, and nothing claims it is fine.
+TEST_F(FileCommands, ADamagedFileEndsBothCommands) {
+  const std::string file = SaveDamagedFile();
+  for (Command command : {RunListCommand, RunCheckCommand}) {
+    const Printed run = RunCommand(command, file);
+    EXPECT_EQ(run.exitStatus, 4);
+    EXPECT_EQ(run.out, "");
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    EXPECT_EQ(lines[0].rfind(file + ": the file is damaged: its bytes hash to ", 0), 0u)
+        << lines[0];
+  }
+}
+
+TEST_F(FileCommands, JsonIsOneDocumentForEveryOutcome) {
+  const std::string good = SaveGoodFile();
+  JsonValue list = Document(RunCommand(RunListCommand, good, true));
+  EXPECT_EQ(list["command"].text, "list");
+  EXPECT_EQ(list["format"].text, "V1.01");
+  EXPECT_EQ(list["checksum"].text, "ok");
+  EXPECT_EQ(list["exit"].Int(), 0);
+  ASSERT_EQ(list["targets"].items.size(), 3u);
+  EXPECT_EQ(list["targets"].items[1]["id"].text, "C7");
+  EXPECT_EQ(list["targets"].items[1]["position"].Int(), 2);
+  EXPECT_EQ(list["targets"].items[1]["name"].text, " Display");
+
+  JsonValue check = Document(RunCommand(RunCheckCommand, good, true));
+  EXPECT_EQ(check["command"].text, "check");
+  ASSERT_EQ(check["targets"].items.size(), 3u);
+  EXPECT_EQ(check["targets"].items[0]["kind"].text, "firmware");
+  EXPECT_EQ(check["targets"].items[0]["blocks"].Int(), 4);
+  EXPECT_EQ(check["targets"].items[0]["payloadBytes"].Int(), 160);
+  EXPECT_EQ(check["targets"].items[2]["kind"].text, "XSVF");
+  EXPECT_EQ(check["exit"].Int(), 0);
+
+  // The errors, which printed only text on standard error.
+  const std::string damaged = SaveDamagedFile();
+  check = Document(RunCommand(RunCheckCommand, damaged, true));
+  EXPECT_EQ(check["exit"].Int(), 4);
+  EXPECT_EQ(check["checksum"].text, "mismatch");
+  EXPECT_EQ(check["status"].text, FormatMessageText(MsgFileDamaged, damaged.c_str()));
+  EXPECT_EQ(check["message"].text.rfind("the file is damaged: ", 0), 0u);
+
+  Bytes cut = BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)});
+  cut.resize(cut.size() - 4);
+  const std::string bad = Save("cut.upd", cut);
+  check = Document(RunCommand(RunCheckCommand, bad, true));
+  EXPECT_EQ(check["exit"].Int(), 4);
+  EXPECT_EQ(check["status"].text, FormatMessageText(MsgBadRecord, bad.c_str()));
+  EXPECT_EQ(check["message"].text.rfind("the next target id (or the closing 00) cannot be read", 0),
+            0u);
+  EXPECT_EQ(check["targets"].items.size(), 1u);
+
+  const std::string missing = folder + "/missing.upd";
+  for (Command command : {RunListCommand, RunCheckCommand}) {
+    const JsonValue error = Document(RunCommand(command, missing, true));
+    EXPECT_EQ(error["exit"].Int(), 4);
+    EXPECT_EQ(error["file"].text, missing);
+    EXPECT_EQ(error["message"].text, "Error: File '" + missing + "' not found.");
+  }
+}
+
+// --check's detailed message for a bad record, on standard error after the
+// records that were read.
+TEST_F(FileCommands, CheckNamesAFaultInTheRecords) {
+  UpdateTarget cut = FirmwareTarget(2, " Io", 1, 8);
+  cut.data.pop_back();
+  const std::string file =
+      Save("bad.upd", BuildFile("V1.01", {FirmwareTarget(1, " Main", 2), cut}, Trailer::Checksum));
+  const Printed run = RunCommand(RunCheckCommand, file);
+  EXPECT_EQ(run.exitStatus, 4);
+  EXPECT_EQ(Lines(run.out).size(), 2u) << run.out;
+  EXPECT_EQ(run.err, file + ": block 1 is cut off by the record's end (target 2, file offset 190)\n");
+}
+
+}  // namespace

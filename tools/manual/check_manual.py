@@ -1,0 +1,47 @@
+"""Checks that every option a program's --help lists is accepted by the program,
+and appears in its manual page and, where it has one, its bash completion:
+
+    check_manual.py PROGRAM MANPAGE [COMPLETION]
+
+Prints "manual: N passed, M failed" and exits non-zero on a failure."""
+
+import subprocess
+import sys
+
+from options_from_help import help_text, options
+
+
+def main():
+    program, manpage = sys.argv[1:3]
+    completion = sys.argv[3] if len(sys.argv) > 3 else None
+    with open(manpage, encoding="utf-8") as page:
+        # roff writes a dash as \-.
+        page_text = page.read().replace("\\-", "-")
+    completion_text = open(completion, encoding="ascii").read() if completion else ""
+    passed = failed = 0
+    listed = options(help_text(program))
+    if not listed:
+        print("%s --help lists no options" % program)
+        failed += 1
+    for names, value in listed:
+        for name in names:
+            problems = []
+            arguments = [name] + (value.split(" ") if value else []) + ["--help"]
+            if subprocess.run([program] + arguments, capture_output=True).returncode != 0:
+                problems.append("is not accepted")
+            if name not in page_text:
+                problems.append("is not in " + manpage)
+            if completion and " %s " % name not in " %s " % completion_text.replace(
+                    '"', " ").replace("|", " ").replace(")", " "):
+                problems.append("is not in " + completion)
+            if problems:
+                print("%s %s %s" % (program, name, " and ".join(problems)))
+                failed += 1
+            else:
+                passed += 1
+    print("manual: %d passed, %d failed" % (passed, failed))
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()

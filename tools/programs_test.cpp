@@ -1,0 +1,157 @@
+// mkupd, devsim, xsvfasm and xsvfdump as separate programs: the options every
+// program has, usage errors with their own exit status, and each program's own
+// refusals with their exact messages.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/file_bytes.h"
+#include "engine/update_file.h"
+#include "testsupport/tool_runs.h"
+#include "testsupport/update_cases.h"
+#include "tools/common/command_line.h"
+#include "tools/common/program_version.h"
+
+namespace {
+
+// A fresh folder of the test's own, by its absolute path.
+std::string Folder(const std::string& name) {
+  return std::filesystem::absolute(FreshFolder(name)).string();
+}
+
+const char* const kPrograms[] = {"mkupd", "devsim", "xsvfasm", "xsvfdump"};
+
+TEST(Programs, EachTellsItsNameAndVersion) {
+  for (const char* program : kPrograms) {
+    const CliRun run = RunTool(program, {"--version"});
+    EXPECT_EQ(run.exitStatus, 0) << program;
+    EXPECT_EQ(run.output, std::string(program) + " " + ProgramVersion() + "\n");
+  }
+  EXPECT_STREQ(ProgramVersion(), "1.7");
+}
+
+TEST(Programs, EachHelpListsItsExitStatuses) {
+  for (const char* program : kPrograms) {
+    for (const char* help : {"-h", "--help"}) {
+      const CliRun run = RunTool(program, {help});
+      EXPECT_EQ(run.exitStatus, 0) << program;
+      EXPECT_NE(run.output.find(std::string("usage: ") + program), std::string::npos) << program;
+      EXPECT_NE(run.output.find("Exit status:\n  0 "), std::string::npos) << program;
+      EXPECT_NE(run.output.find("\n  64  the command line is wrong\n"), std::string::npos)
+          << program;
+    }
+  }
+}
+
+// A usage error has an exit status of its own, 64, apart from every outcome.
+TEST(Programs, UsageErrorsHaveAnExitStatusOfTheirOwn) {
+  for (const char* program : kPrograms) {
+    const CliRun run = RunTool(program, {"--bogus"});
+    EXPECT_EQ(run.exitStatus, kExitUsage) << program;
+    EXPECT_EQ(run.errors, std::string(program) + ": unknown option '--bogus'\nTry '" + program +
+                              " --help' for more information.\n");
+    EXPECT_EQ(run.output, "");
+  }
+  EXPECT_EQ(RunTool("devsim", {"--baud=fast"}).errors,
+            "devsim: bad value for --baud: fast\nTry 'devsim --help' for more information.\n");
+  EXPECT_EQ(RunTool("xsvfdump", {}).exitStatus, kExitUsage);
+  EXPECT_EQ(RunTool("xsvfasm", {"only-one"}).exitStatus, kExitUsage);
+  EXPECT_EQ(RunTool("mkupd", {"-o", "x.upd"}).exitStatus, kExitUsage);
+}
+
+class Mkupd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = Folder("mkupd");
+    image = folder + "/image.bin";
+    ASSERT_TRUE(WriteFileBytes(image, FirmwareImage(100, 1)));
+    output = folder + "/out.upd";
+  }
+
+  std::string folder;
+  std::string image;
+  std::string output;
+};
+
+TEST_F(Mkupd, EndsTheFileWithItsChecksumUnlessToldNot) {
+  CliRun run = RunTool("mkupd", {"--output=" + output, "--firmware", "01", "Main", image});
+  ASSERT_EQ(run.exitStatus, 0) << run.errors;
+  Bytes bytes = ReadWholeFile(output);
+  EXPECT_EQ(run.output, output + ": V1.01, 1 targets, " + std::to_string(bytes.size()) +
+                            " bytes, checksum\n");
+  ASSERT_GT(bytes.size(), kTrailerSize);
+  EXPECT_TRUE(ReadChecksumTrailer(&bytes[bytes.size() - kTrailerSize], kTrailerSize).readable);
+
+  run = RunTool("mkupd", {"-o", output, "--no-checksum", "--firmware", "01", "Main", image});
+  ASSERT_EQ(run.exitStatus, 0) << run.errors;
+  bytes = ReadWholeFile(output);
+  const std::string end(bytes.end() - 4, bytes.end());
+  EXPECT_EQ(end, "00\r\n");
+}
+
+TEST_F(Mkupd, RefusesARepeatedIdAndAnEmptyImage) {
+  const std::string empty = folder + "/empty.bin";
+  ASSERT_TRUE(WriteFileBytes(empty, {}));
+  CliRun run = RunTool("mkupd", {"-o", output, "--firmware", "01", "Main", image, "--firmware",
+                                  "1", "Again", image});
+  EXPECT_EQ(run.exitStatus, kExitUsage);
+  EXPECT_EQ(run.errors,
+            "mkupd: target id 1 is given twice: each target needs an id of its own\n"
+            "Try 'mkupd --help' for more information.\n");
+  EXPECT_FALSE(std::filesystem::exists(output));
+
+  run = RunTool("mkupd", {"-o", output, "--firmware", "01", "Main", empty});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.errors, "mkupd: " + empty + " is empty: a firmware image needs at least one byte\n");
+  EXPECT_FALSE(std::filesystem::exists(output));
+
+  run = RunTool("mkupd", {"-o", output, "--firmware", "01", "Main", folder + "/missing.bin"});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.errors, "mkupd: cannot read " + folder + "/missing.bin\n");
+}
+
+class XsvfTools : public ::testing::Test {
+ protected:
+  void SetUp() override { folder = Folder("xsvf_tools"); }
+  std::string folder;
+};
+
+// A vector longer than its size made a program that ended early and lost the
+// commands after it, without a word.
+TEST_F(XsvfTools, AssemblerRefusesAVectorLongerThanItsSize) {
+  const std::string text = folder + "/long.txt";
+  SaveText(text, "XSDRSIZE 8\nXSDR 0x0000\nXRUNTEST 5\nXCOMPLETE\n");
+  const CliRun run = RunTool("xsvfasm", {text, folder + "/long.xsvf"});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.errors, "xsvfasm: " + text +
+                            ": line 2: vector \"0x0000\" is longer than its size, XSDRSIZE 8 "
+                            "(1 byte)\n");
+  EXPECT_FALSE(std::filesystem::exists(folder + "/long.xsvf"));
+}
+
+// A binary file read as text: the bytes show escaped, the quote closed.
+TEST_F(XsvfTools, AssemblerShowsUnprintableBytesEscaped) {
+  const std::string binary = folder + "/binary.txt";
+  SaveText(binary, std::string("\xf9\xb3\x00\x07 rest\n", 9));
+  const CliRun run = RunTool("xsvfasm", {binary, folder + "/binary.xsvf"});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.errors, "xsvfasm: " + binary + ": line 1: unknown command \"\\xf9\\xb3\\x00\\x07\"\n");
+}
+
+TEST_F(XsvfTools, ListingAssemblesBackToTheSameProgram) {
+  const std::string text = folder + "/program.txt";
+  SaveText(text, "XSDRSIZE 12\nXSDRTDO 0xfff 0xa5f\nXCOMPLETE\n");
+  ASSERT_EQ(RunTool("xsvfasm", {text, folder + "/program.xsvf"}).exitStatus, 0);
+  const CliRun listed = RunTool("xsvfdump", {folder + "/program.xsvf"});
+  ASSERT_EQ(listed.exitStatus, 0);
+  EXPECT_EQ(listed.output, "XSDRSIZE 12\nXSDRTDO 0x0fff 0x0a5f\nXCOMPLETE\n");
+  EXPECT_EQ(RunTool("xsvfdump", {folder + "/missing.xsvf"}).exitStatus, 1);
+}
+
+}  // namespace
