@@ -26,16 +26,12 @@ struct SerialPortInfo {
   std::string Description() const;
 };
 
-// Where the system describes its devices: the sysfs root on Linux ("/sys"); tests
-// give a tree of their own.
-#if defined(_WIN32)
-constexpr const char* kSystemRoot = "SYSTEM\\CurrentControlSet\\Enum";
-#else
-constexpr const char* kSystemRoot = "/sys";
-#endif
+// Where the system describes its devices: the sysfs root on Linux ("/sys"), the
+// registry's key of enumerated devices on Windows; tests give a tree of their own.
+std::string SystemRoot();
 
 // The serial ports present on this machine, by path.
-std::vector<SerialPortInfo> ListSerialPorts(const std::string& systemRoot = kSystemRoot);
+std::vector<SerialPortInfo> ListSerialPorts(const std::string& systemRoot = SystemRoot());
 
 // The device path that --port names: COMn (or \\.\COMn) becomes the system's path
 // of port n; anything else is taken as a device path.
@@ -53,7 +49,7 @@ std::string PortOpenFailureText(const std::string& port, const PortOpenFailure& 
 // it under systemRoot: sysfs on Linux, the adapter driver's device parameters in
 // the registry on Windows), with the steps to lower it; empty otherwise.
 std::string LatencyAdvice(const std::string& devicePath,
-                          const std::string& systemRoot = kSystemRoot);
+                          const std::string& systemRoot = SystemRoot());
 
 // The hint's text for an adapter whose timer is `milliseconds`, with the steps to
 // lower it.
@@ -63,7 +59,7 @@ std::string LatencyAdviceText(const std::string& adapter, const std::string& mil
 // update-cli --ports: the serial ports present, one per line, or one JSON
 // document with --json. Returns the exit status, 0.
 int RunPortsCommand(std::FILE* out, bool json = false,
-                    const std::string& systemRoot = kSystemRoot);
+                    const std::string& systemRoot = SystemRoot());
 
 // Platform parts, in serial_ports_posix.cpp / serial_ports_win32.cpp.
 // The device that was tried for a port path, as the user may look for it.

@@ -93,6 +93,10 @@ std::string PortDeviceName(const std::string& devicePath) {
   return SystemDevicePath(devicePath);
 }
 
+std::string SystemRoot() {
+  return "/sys";
+}
+
 std::string PermissionAdvice() {
   return "Add your user to the dialout group (sudo usermod -aG dialout $USER), then log in "
          "again.";

@@ -79,6 +79,10 @@ std::string PortDeviceName(const std::string& devicePath) {
   return PortName(devicePath);
 }
 
+std::string SystemRoot() {
+  return "SYSTEM\\CurrentControlSet\\Enum";
+}
+
 std::string PermissionAdvice() {
   return "Ask whoever administers this computer for access to the port.";
 }

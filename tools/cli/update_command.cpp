@@ -1,14 +1,10 @@
 #include "tools/cli/update_command.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,6 +21,7 @@
 #include "tools/cli/port_update.h"
 #include "tools/cli/progress_view.h"
 #include "tools/cli/serial_ports.h"
+#include "tools/cli/terminal.h"
 
 namespace {
 
@@ -111,18 +108,6 @@ struct PortRun {
   PortDisplay last;                   // as the last update left the port
   std::string openFailure;            // when the port could not be opened
 };
-
-// The terminal's width in columns; 0 when it cannot be told.
-int TerminalWidth() {
-  winsize size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
-  return size.ws_col;
-}
-
-bool TerminalTakesEscapes() {
-  const char* term = std::getenv("TERM");
-  return term == nullptr || std::string(term) != "dumb";
-}
 
 std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
                                        std::FILE* out) {
@@ -242,7 +227,7 @@ class UpdateRun {
         out(out),
         err(err),
         severalDevices(options.ports.size() > 1 || options.repeat) {
-    const bool onTerminal = !options.json && isatty(fileno(out)) && TerminalTakesEscapes();
+    const bool onTerminal = !options.json && IsEscapeTerminal(out);
     view = MakeView(options, onTerminal, out);
     onTerminalView = onTerminal;
     for (const std::string& port : options.ports) {
