@@ -6,6 +6,7 @@
 #include "engine/update_file.h"
 #include "engine/update_session.h"
 #include "engine/update_writer.h"
+#include "svf/svf_converter.h"
 #include "tools/cli/file_check.h"
 #include "xsvf/xsvf_program.h"
 
@@ -18,6 +19,7 @@ const char* const kUsage =
     "  --firmware ID NAME IMAGE   a firmware image, cut into blocks of at most\n"
     "                             --block-size payload bytes (default and most: 998)\n"
     "  --xsvf ID NAME PROGRAM     an XSVF program (it must parse to XCOMPLETE)\n"
+    "  --svf ID NAME PROGRAM      an SVF program, converted to XSVF as svf2xsvf does\n"
     "  --data ID NAME KIND FILE   data stored as they are, of any kind (hex), for tests\n"
     "  --rle                      after a target: run-length code its data (V1.01)\n"
     "\n"
@@ -30,12 +32,32 @@ struct PackOptions {
   std::string format = "V1.01";
   size_t blockSize = kMaxBlockPayload;
   std::vector<UpdateTarget> targets;
+  std::vector<std::string> notes;  // from converting SVF programs
 };
 
 bool ParseHex(const std::string& text, unsigned long maximum, unsigned long* value) {
   char* end = nullptr;
   *value = std::strtoul(text.c_str(), &end, 16);
   return !text.empty() && *end == '\0' && *value <= maximum;
+}
+
+// The SVF program at `path` as an XSVF program; false with the first fault.
+bool ConvertSvfTarget(const std::string& path, std::vector<uint8_t>* program,
+                      std::vector<std::string>* notes, std::string* error) {
+  SvfFileInput input;
+  if (!input.Open(path)) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  XsvfBytesOutput output;
+  const SvfConversion conversion = ConvertSvf(input, output);
+  if (!conversion.ok) {
+    *error = conversion.fault.Describe(path);
+    return false;
+  }
+  for (const SvfMessage& note : conversion.notes) notes->push_back(note.Describe(path));
+  *program = output.Bytes();
+  return true;
 }
 
 // Reads a target's operands: ID NAME [KIND] FILE.
@@ -55,19 +77,21 @@ bool ParseTarget(const std::vector<std::string>& arguments, size_t* index, const
   }
   target.id = static_cast<uint8_t>(id);
   target.name = " " + arguments[++*index];
-  unsigned long kind = option == "--xsvf" ? KindXsvf : KindFirmware;
+  unsigned long kind = option == "--xsvf" || option == "--svf" ? KindXsvf : KindFirmware;
   if (hasKind && !ParseHex(arguments[++*index], 0xFFFF, &kind)) {
     *error = "kind '" + arguments[*index] + "' is not a hex number from 0 to FFFF";
     return false;
   }
   target.kind = static_cast<uint16_t>(kind);
   const std::string& path = arguments[++*index];
-  if (!ReadFileBytes(path, &target.data)) {
+  if (option == "--svf") {
+    if (!ConvertSvfTarget(path, &target.data, &options->notes, error)) return false;
+  } else if (!ReadFileBytes(path, &target.data)) {
     *error = "cannot read " + path;
     return false;
   }
   if (option == "--firmware") target.data = FirmwareBlocks(target.data, options->blockSize);
-  if (option == "--xsvf") {
+  if (option == "--xsvf" || option == "--svf") {
     XsvfProgram program;
     std::string reason;
     if (!ParseXsvfProgram(target.data.data(), target.data.size(), &program, &reason)) {
@@ -94,7 +118,8 @@ bool ParsePackOptions(const std::vector<std::string>& arguments, PackOptions* op
         *error = "--block-size must be from 1 to 998";
         return false;
       }
-    } else if (argument == "--firmware" || argument == "--xsvf" || argument == "--data") {
+    } else if (argument == "--firmware" || argument == "--xsvf" || argument == "--svf" ||
+               argument == "--data") {
       if (!ParseTarget(arguments, &i, argument, options, error)) return false;
     } else if (argument == "--rle" && !options->targets.empty()) {
       options->targets.back().runLengthCoded = true;
@@ -167,6 +192,7 @@ int RunMkupd(const std::vector<std::string>& arguments, std::FILE* out, std::FIL
                  fault.c_str());
     return 1;
   }
+  for (const std::string& note : options.notes) std::fprintf(err, "%s\n", note.c_str());
   std::fprintf(out, "%s: %s, %zu targets, %zu bytes\n", options.output.c_str(),
                options.format.c_str(), options.targets.size(), file.size());
   return 0;
