@@ -93,7 +93,7 @@ Played Play(const Bytes& program, ChipFactory makeChip) {
   UpdateState state;
   state.port.Attach(std::make_unique<SimPort>(device));
   state.port.SetTimeouts(150);
-  state.updateFile = std::tmpfile();
+  state.updateFile = std::fopen("program.bin", "wb+");  // in the test's own directory
   EXPECT_NE(state.updateFile, nullptr);
   std::fwrite(program.data(), 1, program.size(), state.updateFile);
   std::rewind(state.updateFile);
