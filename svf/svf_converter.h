@@ -27,6 +27,8 @@
 //   instruction scan cannot be split: one longer than 56000 bits is refused.
 // - XSVF cannot compare an instruction scan's TDO: it is shifted without the
 //   check, and the conversion says so in a note.
+// - A scan of 0 bits, header and trailer included, shifts nothing and moves
+//   nothing.
 // - ENDIR, ENDDR: the end state of later scans (svf/xsvf_writer.h).
 // - STATE with one stable state: the player's route there, which is SVF's
 //   default path. With a path: the path exactly, each XSTATE covering as many of

@@ -25,6 +25,7 @@ class SvfTextInput : public SvfInput {
  public:
   SvfTextInput(const char* data, size_t size) : data(data), size(size) {}
   explicit SvfTextInput(const std::string& text) : SvfTextInput(text.data(), text.size()) {}
+  explicit SvfTextInput(std::string&&) = delete;  // it would not outlive the input
   int64_t ReadAt(uint64_t offset, char* buffer, size_t count) override;
 
  private:

@@ -133,7 +133,8 @@ TEST(SvfReader, RefusesMalformedStatementsWithTheirPlace) {
 
 // After a fault the reader reads nothing more.
 TEST(SvfReader, StopsAtTheFirstFault) {
-  SvfTextInput input(std::string("FOO;\nSIR 8 TDI (01);\n"));
+  const std::string text = "FOO;\nSIR 8 TDI (01);\n";
+  SvfTextInput input(text);
   SvfReader reader(input);
   SvfStatement statement;
   EXPECT_EQ(reader.Next(&statement), SvfReader::Result::Fault);

@@ -53,7 +53,7 @@ void XsvfWriter::Flush(uint32_t runTest) {
 void XsvfWriter::Shift(TapState shiftEnd, TapState end) {
   pending = scratch;
   state = shiftEnd;
-  MoveTo(end);  // if it goes on, the shift is written first, without a wait
+  MoveTo(end);  // a move on writes the shift first, without a wait
 }
 
 void XsvfWriter::WriteState(TapState target) {
@@ -154,7 +154,7 @@ void XsvfWriter::ShiftData(const BitBuffer& tdi, const BitBuffer& expectedBits,
 
 void XsvfWriter::ShiftDataPiece(Piece piece, const BitBuffer& tdi, const BitBuffer* expectedBits,
                                 TapState end) {
-  // Split shifts take no run-test time: nothing waits for them.
+  // The split commands take no run-test time: each is written at once.
   if (piece == Piece::First) PrepareCapture(TapDrPause, TapDrCapture);
   const TapState shiftEnd = ShiftEnd(end, TapDrPause);
   if (piece == Piece::Last) SetEndState(XENDDR, shiftEnd == TapDrPause, &drEndsInPause);
