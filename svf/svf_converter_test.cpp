@@ -35,6 +35,22 @@ TEST(SvfConverter, ScanParametersPersistUntilGivenAgainAndTdoOnlyWhereGiven) {
             "XCOMPLETE\n");
 }
 
+// Only XTDOMASK changes the player's mask and only a compared command its
+// expected TDO: scans of other lengths in between leave them in place.
+TEST(SvfConverter, MaskAndExpectedTdoServeLaterScansOfTheirLength) {
+  EXPECT_EQ(Listing("SDR 8 TDI (01) TDO (81);\n"
+                    "SDR 4 TDI (1);\n"
+                    "SDR 8 TDI (02) TDO (81);\n"),
+            "XSDRSIZE 8\n"
+            "XTDOMASK 0xff\n"
+            "XSDRTDO 0x01 0x81\n"
+            "XSDRSIZE 4\n"
+            "XSDRE 0x01\n"
+            "XSDRSIZE 8\n"
+            "XSDR 0x02\n"
+            "XCOMPLETE\n");
+}
+
 TEST(SvfConverter, HeadersAndTrailersFoldIntoEveryScanHeaderFirst) {
   EXPECT_EQ(Listing("HIR 2 TDI (3);\nTIR 3 TDI (7);\n"
                     "SIR 4 TDI (a);\n"  // 111 1010 11

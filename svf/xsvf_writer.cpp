@@ -104,9 +104,6 @@ void XsvfWriter::SetDataLength(uint64_t bits) {
   const std::vector<uint8_t> operand = BigEndian(bits, 4);
   Command(XSDRSIZE, {&operand});
   dataBits = bits;
-  // The player's mask and expected TDO were read for the old length.
-  mask.reset();
-  expected.reset();
 }
 
 void XsvfWriter::SetMask(const std::vector<uint8_t>& bytes) {

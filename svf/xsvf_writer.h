@@ -103,8 +103,10 @@ class XsvfWriter {
   // A shift written once the next command is known; it leaves the player in
   // `state`.
   std::optional<std::vector<uint8_t>> pending;
-  // What XTDOMASK and the last compared data command left in the player, as
-  // program bytes, while the data length is the one they were written for.
+  // What XTDOMASK and the last command that read an expected TDO left in the
+  // player, as program bytes. Only those commands change them, and the player
+  // lines them up with a shift's TDI byte for byte: they serve a later shift whose
+  // vector is the same, length included.
   std::optional<std::vector<uint8_t>> mask;
   std::optional<std::vector<uint8_t>> expected;
   std::vector<uint8_t> scratch;
