@@ -8,6 +8,7 @@
 #include "engine/update_file_check.h"
 #include "engine/update_session.h"
 #include "engine/update_writer.h"
+#include "svf/svf_converter.h"
 #include "tools/common/command_line.h"
 #include "tools/common/program_version.h"
 #include "xsvf/xsvf_program.h"
@@ -25,6 +26,7 @@ const std::vector<OptionSpec> kOptions = {
     {0, "block-size", "N", "firmware payload bytes per block, 1 to 998\n(default 998)"},
     {0, "firmware", "ID NAME IMAGE", "a firmware image, cut into blocks", 2},
     {0, "xsvf", "ID NAME PROGRAM", "an XSVF program (it must parse to XCOMPLETE)", 2},
+    {0, "svf", "ID NAME PROGRAM", "an SVF program, converted to XSVF as svf2xsvf does", 2},
     {0, "data", "ID NAME KIND FILE", "data stored as they are, of any kind (hex),\nfor tests", 3},
     {0, "rle", nullptr, "after a target: run-length code its data (V1.01)"},
     {0, "no-checksum", nullptr,
@@ -38,7 +40,7 @@ std::string Usage() {
          "\n"
          "Writes an update file and reads it back with the updater's own reader\n"
          "before it reports success. The targets, at most 10, go to the device in the\n"
-         "order given; each is --firmware, --xsvf or --data, optionally followed by\n"
+         "order given; each is --firmware, --xsvf, --svf or --data, optionally followed by\n"
          "--rle. ID is the target's id in hex (01 to FF), each id once. The name line\n"
          "reads 'ID NAME'; the window shows the name with the blank in front of it.\n"
          "The file ends in a checksum trailer (SHA-256) that the updater verifies.\n"
@@ -65,6 +67,7 @@ struct PackOptions {
   size_t blockSize = kMaxBlockPayload;
   Trailer trailer = Trailer::Checksum;
   std::vector<TargetSpec> targets;
+  std::vector<std::string> notes;  // from converting SVF programs
 };
 
 bool ParseHex(const std::string& text, unsigned long maximum, unsigned long* value) {
@@ -88,7 +91,7 @@ bool ParseTarget(const CommandLine::Given& given, std::set<unsigned long>* ids,
   }
   spec->target.id = static_cast<uint8_t>(id);
   spec->target.name = " " + given.more[0];
-  unsigned long kind = spec->option == "xsvf" ? KindXsvf : KindFirmware;
+  unsigned long kind = spec->option == "xsvf" || spec->option == "svf" ? KindXsvf : KindFirmware;
   if (spec->option == "data" && !ParseHex(given.more[1], 0xFFFF, &kind)) {
     *error = "kind '" + given.more[1] + "' is not a hex number from 0 to FFFF";
     return false;
@@ -145,11 +148,32 @@ bool ParsePackOptions(const CommandLine& line, PackOptions* options, std::string
   return true;
 }
 
+// The SVF program at `path` as an XSVF program; false with the first fault.
+bool ConvertSvfTarget(const std::string& path, std::vector<uint8_t>* program,
+                      std::vector<std::string>* notes, std::string* error) {
+  SvfFileInput input;
+  if (!input.Open(path)) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  XsvfBytesOutput output;
+  const SvfConversion conversion = ConvertSvf(input, output);
+  if (!conversion.ok) {
+    *error = conversion.fault.Describe(path);
+    return false;
+  }
+  for (const SvfMessage& note : conversion.notes) notes->push_back(note.Describe(path));
+  *program = output.Bytes();
+  return true;
+}
+
 // Reads a target's file and makes its data: blocks of firmware, a checked XSVF
-// program, or the bytes as they stand.
-bool LoadTarget(const PackOptions& options, TargetSpec& spec, std::string* error) {
+// program (converted from SVF for --svf), or the bytes as they stand.
+bool LoadTarget(PackOptions& options, TargetSpec& spec, std::string* error) {
   UpdateTarget& target = spec.target;
-  if (!ReadFileBytes(spec.path, &target.data)) {
+  if (spec.option == "svf") {
+    if (!ConvertSvfTarget(spec.path, &target.data, &options.notes, error)) return false;
+  } else if (!ReadFileBytes(spec.path, &target.data)) {
     *error = "cannot read " + spec.path;
     return false;
   }
@@ -159,7 +183,7 @@ bool LoadTarget(const PackOptions& options, TargetSpec& spec, std::string* error
       return false;
     }
     target.data = FirmwareBlocks(target.data, options.blockSize);
-  } else if (spec.option == "xsvf") {
+  } else if (spec.option == "xsvf" || spec.option == "svf") {
     XsvfProgram program;
     std::string reason;
     if (!ParseXsvfProgram(target.data.data(), target.data.size(), &program, &reason)) {
@@ -246,6 +270,7 @@ int RunMkupd(const std::vector<std::string>& arguments, std::FILE* out, std::FIL
     std::remove(options.output.c_str());
     return Fail(err, options.output + " does not read back as written: " + fault);
   }
+  for (const std::string& note : options.notes) std::fprintf(err, "%s\n", note.c_str());
   std::fprintf(out, "%s: %s, %zu targets, %zu bytes%s\n", options.output.c_str(),
                options.format.c_str(), targets.size(), file.size(),
                options.trailer == Trailer::Checksum ? ", checksum" : "");

@@ -1,0 +1,102 @@
+// svf2xsvf: converts an SVF program, as every programmable-logic vendor's tool
+// writes them, into an XSVF program for the updater's player (svf/svf_converter.h
+// says what each statement becomes and what is refused).
+//
+//   svf2xsvf IN.svf OUT.xsvf      writes the program, as it converts
+//   svf2xsvf --listing IN.svf     lists it in xsvfdump's text form instead
+//
+// A fault is reported as "IN.svf:LINE:COLUMN: message", the first one only, and
+// leaves no OUT.xsvf behind; notes on what XSVF does otherwise than the SVF asks
+// follow the same form. The listing holds the program in memory to list it.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "svf/svf_converter.h"
+#include "tools/common/command_line.h"
+#include "tools/common/program_version.h"
+#include "xsvf/xsvf_text.h"
+
+namespace {
+
+constexpr const char* kProgram = "svf2xsvf";
+constexpr int kExitNotConverted = 1;
+
+const std::vector<OptionSpec> kOptions = {
+    {0, "listing", nullptr, "list the program in xsvfdump's text form instead of\nwriting it"},
+    kHelpOption,
+    kVersionOption,
+};
+
+std::string Usage() {
+  return "usage: svf2xsvf IN.svf OUT.xsvf\n"
+         "       svf2xsvf --listing IN.svf\n"
+         "Converts an SVF program into an XSVF program for the updater's player, or\n"
+         "lists that program in xsvfdump's text form (--listing). A fault is reported as\n"
+         "IN.svf:LINE:COLUMN: message, and no OUT.xsvf is left behind.\n"
+         "Refused: PIO and PIOMAP, TRST ON while the TAP is to move, instruction scans\n"
+         "over 56000 bits, RUNTEST counting SCK without a time, waits over 35 minutes.\n"
+         "\n"
+         "Options:\n" +
+         OptionHelp(kOptions) +
+         "\n"
+         "Exit status:\n"
+         "  0   the program was converted\n"
+         "  1   the SVF program cannot be read or converted, or the XSVF cannot be written\n"
+         "  64  the command line is wrong\n";
+}
+
+void Report(const SvfConversion& conversion, const std::string& svfPath) {
+  if (!conversion.ok) {
+    std::fprintf(stderr, "%s\n", conversion.fault.Describe(svfPath).c_str());
+    return;
+  }
+  for (const SvfMessage& note : conversion.notes) {
+    std::fprintf(stderr, "%s\n", note.Describe(svfPath).c_str());
+  }
+}
+
+int List(const std::string& svfPath) {
+  SvfFileInput input;
+  if (!input.Open(svfPath)) {
+    std::fprintf(stderr, "%s: cannot be opened\n", svfPath.c_str());
+    return kExitNotConverted;
+  }
+  XsvfBytesOutput program;
+  const SvfConversion conversion = ConvertSvf(input, program);
+  Report(conversion, svfPath);
+  if (!conversion.ok) return kExitNotConverted;
+  const std::string listing = ListXsvfProgram(program.Bytes());
+  std::fwrite(listing.data(), 1, listing.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : kExitNotConverted;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, &line,
+                        &error)) {
+    return ReportUsageError(stderr, kProgram, error);
+  }
+  if (line.Has("help")) {
+    std::fputs(Usage().c_str(), stdout);
+    return 0;
+  }
+  if (line.Has("version")) {
+    PrintVersion(stdout, kProgram, ProgramVersion());
+    return 0;
+  }
+  const size_t operands = line.Has("listing") ? 1 : 2;
+  if (line.operands.size() != operands) {
+    return ReportUsageError(stderr, kProgram,
+                            operands == 1 ? "--listing takes one SVF program"
+                                          : "name the SVF program and the XSVF program to write");
+  }
+  if (line.Has("listing")) return List(line.operands[0]);
+  const SvfConversion conversion = ConvertSvfFile(line.operands[0], line.operands[1]);
+  Report(conversion, line.operands[0]);
+  return conversion.ok ? 0 : kExitNotConverted;
+}
