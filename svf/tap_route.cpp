@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "xsvf/tap_navigation.h"
+
 namespace {
 
 const char* const kSvfStateNames[kTapStateCount] = {
@@ -13,25 +15,7 @@ const char* const kSvfStateNames[kTapStateCount] = {
 
 // The player's step from `from` towards `to` (not RESET, not `from` itself).
 TapState PlayerStep(TapState from, TapState to) {
-  switch (from) {
-    case TapReset: return TapIdle;
-    case TapIdle: return TapDrSelect;
-    case TapDrSelect: return to >= TapIrSelect ? TapIrSelect : TapDrCapture;
-    case TapDrCapture: return to == TapDrShift ? TapDrShift : TapDrExit1;
-    case TapDrShift: return TapDrExit1;
-    case TapDrExit1: return to == TapDrPause ? TapDrPause : TapDrUpdate;
-    case TapDrPause: return TapDrExit2;
-    case TapDrExit2: return to == TapDrShift ? TapDrShift : TapDrUpdate;
-    case TapDrUpdate: return to == TapIdle ? TapIdle : TapDrSelect;
-    case TapIrSelect: return TapIrCapture;
-    case TapIrCapture: return to == TapIrShift ? TapIrShift : TapIrExit1;
-    case TapIrShift: return TapIrExit1;
-    case TapIrExit1: return to == TapIrPause ? TapIrPause : TapIrUpdate;
-    case TapIrPause: return TapIrExit2;
-    case TapIrExit2: return to == TapIrShift ? TapIrShift : TapIrUpdate;
-    case TapIrUpdate: return to == TapIdle ? TapIdle : TapDrSelect;
-  }
-  return TapReset;
+  return static_cast<TapState>(NextTapStep(from, to).next);
 }
 
 }  // namespace

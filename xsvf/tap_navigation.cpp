@@ -12,33 +12,6 @@ const char* const kStateNames[kTapStateCount] = {
 // high reach Test-Logic-Reset from any state.
 constexpr int kResetExtraClocks = 5;
 
-struct TapStep {
-  uint8_t tms;
-  uint8_t next;
-};
-
-// The step from `current` (at most 15) toward `target`.
-TapStep NextStep(uint8_t current, uint8_t target) {
-  switch (current) {
-    case TapReset: return {0, TapIdle};
-    case TapIdle: return {1, TapDrSelect};
-    case TapDrSelect: return target >= TapIrSelect ? TapStep{1, TapIrSelect} : TapStep{0, TapDrCapture};
-    case TapDrCapture: return target == TapDrShift ? TapStep{0, TapDrShift} : TapStep{1, TapDrExit1};
-    case TapDrShift: return {1, TapDrExit1};
-    case TapDrExit1: return target == TapDrPause ? TapStep{0, TapDrPause} : TapStep{1, TapDrUpdate};
-    case TapDrPause: return {1, TapDrExit2};
-    case TapDrExit2: return target == TapDrShift ? TapStep{0, TapDrShift} : TapStep{1, TapDrUpdate};
-    case TapDrUpdate: return target == TapIdle ? TapStep{0, TapIdle} : TapStep{1, TapDrSelect};
-    case TapIrSelect: return {0, TapIrCapture};
-    case TapIrCapture: return target == TapIrShift ? TapStep{0, TapIrShift} : TapStep{1, TapIrExit1};
-    case TapIrShift: return {1, TapIrExit1};
-    case TapIrExit1: return target == TapIrPause ? TapStep{0, TapIrPause} : TapStep{1, TapIrUpdate};
-    case TapIrPause: return {1, TapIrExit2};
-    case TapIrExit2: return target == TapIrShift ? TapStep{0, TapIrShift} : TapStep{1, TapIrUpdate};
-    default: return target == TapIdle ? TapStep{0, TapIdle} : TapStep{1, TapDrSelect};  // IRUPDATE
-  }
-}
-
 void ClockTmsStep(XsvfIo& io, uint8_t& tapState, uint8_t tms, uint8_t next) {
   ClockTms(io.cable, tms);
   tapState = next;
@@ -64,6 +37,27 @@ bool IsIllegalPath(uint8_t tapState, uint8_t target) {
 }
 
 }  // namespace
+
+TapStep NextTapStep(uint8_t current, uint8_t target) {
+  switch (current) {
+    case TapReset: return {0, TapIdle};
+    case TapIdle: return {1, TapDrSelect};
+    case TapDrSelect: return target >= TapIrSelect ? TapStep{1, TapIrSelect} : TapStep{0, TapDrCapture};
+    case TapDrCapture: return target == TapDrShift ? TapStep{0, TapDrShift} : TapStep{1, TapDrExit1};
+    case TapDrShift: return {1, TapDrExit1};
+    case TapDrExit1: return target == TapDrPause ? TapStep{0, TapDrPause} : TapStep{1, TapDrUpdate};
+    case TapDrPause: return {1, TapDrExit2};
+    case TapDrExit2: return target == TapDrShift ? TapStep{0, TapDrShift} : TapStep{1, TapDrUpdate};
+    case TapDrUpdate: return target == TapIdle ? TapStep{0, TapIdle} : TapStep{1, TapDrSelect};
+    case TapIrSelect: return {0, TapIrCapture};
+    case TapIrCapture: return target == TapIrShift ? TapStep{0, TapIrShift} : TapStep{1, TapIrExit1};
+    case TapIrShift: return {1, TapIrExit1};
+    case TapIrExit1: return target == TapIrPause ? TapStep{0, TapIrPause} : TapStep{1, TapIrUpdate};
+    case TapIrPause: return {1, TapIrExit2};
+    case TapIrExit2: return target == TapIrShift ? TapStep{0, TapIrShift} : TapStep{1, TapIrUpdate};
+    default: return target == TapIdle ? TapStep{0, TapIdle} : TapStep{1, TapDrSelect};  // IRUPDATE
+  }
+}
 
 const char* TapStateName(int state) {
   return state >= 0 && state < kTapStateCount ? kStateNames[state] : "Unknown";
@@ -99,7 +93,7 @@ int MoveTap(XsvfIo& io, uint8_t& tapState, uint8_t target) {
     ClockTmsStep(io, tapState, 1, target == TapDrPause ? TapDrExit2 : TapIrExit2);
   }
   while (tapState != target) {
-    const TapStep step = NextStep(tapState, target);
+    const TapStep step = NextTapStep(tapState, target);
     ClockTmsStep(io, tapState, step.tms, step.next);
   }
   return XsvfOk;

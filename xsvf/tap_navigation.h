@@ -19,6 +19,16 @@
 // TAP state names as the debug log prints them ("Unknown" above 15).
 const char* TapStateName(int state);
 
+// One step of a move: the TMS level and the state it leads to.
+struct TapStep {
+  uint8_t tms;
+  uint8_t next;
+};
+
+// The player's step from `current` (a state up to 15) toward `target`, on the
+// fixed paths above; a program converted for the player can follow its moves.
+TapStep NextTapStep(uint8_t current, uint8_t target);
+
 // Logs the player's copy of the TAP state.
 void LogTapState(XsvfDebugLog& log, uint8_t state);
 
