@@ -35,7 +35,6 @@
 #include "sim/paced_line.h"
 #include "sim/scenario.h"
 #include "tools/common/command_line.h"
-#include "tools/common/program_version.h"
 
 namespace {
 
@@ -199,18 +198,11 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   // The command line points into the specs: they must outlive it.
   static const std::vector<OptionSpec> specs = OptionSpecs();
   CommandLine line;
+  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
+                                              specs, kProgram, Usage(), stdout, stderr, &line)) {
+    return ended;
+  }
   std::string error;
-  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), specs, &line, &error)) {
-    return ReportUsageError(stderr, kProgram, error);
-  }
-  if (line.Has("help")) {
-    std::cout << Usage();
-    return 0;
-  }
-  if (line.Has("version")) {
-    PrintVersion(stdout, kProgram, ProgramVersion());
-    return 0;
-  }
   if (!line.operands.empty()) {
     return ReportUsageError(stderr, kProgram, "unexpected argument '" + line.operands[0] + "'");
   }

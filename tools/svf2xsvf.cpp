@@ -10,12 +10,12 @@
 // follow the same form. The listing holds the program in memory to list it.
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "svf/svf_converter.h"
 #include "tools/common/command_line.h"
-#include "tools/common/program_version.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
@@ -76,18 +76,9 @@ int List(const std::string& svfPath) {
 
 int main(int argc, char** argv) {
   CommandLine line;
-  std::string error;
-  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, &line,
-                        &error)) {
-    return ReportUsageError(stderr, kProgram, error);
-  }
-  if (line.Has("help")) {
-    std::fputs(Usage().c_str(), stdout);
-    return 0;
-  }
-  if (line.Has("version")) {
-    PrintVersion(stdout, kProgram, ProgramVersion());
-    return 0;
+  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
+                                              kOptions, kProgram, Usage(), stdout, stderr, &line)) {
+    return *ended;
   }
   const size_t operands = line.Has("listing") ? 1 : 2;
   if (line.operands.size() != operands) {

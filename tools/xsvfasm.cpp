@@ -17,12 +17,12 @@
 // programs can be built on purpose; a warning then names the first problem.
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/file_bytes.h"
 #include "tools/common/command_line.h"
-#include "tools/common/program_version.h"
 #include "xsvf/xsvf_program.h"
 #include "xsvf/xsvf_text.h"
 
@@ -74,18 +74,9 @@ std::string Usage() {
 
 int main(int argc, char** argv) {
   CommandLine line;
-  std::string error;
-  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, &line,
-                        &error)) {
-    return ReportUsageError(stderr, kProgram, error);
-  }
-  if (line.Has("help")) {
-    std::fputs(Usage().c_str(), stdout);
-    return 0;
-  }
-  if (line.Has("version")) {
-    PrintVersion(stdout, kProgram, ProgramVersion());
-    return 0;
+  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
+                                              kOptions, kProgram, Usage(), stdout, stderr, &line)) {
+    return *ended;
   }
   if (line.operands.size() != 2) {
     return ReportUsageError(stderr, kProgram, "name the text to read and the program to write");
@@ -98,6 +89,7 @@ int main(int argc, char** argv) {
     return kExitNotWritten;
   }
   std::vector<uint8_t> program;
+  std::string error;
   if (!AssembleXsvfText(std::string(source.begin(), source.end()), &program, &error)) {
     std::fprintf(stderr, "xsvfasm: %s: %s\n", input.c_str(), error.c_str());
     return kExitNotWritten;

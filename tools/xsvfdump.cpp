@@ -9,12 +9,12 @@
 // bytes.
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/file_bytes.h"
 #include "tools/common/command_line.h"
-#include "tools/common/program_version.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
@@ -45,18 +45,9 @@ std::string Usage() {
 
 int main(int argc, char** argv) {
   CommandLine line;
-  std::string error;
-  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, &line,
-                        &error)) {
-    return ReportUsageError(stderr, kProgram, error);
-  }
-  if (line.Has("help")) {
-    std::fputs(Usage().c_str(), stdout);
-    return 0;
-  }
-  if (line.Has("version")) {
-    PrintVersion(stdout, kProgram, ProgramVersion());
-    return 0;
+  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
+                                              kOptions, kProgram, Usage(), stdout, stderr, &line)) {
+    return *ended;
   }
   if (line.operands.size() != 1) {
     return ReportUsageError(stderr, kProgram, "name one program to list");

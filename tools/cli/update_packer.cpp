@@ -1,6 +1,7 @@
 #include "tools/cli/update_packer.h"
 
 #include <cstdlib>
+#include <optional>
 #include <set>
 
 #include "engine/file_bytes.h"
@@ -10,7 +11,6 @@
 #include "engine/update_writer.h"
 #include "svf/svf_converter.h"
 #include "tools/common/command_line.h"
-#include "tools/common/program_version.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {
@@ -240,18 +240,11 @@ int Fail(std::FILE* err, const std::string& message) {
 
 int RunMkupd(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
   CommandLine line;
+  if (std::optional<int> ended =
+          StartProgram(arguments, kOptions, kProgram, Usage(), out, err, &line)) {
+    return *ended;
+  }
   std::string error;
-  if (!ParseCommandLine(arguments, kOptions, &line, &error)) {
-    return ReportUsageError(err, kProgram, error);
-  }
-  if (line.Has("help")) {
-    std::fputs(Usage().c_str(), out);
-    return 0;
-  }
-  if (line.Has("version")) {
-    PrintVersion(out, kProgram, ProgramVersion());
-    return 0;
-  }
   PackOptions options;
   if (!ParsePackOptions(line, &options, &error)) return ReportUsageError(err, kProgram, error);
 

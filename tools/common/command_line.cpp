@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tools/common/program_version.h"
+
 namespace {
 
 const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
@@ -139,6 +141,25 @@ int ReportUsageError(std::FILE* err, const char* program, const std::string& mes
 
 void PrintVersion(std::FILE* out, const char* program, const char* version) {
   std::fprintf(out, "%s %s\n", program, version);
+}
+
+std::optional<int> StartProgram(const std::vector<std::string>& arguments,
+                                const std::vector<OptionSpec>& specs, const char* program,
+                                const std::string& usage, std::FILE* out, std::FILE* err,
+                                CommandLine* line) {
+  std::string error;
+  if (!ParseCommandLine(arguments, specs, line, &error)) {
+    return ReportUsageError(err, program, error);
+  }
+  if (line->Has("help")) {
+    std::fputs(usage.c_str(), out);
+    return 0;
+  }
+  if (line->Has("version")) {
+    PrintVersion(out, program, ProgramVersion());
+    return 0;
+  }
+  return std::nullopt;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 // before operands that start with a dash.
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,15 @@ int ReportUsageError(std::FILE* err, const char* program, const std::string& mes
 
 // "PROGRAM VERSION" on out, as --version prints it.
 void PrintVersion(std::FILE* out, const char* program, const char* version);
+
+// The start every program shares: parses `arguments` into *line. When the
+// program ends there, returns its exit status: 0 after printing `usage` for
+// -h/--help or the version line for --version on out, kExitUsage after saying
+// on err why the command line makes no sense. Nothing: go on with *line.
+std::optional<int> StartProgram(const std::vector<std::string>& arguments,
+                                const std::vector<OptionSpec>& specs, const char* program,
+                                const std::string& usage, std::FILE* out, std::FILE* err,
+                                CommandLine* line);
 
 // The options' lines of --help, one entry per option with a help text, e.g.
 // "  -o, --output FILE      the update file to write", the texts aligned.
