@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 std::string ToolPath(const std::string& tool) {
   return std::string(UPD_BINARY_DIR) + "/tools/" + tool;
@@ -57,14 +56,6 @@ CliRun RunTool(const std::string& tool, const std::vector<std::string>& argument
   run.output = process.Output();
   run.errors = process.Errors();
   return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
 }
 
 std::vector<JsonValue> JsonLines(const std::string& output) {

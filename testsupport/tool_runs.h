@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/captured_text.h"
 #include "testsupport/child_process.h"
 #include "testsupport/json_value.h"
 
@@ -55,8 +56,6 @@ struct CliRun {
 // Runs one of the tools to its end; `meanwhile` acts on it while it runs.
 CliRun RunTool(const std::string& tool, const std::vector<std::string>& arguments,
                const std::function<void(ChildProcess&)>& meanwhile = {});
-
-std::vector<std::string> Lines(const std::string& text);
 
 // The JSON lines of an output; every line must be a JSON object.
 std::vector<JsonValue> JsonLines(const std::string& output);

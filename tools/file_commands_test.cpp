@@ -5,13 +5,13 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_file.h"
+#include "testsupport/captured_text.h"
 #include "testsupport/json_value.h"
 #include "testsupport/update_cases.h"
 #include "tools/cli/file_check.h"
@@ -24,16 +24,6 @@ struct Printed {
   std::string err;
 };
 
-std::string Contents(std::FILE* file) {
-  std::rewind(file);
-  std::string text;
-  char piece[4096];
-  size_t count = 0;
-  while ((count = std::fread(piece, 1, sizeof piece, file)) > 0) text.append(piece, count);
-  std::fclose(file);
-  return text;
-}
-
 using Command = int (*)(const CliOptions&, std::FILE*, std::FILE*);
 
 Printed RunCommand(Command command, const std::string& file, bool json = false) {
@@ -44,17 +34,9 @@ Printed RunCommand(Command command, const std::string& file, bool json = false) 
   std::FILE* err = std::tmpfile();
   Printed printed;
   printed.exitStatus = command(options, out, err);
-  printed.out = Contents(out);
-  printed.err = Contents(err);
+  printed.out = ContentsAndClose(out);
+  printed.err = ContentsAndClose(err);
   return printed;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
 }
 
 JsonValue Document(const Printed& printed) {

@@ -7,22 +7,13 @@
 #include <fstream>
 #include <string>
 
+#include "testsupport/captured_text.h"
 #include "testsupport/json_value.h"
 #include "tools/cli/serial_ports.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Contents(std::FILE* file) {
-  std::rewind(file);
-  std::string text;
-  char piece[4096];
-  size_t count = 0;
-  while ((count = std::fread(piece, 1, sizeof piece, file)) > 0) text.append(piece, count);
-  std::fclose(file);
-  return text;
-}
 
 // A device node stand-in named like a USB adapter's tty, reached through a link
 // as /dev/serial/by-id names it, and a sysfs tree that reports its latency timer.
@@ -192,13 +183,13 @@ TEST_F(PortsFromSysfs, ListsWhatTheSystemKnowsOfEachPort) {
 TEST_F(PortsFromSysfs, PortsCommandPrintsTextOrOneJsonDocument) {
   std::FILE* out = std::tmpfile();
   EXPECT_EQ(RunPortsCommand(out, false, root), 0);
-  EXPECT_EQ(Contents(out),
+  EXPECT_EQ(ContentsAndClose(out),
             "/dev/ttyACM0     USB 2341:0043 Uno, driver cdc_acm\n"
             "/dev/ttyS0       driver serial\n"
             "/dev/ttyUSB0     USB 0403:6001 FTDI FT232R USB UART, serial A1B2C3, driver ftdi_sio\n");
   out = std::tmpfile();
   EXPECT_EQ(RunPortsCommand(out, true, root), 0);
-  const std::string json = Contents(out);
+  const std::string json = ContentsAndClose(out);
   JsonValue document;
   ASSERT_TRUE(ParseJson(json.substr(0, json.size() - 1), &document)) << json;
   EXPECT_EQ(document["command"].text, "ports");
@@ -213,7 +204,7 @@ TEST_F(PortsFromSysfs, PortsCommandPrintsTextOrOneJsonDocument) {
 
   out = std::tmpfile();
   EXPECT_EQ(RunPortsCommand(out, true, root + "/nowhere"), 0);
-  EXPECT_EQ(Contents(out), "{\"command\":\"ports\",\"ports\":[],\"exit\":0}\n");
+  EXPECT_EQ(ContentsAndClose(out), "{\"command\":\"ports\",\"ports\":[],\"exit\":0}\n");
 }
 
 }  // namespace
