@@ -34,6 +34,7 @@
 #include "sim/boot_loader_sim.h"
 #include "sim/paced_line.h"
 #include "sim/scenario.h"
+#include "tools/version_option.h"
 
 namespace {
 
@@ -426,6 +427,7 @@ void AskForPreciseTimers() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (PrintVersionIfAsked("devsim", argc, argv)) return 0;
   Options options;
   if (const std::optional<int> exitCode = ParseArguments(argc, argv, options)) return *exitCode;
   if (!CatchSignals()) {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/file_bytes.h"
+#include "tools/version_option.h"
 #include "xsvf/xsvf_program.h"
 #include "xsvf/xsvf_text.h"
 
@@ -52,6 +53,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (PrintVersionIfAsked("xsvfasm", argc, argv)) return 0;
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
     return 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/file_bytes.h"
+#include "tools/version_option.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (PrintVersionIfAsked("xsvfdump", argc, argv)) return 0;
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
     return 0;
