@@ -61,6 +61,9 @@ LINE_SPEED = ["--baud", "57600"]
 
 IDLE_SET = [UPDATE, BROWSE, PORT, FILE_PATH, EXIT]
 
+# Where fonts-wine installs Wine's own fonts.
+WINE_FONTS = "/usr/share/wine/fonts"
+
 SETTINGS = None  # command-line settings, set by main()
 DISPLAY = None   # the X display and Wine prefix, set by setUpModule()
 
@@ -124,6 +127,7 @@ class Display:
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=")
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             self.run(["wineboot", "--init"])
+        self.link_wine_fonts()
         for key, value in (("Explorer", "Default"), ("Explorer\\Desktops", "1024x768")):
             name = "Desktop" if key == "Explorer" else "Default"
             self.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\" + key, "/v", name,
@@ -131,6 +135,24 @@ class Display:
         # Wine's background programs may already have made a desktop without the
         # setting; the next program starts them afresh.
         self.run(["wineserver", "--wait"])
+
+    def link_wine_fonts(self):
+        """Puts Wine's own fonts into the prefix's fonts folder, C:\\windows\\Fonts.
+
+        Wine looks for them in its data folder followed by "\\../fonts"
+        (Z:\\usr\\share\\wine\\../fonts), a name that its file name lookup
+        rejects, so without this it loads none of them: no Marlett, whose "r" is
+        the close box, and no MS Sans Serif, which the dialogs ask for (a DejaVu
+        font stands in, larger). The prefix's fonts folder is the first place Wine
+        looks, so with the fonts there it draws the windows as Windows does."""
+        if not os.path.isdir(WINE_FONTS):
+            raise RuntimeError("no Wine fonts in %s (the package fonts-wine)" % WINE_FONTS)
+        fonts = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        os.makedirs(fonts, exist_ok=True)
+        for name in sorted(os.listdir(WINE_FONTS)):
+            link = os.path.join(fonts, name)
+            if not os.path.lexists(link):
+                os.symlink(os.path.join(WINE_FONTS, name), link)
 
     @staticmethod
     def start_xvfb():
@@ -266,11 +288,11 @@ class Window:
 class UpdaterApp:
     """One run of Update.exe in a folder of its own."""
 
-    def __init__(self, test_name, settings=None):
-        self.folder = os.path.join(SETTINGS.work, "cases", test_name)
-        shutil.rmtree(self.folder, ignore_errors=True)
-        os.makedirs(self.folder)
-        shutil.copy(os.path.join(SETTINGS.win_build, "app", "Update.exe"), self.folder)
+    def __init__(self, test_name, settings=None, folder=None):
+        """Starts a copy of the build's Update.exe in a fresh folder for the test,
+        with `settings` as its update.cfg; or, given a `folder`, the Update.exe
+        that is already there."""
+        self.folder = folder or self.make_folder(test_name)
         if settings is not None:
             with open(self.settings_path(), "w", newline="\r\n") as out:
                 out.write(settings)
@@ -278,6 +300,15 @@ class UpdaterApp:
                                         env=DISPLAY.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.probe("wait", MAIN_TITLE, "30000")
+
+    @staticmethod
+    def make_folder(test_name):
+        """A fresh folder for a test with a copy of the build's Update.exe."""
+        folder = os.path.join(SETTINGS.work, "cases", test_name)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        shutil.copy(os.path.join(SETTINGS.win_build, "app", "Update.exe"), folder)
+        return folder
 
     def settings_path(self):
         return os.path.join(self.folder, "update.cfg")
@@ -377,10 +408,13 @@ def is_idle(window):
 class WindowTest(unittest.TestCase):
     """Base of the window tests: an app, devices and files cleaned up afterwards."""
 
-    def start(self, settings=None):
-        self.app = UpdaterApp(self.id().split(".")[-1], settings)
+    def start(self, settings=None, folder=None):
+        self.app = UpdaterApp(self.case_name(), settings, folder)
         self.addCleanup(self.app.close)
         return self.app
+
+    def case_name(self):
+        return self.id().split(".")[-1]
 
     def device(self, device):
         self.addCleanup(device.close)
@@ -493,6 +527,30 @@ class StartAndHeaderTest(WindowTest):
         self.assertEqual(len(window.bars()), 2)
         app.exit()
         self.assertSavedSettings(windows_path(path), 9)
+
+
+class SettingsFileTest(WindowTest):
+
+    def test_a_settings_file_that_cannot_be_written_costs_only_the_remembered_choice(self):
+        # A folder in the settings file's place can be neither read nor written, like
+        # update.cfg in a folder that the user may not write to.
+        folder = UpdaterApp.make_folder(self.case_name())
+        os.makedirs(os.path.join(folder, "update.cfg"))
+        path = windows_path(write_update_file(os.path.join(folder, "chosen.upd"), ["A", "B"]))
+        for _ in range(2):
+            app = self.start(folder=folder)
+            window = app.window()
+            self.assertEqual((window.text(FILE_PATH), window.text(PORT)), ("", "Com1"))
+            self.assertIdle(window)
+            app.set_path(path)
+            app.command(OPEN)
+            app.wait_until(lambda w: len(w.bars()) == 2)
+            app.probe("select", MAIN_TITLE, str(PORT), "4")
+            self.assertEqual(app.window().text(PORT), "Com5")
+            # Exit ends the program at once, without a message.
+            app.exit()
+            self.assertEqual(app.process.returncode, 0)
+            self.assertTrue(os.path.isdir(app.settings_path()))
 
 
 class PortTest(WindowTest):
