@@ -1,6 +1,7 @@
 #include "app/about_dlg.h"
 
 #include "resources/resource.h"
+#include "updater_version.h"
 
 CAboutDlg::CAboutDlg(HWND parent) : CDialog(IDD_ABOUTBOX, parent) {}
 

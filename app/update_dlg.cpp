@@ -10,6 +10,7 @@
 #include "engine/update_session.h"
 #include "resources/resource.h"
 #include "ui/win_app.h"
+#include "updater_version.h"
 
 namespace {
 

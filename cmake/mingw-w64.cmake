@@ -14,4 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # ctest runs the test programs under Wine (scripts/test sets up its prefix).
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 # Self-contained executables: no MinGW runtime DLLs to ship or to find under Wine.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# No link time in the executables' headers either, so that the same sources
+# always link to the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")

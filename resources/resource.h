@@ -1,10 +1,10 @@
-/* Resource IDs and version of the updater's window, shared by the resource
-   script and the program. Plain #defines only: the resource compiler reads it. */
+/* Resource IDs and the product name of the updater's window, shared by the
+   resource script and the program. Plain #defines only: the resource compiler
+   reads it. The version is in updater_version.h, which the build generates
+   (cmake/Version.cmake). */
 #pragma once
 
 #define UPD_PRODUCT_NAME "Update"
-#define UPD_VERSION_TEXT "V1.7"
-#define UPD_VERSION_NUMBERS 1, 7, 0, 0
 
 /* Dialog templates and the icon */
 #define IDD_ABOUTBOX 100

@@ -3,15 +3,74 @@
 #
 # Environment: UPD_JOBS        parallel compile and test jobs (default 2)
 #              UPD_BUILD_ROOT  where the build directories go (default build/)
+#              UPD_WERROR      ON: warnings fail the build (scripts/test sets it);
+#                              unset, a build directory keeps its setting (OFF
+#                              in a new one)
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${UPD_BUILD_ROOT:-$ROOT/build}
 JOBS=${UPD_JOBS:-2}
 
+# The Windows cross build's tool chain.
+WINDOWS=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake")
+
+# The release builds: scripts/package makes the packages of them, and the release
+# stages of scripts/test run their tests, so the tests run the programs that ship.
+# The Windows build takes the sample update file from the Linux one, which makes
+# it with its own tools.
+RELEASE_OPTIONS=(-DCMAKE_BUILD_TYPE=Release -DUPD_STATIC_PROGRAMS=ON)
+WIN_RELEASE_OPTIONS=(-DCMAKE_BUILD_TYPE=Release "${WINDOWS[@]}"
+  -DUPD_SAMPLE_FILE="$BUILD_ROOT/release/samples/sample.upd")
+
+# The device the sample update file is made for: two firmware targets and the
+# demo chip behind a JTAG port.
+SAMPLE_DEVICE=(--target 01:firmware --target 02:firmware --target 03:jtag:demo)
+
 # configure_and_build <build dir> [cmake arguments...]
 configure_and_build() {
   local dir=$1
   shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+  cmake -S "$ROOT" -B "$dir" -G Ninja ${UPD_WERROR:+"-DUPD_WERROR=$UPD_WERROR"} "$@"
   cmake --build "$dir" -j "$JOBS"
+}
+
+# update_sample_device <folder with devsim and update-cli> <update file> [devsim options...]
+# Starts devsim as the sample file's device on a pseudo-terminal, for one update,
+# and updates it with update-cli from the current folder (where the JTAG target's
+# debug log, xsvf_debug.txt, goes). Returns update-cli's exit status.
+update_sample_device() {
+  local bin=$1 file=$2
+  shift 2
+  # devsim prints the terminal's path on its first line and ends after one update.
+  coproc DEVICE { exec "$bin/devsim" "${SAMPLE_DEVICE[@]}" --updates 1 --report /dev/null "$@"; }
+  local device=$DEVICE_PID port status=0
+  read -r port <&"${DEVICE[0]}"
+  echo "Simulated device on $port"
+  "$bin/update-cli" --port "$port" --file "$file" || status=$?
+  kill "$device" 2>/dev/null || true
+  wait "$device" 2>/dev/null || true
+  return "$status"
+}
+
+# Points Wine at a prefix of the project's own under build/, created on first
+# use, and makes Windows programs run without a display: console programs need
+# none, and what shows windows (app/testing/gui_test.py) sets up a display and a
+# prefix of its own.
+use_wine_prefix() {
+  export WINEPREFIX=$BUILD_ROOT/wine-prefix
+  export WINEDEBUG=-all
+  # No Mono or Gecko: nothing of ours needs them, and Wine would offer to
+  # download them.
+  export WINEDLLOVERRIDES="mscoree=;mshtml="
+  unset DISPLAY
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    echo "Creating the Wine prefix $WINEPREFIX"
+    wineboot --init
+    wineserver --wait
+  fi
+}
+
+# Ends the Wine server of our prefix and every Windows program still running in it.
+stop_wine() {
+  wineserver --kill || true
 }

@@ -9,13 +9,15 @@ pseudo-terminal that the Wine prefix maps to a COM port; tests that need no
 answering device use a pseudo-terminal of their own, or no port at all.
 
 Usage: gui_test.py --win-build DIR --native-build DIR [--work DIR] [--artifacts DIR]
-                   [unittest arguments, e.g. -k cancel]
+                   [--package-folder DIR] [unittest arguments, e.g. -k cancel]
 
   --win-build     the Windows build (app/Update.exe, app/testing/winprobe.exe)
   --native-build  the build for this machine (tools/devsim, samples/sample.upd)
   --work       where the Wine prefix and the test folders go (default: a temporary
                folder)
   --artifacts  where screenshots are saved (default: WORK/artifacts)
+  --package-folder  an unpacked Windows zip: PackageTest starts its Update.exe
+                    there (skipped without it; scripts/check-packages runs it)
 
 Needs Xvfb, Wine, xdotool and ImageMagick's import. Standard library only.
 """
@@ -60,6 +62,9 @@ THREE_FIRMWARE_TARGETS = ["--target", "01:firmware", "--target", "02:firmware",
 LINE_SPEED = ["--baud", "57600"]
 
 IDLE_SET = [UPDATE, BROWSE, PORT, FILE_PATH, EXIT]
+
+# Where fonts-wine installs Wine's own fonts.
+WINE_FONTS = "/usr/share/wine/fonts"
 
 SETTINGS = None  # command-line settings, set by main()
 DISPLAY = None   # the X display and Wine prefix, set by setUpModule()
@@ -124,6 +129,7 @@ class Display:
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=")
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             self.run(["wineboot", "--init"])
+        self.link_wine_fonts()
         for key, value in (("Explorer", "Default"), ("Explorer\\Desktops", "1024x768")):
             name = "Desktop" if key == "Explorer" else "Default"
             self.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\" + key, "/v", name,
@@ -131,6 +137,24 @@ class Display:
         # Wine's background programs may already have made a desktop without the
         # setting; the next program starts them afresh.
         self.run(["wineserver", "--wait"])
+
+    def link_wine_fonts(self):
+        """Puts Wine's own fonts into the prefix's fonts folder, C:\\windows\\Fonts.
+
+        Wine looks for them in its data folder followed by "\\../fonts"
+        (Z:\\usr\\share\\wine\\../fonts), a name that its file name lookup
+        rejects, so without this it loads none of them: no Marlett, whose "r" is
+        the close box, and no MS Sans Serif, which the dialogs ask for (a DejaVu
+        font stands in, larger). The prefix's fonts folder is the first place Wine
+        looks, so with the fonts there it draws the windows as Windows does."""
+        if not os.path.isdir(WINE_FONTS):
+            raise RuntimeError("no Wine fonts in %s (the package fonts-wine)" % WINE_FONTS)
+        fonts = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        os.makedirs(fonts, exist_ok=True)
+        for name in sorted(os.listdir(WINE_FONTS)):
+            link = os.path.join(fonts, name)
+            if not os.path.lexists(link):
+                os.symlink(os.path.join(WINE_FONTS, name), link)
 
     @staticmethod
     def start_xvfb():
@@ -266,11 +290,11 @@ class Window:
 class UpdaterApp:
     """One run of Update.exe in a folder of its own."""
 
-    def __init__(self, test_name, settings=None):
-        self.folder = os.path.join(SETTINGS.work, "cases", test_name)
-        shutil.rmtree(self.folder, ignore_errors=True)
-        os.makedirs(self.folder)
-        shutil.copy(os.path.join(SETTINGS.win_build, "app", "Update.exe"), self.folder)
+    def __init__(self, test_name, settings=None, folder=None):
+        """Starts a copy of the build's Update.exe in a fresh folder for the test,
+        with `settings` as its update.cfg; or, given a `folder`, the Update.exe
+        that is already there."""
+        self.folder = folder or self.make_folder(test_name)
         if settings is not None:
             with open(self.settings_path(), "w", newline="\r\n") as out:
                 out.write(settings)
@@ -278,6 +302,15 @@ class UpdaterApp:
                                         env=DISPLAY.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.probe("wait", MAIN_TITLE, "30000")
+
+    @staticmethod
+    def make_folder(test_name):
+        """A fresh folder for a test with a copy of the build's Update.exe."""
+        folder = os.path.join(SETTINGS.work, "cases", test_name)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        shutil.copy(os.path.join(SETTINGS.win_build, "app", "Update.exe"), folder)
+        return folder
 
     def settings_path(self):
         return os.path.join(self.folder, "update.cfg")
@@ -377,10 +410,13 @@ def is_idle(window):
 class WindowTest(unittest.TestCase):
     """Base of the window tests: an app, devices and files cleaned up afterwards."""
 
-    def start(self, settings=None):
-        self.app = UpdaterApp(self.id().split(".")[-1], settings)
+    def start(self, settings=None, folder=None):
+        self.app = UpdaterApp(self.case_name(), settings, folder)
         self.addCleanup(self.app.close)
         return self.app
+
+    def case_name(self):
+        return self.id().split(".")[-1]
 
     def device(self, device):
         self.addCleanup(device.close)
@@ -493,6 +529,30 @@ class StartAndHeaderTest(WindowTest):
         self.assertEqual(len(window.bars()), 2)
         app.exit()
         self.assertSavedSettings(windows_path(path), 9)
+
+
+class SettingsFileTest(WindowTest):
+
+    def test_a_settings_file_that_cannot_be_written_costs_only_the_remembered_choice(self):
+        # A folder in the settings file's place can be neither read nor written, like
+        # update.cfg in a folder that the user may not write to.
+        folder = UpdaterApp.make_folder(self.case_name())
+        os.makedirs(os.path.join(folder, "update.cfg"))
+        path = windows_path(write_update_file(os.path.join(folder, "chosen.upd"), ["A", "B"]))
+        for _ in range(2):
+            app = self.start(folder=folder)
+            window = app.window()
+            self.assertEqual((window.text(FILE_PATH), window.text(PORT)), ("", "Com1"))
+            self.assertIdle(window)
+            app.set_path(path)
+            app.command(OPEN)
+            app.wait_until(lambda w: len(w.bars()) == 2)
+            app.probe("select", MAIN_TITLE, str(PORT), "4")
+            self.assertEqual(app.window().text(PORT), "Com5")
+            # Exit ends the program at once, without a message.
+            app.exit()
+            self.assertEqual(app.process.returncode, 0)
+            self.assertTrue(os.path.isdir(app.settings_path()))
 
 
 class PortTest(WindowTest):
@@ -688,12 +748,30 @@ class UpdateTest(WindowTest):
         self.wait_until_idle()
 
 
+class PackageTest(WindowTest):
+    """The Update.exe of an unpacked Windows zip, started where the user unpacked it."""
+
+    def test_the_window_of_the_unpacked_zip(self):
+        if not SETTINGS.package_folder:
+            self.skipTest("needs --package-folder")
+        app = self.start(folder=SETTINGS.package_folder)
+        window = app.window()
+        self.assertEqual(window.title, MAIN_TITLE)
+        self.assertEqual(window.text(STATUS_LINE), MSG["MsgIdle"])
+        self.assertIdle(window)
+        app.screenshot("package-window.png")
+        app.exit()
+        # The settings file goes beside Update.exe, into the unpacked folder.
+        self.assertTrue(os.path.isfile(app.settings_path()))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--win-build", required=True)
     parser.add_argument("--native-build", required=True)
     parser.add_argument("--work")
     parser.add_argument("--artifacts")
+    parser.add_argument("--package-folder")
     global SETTINGS
     SETTINGS, rest = parser.parse_known_args()
     SETTINGS.win_build = os.path.abspath(SETTINGS.win_build)
@@ -702,11 +780,14 @@ def main():
     SETTINGS.work = os.path.abspath(SETTINGS.work or tempfile.mkdtemp(prefix="gui-test-"))
     SETTINGS.artifacts = os.path.abspath(SETTINGS.artifacts or
                                          os.path.join(SETTINGS.work, "artifacts"))
+    if SETTINGS.package_folder:
+        SETTINGS.package_folder = os.path.abspath(SETTINGS.package_folder)
     os.makedirs(SETTINGS.work, exist_ok=True)
     result = unittest.main(argv=[sys.argv[0], *rest], verbosity=2, exit=False).result
     failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
-    print("gui: %d passed, %d failed" % (result.testsRun - failed, failed))
-    sys.exit(0 if result.wasSuccessful() and result.testsRun > 0 else 1)
+    passed = result.testsRun - failed - len(result.skipped)
+    print("gui: %d passed, %d failed" % (passed, failed))
+    sys.exit(0 if result.wasSuccessful() and passed > 0 else 1)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,7 @@
 #include "tools/common/program_version.h"
 
+#include "updater_version.h"
+
 const char* ProgramVersion() {
-  return UPD_PROGRAM_VERSION;
+  return UPD_VERSION;
 }
