@@ -35,7 +35,9 @@ bool WakeAndStart(CSerialPort& port) {
   for (int probe = 0; probe < 5000 && acks < 5; ++probe) {
     acks = Ask(port, {0xA4}) == 0x11 ? acks + 1 : 0;
   }
-  port.SetTimeouts(150);
+  // Generous: a reply comes as soon as it is there, and a loaded machine (the
+  // sanitizer stages) may keep devsim from answering for a while.
+  port.SetTimeouts(2000);
   uint8_t reply = Ask(port, {0xA3});
   while (reply == 0x11) reply = port.Read(&reply, 1) ? reply : 0;
   return acks == 5 && reply == 0x88;

@@ -16,7 +16,6 @@
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
 #include "tools/common/command_line.h"
-#include "tools/common/program_version.h"
 
 namespace {
 
@@ -26,15 +25,6 @@ std::string Folder(const std::string& name) {
 }
 
 const char* const kPrograms[] = {"mkupd", "devsim", "xsvfasm", "xsvfdump"};
-
-TEST(Programs, EachTellsItsNameAndVersion) {
-  for (const char* program : kPrograms) {
-    const CliRun run = RunTool(program, {"--version"});
-    EXPECT_EQ(run.exitStatus, 0) << program;
-    EXPECT_EQ(run.output, std::string(program) + " " + ProgramVersion() + "\n");
-  }
-  EXPECT_STREQ(ProgramVersion(), "1.7");
-}
 
 TEST(Programs, EachHelpListsItsExitStatuses) {
   for (const char* program : kPrograms) {
