@@ -23,8 +23,8 @@ if(WIN32)
 elseif(UPD_STATIC_PROGRAMS)
   list(APPEND third_party_licenses glibc.txt LGPL-2.1.txt)  # the GNU C Library
 endif()
-# libcrypto, once a shipped program links it (statically, from libssl-dev).
-if(TARGET OpenSSL::Crypto AND NOT WIN32)
+# libcrypto (SHA-256 on Linux), statically linked in the release programs.
+if(UPD_STATIC_PROGRAMS AND NOT WIN32)
   list(APPEND third_party_licenses OpenSSL.txt Apache-2.0.txt)
 endif()
 foreach(license README.md ${third_party_licenses})
