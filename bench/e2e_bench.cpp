@@ -151,6 +151,7 @@ class Bench {
   std::vector<double> Paced(const std::string& title, const Job& job, double target);
   void Estimate(const std::string& title, const Run& full, const std::vector<double>& ratios);
   void Memory(const Job& large, const Job& small);
+  void AddCpuPerRoundTrip(const std::string& figure, const Run& run);
   void Parallel(const std::string& title, const Job& job);
   void ManyPorts(const std::string& title, const Job& job);
   void Rig();
@@ -159,6 +160,8 @@ class Bench {
   Job fullFirmware, pacedFirmware, fullProgram, pacedProgram, memoryFirmware;
   ResultTable table;
   size_t runCount = 0;
+  // What waiting for one reply costs any host in CPU here (the rig's floor), µs.
+  double waitingCpuFloorUs = -1;
 };
 
 std::string Size(size_t bytes) {
@@ -384,9 +387,24 @@ std::vector<double> Bench::Paced(const std::string& title, const Job& job, doubl
     if (latencyMs == 0) {
       table.AddShare(title + ", " + LineName(line) + ": host CPU", run.host.cpuSeconds, bound,
                      "line time", kCpuShareTarget);
+      AddCpuPerRoundTrip(title + ", " + LineName(line), run);
     }
   }
   return ratios;
+}
+
+// The host's CPU per round trip against the floor that waiting for a reply costs
+// any program on this machine: how much of the CPU share above is the updater's
+// own work.
+void Bench::AddCpuPerRoundTrip(const std::string& figure, const Run& run) {
+  const double perRoundTripUs = run.host.cpuSeconds * 1e6 / run.traffic.roundTrips;
+  ResultRow row(figure + ": host CPU per round trip", FormatNumber(perRoundTripUs, 1) + " µs");
+  if (waitingCpuFloorUs > 0) {
+    row.reference = FormatNumber(waitingCpuFloorUs, 1) +
+                    " µs (the rig's floor: a byte out, a read that sleeps until the answer)";
+    row.ratio = FormatNumber(perRoundTripUs / waitingCpuFloorUs, 2);
+  }
+  table.Add(row);
 }
 
 // The full program's time on a real line: its lower bound there, times the ratio
@@ -474,6 +492,10 @@ void Bench::Rig() {
                    FormatNumber(gap.count() / 1000.0, 1) + " ms apart",
                FormatNumber(microseconds, 0) + " µs", "part of every round trip below"});
   }
+  waitingCpuFloorUs = PtyWaitingCpuMicroseconds(std::chrono::microseconds(1500), kRigRoundTrips);
+  table.Add({"Waiting for a reply 1.5 ms away (a byte out, a read that sleeps until it comes): CPU",
+             FormatNumber(waitingCpuFloorUs, 1) + " µs",
+             "the floor under any host's CPU per round trip"});
 }
 
 void Bench::RunAll() {

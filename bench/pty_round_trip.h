@@ -9,3 +9,9 @@
 // over `count` round trips started `gap` apart; a negative value if no
 // pseudo-terminal can be had.
 double PtyRoundTripMicroseconds(std::chrono::microseconds gap, int count);
+
+// The mean CPU time of the side that waits, per round trip: it writes a byte and
+// sleeps in read() until the echo comes `gap` later, with nothing else to do. Any
+// host that waits for each reply pays this much per round trip on this machine;
+// a negative value if no pseudo-terminal can be had.
+double PtyWaitingCpuMicroseconds(std::chrono::microseconds gap, int count);
