@@ -152,7 +152,7 @@ class Bench {
   void Estimate(const std::string& title, const Run& full, const std::vector<double>& ratios);
   void Memory(const Job& large, const Job& small);
   void AddCpuPerRoundTrip(const std::string& figure, const Run& run);
-  void Parallel(const std::string& title, const Job& job);
+  void Parallel(const std::string& title, const Job& job, size_t count);
   void ManyPorts(const std::string& title, const Job& job);
   void Rig();
 
@@ -437,10 +437,10 @@ void Bench::Memory(const Job& large, const Job& small) {
                  FormatNumber(smallRun.host.maxRssKb / 1024.0, 1) + " MiB for " + small.name);
 }
 
-void Bench::Parallel(const std::string& title, const Job& job) {
+void Bench::Parallel(const std::string& title, const Job& job, size_t count) {
   const Line line{kBaud, 0};
   const Run alone = RunUpdate(job, line);
-  const std::vector<Run> together = RunUpdates(job, line, options.sizes.parallel);
+  const std::vector<Run> together = RunUpdates(job, line, count);
   const std::string figure = std::to_string(together.size()) + " updates at once (" + title + ", " +
                              LineName(line) + "): slowest against one alone";
   double slowest = 0;
@@ -458,28 +458,33 @@ void Bench::Parallel(const std::string& title, const Job& job) {
   table.AddRatio(figure, slowest, alone.host.wallSeconds, "one alone", kParallelTarget);
 }
 
-// Many devices from one update-cli: its slowest port against one port alone, and
-// the whole program's CPU time against the summed time of the lines it served.
+// Many devices from one update-cli, as many as the separate programs of Parallel
+// and the most it takes: its slowest port against one port alone, and the whole
+// program's CPU time against the summed time of the lines it served.
 void Bench::ManyPorts(const std::string& title, const Job& job) {
   const Line line{kBaud, 0};
-  const size_t count = options.sizes.ports;
   const PortsRun alone = RunPorts(job, line, 1);
-  const PortsRun together = RunPorts(job, line, count);
-  const std::string figure = std::to_string(count) + " ports of one update-cli (" + title + ", " +
-                             LineName(line) + ")";
-  for (const PortsRun* run : {&alone, &together}) {
-    if (!run->Succeeded() || run->seconds.empty()) {
-      table.Add({figure, "FAILED: exit " + std::to_string(run->host.exitStatus) + " (" + run->log + ")"});
-      return;
+  for (const size_t count : {options.sizes.parallel, options.sizes.ports}) {
+    const PortsRun together = RunPorts(job, line, count);
+    const std::string figure = std::to_string(count) + " ports of one update-cli (" + title +
+                               ", " + LineName(line) + ")";
+    for (const PortsRun* run : {&alone, &together}) {
+      if (!run->Succeeded() || run->seconds.empty()) {
+        table.Add({figure, "FAILED: exit " + std::to_string(run->host.exitStatus) + " (" +
+                               run->log + ")"});
+        return;
+      }
     }
+    const double slowest = *std::max_element(together.seconds.begin(), together.seconds.end());
+    table.AddRatio(figure + ": slowest port", slowest, alone.seconds.front(), "one port alone",
+                   kManyPortsTarget);
+    double lines = 0;
+    for (const LineTraffic& traffic : together.traffic) {
+      lines += LowerBoundSeconds(traffic, kBaud, 0);
+    }
+    table.AddShare(figure + ": CPU of the whole program", together.host.cpuSeconds, lines,
+                   "summed line time", kCpuShareTarget);
   }
-  const double slowest = *std::max_element(together.seconds.begin(), together.seconds.end());
-  table.AddRatio(figure + ": slowest port", slowest, alone.seconds.front(), "one port alone",
-                 kManyPortsTarget);
-  double lines = 0;
-  for (const LineTraffic& traffic : together.traffic) lines += LowerBoundSeconds(traffic, kBaud, 0);
-  table.AddShare(figure + ": CPU of the whole program", together.host.cpuSeconds, lines,
-                 "summed line time", kCpuShareTarget);
 }
 
 // The pseudo-terminal's own round trip, at the gaps that a JTAG frame and a
@@ -519,8 +524,11 @@ void Bench::RunAll() {
   }
   if (options.Runs("scale")) {
     table.Section("Scale");
-    Parallel(pacedFirmware.name, pacedFirmware);
-    Parallel(pacedProgram.name, pacedProgram);
+    Parallel(pacedFirmware.name, pacedFirmware, options.sizes.parallel);
+    Parallel(pacedProgram.name, pacedProgram, options.sizes.parallel);
+    // The rig alone at the most ports: whether as many simulated devices keep pace
+    // on this machine when each has an update-cli of its own.
+    Parallel(pacedProgram.name, pacedProgram, options.sizes.ports);
     ManyPorts(pacedFirmware.name, pacedFirmware);
     ManyPorts(pacedProgram.name, pacedProgram);
   }
