@@ -63,7 +63,7 @@ const char* TargetOutcome(const RowSnapshot& row) {
 
 std::string DeviceLogLine(const DeviceLogEntry& entry) {
   char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.1f", entry.seconds);
+  std::snprintf(seconds, sizeof seconds, "%.3f", entry.seconds);
   return "{\"start\":" + JsonString(UtcTime(entry.start)) + ",\"port\":" + JsonString(entry.port) +
          ",\"file\":" + JsonString(entry.file) + ",\"sha256\":" + JsonString(entry.fileSha256) +
          ",\"targets\":" + TargetsJson(entry) + ",\"seconds\":" + seconds +

@@ -4,7 +4,7 @@
 //
 //   {"start":"2026-12-07T16:56:30Z","port":"/dev/ttyUSB0","file":"release.upd",
 //    "sha256":"<the update file's SHA-256>","targets":[{"id":"01","name":"Main board",
-//    "outcome":"updated","multiplicity":1},...],"seconds":12.4,
+//    "outcome":"updated","multiplicity":1},...],"seconds":12.412,
 //    "status":"2 of 2 targets updated successfully.","exit":0}
 //
 // (on one line). A target's outcome is "updated", "failed", "missing target",

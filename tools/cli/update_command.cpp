@@ -258,6 +258,8 @@ class UpdateRun {
         Mirror(now);
         nextMirror += kMirrorPeriod;
       }
+      // Once the last port is done there is nothing left to wait for.
+      if (!AnyActive()) break;
       endsSeen = UpdateEnds().WaitUntil(std::min(nextMirror, now + kInterruptPeriod), endsSeen);
     }
     ShowComments();
