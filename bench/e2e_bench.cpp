@@ -136,6 +136,7 @@ class Bench {
 
  private:
   std::string Path(const std::string& name) const { return options.workDir + "/" + name; }
+  std::string FreshFolder(const std::string& name) const;
   bool Pack(const std::string& file, const std::vector<std::string>& target,
             const std::string& input, const std::vector<uint8_t>& bytes);
   bool PrepareFirmware(Job* job, const std::string& name, size_t size);
@@ -239,6 +240,15 @@ bool Bench::Prepare() {
   return prepared;
 }
 
+// An empty folder for one run: what an earlier run left there (a device's link to
+// its terminal, an appended log) would be taken for this run's.
+std::string Bench::FreshFolder(const std::string& name) const {
+  const std::string folder = Path(name);
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
 // Waits until devsim has put its link to the terminal in place.
 bool WaitForLink(const std::string& link) {
   const auto deadline = std::chrono::steady_clock::now() + kDeviceStartLimit;
@@ -256,9 +266,8 @@ std::vector<std::string> Bench::StartDevices(const Job& job, const Line& line, s
                                              std::vector<StartedChild>* devices) {
   std::vector<std::string> folders;
   for (size_t i = 0; i < count; ++i) {
-    folders.push_back(Path("run" + std::to_string(++runCount)));
+    folders.push_back(FreshFolder("run" + std::to_string(++runCount)));
     const std::string& folder = folders.back();
-    std::filesystem::create_directories(folder);
     std::vector<std::string> arguments{"--target",
                                        job.deviceTarget,
                                        "--no-waits",
@@ -330,8 +339,7 @@ PortsRun Bench::RunPorts(const Job& job, const Line& line, size_t count) {
             << " ports of one update-cli\n";
   std::vector<StartedChild> devices;
   const std::vector<std::string> folders = StartDevices(job, line, count, &devices);
-  const std::string folder = Path("ports" + std::to_string(++runCount));
-  std::filesystem::create_directories(folder);
+  const std::string folder = FreshFolder("ports" + std::to_string(++runCount));
   std::vector<std::string> arguments{"--file", job.file, "--log", folder + "/updates.log"};
   for (const std::string& device : folders) arguments.insert(arguments.end(), {"-p", device + "/tty"});
   const StartedChild host =
