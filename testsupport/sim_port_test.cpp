@@ -158,7 +158,7 @@ TEST_F(SimConversationTest, FirmwareArrivesWholeDespiteBusyAndDamagedBlocks) {
   uint32_t id = 0;
   NextRecord(&id);
   uint32_t multiplicity = 0;
-  ASSERT_EQ(QueryMultiplicity(state, 0x01, &multiplicity), Exchange::Done);
+  ASSERT_EQ(QueryMultiplicity(state, replies, 0x01, &multiplicity), Exchange::Done);
   EXPECT_EQ(multiplicity, 2u);
   bool cancelled = false;
   ASSERT_EQ(SelectTarget(state, replies, 0x01, false, &cancelled), ReplyAck);
