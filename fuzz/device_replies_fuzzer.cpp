@@ -7,8 +7,9 @@
 //                  (otherwise, once they run dry, every read times out)
 //           bit 1: the device stops reading: from byte 2's count on, writes fail
 //                  after their time limit, as on a line whose buffer is full
-//   byte 1  milliseconds between two reply bytes, less 1 (the limits are in time:
-//           a slower device reaches them in fewer reads)
+//   byte 1  the time between two reply bytes, in units of 10 ms, less 1 (the
+//           limits are in time, so a faster device only takes more reads to reach
+//           them: the simulator's tests cover a flood at the line's rate)
 //   byte 2  the bytes the device reads before it stops, in units of 16
 //
 // The port's clock is virtual: reply bytes, read time-outs and failed writes move
@@ -105,11 +106,12 @@ struct DeviceManner {
   static constexpr uint8_t kEndless = 0x01;
   static constexpr uint8_t kStopsReading = 0x02;
   static constexpr size_t kReadUnit = 16;
+  static constexpr uint64_t kGapUnitUs = 10000;
 
   explicit DeviceManner(const uint8_t* header)
       : endless((header[0] & kEndless) != 0),
         readsUpTo((header[0] & kStopsReading) != 0 ? header[2] * kReadUnit : SIZE_MAX),
-        replyGapUs((uint64_t{header[1]} + 1) * 1000) {}
+        replyGapUs((uint64_t{header[1]} + 1) * kGapUnitUs) {}
 
   bool endless;
   size_t readsUpTo;  // bytes the device reads before it stops

@@ -19,6 +19,7 @@
 // serial_port_win32.cpp (Win32 communications API).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -81,6 +82,12 @@ struct PortOpenFailure {
 std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uint32_t baudRate,
                                                     uint32_t timeoutMs,
                                                     PortOpenFailure* failure = nullptr);
+
+// How a front end reaches a port by its path: OpenSystemSerialPort at the
+// updater's settings, unless a caller that runs the front end in process supplies
+// its own lines (simulated devices on a virtual clock).
+using LineOpener = std::function<std::unique_ptr<SerialChannel>(const std::string& path,
+                                                                PortOpenFailure* failure)>;
 
 class CSerialPort {
  public:

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "link/serial_port.h"
+
 // Exit statuses of update-cli. With several ports, the most serious of the
 // ports' statuses, 4 above 3 above 2 above 1.
 enum CliExit : int {
@@ -31,6 +33,7 @@ struct CliOptions {
   std::string logPath;                // --log: one JSON line per device update
   std::string tracePath;              // --trace: every byte each way
   std::string debugLogPath;           // --debug-log: where the XSVF debug log goes
+  LineOpener openLine;                // not an option: see RunUpdateCli
 };
 
 // Parses the arguments after the program name. False with *error for a command
