@@ -31,9 +31,11 @@ bool SendBytes(UpdateState& state, uint8_t first, uint8_t second) {
   return state.port.Write(bytes, 2);
 }
 
-// The multiplicity query's three bytes, sent as one message.
+// What came of one multiplicity query: an answer, none, or the port did not
+// take the query.
 enum class Answer { Came, Missing, NotSent };
 
+// The multiplicity query's three bytes, sent as one message.
 Answer AskMultiplicity(UpdateState& state, uint8_t targetId, uint8_t* answer) {
   const uint8_t query[3] = {CmdQuery, targetId, 0x00};
   if (!state.port.Write(query, 3)) return Answer::NotSent;
@@ -139,7 +141,7 @@ Exchange QueryMultiplicity(UpdateState& state, ReplyReader& replies, uint8_t tar
   if (firstAnswer == Answer::Missing) return Exchange::Done;
   uint8_t second = 0;
   const Answer secondAnswer =
-      firstAnswer == Answer::NotSent ? Answer::NotSent : AskMultiplicity(state, targetId, &second);
+      firstAnswer == Answer::Came ? AskMultiplicity(state, targetId, &second) : Answer::NotSent;
   if (secondAnswer == Answer::NotSent) {
     replies.NotResponding();
     return Exchange::GaveUp;

@@ -68,6 +68,20 @@ TEST(SoakFaultsTest, EveryDrawnFaultStrikesWithinTheUpdateAndExpectsAnOutcome) {
   }
 }
 
+// In real time a busy device is only given up after a minute: those faults would
+// outlast the soak's time-out for an update.
+TEST(SoakFaultsTest, RealTimeLeavesOutWhatOnlyTheBusyLimitEnds) {
+  SoakRandom random(3);
+  std::set<std::string> kinds;
+  for (int i = 0; i < 2000; ++i) {
+    const SoakFault fault = DrawFault(random, SampleShape(), true);
+    kinds.insert(fault.kind);
+    EXPECT_NE(fault.kind, "stuck");
+    EXPECT_EQ(fault.deviceFault.find(":0x33"), std::string::npos) << fault.deviceFault;
+  }
+  EXPECT_EQ(kinds.count("flood"), 1u);
+}
+
 TEST(SoakFaultsTest, ASeedReplaysTheSameFaults) {
   SoakRandom first(42);
   SoakRandom second(42);
