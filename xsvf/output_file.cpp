@@ -15,13 +15,13 @@ AtomicFile::AtomicFile(std::string path) : path(std::move(path)) {}
 
 AtomicFile::~AtomicFile() { Discard(); }
 
-bool AtomicFile::Open() {
+bool AtomicFile::Open(FileMode mode) {
   Discard();
   ok = true;
   const std::string stem = path + "." + std::to_string(output_file_platform::ProcessNumber()) + "-";
   for (int attempt = 0; attempt < kTemporaryNameAttempts && !file; ++attempt) {
     temporary = stem + std::to_string(attempt) + ".tmp";
-    file = output_file_platform::CreateExclusive(temporary);
+    file = output_file_platform::CreateExclusive(temporary, mode);
   }
   if (!file) temporary.clear();
   return file != nullptr;
@@ -30,6 +30,11 @@ bool AtomicFile::Open() {
 bool AtomicFile::Write(const void* bytes, size_t count) {
   if (!file) ok = false;
   if (ok && count > 0) ok = std::fwrite(bytes, 1, count, file) == count;
+  return ok;
+}
+
+bool AtomicFile::Flush() {
+  ok = ok && file && std::fflush(file) == 0;
   return ok;
 }
 

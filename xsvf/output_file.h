@@ -26,6 +26,9 @@ std::FILE* CreateNoFollow(const std::string& path);
 // True when both paths name one existing file.
 bool SameFile(const std::string& first, const std::string& second);
 
+// Text mode writes each "\n" as the platform's line end (CR LF on Windows).
+enum class FileMode { Binary, Text };
+
 class AtomicFile {
  public:
   explicit AtomicFile(std::string path);
@@ -35,9 +38,14 @@ class AtomicFile {
   AtomicFile& operator=(const AtomicFile&) = delete;
 
   // Creates the temporary file; false when it cannot be created.
-  bool Open();
+  bool Open(FileMode mode = FileMode::Binary);
   // Appends bytes; false once any write has failed.
   bool Write(const void* bytes, size_t count);
+  // Hands what was written so far to the file system, so that the temporary file
+  // can be read back before the commit; false once any write has failed.
+  bool Flush();
+  // The temporary file's name while it is open, to read it back.
+  const std::string& TemporaryPath() const { return temporary; }
   // Flushes the bytes to the disk and renames the temporary file over the target;
   // false (the target left as it was) when a write, the flush or the rename failed.
   bool Commit();
@@ -58,7 +66,7 @@ bool WriteFileAtomically(const std::string& path, const void* bytes, size_t coun
 // The platform parts.
 namespace output_file_platform {
 // Creates `path` exclusively (it must not exist; a link there counts as existing).
-std::FILE* CreateExclusive(const std::string& path);
+std::FILE* CreateExclusive(const std::string& path, FileMode mode);
 // Writes what the stream holds through to the disk.
 bool SyncToDisk(std::FILE* file);
 // Renames `from` over `to`, replacing `to` if it exists.

@@ -32,7 +32,8 @@ bool SameFile(const std::string& first, const std::string& second) {
 
 namespace output_file_platform {
 
-std::FILE* CreateExclusive(const std::string& path) {
+// POSIX files have no text mode: "\n" is the line end.
+std::FILE* CreateExclusive(const std::string& path, FileMode) {
   return OpenStream(path, O_EXCL);
 }
 

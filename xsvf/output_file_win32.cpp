@@ -8,7 +8,7 @@ namespace {
 
 // Opens for writing with the given creation rule, refusing a symbolic link (a
 // reparse point) at the name; the stream owns the handle.
-std::FILE* OpenStream(const std::string& path, DWORD creation) {
+std::FILE* OpenStream(const std::string& path, DWORD creation, FileMode mode) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return nullptr;
@@ -18,12 +18,13 @@ std::FILE* OpenStream(const std::string& path, DWORD creation) {
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                                         mode == FileMode::Text ? _O_TEXT : _O_BINARY);
   if (descriptor < 0) {
     CloseHandle(handle);
     return nullptr;
   }
-  std::FILE* file = _fdopen(descriptor, "wb");
+  std::FILE* file = _fdopen(descriptor, mode == FileMode::Text ? "wt" : "wb");
   if (!file) _close(descriptor);
   return file;
 }
@@ -41,7 +42,7 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* informati
 }  // namespace
 
 std::FILE* CreateNoFollow(const std::string& path) {
-  return OpenStream(path, CREATE_ALWAYS);
+  return OpenStream(path, CREATE_ALWAYS, FileMode::Binary);
 }
 
 bool SameFile(const std::string& first, const std::string& second) {
@@ -54,8 +55,8 @@ bool SameFile(const std::string& first, const std::string& second) {
 
 namespace output_file_platform {
 
-std::FILE* CreateExclusive(const std::string& path) {
-  return OpenStream(path, CREATE_NEW);
+std::FILE* CreateExclusive(const std::string& path, FileMode mode) {
+  return OpenStream(path, CREATE_NEW, mode);
 }
 
 bool SyncToDisk(std::FILE* file) {
