@@ -277,10 +277,11 @@ TEST(CancelDuringJtag, WhileTheDeviceIsBusyEndsTheDevicesWork) {
   EXPECT_EQ(device->Counters().frames, 40u);  // none after the busy one
 }
 
-// The IDCODE read's shift is the 26th frame; two 'B' frames and the 'T' of its
-// run-test wait follow it within the same command. The device answers the shift
-// busy once, then acknowledges it, and after the link's 0xA2 answers nothing more:
-// the frames after it go unanswered, yet the user's cancel is what ended the update.
+// The IDCODE read's shift is the 6th frame (the steps before each shift and wait
+// travel as one frame); a 'B' frame and the 'T' of its run-test wait follow it
+// within the same command. The device answers the shift busy once, then
+// acknowledges it, and after the link's 0xA2 answers nothing more: the frames
+// after it go unanswered, yet the user's cancel is what ended the update.
 TEST(CancelDuringJtag, WhileTheDeviceIsBusyInTheMiddleOfACommand) {
   const Bytes program = AssembleXsvf(
       "XREPEAT 0\nXRUNTEST 1000\nXSTATE RESET\nXSTATE RUNTEST/IDLE\nXSIR 8 0x01\n"
@@ -289,9 +290,9 @@ TEST(CancelDuringJtag, WhileTheDeviceIsBusyInTheMiddleOfACommand) {
       SaveCaseFile("busy_cancel_mid", BuildFile("V1.01", {XsvfTarget(5, " Logic", program)}));
   UpdateState state;
   const std::shared_ptr<BootLoaderSim> device =
-      MakeDevice("target 05 jtag demo\nfault busy frame 26\n");
+      MakeDevice("target 05 jtag demo\nfault busy frame 6\n");
 
-  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 26, 0}), Aborted);
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 6, 0}), Aborted);
   EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
   ExpectRows(state, {{kUnderWay, MessageText(MsgCancelled), ""}});
   EXPECT_TRUE(EndReachedDevice(*device));
