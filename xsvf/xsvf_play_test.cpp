@@ -165,10 +165,12 @@ TEST_F(XsvfPlayTest, DemoProgramPlaysAgainstItsScriptWithEveryScanInPlace) {
 struct DeviceView {
   uint64_t frames = 0, levels = 0, levelDigest = 0;
   JtagState tapState = JtagState::TestLogicReset;
+  std::string debugLog;
 };
 
 // Batched steps take fewer round trips than one step per frame, while the device
-// applies the same levels in the same order and shifts the same scans.
+// applies the same levels in the same order and shifts the same scans, and the
+// debug log is the same byte for byte.
 TEST_F(XsvfPlayTest, RealProgramsTakeFewerRoundTripsBatchedWithTheSameLevelsAndScans) {
   const std::pair<const char*, uint64_t> programs[] = {
       {"cpld64_program.xsvf", 1482}, {"cpld36_program.xsvf", 10432}, {"fpga_config.xsvf", 5364}};
@@ -183,7 +185,7 @@ TEST_F(XsvfPlayTest, RealProgramsTakeFewerRoundTripsBatchedWithTheSameLevelsAndS
       ExpectEveryScanInPlace(ChipOf<ScriptedChip>());
       const CableStatistics& port = Port().Statistics();
       views[i] = {play->Device().Counters().frames, port.levels, port.levelDigest,
-                  Port().Tap().State()};
+                  Port().Tap().State(), ReadText(play->host.debugLogPath)};
     }
     const DeviceView& oneStep = views[0];
     const DeviceView& batched = views[1];
@@ -192,6 +194,8 @@ TEST_F(XsvfPlayTest, RealProgramsTakeFewerRoundTripsBatchedWithTheSameLevelsAndS
     EXPECT_EQ(batched.levels, oneStep.levels);
     EXPECT_EQ(batched.levelDigest, oneStep.levelDigest);
     EXPECT_EQ(batched.tapState, oneStep.tapState);
+    EXPECT_FALSE(batched.debugLog.empty());
+    EXPECT_TRUE(batched.debugLog == oneStep.debugLog);
     std::printf("%s: %llu frames one step per frame, %llu batched\n", name,
                 static_cast<unsigned long long>(oneStep.frames),
                 static_cast<unsigned long long>(batched.frames));
