@@ -109,6 +109,17 @@ TEST_F(XsvfRunTest, DeviceFallingSilentMidShiftEndsWithoutClosingCommand) {
                                   "See line #2 in the XSVF ASCII file.\r\n"));
 }
 
+// A frame that carries the steps of several moves fails as any frame does.
+TEST_F(XsvfRunTest, LinkFailureInAFrameOfManyStepsEndsTheRunWithItsCode) {
+  reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'B' ? kSilent : 0x11; };
+  LoadProgram("XSTATE DRPAUSE\nXSTATE IRPAUSE\nXSDRSIZE 8\nXSDRB 0x12\nXCOMPLETE\n");
+  EXPECT_EQ(Play(), XsvfNoReply);
+  EXPECT_EQ(Commands(), "B");  // the steps up to the shift; nothing after them
+  EXPECT_EQ(TmsSteps(), "111111" "01010" "1111010" "11100");
+  EXPECT_THAT(ReadLog(), EndsWith("ERROR:  Unknown\r\nERROR at or near XSVF command #4.  "
+                                  "See line #4 in the XSVF ASCII file.\r\n"));
+}
+
 TEST_F(XsvfRunTest, CancelSeenAfterTheLastCommandWins) {
   // The flag is set while the reset sequence runs, before XCOMPLETE is read.
   host.stepFrames = StepFrames::OnePerStep;
