@@ -32,9 +32,6 @@ constexpr uint32_t kMostShiftRetries = 8;
 struct Expectation {
   int exitStatus = 0;
   std::vector<std::string> statusLines;  // any one of them
-  // Other outcomes that are as right, where the fault's effect depends on what
-  // the program does after it.
-  std::vector<Expectation> otherwise;
 };
 
 struct SoakFault {
