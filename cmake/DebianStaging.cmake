@@ -19,6 +19,9 @@ endforeach()
 # The changelog of a package made by its own authors (a native package):
 # changelog.gz, from the project's history when the sources are a git checkout
 # (their version then names the commit).
+if(NOT CPACK_UPD_PYTHON)
+  message(FATAL_ERROR "The Debian package's changelog needs python3")
+endif()
 if(NOT CPACK_DEBIAN_PACKAGE_MAINTAINER)
   message(FATAL_ERROR "The Debian package needs a maintainer outside a git checkout: "
     "configure with -DUPD_PACKAGE_MAINTAINER=\"Name <address>\"")

@@ -95,7 +95,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The staged files are finished before packing (cmake/DebianStaging.cmake):
 # manual pages compressed, and the changelog made from the project's history
 # (packaging/debian/make_changelog.py).
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_package(Python3 COMPONENTS Interpreter)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianStaging.cmake)
 set(CPACK_UPD_MAN_DIR ${CMAKE_INSTALL_MANDIR})
 set(CPACK_UPD_DOC_DIR ${UPD_INSTALL_DOCDIR})
@@ -103,7 +103,7 @@ set(CPACK_UPD_PYTHON ${Python3_EXECUTABLE})
 set(CPACK_UPD_MAKE_CHANGELOG ${PROJECT_SOURCE_DIR}/packaging/debian/make_changelog.py)
 include(CPack)
 
-if(UPD_BUILD_TESTS)
+if(UPD_BUILD_TESTS AND Python3_FOUND)
   add_test(NAME debian_changelog
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/debian/make_changelog_test.py)
 endif()
