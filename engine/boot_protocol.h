@@ -5,12 +5,20 @@
 // Everything here runs on the worker thread and uses the port and the flags of
 // the given UpdateState. No exchange writes why an update ends: it returns
 // GaveUp, and the reply reader says why (the worker ends the update with that).
+//
+// Every wait on the device after the wake-up has a limit: a silent device the
+// reply reader's time-outs, a busy or babbling one kDeviceBusyLimitMs per exchange
+// (measured on the port's clock), a port that does not take a request its write
+// limit. Each is reported as a device that does not respond. The wake-up alone
+// probes until the device answers or the user cancels: it waits for the user to
+// switch the device on.
 
 #include <cstdint>
 
 #include "engine/messages.h"
 #include "engine/update_file.h"
 #include "engine/update_state.h"
+#include "link/command_link.h"
 #include "link/protocol_bytes.h"
 
 // Bad replies in a row that end the update, and read time-outs in a row.
@@ -26,6 +34,11 @@ class ReplyReader {
   // a time-out), 0x44, 0x88, or 0x9A once a limit is reached; GiveUpReason() then
   // says why.
   uint8_t ReadReply();
+
+  // Gives the update up as a device that does not respond (114, the target under
+  // way fails): the port did not take a request within its write limit, or the
+  // device kept an exchange waiting past kDeviceBusyLimitMs. Returns 0x9A.
+  uint8_t NotResponding();
 
   // After 0x9A: the status line the update ends with (113, 114 or 119), and
   // whether the target under way failed with it (silence: "unsuccessful").
@@ -58,14 +71,16 @@ enum class Exchange {
 Exchange WakeDevice(UpdateState& state);
 
 // Sets deviceAnswered and message 115, sends CmdStart, sets the port's time-out to
-// 150 and reads replies until 0x88. Done, GaveUp or Cancelled.
+// 150 and reads replies until 0x88, for at most kDeviceBusyLimitMs. Done, GaveUp or
+// Cancelled.
 Exchange StartBootLoader(UpdateState& state, ReplyReader& replies);
 
 // Multiplicity query for a firmware target. Done with *multiplicity set (1 when the
 // device does not answer), or Unsuccessful when the two answers differ or the
 // second is missing; *multiplicity then holds the first answer, which the target
-// still counts with.
-Exchange QueryMultiplicity(UpdateState& state, uint8_t targetId, uint32_t* multiplicity);
+// still counts with. GaveUp when the port did not take the query.
+Exchange QueryMultiplicity(UpdateState& state, ReplyReader& replies, uint8_t targetId,
+                           uint32_t* multiplicity);
 
 // Selection, with the kind bytes for a JTAG target. Returns the outcome reply:
 // 0x11 selected, 0x44 no such target, 0x9A give up, anything else unsuccessful;
@@ -76,7 +91,8 @@ uint8_t SelectTarget(UpdateState& state, ReplyReader& replies, uint8_t targetId,
 // Sends the current record's firmware blocks, read from `file`, with
 // ReportProgress after each block read. Done, Unsuccessful (the device ended the
 // target early), Cancelled, GaveUp or FormatError (the data end within a block,
-// or a block exceeds 998 payload bytes).
+// or a block exceeds 998 payload bytes). A block that the device keeps busy or
+// asks for again without taking it gives up after kDeviceBusyLimitMs.
 Exchange SendFirmware(UpdateState& state, ReplyReader& replies, UpdateFileReader& file);
 
 // Sends CmdEnd; no reply is read.

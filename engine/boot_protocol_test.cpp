@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "testsupport/engine_test_fixture.h"
 
@@ -153,7 +154,7 @@ TEST_F(BootProtocol, MultiplicityQuery) {
     device->writes.clear();
     Device(c.answers);
     uint32_t multiplicity = 99;
-    EXPECT_EQ(QueryMultiplicity(state, 0x07, &multiplicity), c.result);
+    EXPECT_EQ(QueryMultiplicity(state, replies, 0x07, &multiplicity), c.result);
     EXPECT_EQ(multiplicity, c.multiplicity);
     EXPECT_EQ(device->writes, std::vector<Bytes>(c.queries, Bytes{CmdQuery, 0x07, 0x00}));
   }
@@ -297,6 +298,108 @@ TEST_F(FirmwareTransfer, CancelIsSeenBeforeEachBlockAndWhileBusy) {
   Device({0x33, 0x11});
   EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::Cancelled);
   EXPECT_EQ(device->writes.size(), 1u);
+  EXPECT_EQ(device->readCount, 1u);
+}
+
+// A device that answers and then never lets the exchange end: every one gives up
+// as a device that does not respond once it has held the host for a minute on the
+// port's clock (here a reply every 100 ms), and not a reply earlier.
+class HeldHost : public FirmwareTransfer {
+ protected:
+  HeldHost() { device->replyGapMs = 100; }
+
+  // The device sends `pattern` over and over, well past the limit.
+  void Endless(const std::vector<int>& pattern) {
+    std::vector<int> script;
+    while (script.size() < 2 * kDeviceBusyLimitMs / device->replyGapMs) {
+      script.insert(script.end(), pattern.begin(), pattern.end());
+    }
+    Device(script);
+  }
+
+  void ExpectHeldForTheLimit(const char* what) {
+    EXPECT_STREQ(MessageText(replies.GiveUpReason()), "Failed: Target is not responding") << what;
+    EXPECT_TRUE(replies.TargetFailed()) << what;
+    EXPECT_GT(device->elapsedMs, kDeviceBusyLimitMs) << what;
+    EXPECT_LE(device->elapsedMs, kDeviceBusyLimitMs + 2 * device->replyGapMs) << what;
+  }
+};
+
+TEST_F(HeldHost, StartEndsWhenReadyNeverComes) {
+  // Busy, or replies that are passed over without counting as bad ones.
+  const std::vector<std::vector<int>> patterns = {{0x33}, {0x11}, {0x44}, {0x22, 0x11}};
+  for (const auto& pattern : patterns) {
+    device->elapsedMs = 0;
+    Endless(pattern);
+    EXPECT_EQ(StartBootLoader(state, replies), Exchange::GaveUp);
+    ExpectHeldForTheLimit("start");
+  }
+}
+
+TEST_F(HeldHost, BlockEndsWhenItIsNeverTaken) {
+  // Busy without end; or asked for again and again with a ready reply between
+  // the repeats, which clears the bad-reply count.
+  const std::vector<std::vector<int>> patterns = {{0x33}, {0x22, 0x88}, {0x88}};
+  for (const auto& pattern : patterns) {
+    LoadTwoBlocks();
+    device->elapsedMs = 0;
+    Endless(pattern);
+    EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::GaveUp);
+    ExpectHeldForTheLimit("block");
+  }
+}
+
+TEST_F(HeldHost, BusyJustShortOfTheLimitIsWaitedOutForEachBlock) {
+  LoadTwoBlocks();
+  const std::vector<int> busy(kDeviceBusyLimitMs / device->replyGapMs - 1, 0x33);
+  Device(busy);
+  Device({0x11});
+  Device(busy);
+  Device({0x11});
+  EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::Done);
+  EXPECT_EQ(device->writes, (std::vector<Bytes>{first, second}));
+}
+
+// A port that does not take a request within its write limit (the device has
+// stopped reading) ends the update as a device that does not respond, at once:
+// nothing is read after it.
+TEST_F(BootProtocol, RequestsThePortDoesNotTakeEndTheUpdate) {
+  struct Case {
+    const char* exchange;
+    std::function<bool(UpdateState&, ReplyReader&)> gaveUp;
+  };
+  const Case cases[] = {
+      {"start",
+       [](UpdateState& s, ReplyReader& r) { return StartBootLoader(s, r) == Exchange::GaveUp; }},
+      {"query",
+       [](UpdateState& s, ReplyReader& r) {
+         uint32_t multiplicity = 0;
+         return QueryMultiplicity(s, r, 0x07, &multiplicity) == Exchange::GaveUp;
+       }},
+      {"selection",
+       [](UpdateState& s, ReplyReader& r) {
+         bool cancelled = false;
+         return SelectTarget(s, r, 0x05, true, &cancelled) == ReplyGiveUp;
+       }},
+  };
+  for (const Case& c : cases) {
+    ReplyReader reader(state.port);
+    device->FailWritesFrom(device->writes.size());
+    device->readCount = 0;
+    Device({0x11, 0x88});
+    EXPECT_TRUE(c.gaveUp(state, reader)) << c.exchange;
+    EXPECT_STREQ(MessageText(reader.GiveUpReason()), "Failed: Target is not responding")
+        << c.exchange;
+    EXPECT_EQ(device->readCount, 0u) << c.exchange;
+  }
+}
+
+TEST_F(FirmwareTransfer, ABlockThePortDoesNotTakeEndsTheUpdate) {
+  LoadTwoBlocks();
+  device->FailWritesFrom(1);
+  Device({0x11, 0x11});
+  EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::GaveUp);
+  EXPECT_STREQ(MessageText(replies.GiveUpReason()), "Failed: Target is not responding");
   EXPECT_EQ(device->readCount, 1u);
 }
 

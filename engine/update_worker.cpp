@@ -86,7 +86,14 @@ uint8_t SelectionReply(WorkerRun& run, uint8_t targetId, int32_t* kind, uint32_t
                        bool* cancelled) {
   UpdateState& state = run.state;
   if (*kind == KindFirmware) {
-    if (QueryMultiplicity(state, targetId, multiplicity) != Exchange::Done) return ReplyRepeat;
+    switch (QueryMultiplicity(state, run.replies, targetId, multiplicity)) {
+      case Exchange::Done:
+        break;
+      case Exchange::GaveUp:
+        return ReplyGiveUp;
+      default:
+        return ReplyRepeat;
+    }
   } else if (*kind != KindXsvf) {
     *kind = KindSkip;
     return ReplyEnd;

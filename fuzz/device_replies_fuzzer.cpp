@@ -1,16 +1,34 @@
 // The host's side of a whole update, from the wake-up to the result line, against
-// a device whose every answer comes from the fuzzer's input: each read takes the
-// next input bytes, whatever the host sent. Once the input runs dry every read
-// times out, and the user, tired of waiting, asks to cancel (otherwise the
-// wake-up would probe for ever, as it should for a device that is switched off).
+// a device whose every answer comes from the fuzzer's input, whatever the host
+// sent. The input is three bytes that say how the device behaves, then its
+// replies:
+//
+//   byte 0  bit 0: the device sends its replies again and again, without end
+//                  (otherwise, once they run dry, every read times out)
+//           bit 1: the device stops reading: from byte 2's count on, writes fail
+//                  after their time limit, as on a line whose buffer is full
+//   byte 1  the time between two reply bytes, in units of 100 ms, less 1 (the
+//           limits are in time, so a faster device only takes more reads to reach
+//           them, and runs slower: the simulator's tests cover a flood at the
+//           line's rate)
+//   byte 2  the bytes the device reads before it stops, in units of 16
+//
+// The port's clock is virtual: reply bytes, read time-outs and failed writes move
+// it on by what they would have cost. A user waits for the device to wake for ten
+// seconds of that clock and then cancels (the wake-up probes until the device
+// answers or the user gives up, as it should for a device that is switched off);
+// after the wake-up the user cancels only when the replies have run dry. A device
+// that sends without end must therefore be ended by the host's own limits, and
+// quickly: libFuzzer reports a run that takes longer than its -timeout as a hang.
 //
 // The update file is fixed: two firmware targets (one run-length coded), a JTAG
 // target whose program compares TDO with retries, and a target of a kind the
 // updater does not handle.
 //
-// Besides crashes and undefined behaviour it reports an update that does not end,
-// a finished update without a reason, progress outside 0 to 100, and a result line
-// that counts more successes than targets.
+// Besides crashes, undefined behaviour and memory above the bound that
+// scripts/fuzz sets, it reports an update that does not end, a finished update
+// without a reason, progress outside 0 to 100, and a result line that counts more
+// successes than targets.
 
 #include <algorithm>
 #include <cstddef>
@@ -83,28 +101,86 @@ std::vector<uint8_t> BuildFixedFile() {
   return file;
 }
 
-// The device: every read is served from the input; writes are taken and dropped.
+// How the device of one input behaves: the input's first bytes.
+struct DeviceManner {
+  static constexpr size_t kHeaderBytes = 3;
+  static constexpr uint8_t kEndless = 0x01;
+  static constexpr uint8_t kStopsReading = 0x02;
+  static constexpr size_t kReadUnit = 16;
+  static constexpr uint64_t kGapUnitUs = 100000;
+
+  explicit DeviceManner(const uint8_t* header)
+      : endless((header[0] & kEndless) != 0),
+        readsUpTo((header[0] & kStopsReading) != 0 ? header[2] * kReadUnit : SIZE_MAX),
+        replyGapUs((uint64_t{header[1]} + 1) * kGapUnitUs) {}
+
+  bool endless;
+  size_t readsUpTo;  // bytes the device reads before it stops
+  uint64_t replyGapUs;
+};
+
+// How long the user waits for the device to wake before cancelling, on the
+// port's clock.
+constexpr uint64_t kWakePatienceUs = 10ull * 1000 * 1000;
+// The rate the updater's port runs at, which sets a write's time limit.
+constexpr uint32_t kBaud = 57600;
+
+// The device: every read is served from the input; writes are taken and dropped
+// until the device stops reading. Time passes on its own clock.
 class InputDevice : public SerialChannel {
  public:
-  InputDevice(const uint8_t* data, size_t size, UpdateState& state)
-      : next(data), end(data + size), state(state) {}
+  InputDevice(const uint8_t* data, size_t size, DeviceManner manner, UpdateState& state)
+      : begin(data), next(data), end(data + size), manner(manner), state(state) {}
 
-  bool SetTimeouts(uint32_t) override { return true; }
-  bool Write(const uint8_t*, uint32_t) override { return true; }
+  bool SetTimeouts(uint32_t timeoutMs) override {
+    timeoutUs = uint64_t{timeoutMs} * 1000;
+    return true;
+  }
+
+  bool Write(const uint8_t*, uint32_t count) override {
+    if (read + count > manner.readsUpTo) {
+      nowUs += uint64_t{WriteLimitMs(kBaud, count)} * 1000;
+      return false;
+    }
+    read += count;
+    return true;
+  }
 
   bool Read(uint8_t* data, uint32_t count) override {
-    const size_t taken = std::min<size_t>(count, static_cast<size_t>(end - next));
-    std::copy(next, next + taken, data);
-    next += taken;
-    if (taken == count) return true;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (next == end && manner.endless) next = begin;
+      if (next == end) return TimedOut(count);
+      data[i] = *next++;
+      nowUs += manner.replyGapUs;
+    }
+    UserLosesPatience();
+    return true;
+  }
+
+  uint64_t NowUs() const override { return nowUs; }
+
+ private:
+  bool TimedOut(uint32_t count) {
+    nowUs += timeoutUs * count + timeoutUs;
     state.cancelRequested.store(1);
     return false;
   }
 
- private:
+  // A device that does not wake, however many bytes it sends.
+  void UserLosesPatience() {
+    if (state.deviceAnswered.load() == 0 && nowUs > kWakePatienceUs) {
+      state.cancelRequested.store(1);
+    }
+  }
+
+  const uint8_t* begin;
   const uint8_t* next;
   const uint8_t* end;
+  const DeviceManner manner;
   UpdateState& state;
+  uint64_t nowUs = 0;
+  uint64_t timeoutUs = 0;
+  size_t read = 0;  // bytes the device has read
 };
 
 void CheckOutcome(const UpdateState& state) {
@@ -123,13 +199,17 @@ void CheckOutcome(const UpdateState& state) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < DeviceManner::kHeaderBytes) return 0;
   static const std::vector<uint8_t> file = BuildFixedFile();
   UpdateState state;
   state.filePath.Set("fixed.upd");
   state.updateFile = LoadFuzzFile(file);
   std::string message;
   FuzzCheck(ReadUpdateHeader(state, &message), "the fixed file's header");
-  state.port.Attach(std::make_unique<InputDevice>(data, size, state));
+  const DeviceManner manner(data);
+  state.port.Attach(std::make_unique<InputDevice>(data + DeviceManner::kHeaderBytes,
+                                                  size - DeviceManner::kHeaderBytes, manner,
+                                                  state));
   state.port.SetTimeouts(1);
   state.runState.store(Running);
 

@@ -11,6 +11,20 @@ constexpr uint32_t kFrameOverhead = 4;
 // Times a frame may be sent again after the device reported it damaged.
 constexpr int kResendAllowance = 5;
 
+// Bytes of a wait command: 'T' and the microseconds, high byte first.
+constexpr uint32_t kWaitPayload = 5;
+
+// How long the device may report the payload busy: the limit for any command,
+// and for a wait the time it was asked to wait on top.
+uint64_t BusyAllowanceUs(const uint8_t* payload, uint32_t length) {
+  uint64_t allowanceUs = uint64_t{kDeviceBusyLimitMs} * 1000;
+  if (length == kWaitPayload && payload[0] == CableWait) {
+    allowanceUs += uint64_t{payload[1]} << 24 | uint64_t{payload[2]} << 16 |
+                   uint64_t{payload[3]} << 8 | payload[4];
+  }
+  return allowanceUs;
+}
+
 // Builds the frame for a payload in `frame`, copying the payload in the same pass
 // that runs its CRC. Returns the frame's size.
 uint32_t BuildFrame(const uint8_t* payload, uint32_t length, uint8_t* frame) {
@@ -63,13 +77,18 @@ int CommandLink::SendCommand(const uint8_t* payload, uint32_t length) {
 
   uint8_t frame[kFrameBufferSize];
   const uint32_t frameSize = BuildFrame(payload, length, frame);
+  const uint64_t busyUntilUs = port.NowUs() + BusyAllowanceUs(payload, length);
   WriteFrame(frame, frameSize);
 
   int resendsLeft = kResendAllowance;
   for (;;) {
     const uint8_t reply = ReadReplyByte();
     if (reply == ReplyBusy) {
-      if (!CancelRequested()) continue;
+      if (!CancelRequested()) {
+        // A device that keeps answering busy has hung: it is not responding.
+        if (port.NowUs() > busyUntilUs) throw CComErrException(LinkError::NoReply);
+        continue;
+      }
       // The user wants out while the device works: tell the boot loader to end and
       // let the caller carry on as if the command had been done, so that the run
       // reaches its cancel check.

@@ -18,11 +18,20 @@
 
 #include "link/serial_port.h"
 
+// How long a device may keep one request waiting with busy replies (or replies
+// that are passed over) before the host takes it for hung. No boot loader works on
+// one block, its start or one JTAG command (beyond a wait it was asked for) for a
+// minute: a flash erase, the longest, takes seconds. A device that answers and
+// then keeps reporting busy is thus reported as not responding, not waited for
+// without end.
+constexpr uint32_t kDeviceBusyLimitMs = 60000;
+
 // Why a command frame did not go through: the link failed, or the device refused
 // what the frame asked.
 enum class LinkError {
-  FrameNotWritten,  // a frame was not written whole
-  NoReply,          // an expected byte did not arrive within the time-outs
+  FrameNotWritten,  // a frame was not written whole (the write's time limit passed)
+  NoReply,          // an expected byte did not arrive within the time-outs, or the
+                    // device kept the frame busy past its limit
   RepeatedCrc,      // the device reported a damaged frame a sixth time
   BadReadAnswer,    // the read-back answer had a wrong length, echo or CRC
   LevelsRefused,    // the device answered a 'B' frame of TAP steps with other than 0x11
@@ -54,7 +63,9 @@ class CommandLink {
 
   // Sends one payload as a frame and returns the device's reply (never 0x22 or
   // 0x33). Throws FrameNotWritten, NoReply or RepeatedCrc. When the user has asked
-  // to cancel and the device answers busy, sends CmdEnd and returns 0x11.
+  // to cancel and the device answers busy, sends CmdEnd and returns 0x11. Busy
+  // replies are waited out for kDeviceBusyLimitMs from the first sending, on the
+  // port's clock, plus the time a wait command ('T') asks for; then NoReply.
   int SendCommand(const uint8_t* payload, uint32_t length);
 
   // Reads exactly `count` bytes that the device sends after a reply, such as the

@@ -119,4 +119,34 @@ TEST_F(SendCommandTest, LinkFailuresRaiseTheirCodes) {
   EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(end, 1); }), LinkError::FrameNotWritten);
 }
 
+// A device that answers busy without end is given up as not responding once it
+// has kept one frame busy for the limit (here a busy reply every 100 ms); a wait
+// command may keep it busy for the time it asked for on top.
+TEST_F(SendCommandTest, BusyWithoutEndIsNoReplyAfterTheLimit) {
+  device->replyGapMs = 100;
+  const uint32_t busyReplies = kDeviceBusyLimitMs / device->replyGapMs;
+  const uint8_t levels[] = {'B', 0x10};
+  device->QueueReply(Bytes(busyReplies - 1, 0x33));
+  device->QueueReply({0x11});
+  EXPECT_EQ(link.SendCommand(levels, sizeof(levels)), 0x11);
+
+  device->elapsedMs = 0;
+  // The reply past the limit is the last one read.
+  device->QueueReply(Bytes(busyReplies + 1, 0x33));
+  EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(levels, sizeof(levels)); }), LinkError::NoReply);
+  EXPECT_EQ(device->elapsedMs, kDeviceBusyLimitMs + device->replyGapMs);
+
+  // 'T' for 30 s (30,000,000 microseconds = 0x01C9C380).
+  const uint8_t wait[] = {'T', 0x01, 0xC9, 0xC3, 0x80};
+  const uint32_t waitReplies = 30000 / device->replyGapMs;
+  device->elapsedMs = 0;
+  device->QueueReply(Bytes(busyReplies + waitReplies - 1, 0x33));
+  device->QueueReply({0x11});
+  EXPECT_EQ(link.SendCommand(wait, sizeof(wait)), 0x11);
+  device->elapsedMs = 0;
+  device->QueueReply(Bytes(busyReplies + waitReplies + 1, 0x33));
+  EXPECT_EQ(LinkErrorOf([&] { link.SendCommand(wait, sizeof(wait)); }), LinkError::NoReply);
+  EXPECT_EQ(device->elapsedMs, kDeviceBusyLimitMs + 30000 + device->replyGapMs);
+}
+
 }  // namespace

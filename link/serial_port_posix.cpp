@@ -94,7 +94,7 @@ int64_t TotalLimitMs(uint32_t timeoutMs, uint32_t count) {
 
 class PosixSerialChannel : public SerialChannel {
  public:
-  explicit PosixSerialChannel(int openFd) : fd(openFd) {}
+  PosixSerialChannel(int openFd, uint32_t baud) : fd(openFd), baudRate(baud) {}
   ~PosixSerialChannel() override {
     // Give up the exclusive claim for whoever opens the device next; closing the
     // descriptor also drops the lock.
@@ -112,11 +112,13 @@ class PosixSerialChannel : public SerialChannel {
     return SetDriverTime(driverTimed ? static_cast<cc_t>(oneByteLimitMs / 100) : 0);
   }
 
+  // Ends short, false, once WriteLimitMs has passed (see serial_port.h).
   bool Write(const uint8_t* data, uint32_t count) override;
   bool Read(uint8_t* data, uint32_t count) override;
   bool Gone() const override { return gone.load(); }
 
  private:
+  bool WriteWithin(const uint8_t* data, uint32_t count, Clock::time_point deadline);
   // Reads what has arrived into data[*got..count). False if the line is gone.
   bool TakeAvailable(uint8_t* data, uint32_t count, uint32_t* got);
   // One byte within the driver's time: read() waits for it, one system call on
@@ -132,12 +134,26 @@ class PosixSerialChannel : public SerialChannel {
   }
 
   int fd;
+  uint32_t baudRate;
   uint32_t readTimeoutMs = 0;
   cc_t driverTime = 0;
   std::atomic<bool> gone{false};
 };
 
 bool PosixSerialChannel::Write(const uint8_t* data, uint32_t count) {
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(WriteLimitMs(baudRate, count));
+  // The descriptor blocks for the driver's read time (VTIME); a write must not
+  // block past its limit, so it runs without blocking and waits in poll().
+  const int flags = fcntl(fd, F_GETFL);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  const bool written = WriteWithin(data, count, deadline);
+  fcntl(fd, F_SETFL, flags);
+  return written;
+}
+
+bool PosixSerialChannel::WriteWithin(const uint8_t* data, uint32_t count,
+                                     Clock::time_point deadline) {
   uint32_t sent = 0;
   while (sent < count) {
     const ssize_t n = write(fd, data + sent, count - sent);
@@ -146,8 +162,10 @@ bool PosixSerialChannel::Write(const uint8_t* data, uint32_t count) {
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else if (n < 0 && errno == EAGAIN) {
-      // The driver's queue is full: wait, without a time limit, until it takes more.
-      if (WaitForLine(fd, POLLOUT, -1) == LineEvent::HungUp) return LoseLine();
+      // The driver's queue is full: wait until it takes more, or the limit has
+      // passed (the device side has stopped taking bytes: a short write).
+      if (WaitForLine(fd, POLLOUT, PollMillis(deadline)) == LineEvent::HungUp) return LoseLine();
+      if (Clock::now() >= deadline) return false;
     } else {
       return LoseLine();
     }
@@ -369,7 +387,7 @@ std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uin
   if (failure == nullptr) failure = &unused;
   const std::string device = SystemDevicePath(path);
   // Opened without waiting for a carrier, then used blocking: reads wait in poll()
-  // or in the driver (VTIME), writes until the driver has taken every byte.
+  // or in the driver (VTIME); writes switch to non-blocking and wait in poll().
   const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     FailWithErrno(failure, OpenErrorOf(errno));
@@ -380,7 +398,7 @@ std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uin
     close(fd);
     return nullptr;
   }
-  auto channel = std::make_unique<PosixSerialChannel>(fd);
+  auto channel = std::make_unique<PosixSerialChannel>(fd, baudRate);
   if (!ApplyLineSettings(fd, baudRate, failure)) return nullptr;  // the channel closes fd
   DropModemLines(fd);
   RequestLowLatency(fd);

@@ -118,6 +118,41 @@ TEST_F(SerialPortTest, WriteBlocksUntilEveryByteIsTaken) {
   EXPECT_EQ(received, block);
 }
 
+// A device that stops reading: the pseudo-terminal's buffer fills, and the write
+// that no longer fits ends short once its limit has passed instead of blocking
+// for ever. The line is not gone: once the device reads again, writes go through.
+TEST_F(SerialPortTest, WriteToADeviceThatStoppedReadingEndsAtItsLimit) {
+  ASSERT_TRUE(port.Open(pty.slavePath, 57600, 150));
+  const Bytes block(1000, 0x5A);
+  const uint32_t size = static_cast<uint32_t>(block.size());
+  size_t taken = 0;
+  bool written = true;
+  long long failedWriteMs = 0;
+  // The buffer holds some kilobytes; a megabyte is far more than it takes.
+  while (written && taken < 1000) {
+    const Clock::time_point start = Clock::now();
+    written = port.Write(block.data(), size);
+    failedWriteMs = MillisSince(start);
+    taken += written ? 1 : 0;
+  }
+  ASSERT_FALSE(written) << "a megabyte went into a line that nobody reads";
+  EXPECT_GE(failedWriteMs, WriteLimitMs(57600, size));
+  EXPECT_FALSE(port.Gone());
+
+  // The reader takes what comes for its 2 s.
+  std::thread reader([&] { pty.Receive(1000 * 1000); });
+  EXPECT_TRUE(port.Write(block.data(), size));
+  reader.join();
+}
+
+TEST(WriteLimit, IsTwiceTheLineTimePerByteAndAGrace) {
+  EXPECT_EQ(WriteMsPerByte(57600), 1u);   // 0.35 ms rounded up
+  EXPECT_EQ(WriteMsPerByte(9600), 3u);    // 2.08 ms rounded up
+  EXPECT_EQ(WriteMsPerByte(300), 67u);
+  EXPECT_EQ(WriteLimitMs(57600, 1000), 1000u + kWriteGraceMs);
+  EXPECT_EQ(WriteLimitMs(57600, 0), kWriteGraceMs);
+}
+
 TEST_F(SerialPortTest, ReadEndsByTheTimeLimits) {
   ASSERT_TRUE(port.Open(pty.slavePath, 57600, 2000));
   ASSERT_TRUE(port.SetTimeouts(150));

@@ -15,22 +15,24 @@ constexpr DWORD kQueueSize = 1024;
 
 class Win32SerialChannel : public SerialChannel {
  public:
-  explicit Win32SerialChannel(HANDLE openHandle) : handle(openHandle) {}
+  Win32SerialChannel(HANDLE openHandle, uint32_t baud) : handle(openHandle), baudRate(baud) {}
   ~Win32SerialChannel() override { CloseHandle(handle); }
 
-  // One value t for the interval, per-byte and constant read limits; writes have
-  // no time limit.
+  // One value t for the interval, per-byte and constant read limits. Writes end
+  // short once WriteLimitMs has passed (see serial_port.h): a write that would
+  // otherwise wait for ever on a device that has stopped taking bytes.
   bool SetTimeouts(uint32_t timeoutMs) override {
     COMMTIMEOUTS timeouts;
     std::memset(&timeouts, 0, sizeof(timeouts));
     timeouts.ReadIntervalTimeout = timeoutMs;
     timeouts.ReadTotalTimeoutMultiplier = timeoutMs;
     timeouts.ReadTotalTimeoutConstant = timeoutMs;
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = WriteMsPerByte(baudRate);
+    timeouts.WriteTotalTimeoutConstant = kWriteGraceMs;
     return SetCommTimeouts(handle, &timeouts) != 0;
   }
 
+  // A write that times out succeeds with fewer bytes written.
   bool Write(const uint8_t* data, uint32_t count) override {
     DWORD written = 0;
     return Succeeded(WriteFile(handle, data, count, &written, nullptr)) && written == count;
@@ -52,6 +54,7 @@ class Win32SerialChannel : public SerialChannel {
   }
 
   HANDLE handle;
+  uint32_t baudRate;
   std::atomic<bool> gone{false};
 };
 
@@ -134,7 +137,7 @@ std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uin
     Fail(failure, OpenErrorOf(error), error);
     return nullptr;
   }
-  auto channel = std::make_unique<Win32SerialChannel>(handle);
+  auto channel = std::make_unique<Win32SerialChannel>(handle, baudRate);
   if (!CheckSerialDevice(handle, failure)) return nullptr;  // the channel closes the handle
   if (!SetupComm(handle, kQueueSize, kQueueSize) || !ApplyLineSettings(handle, baudRate) ||
       !channel->SetTimeouts(timeoutMs)) {

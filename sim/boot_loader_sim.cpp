@@ -28,6 +28,8 @@ constexpr size_t kMaxFrameField = kMessageBuffer - kLengthField;
 // While a command keeps the device working, it reports busy this often, so that
 // the host's reply time-out (300 ms) does not run out during a long wait.
 constexpr uint64_t kBusyReportUs = 100000;
+// A flooding device sends as fast as a 57600-baud line carries bytes (10 bits).
+constexpr uint64_t kFloodPeriodUs = 174;
 
 // The payload's CRC against the two bytes after it.
 bool CrcMatches(const uint8_t* payload, size_t length) {
@@ -52,6 +54,10 @@ BootLoaderSim::~BootLoaderSim() = default;
 void BootLoaderSim::Receive(const uint8_t* data, size_t count, uint64_t nowUs) {
   for (size_t i = 0; i < count; ++i) {
     clockUs = std::max(nowUs, busyUntilUs);
+    if (deaf) {
+      ++counters.bytesUnread;
+      continue;
+    }
     ++counters.bytesReceived;
     if (phase == Phase::Off) {
       if (!onAtUs) onAtUs = nowUs + uint64_t{config.switchOnDelayMs} * 1000;
@@ -65,7 +71,18 @@ void BootLoaderSim::Receive(const uint8_t* data, size_t count, uint64_t nowUs) {
   }
 }
 
+TimedByte BootLoaderSim::NextOutput() const {
+  if (!output.empty()) return output.front();
+  return {stream->nextUs, stream->value};
+}
+
 TimedByte BootLoaderSim::TakeOutput() {
+  if (output.empty()) {
+    const TimedByte next = NextOutput();
+    stream->nextUs += stream->periodUs;
+    ++counters.bytesSent;
+    return next;
+  }
   TimedByte next = output.front();
   output.pop_front();
   return next;
@@ -80,6 +97,8 @@ void BootLoaderSim::PowerCycle() {
   current = nullptr;
   queriesAnswered.clear();
   disconnected = false;
+  deaf = false;
+  stream.reset();
   output.clear();
   busyUntilUs = 0;
   for (auto& [id, executor] : executors) executor->PowerUp();
@@ -113,7 +132,8 @@ void BootLoaderSim::WriteReport(std::ostream& out) const {
   const SimCounters c = Counters();
   const std::pair<const char*, uint64_t> device[] = {
       {"bytes_received", c.bytesReceived}, {"bytes_while_off", c.bytesWhileOff},
-      {"bytes_ignored", c.bytesIgnored},   {"bytes_sent", c.bytesSent},
+      {"bytes_ignored", c.bytesIgnored},   {"bytes_unread", c.bytesUnread},
+      {"bytes_sent", c.bytesSent},
       {"wake_probes", c.wakeProbes},       {"starts", c.starts},
       {"queries", c.queries},              {"selections", c.selections},
       {"bad_pairs", c.badPairs},           {"unknown_targets", c.unknownTargets},
@@ -330,6 +350,9 @@ void BootLoaderSim::FinishFrame() {
     Send(ReplyRepeat);
     return;
   }
+  // Faults may strike the commands that set port levels or wait.
+  if (payload[0] == CableLevels && !Strike(FaultPoint::Levels)) return;
+  if (payload[0] == CableWait && !Strike(FaultPoint::Wait)) return;
   ++counters.commands[static_cast<char>(payload[0])];
   CarryOut(payload, covered - kCrcLength);
 }
@@ -365,6 +388,12 @@ std::optional<FaultEffect> BootLoaderSim::Strike(FaultPoint point) {
     GoQuiet(effect.disconnect);
     return std::nullopt;
   }
+  if (effect.endless) {
+    SendWithoutEnd(*effect.endless, effect.stuck ? kBusyReportUs : kFloodPeriodUs);
+    return std::nullopt;
+  }
+  // A deaf device still answers this occurrence, then hears nothing more.
+  deaf = deaf || effect.deaf;
   SendAll(effect.before);
   if (effect.answerWith) {
     Send(*effect.answerWith);
@@ -376,6 +405,14 @@ std::optional<FaultEffect> BootLoaderSim::Strike(FaultPoint point) {
 void BootLoaderSim::GoQuiet(bool cutLine) {
   phase = Phase::Quiet;
   disconnected = disconnected || cutLine;
+}
+
+// The device answers nothing more: it sends `value` from now on, after what it
+// has already sent.
+void BootLoaderSim::SendWithoutEnd(uint8_t value, uint64_t periodUs) {
+  phase = Phase::Quiet;
+  const uint64_t fromUs = output.empty() ? clockUs : std::max(clockUs, output.back().atUs);
+  stream = Stream{value, fromUs, periodUs};
 }
 
 void BootLoaderSim::Send(uint8_t value) { SendAt(value, clockUs); }

@@ -24,6 +24,10 @@
 //   0xA2           end: the update is over; the device answers nothing more until
 //                  it is switched off and on again
 //
+// Faults (see device_config.h) may make it answer otherwise, go quiet, send
+// without end (HasOutput then stays true: take only the bytes due by a time) or
+// stop reading (Deaf: whoever carries the line keeps the host's bytes from it).
+//
 // Where a block or a frame would start, a byte of 0xA0 or more is the next
 // request (a block or frame length never reaches 0x9FFF), so that the host may
 // query or select the next target, or send 0xA2, at any block boundary. Bytes
@@ -65,6 +69,7 @@ struct SimCounters {
   uint64_t bytesReceived = 0;
   uint64_t bytesWhileOff = 0;
   uint64_t bytesIgnored = 0;   // fit nowhere, or came after the end or silence
+  uint64_t bytesUnread = 0;    // reached a device that had stopped reading
   uint64_t bytesSent = 0;
   uint64_t wakeProbes = 0;
   uint64_t starts = 0;
@@ -94,10 +99,15 @@ class BootLoaderSim {
   // Host bytes that arrived at nowUs. Times never go back.
   void Receive(const uint8_t* data, size_t count, uint64_t nowUs);
 
-  // The device's bytes, in the order they go out.
-  bool HasOutput() const { return !output.empty(); }
-  const TimedByte& NextOutput() const { return output.front(); }
+  // The device's bytes, in the order they go out. A device that sends without end
+  // always has a next one.
+  bool HasOutput() const { return !output.empty() || stream.has_value(); }
+  TimedByte NextOutput() const;
   TimedByte TakeOutput();
+  // A fault makes the device send without end (busy reports or a flood).
+  bool SendsWithoutEnd() const { return stream.has_value(); }
+  // A fault has made the device stop reading the line.
+  bool Deaf() const { return deaf; }
 
   // Switches the device off: a fresh boot loader (state, fault counts, switch-on
   // delay counted again, no work in progress), pending output dropped, the JTAG
@@ -142,6 +152,7 @@ class BootLoaderSim {
   // still to be handled, nothing when the faults have dealt with it.
   std::optional<FaultEffect> Strike(FaultPoint point);
   void GoQuiet(bool cutLine);
+  void SendWithoutEnd(uint8_t value, uint64_t periodUs);
   void Send(uint8_t value);
   void SendAt(uint8_t value, uint64_t atUs);
   void SendAll(const std::vector<uint8_t>& bytes);
@@ -159,6 +170,15 @@ class BootLoaderSim {
   bool pairResent = false;
   std::map<uint8_t, size_t> queriesAnswered;  // per target, since switch-on
   bool disconnected = false;
+  bool deaf = false;
+  // Bytes the device sends without end after `output`: `value` every `periodUs`
+  // from `nextUs` on.
+  struct Stream {
+    uint8_t value = 0;
+    uint64_t nextUs = 0;
+    uint64_t periodUs = 0;
+  };
+  std::optional<Stream> stream;
   std::deque<TimedByte> output;
   std::vector<SeenRequest> requests;
   std::map<uint8_t, std::vector<std::vector<uint8_t>>> blocks;

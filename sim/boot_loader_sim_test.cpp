@@ -255,4 +255,70 @@ TEST(BootLoaderSimFaults, CountsStartAfreshAfterAPowerCycle) {
   }
 }
 
+// The misbehaving devices that hold a host: busy or a byte without end (the
+// stream paced on the device's clock, so that a host on a virtual clock sees
+// time pass), and a device that stops reading.
+TEST(BootLoaderSimFaults, StuckAndFloodingDevicesSendWithoutEnd) {
+  struct Case {
+    Fault fault;
+    uint8_t value;
+    uint64_t periodUs;
+  };
+  const Case cases[] = {
+      {MakeFault(FaultKind::Stuck, FaultPoint::Block, 2), 0x33, 100000},
+      {MakeFault(FaultKind::Flood, FaultPoint::Block, 2, 1, 0x5A), 0x5A, 174},
+  };
+  for (const Case& c : cases) {
+    DeviceConfig config = OneFirmwareTarget();
+    config.faults = {c.fault};
+    DeviceTalk talk(config);
+    talk.Start();
+    talk.Say({0xA0, 0x01, 0xFE});
+    EXPECT_EQ(talk.Say({0x00, 0x01, 0xAA}, 1000), Bytes{0x11});
+    EXPECT_EQ(talk.Say({0x00, 0x01, 0xBB}, 2000), Bytes{c.value}) << "the first at once";
+    ASSERT_TRUE(talk.device->SendsWithoutEnd());
+    for (uint64_t i = 1; i <= 1000; ++i) {
+      const TimedByte next = talk.device->TakeOutput();
+      ASSERT_EQ(next.value, c.value);
+      ASSERT_EQ(next.atUs, 2000 + i * c.periodUs);
+    }
+    EXPECT_EQ(talk.Say({0xA4, 0xA3}, 2000), Bytes{}) << "nothing else is answered";
+    EXPECT_EQ(talk.device->Blocks(0x01).size(), 1u);
+    talk.device->PowerCycle();
+    EXPECT_FALSE(talk.device->SendsWithoutEnd());
+  }
+}
+
+TEST(BootLoaderSimFaults, ADeafDeviceAnswersTheOccurrenceThenReadsNothing) {
+  DeviceConfig config = OneFirmwareTarget();
+  config.faults = {MakeFault(FaultKind::Deaf, FaultPoint::Block, 1)};
+  DeviceTalk talk(config);
+  talk.Start();
+  talk.Say({0xA0, 0x01, 0xFE});
+  EXPECT_FALSE(talk.device->Deaf());
+  EXPECT_EQ(talk.Say({0x00, 0x01, 0xAA}), Bytes{0x11});
+  EXPECT_TRUE(talk.device->Deaf());
+  EXPECT_EQ(talk.Say({0x00, 0x01, 0xBB}), Bytes{});
+  EXPECT_EQ(talk.device->Counters().bytesUnread, 3u);
+  EXPECT_EQ(talk.device->Blocks(0x01).size(), 1u);
+}
+
+TEST(BootLoaderSimFaults, RefusedLevelAndWaitFramesAreAnsweredEndAndNotCarriedOut) {
+  DeviceConfig config = SessionOnDemoChip();
+  config.faults = {MakeFault(FaultKind::Refuse, FaultPoint::Wait, 2),
+                   MakeFault(FaultKind::Refuse, FaultPoint::Levels, 1, 2)};
+  DeviceTalk talk(config);
+  const Bytes wait = Frame({'T', 0, 0, 0, 10});
+  const Bytes levels = Frame({'B', 0x10, 0x11});
+  EXPECT_EQ(talk.Say(wait), Bytes{0x11});
+  EXPECT_EQ(talk.Say(wait), Bytes{0x44});
+  EXPECT_EQ(talk.Say(wait), Bytes{0x11});
+  EXPECT_EQ(talk.Say(levels), Bytes{0x44});
+  EXPECT_EQ(talk.Say(levels), Bytes{0x44});
+  EXPECT_EQ(talk.Say(levels), Bytes{0x11});
+  const CableStatistics& done = talk.device->Executor(0x05)->Statistics();
+  EXPECT_EQ(done.waits, 2u);
+  EXPECT_EQ(done.levelFrames, 1u);
+}
+
 }  // namespace

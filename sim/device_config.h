@@ -33,6 +33,8 @@ enum class FaultPoint : uint8_t {
   Selection,  // a complete selection pair (resends count again)
   Block,      // a complete firmware block (resends count again)
   Frame,      // a complete JTAG command frame (resends count again)
+  Levels,     // a good JTAG frame of port levels ('B')
+  Wait,       // a good JTAG frame that asks for a wait ('T')
   Byte,       // any host byte received while switched on
   Shift,      // a JTAG shift that compares TDO
 };
@@ -46,6 +48,13 @@ enum class FaultKind : uint8_t {
   Disconnect,  // from here on the line is cut (devsim closes its side)
   EarlyEnd,    // the block is taken and answered 0x44: the device ends the target
   Mismatch,    // `count` compared shifts from the n-th on report a TDO mismatch
+  Stuck,       // from here on the device answers busy every 100 ms, without end
+  Flood,       // from here on the device sends `byte` without end, as fast as the
+               // line carries it
+  Deaf,        // the device answers this occurrence, then reads nothing more: what
+               // the host sends fills the line's buffer, then its writes stall
+  Refuse,      // `count` frames from the n-th on are answered 0x44 and not carried
+               // out (frame, levels and wait only)
 };
 
 struct Fault {

@@ -4,6 +4,7 @@ namespace {
 
 constexpr uint8_t kRepeat = 0x22;
 constexpr uint8_t kBusy = 0x33;
+constexpr uint8_t kEnd = 0x44;
 
 // Points at which the device answers something that a fault can replace or delay.
 bool IsAnsweredPoint(FaultPoint point) {
@@ -13,7 +14,11 @@ bool IsAnsweredPoint(FaultPoint point) {
 // Kinds that strike `count` occurrences in a row rather than one.
 bool StrikesInARow(FaultKind kind) {
   return kind == FaultKind::Repeat || kind == FaultKind::BadReply ||
-         kind == FaultKind::Mismatch;
+         kind == FaultKind::Mismatch || kind == FaultKind::Refuse;
+}
+
+bool IsFramePoint(FaultPoint point) {
+  return point == FaultPoint::Frame || point == FaultPoint::Levels || point == FaultPoint::Wait;
 }
 
 bool Strikes(const Fault& fault, uint32_t occurrence) {
@@ -49,6 +54,19 @@ void Apply(const Fault& fault, FaultEffect& effect) {
     case FaultKind::Mismatch:
       effect.mismatch = true;
       break;
+    case FaultKind::Stuck:
+      effect.endless = kBusy;
+      effect.stuck = true;
+      break;
+    case FaultKind::Flood:
+      if (!effect.endless) effect.endless = fault.byte;
+      break;
+    case FaultKind::Deaf:
+      effect.deaf = true;
+      break;
+    case FaultKind::Refuse:
+      if (!effect.answerWith) effect.answerWith = kEnd;
+      break;
   }
 }
 
@@ -59,7 +77,12 @@ bool FaultFits(FaultKind kind, FaultPoint point) {
     case FaultKind::Noise:
     case FaultKind::Silence:
     case FaultKind::Disconnect:
+    case FaultKind::Stuck:
+    case FaultKind::Flood:
+    case FaultKind::Deaf:
       return point != FaultPoint::Shift;
+    case FaultKind::Refuse:
+      return IsFramePoint(point);
     case FaultKind::Repeat:
     case FaultKind::BadReply:
     case FaultKind::Busy:

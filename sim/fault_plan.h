@@ -17,6 +17,9 @@ struct FaultEffect {
   bool mismatch = false;               // the compared shift reports a TDO mismatch
   bool silence = false;                // the device goes quiet from here on
   bool disconnect = false;             // the line is cut from here on
+  std::optional<uint8_t> endless;      // the device sends this byte without end
+  bool stuck = false;                  // ... as busy reports, every 100 ms
+  bool deaf = false;                   // the device reads nothing after this one
   bool GoesQuiet() const { return silence || disconnect; }
 };
 
@@ -36,7 +39,7 @@ class FaultPlan {
   uint64_t Struck() const { return struck; }
 
  private:
-  static constexpr size_t kPoints = static_cast<size_t>(FaultPoint::Shift) + 1;
+  static constexpr size_t kPoints = static_cast<size_t>(FaultPoint::Shift) + 1;  // Shift is last
   std::vector<Fault> faults;
   std::array<uint32_t, kPoints> seen{};
   uint64_t struck = 0;

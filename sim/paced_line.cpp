@@ -24,11 +24,12 @@ void PacedLine::FromHost(BootLoaderSim& device, const uint8_t* data, size_t coun
     device.Receive(&data[i], 1, arrivedUs);
     if (device.Disconnected() && !cutAtUs) cutAtUs = arrivedUs;
   }
-  TakeDeviceOutput(device);
+  TakeDeviceOutput(device, nowUs);
 }
 
-void PacedLine::TakeDeviceOutput(BootLoaderSim& device) {
-  while (device.HasOutput()) {
+void PacedLine::TakeDeviceOutput(BootLoaderSim& device, uint64_t untilUs) {
+  while (device.HasOutput() &&
+         (!device.SendsWithoutEnd() || device.NextOutput().atUs <= untilUs)) {
     const TimedByte next = device.TakeOutput();
     // The adapter holds a byte back for its latency; bytes queued behind it follow
     // without a further delay.

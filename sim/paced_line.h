@@ -28,6 +28,10 @@ class PacedLine {
   // the line, and its answers go on their way to the host.
   void FromHost(BootLoaderSim& device, const uint8_t* data, size_t count, uint64_t nowUs);
 
+  // Puts the device's bytes on their way to the host: all it has sent, or, from a
+  // device that sends without end, those it has sent by untilUs.
+  void TakeDeviceOutput(BootLoaderSim& device, uint64_t untilUs);
+
   // Appends the device bytes that have reached the host by nowUs.
   void TakeArrived(uint64_t nowUs, std::vector<uint8_t>* bytes);
 
@@ -42,7 +46,6 @@ class PacedLine {
   void Clear();
 
  private:
-  void TakeDeviceOutput(BootLoaderSim& device);
 
   const uint64_t byteNs;
   const uint64_t latencyNs;

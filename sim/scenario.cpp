@@ -23,11 +23,14 @@ constexpr Named<FaultKind> kKinds[] = {
     {"reply", FaultKind::BadReply},        {"busy", FaultKind::Busy},
     {"silence", FaultKind::Silence},       {"disconnect", FaultKind::Disconnect},
     {"end", FaultKind::EarlyEnd},          {"mismatch", FaultKind::Mismatch},
+    {"stuck", FaultKind::Stuck},           {"flood", FaultKind::Flood},
+    {"deaf", FaultKind::Deaf},             {"refuse", FaultKind::Refuse},
 };
 
 constexpr Named<FaultPoint> kPoints[] = {
     {"wake", FaultPoint::Wake},    {"start", FaultPoint::Start}, {"query", FaultPoint::Query},
     {"select", FaultPoint::Selection}, {"block", FaultPoint::Block}, {"frame", FaultPoint::Frame},
+    {"levels", FaultPoint::Levels}, {"wait", FaultPoint::Wait},
     {"byte", FaultPoint::Byte},    {"shift", FaultPoint::Shift},
 };
 

@@ -12,7 +12,8 @@
 //                                    that answers as that XSVF program expects
 //   fault KIND POINT N [xK] [0xHH]   a fault at the N-th POINT since switch-on
 //
-// Fault points: wake, start, query, select (a selection pair), block, frame, byte
+// Fault points: wake, start, query, select (a selection pair), block, frame,
+// levels (a JTAG frame of port levels, 'B'), wait (a JTAG wait frame, 'T'), byte
 // (any host byte), shift (a shift that compares TDO).
 // Fault kinds (K defaults to 1, HH to 55):
 //   noise       K bytes HH before the answer (at byte: when the byte arrives)
@@ -23,8 +24,15 @@
 //   disconnect  from the N-th on the line is cut
 //   end         the block is answered 0x44: the device ends the target (block only)
 //   mismatch    K compared shifts from the N-th on report a TDO mismatch (shift only)
+//   stuck       from the N-th on the device answers busy every 100 ms, without end
+//   flood       from the N-th on the device sends HH without end, as fast as the
+//               line carries it
+//   deaf        the device answers the N-th, then reads nothing more
+//   refuse      K frames from the N-th on answered 0x44, not carried out (frame,
+//               levels and wait only)
 //
 // Examples: "fault busy block 3 x5", "fault reply select 1 x3 0x55",
+// "fault refuse wait 1", "fault flood start 1 0x33",
 // "target 02 firmware 3 2" (two different answers), "target 05 jtag demo".
 //
 // The command-line forms of devsim join the words with colons:

@@ -21,7 +21,11 @@ TEST(Scenario, ReadsTargetsDelayAndFaults) {
       "target 05 jtag\n"
       "fault busy block 3 x5\n"
       "fault reply select 1 0x5a x3\n"
-      "fault mismatch shift 7\n");
+      "fault mismatch shift 7\n"
+      "fault refuse wait 2\n"
+      "fault flood start 1 0x33\n"
+      "fault stuck block 4\n"
+      "fault deaf levels 3\n");
   DeviceConfig config;
   std::string error;
   ASSERT_TRUE(ReadScenario(text, config, &error)) << error;
@@ -32,13 +36,20 @@ TEST(Scenario, ReadsTargetsDelayAndFaults) {
   EXPECT_TRUE(config.targets[2].queryAnswers.empty());
   EXPECT_TRUE(config.targets[3].jtag);
   EXPECT_TRUE(config.targets[3].makeChip() != nullptr);
-  ASSERT_EQ(config.faults.size(), 3u);
+  ASSERT_EQ(config.faults.size(), 7u);
   EXPECT_EQ(config.faults[0].kind, FaultKind::Busy);
   EXPECT_EQ(config.faults[0].point, FaultPoint::Block);
   EXPECT_EQ(config.faults[0].index, 3u);
   EXPECT_EQ(config.faults[0].count, 5u);
   EXPECT_EQ(config.faults[1].byte, 0x5A) << "extras in any order";
   EXPECT_EQ(config.faults[1].count, 3u);
+  EXPECT_EQ(config.faults[3].kind, FaultKind::Refuse);
+  EXPECT_EQ(config.faults[3].point, FaultPoint::Wait);
+  EXPECT_EQ(config.faults[4].kind, FaultKind::Flood);
+  EXPECT_EQ(config.faults[4].byte, 0x33);
+  EXPECT_EQ(config.faults[5].kind, FaultKind::Stuck);
+  EXPECT_EQ(config.faults[6].kind, FaultKind::Deaf);
+  EXPECT_EQ(config.faults[6].point, FaultPoint::Levels);
 }
 
 TEST(Scenario, CommandLineFormsMatchTheLines) {
@@ -60,6 +71,8 @@ TEST(Scenario, RejectsWhatItCannotUse) {
   const char* bad[] = {
       "fault mismatch block 1",  // a mismatch only strikes at a compared shift
       "fault end frame 1",       // an early end only at a block
+      "fault refuse block 1",    // refusals only of JTAG frames
+      "fault stuck shift 1",
       "fault busy block 0",      // occurrences count from 1
       "fault busy block 2 x0",
       "fault busy block 2 y3",

@@ -28,6 +28,7 @@ bool MemoryPort::Read(uint8_t* data, uint32_t count) {
     }
     data[i] = static_cast<uint8_t>(script.front());
     script.pop_front();
+    elapsedMs += replyGapMs;
   }
   return true;
 }

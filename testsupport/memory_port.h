@@ -11,7 +11,9 @@
 // A read takes bytes from the script in order. It succeeds when it gets all its
 // bytes; at a time-out marker, or when the script runs dry, it takes what came
 // before, consumes the marker and returns false. Time passes only on paper: each
-// read that times out adds what the time-out rule would have cost to elapsedMs.
+// read that times out adds what the time-out rule would have cost to elapsedMs,
+// and each reply byte read adds replyGapMs (a device that answers, say, busy every
+// 100 ms). The port's clock (NowUs) is elapsedMs.
 //
 // onWrite, when set, runs after each write, so that a test can answer a request
 // (queue replies) or change the update state at a precise moment.
@@ -28,6 +30,7 @@ class MemoryPort : public SerialChannel {
   bool SetTimeouts(uint32_t timeoutMs) override;
   bool Write(const uint8_t* data, uint32_t count) override;
   bool Read(uint8_t* data, uint32_t count) override;
+  uint64_t NowUs() const override { return elapsedMs * 1000; }
 
   void QueueReply(const std::vector<uint8_t>& bytes);
   void QueueTimeout();
@@ -39,6 +42,7 @@ class MemoryPort : public SerialChannel {
   std::vector<uint32_t> timeoutsSet;          // each SetTimeouts value
   uint32_t timeoutMs = 0;
   uint64_t elapsedMs = 0;
+  uint32_t replyGapMs = 0;
   size_t readCount = 0;                       // Read calls so far
   std::function<void(MemoryPort&, const std::vector<uint8_t>&)> onWrite;
 

@@ -3,6 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// The rate the updater opens its port at, which sets a write's time limit.
+constexpr uint32_t kUpdaterBaud = 57600;
+
+}  // namespace
+
 SimPort::SimPort(std::shared_ptr<BootLoaderSim> simulatedDevice)
     : device(std::move(simulatedDevice)) {}
 
@@ -12,6 +19,13 @@ bool SimPort::SetTimeouts(uint32_t timeoutMs) {
 }
 
 bool SimPort::Write(const uint8_t* data, uint32_t count) {
+  if (device->Deaf()) {
+    if (unreadBytes + count > kLineBufferBytes) {
+      nowUs += uint64_t{WriteLimitMs(kUpdaterBaud, count)} * 1000;
+      return false;
+    }
+    unreadBytes += count;
+  }
   device->Receive(data, count, nowUs);
   return true;
 }

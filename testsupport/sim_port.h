@@ -6,8 +6,10 @@
 // the port's time-out rule says (t ms between two bytes, t * k + t ms in all for k
 // bytes) and moves the clock on by what that would have cost, instead of
 // sleeping. The switch-on delay, silence and the device's JTAG waits thus cost no
-// real time. Writes take no time. A time-out value of 0 lets a read take only what
-// is due at once.
+// real time. Writes take no time, unless the device has stopped reading: then the
+// line holds kLineBufferBytes for it, and a write that does not fit fails after
+// its time limit (WriteLimitMs at 57600 baud), as on a real line. A time-out value
+// of 0 lets a read take only what is due at once.
 //
 // Attach it to a CSerialPort and keep the device to look at it afterwards:
 //
@@ -28,13 +30,16 @@
 
 class SimPort : public SerialChannel {
  public:
+  // What the driver's queue and an adapter hold for a device that does not read.
+  static constexpr uint32_t kLineBufferBytes = 4096;
+
   explicit SimPort(std::shared_ptr<BootLoaderSim> device);
 
   bool SetTimeouts(uint32_t timeoutMs) override;
   bool Write(const uint8_t* data, uint32_t count) override;
   bool Read(uint8_t* data, uint32_t count) override;
 
-  uint64_t NowUs() const { return nowUs; }
+  uint64_t NowUs() const override { return nowUs; }
   BootLoaderSim& Device() { return *device; }
 
  private:
@@ -45,4 +50,5 @@ class SimPort : public SerialChannel {
   std::shared_ptr<BootLoaderSim> device;
   uint64_t nowUs = 0;
   uint64_t timeoutUs = 0;
+  uint64_t unreadBytes = 0;  // held on the line for a device that stopped reading
 };

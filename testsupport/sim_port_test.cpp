@@ -13,7 +13,9 @@
 #include "engine/update_session.h"
 #include "engine/update_worker.h"
 #include "engine/update_writer.h"
+#include "sim/scenario.h"
 #include "testsupport/sim_test_support.h"
+#include "testsupport/update_cases.h"
 
 namespace {
 
@@ -88,6 +90,25 @@ TEST_F(SimPortTest, DeviceWaitsPassOnTheVirtualClockReportingBusy) {
   EXPECT_EQ(port->NowUs(), 1000 * kMs);
 }
 
+// A device that stops reading: the line holds what fits its buffer, then a write
+// fails once its time limit has passed on the virtual clock.
+TEST_F(SimPortTest, WritesToADeafDeviceFailAtTheirLimitOnceTheBufferIsFull) {
+  DeviceConfig config;
+  config.faults = {MakeFault(FaultKind::Deaf, FaultPoint::Start, 1)};
+  Connect(config);
+  ASSERT_TRUE(port->SetTimeouts(150));
+  ASSERT_TRUE(Send({0xA3}));
+  uint8_t reply = 0;
+  ASSERT_TRUE(port->Read(&reply, 1));
+  EXPECT_EQ(reply, 0x88);
+  const Bytes block(SimPort::kLineBufferBytes / 4, 0x00);
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(Send(block)) << "the line's buffer takes it";
+  const uint64_t before = port->NowUs();
+  EXPECT_FALSE(Send({0xA4}));
+  EXPECT_EQ(port->NowUs() - before, WriteLimitMs(57600, 1) * kMs);
+  EXPECT_EQ(device->Counters().bytesUnread, SimPort::kLineBufferBytes);
+}
+
 // The engine's exchanges against the simulated device, through a CSerialPort,
 // with the update file on disk as the worker reads it.
 class SimConversationTest : public ::testing::Test {
@@ -158,7 +179,7 @@ TEST_F(SimConversationTest, FirmwareArrivesWholeDespiteBusyAndDamagedBlocks) {
   uint32_t id = 0;
   NextRecord(&id);
   uint32_t multiplicity = 0;
-  ASSERT_EQ(QueryMultiplicity(state, 0x01, &multiplicity), Exchange::Done);
+  ASSERT_EQ(QueryMultiplicity(state, replies, 0x01, &multiplicity), Exchange::Done);
   EXPECT_EQ(multiplicity, 2u);
   bool cancelled = false;
   ASSERT_EQ(SelectTarget(state, replies, 0x01, false, &cancelled), ReplyAck);
@@ -200,5 +221,46 @@ TEST_F(SimConversationTest, WholeUpdateOnTheWorkerThread) {
   EXPECT_GE(port->NowUs(), 1800 * kMs);
   EXPECT_EQ(device->Requests().back(), (SeenRequest{CmdEnd, 0}));
 }
+
+// Whole updates against devices that would hold the host for ever, each ending
+// on the virtual clock as a device that does not respond: busy without end (every
+// 100 ms, or as fast as the line goes), and a device that stops reading.
+struct HeldCase {
+  const char* fault;
+  const char* unsuccessfulRow;  // the row the update ended in
+};
+
+void PrintTo(const HeldCase& held, std::ostream* out) { *out << held.fault; }
+
+class HeldUpdate : public SimConversationTest, public ::testing::WithParamInterface<HeldCase> {};
+
+TEST_P(HeldUpdate, EndsAsNotResponding) {
+  DeviceConfig config;
+  std::string error;
+  for (const char* line : {"target 01 firmware", "target 03 jtag demo", GetParam().fault}) {
+    ASSERT_TRUE(ApplyScenarioLine(line, config, &error)) << error;
+  }
+  Connect(config);
+  LoadFile({FirmwareTarget(0x01, " Main", 4), XsvfTarget(0x03, " Logic", DemoChipProgram())});
+
+  state.runState.store(Running);
+  std::thread([this] { UpdateWorker(state, UpdateHost()); }).join();
+  EXPECT_EQ(state.runState.load(), Finished);
+  EXPECT_EQ(state.statusLine.Get(), "Failed: Target is not responding");
+  const int row = GetParam().unsuccessfulRow[0] - '0';
+  EXPECT_EQ(state.rows[row].status.Get(), "unsuccessful");
+  // The busy limit (a minute) and what came before it, not more.
+  EXPECT_LT(port->NowUs(), 90'000 * kMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, HeldUpdate,
+                         ::testing::Values(HeldCase{"fault stuck start 1", "0"},
+                                           HeldCase{"fault stuck block 2", "0"},
+                                           HeldCase{"fault flood block 3 0x33", "0"},
+                                           HeldCase{"fault flood start 1 0x11", "0"},
+                                           HeldCase{"fault stuck frame 20", "1"},
+                                           HeldCase{"fault flood frame 30 0x33", "1"},
+                                           HeldCase{"fault deaf block 2", "0"},
+                                           HeldCase{"fault deaf frame 10", "1"}));
 
 }  // namespace

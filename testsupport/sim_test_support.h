@@ -57,10 +57,15 @@ class DeviceTalk {
   explicit DeviceTalk(const DeviceConfig& config)
       : device(std::make_unique<BootLoaderSim>(config)) {}
 
+  // What the device answers; from a device that sends without end, what it has
+  // sent by atUs.
   Bytes Say(const Bytes& bytes, uint64_t atUs = 0) {
     device->Receive(bytes.data(), bytes.size(), atUs);
     Bytes answer;
-    while (device->HasOutput()) answer.push_back(device->TakeOutput().value);
+    while (device->HasOutput() &&
+           (!device->SendsWithoutEnd() || device->NextOutput().atUs <= atUs)) {
+      answer.push_back(device->TakeOutput().value);
+    }
     return answer;
   }
 

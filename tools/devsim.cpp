@@ -169,8 +169,9 @@ std::string Usage() {
          "Options:\n" +
          OptionHelp(OptionSpecs()) +
          "\n"
-         "Fault points: wake, start, query, select, block, frame, byte (any host byte),\n"
-         "shift (a JTAG shift that compares TDO). Kinds (K defaults to 1, HH to 55):\n"
+         "Fault points: wake, start, query, select, block, frame, levels (a JTAG 'B'\n"
+         "frame), wait (a JTAG 'T' frame), byte (any host byte), shift (a JTAG shift that\n"
+         "compares TDO). Kinds (K defaults to 1, HH to 55):\n"
          "  noise       K bytes HH before the answer (at byte: when the byte arrives)\n"
          "  repeat      K occurrences from the N-th on answered 0x22 and dropped\n"
          "  reply       K occurrences from the N-th on answered HH and dropped\n"
@@ -179,6 +180,11 @@ std::string Usage() {
          "  disconnect  from the N-th on the line is cut: devsim closes it and ends\n"
          "  end         the block is answered 0x44, ending the target (block only)\n"
          "  mismatch    K compared shifts from the N-th on report a TDO mismatch (shift only)\n"
+         "  stuck       from the N-th on the device answers busy every 100 ms, without end\n"
+         "  flood       from the N-th on the device sends HH without end, at the line's rate\n"
+         "  deaf        the device answers the N-th, then stops reading the line\n"
+         "  refuse      K frames from the N-th on answered 0x44, not carried out (frame,\n"
+         "              levels and wait only)\n"
          "Example: devsim --target 01:firmware --target 05:jtag:demo --fault busy:block:3:x5\n"
          "\n"
          "Exit status:\n"
@@ -267,8 +273,11 @@ class PseudoTerminal {
  public:
   ~PseudoTerminal() { Close(); }
 
+  // The controlling side does not block: a device that sends without end to a
+  // host that does not read loses what the terminal cannot hold, as a real line
+  // would, instead of stopping devsim.
   bool Open(std::string* error) {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     const char* name = master < 0 ? nullptr : ptsname(master);
     if (name == nullptr || grantpt(master) != 0 || unlockpt(master) != 0) {
       *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
@@ -381,22 +390,29 @@ enum class Event { None, Stop, HangUp };
 // part of a byte time.
 constexpr uint64_t kSpinUs = 60;
 
-// When the loop must look at the line next: a device byte due at the host, or the
-// moment the device cuts the line. Nothing while neither is pending.
-std::optional<uint64_t> NextWakeUs(const PacedLine& line) {
-  const std::optional<uint64_t> arrival = line.NextArrivalUs();
-  const std::optional<uint64_t> cut = line.CutAtUs();
-  if (arrival && cut) return std::min(*arrival, *cut);
-  return arrival ? arrival : cut;
+// When the loop must look at the line next: a device byte due at the host, the
+// next byte of a device that sends without end, or the moment the device cuts the
+// line. Nothing while none is pending.
+std::optional<uint64_t> NextWakeUs(const PacedLine& line, const BootLoaderSim& device) {
+  std::optional<uint64_t> wake = line.NextArrivalUs();
+  for (std::optional<uint64_t> other :
+       {line.CutAtUs(), device.SendsWithoutEnd() ? std::optional<uint64_t>(device.NextOutput().atUs)
+                                                 : std::nullopt}) {
+    if (other) wake = wake ? std::min(*wake, *other) : *other;
+  }
+  return wake;
 }
 
 // Waits for host bytes, a hang-up or a signal, at most until the line needs to be
 // looked at again, so that the pace of the line is kept to the microsecond.
 Event WaitForHost(PseudoTerminal& terminal, PacedLine& line, BootLoaderSim& device,
                   bool& hostSeen) {
-  pollfd watched[2] = {{terminal.Master(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+  // A device that has stopped reading leaves the host's bytes in the terminal;
+  // the host's closing is still seen (POLLHUP).
+  const short hostEvents = device.Deaf() ? 0 : POLLIN;
+  pollfd watched[2] = {{terminal.Master(), hostEvents, 0}, {signalPipe[0], POLLIN, 0}};
   timespec timeout{};
-  const std::optional<uint64_t> wakeUs = NextWakeUs(line);
+  const std::optional<uint64_t> wakeUs = NextWakeUs(line, device);
   if (wakeUs) {
     const uint64_t nowUs = NowUs();
     const uint64_t sleepUs = *wakeUs > nowUs + kSpinUs ? *wakeUs - nowUs - kSpinUs : 0;
@@ -406,8 +422,10 @@ Event WaitForHost(PseudoTerminal& terminal, PacedLine& line, BootLoaderSim& devi
   if (ppoll(watched, 2, wakeUs ? &timeout : nullptr, nullptr) < 0) return Event::None;  // EINTR
   if (watched[1].revents != 0) return Event::Stop;
   if (watched[0].revents == 0) return Event::None;
+  if (device.Deaf()) return Event::HangUp;
   uint8_t buffer[4096];
   const ssize_t count = read(terminal.Master(), buffer, sizeof buffer);
+  if (count < 0 && errno == EAGAIN) return Event::None;
   if (count <= 0) return Event::HangUp;
   if (!hostSeen) terminal.ReleaseTerminal();
   hostSeen = true;
@@ -415,11 +433,13 @@ Event WaitForHost(PseudoTerminal& terminal, PacedLine& line, BootLoaderSim& devi
   return Event::None;
 }
 
-// Writes the device bytes that have reached the host; a host that has gone away
-// loses them.
-void Deliver(const PseudoTerminal& terminal, PacedLine& line) {
+// Writes the device bytes that have reached the host; a host that has gone away,
+// or does not read, loses them.
+void Deliver(const PseudoTerminal& terminal, PacedLine& line, BootLoaderSim& device) {
+  const uint64_t nowUs = NowUs();
+  line.TakeDeviceOutput(device, nowUs);
   std::vector<uint8_t> arrived;
-  line.TakeArrived(NowUs(), &arrived);
+  line.TakeArrived(nowUs, &arrived);
   if (!arrived.empty()) (void)!write(terminal.Master(), arrived.data(), arrived.size());
 }
 
@@ -440,7 +460,7 @@ int Serve(const Options& options) {
   bool hostSeen = false;
   int exitCode = 0;
   for (;;) {
-    Deliver(terminal, line);
+    Deliver(terminal, line, device);
     if (LineCut(line)) break;
     const Event event = WaitForHost(terminal, line, device, hostSeen);
     if (event == Event::Stop) break;

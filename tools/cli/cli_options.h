@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "link/serial_port.h"
+
 // Exit statuses of update-cli. With several ports, the most serious of the
 // ports' statuses, 4 above 3 above 2 above 1.
 enum CliExit : int {
@@ -32,6 +34,7 @@ struct CliOptions {
   std::string tracePath;              // --trace: every byte each way
   std::string debugLogPath;           // --debug-log: where the XSVF debug log goes
   bool oneStepFrames = false;         // --one-step-frames: a 'B' frame per TAP step
+  LineOpener openLine;                // not an option: see RunUpdateCli
 };
 
 // Parses the arguments after the program name. False with *error for a command

@@ -93,7 +93,8 @@ bool PortUpdate::Open(std::string* failure) {
 bool PortUpdate::OpenPort(std::string* failure) {
   PortOpenFailure why;
   std::unique_ptr<SerialChannel> line =
-      OpenSystemSerialPort(devicePath, kLineBaudRate, kOpenTimeoutMs, &why);
+      settings.openLine ? settings.openLine(devicePath, &why)
+                        : OpenSystemSerialPort(devicePath, kLineBaudRate, kOpenTimeoutMs, &why);
   if (!line) {
     *failure = PortOpenFailureText(port, why);
     return false;

@@ -25,6 +25,7 @@ struct PortSettings {
   std::optional<double> waitSeconds;  // give up waking the device after this long
   bool onePort = true;                // the port is not named in what is shown
   StepFrames stepFrames = StepFrames::Batched;  // how JTAG TAP steps travel
+  LineOpener openLine;                // how the port is reached, if not as a system device
 };
 
 class PortUpdate {

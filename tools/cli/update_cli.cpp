@@ -1,6 +1,7 @@
 #include "tools/cli/update_cli.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "tools/cli/cli_options.h"
 #include "tools/cli/file_check.h"
@@ -10,7 +11,8 @@
 #include "tools/common/command_line.h"
 #include "tools/common/program_version.h"
 
-int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err,
+                 LineOpener openLine) {
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(arguments, &options, &error)) {
@@ -23,6 +25,7 @@ int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std:
     }
     return ReportUsageError(err, "update-cli", error);
   }
+  options.openLine = std::move(openLine);
   switch (options.mode) {
     case CliMode::Update:
       return RunUpdateCommand(options, out, err);

@@ -6,5 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "link/serial_port.h"
+
 // Runs update-cli with the arguments after the program name; returns its exit status.
-int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err);
+// The ports are the system's serial devices, or the lines that `openLine` gives
+// for their paths (a caller that runs update-cli in process against simulated
+// devices).
+int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err,
+                 LineOpener openLine = nullptr);

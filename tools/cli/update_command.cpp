@@ -272,6 +272,7 @@ class UpdateRun {
     settings.file = options.file;
     settings.sizes = file.sizes;
     settings.waitSeconds = options.waitSeconds;
+    settings.openLine = options.openLine;
     settings.onePort = options.ports.size() == 1;
     settings.stepFrames = options.oneStepFrames ? StepFrames::OnePerStep : StepFrames::Batched;
     const std::string debugLog =

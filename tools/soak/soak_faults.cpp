@@ -77,7 +77,7 @@ Expectation BadRepliesEnd(uint8_t byte) {
 }
 
 // Where a fault can strike in this update.
-enum class Point { Start, Selection, Block, Frame };
+enum class Point { Start, Selection, Block, Frame, Wait };
 
 const char* PointName(Point point) {
   switch (point) {
@@ -85,6 +85,7 @@ const char* PointName(Point point) {
     case Point::Selection: return "select";
     case Point::Block: return "block";
     case Point::Frame: return "frame";
+    case Point::Wait: return "wait";
   }
   return "";
 }
@@ -98,6 +99,7 @@ uint32_t DrawOccurrence(SoakRandom& random, const UpdateShape& shape, Point poin
     case Point::Selection: return Between(random, 1, shape.targets);
     case Point::Block: return Between(random, 1, shape.TotalBlocks());
     case Point::Frame: return Between(random, 1, shape.frames - 1);
+    case Point::Wait: return Between(random, 1, shape.waits);
   }
   return 1;
 }
@@ -198,12 +200,61 @@ SoakFault Mismatch(SoakRandom& random, const UpdateShape& shape) {
           {ExitOtherError, {MessageText(MsgTdoMismatch), MessageText(MsgTdoMismatchRetries)}}};
 }
 
+// The devices that would hold the host for ever. A device that answers busy
+// without end (every 100 ms, or as fast as the line goes) is given up after the
+// host's busy limit; so is one that floods the line with a byte that the start and
+// a block pass over. A flood of bad replies is four bad replies in a row.
+SoakFault Stuck(SoakRandom& random, const UpdateShape& shape) {
+  const Point point = DrawPoint(random, shape, {Point::Start, Point::Block, Point::Frame});
+  return {"stuck", DeviceFault("stuck", PointName(point), DrawOccurrence(random, shape, point), 1),
+          EndedWith(MessageText(MsgNotResponding))};
+}
+
+SoakFault Flood(SoakRandom& random, const UpdateShape& shape, bool realTime) {
+  const Point point = realTime ? DrawPoint(random, shape, {Point::Start, Point::Block})
+                               : DrawPoint(random, shape, {Point::Start, Point::Block, Point::Frame});
+  const uint32_t n = DrawOccurrence(random, shape, point);
+  if (!realTime && (point == Point::Frame || random() % 2 == 0)) {
+    return {"flood", DeviceFault("flood", PointName(point), n, 1, 0x33),
+            EndedWith(MessageText(MsgNotResponding))};
+  }
+  const uint8_t byte = BadReplyByte(random);
+  return {"flood", DeviceFault("flood", PointName(point), n, 1, byte), BadRepliesEnd(byte)};
+}
+
+// A device that stops reading after it has answered a block that is not its
+// target's last, or a JTAG frame that is not the closing one: the next request's
+// answer never comes.
+SoakFault Deaf(SoakRandom& random, const UpdateShape& shape) {
+  std::vector<uint32_t> blocks;
+  for (uint32_t n = 1; n <= shape.TotalBlocks(); ++n) {
+    if (!shape.IsLastBlockOfTarget(n)) blocks.push_back(n);
+  }
+  const bool frame = shape.frames >= 2 && (blocks.empty() || random() % 2 == 0);
+  const uint32_t n = frame ? DrawOccurrence(random, shape, Point::Frame)
+                           : blocks[random() % blocks.size()];
+  return {"deaf", DeviceFault("deaf", frame ? "frame" : "block", n, 1),
+          EndedWith(MessageText(MsgNotResponding))};
+}
+
+bool CanGoDeaf(const UpdateShape& shape) {
+  return shape.frames >= 2 || shape.TotalBlocks() > shape.firmwareBlocks.size();
+}
+
+// A wait refused with 0x44, and not carried out: the run ends there, since what
+// the wait was for (an erase, a programming time) did not happen.
+SoakFault RefusedWait(SoakRandom& random, const UpdateShape& shape) {
+  const uint32_t n = DrawOccurrence(random, shape, Point::Wait);
+  return {"refused-wait", DeviceFault("refuse", "wait", n, 1),
+          EndedWith(MessageText(MsgTargetRefused))};
+}
+
 }  // namespace
 
 const std::vector<std::string>& FaultKinds() {
-  static const std::vector<std::string> kinds = {"none",    "noise",      "damaged",
-                                                 "bad-reply", "busy",     "silence",
-                                                 "disconnect", "early-end", "mismatch"};
+  static const std::vector<std::string> kinds = {
+      "none",      "noise", "damaged", "bad-reply", "busy", "silence",      "disconnect",
+      "early-end", "mismatch", "stuck", "flood",     "deaf", "refused-wait"};
   return kinds;
 }
 
@@ -211,7 +262,7 @@ SoakFault NoFault(const UpdateShape& shape) {
   return {"none", "", AllUpdated(shape)};
 }
 
-SoakFault DrawFault(SoakRandom& random, const UpdateShape& shape) {
+SoakFault DrawFault(SoakRandom& random, const UpdateShape& shape, bool realTime) {
   for (;;) {
     const std::string& kind = FaultKinds()[random() % FaultKinds().size()];
     const bool blocks = shape.TotalBlocks() > 0;
@@ -225,5 +276,9 @@ SoakFault DrawFault(SoakRandom& random, const UpdateShape& shape) {
     if (kind == "disconnect" && (blocks || jtag)) return Disconnect(random, shape);
     if (kind == "early-end" && blocks) return EarlyEnd(random, shape);
     if (kind == "mismatch" && jtag) return Mismatch(random, shape);
+    if (kind == "stuck" && !realTime) return Stuck(random, shape);
+    if (kind == "flood") return Flood(random, shape, realTime);
+    if (kind == "deaf" && CanGoDeaf(shape)) return Deaf(random, shape);
+    if (kind == "refused-wait" && shape.waits > 0) return RefusedWait(random, shape);
   }
 }

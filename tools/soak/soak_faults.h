@@ -18,6 +18,7 @@ struct UpdateShape {
   bool hasJtag = false;
   uint32_t frames = 0;                   // JTAG command frames of a clean update
   uint32_t comparedShifts = 0;           // of which shifts that compare TDO
+  uint32_t waits = 0;                    // of which wait commands ('T')
 
   uint32_t TotalBlocks() const;
   // Whether block n (from 1, over all firmware targets) is the last of its target.
@@ -48,4 +49,6 @@ const std::vector<std::string>& FaultKinds();
 SoakFault NoFault(const UpdateShape& shape);
 
 // A fault of a kind drawn at random (including none), at a point the update has.
-SoakFault DrawFault(SoakRandom& random, const UpdateShape& shape);
+// When waits cost real time, the faults that are only ended by the host's busy
+// limit (a minute) are left out.
+SoakFault DrawFault(SoakRandom& random, const UpdateShape& shape, bool realTime = false);

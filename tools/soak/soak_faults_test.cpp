@@ -17,6 +17,7 @@ UpdateShape SampleShape() {
   shape.hasJtag = true;
   shape.frames = 40;
   shape.comparedShifts = 6;
+  shape.waits = 4;
   return shape;
 }
 
@@ -29,6 +30,7 @@ uint32_t Occurrences(FaultPoint point, const UpdateShape& shape) {
     case FaultPoint::Block: return shape.TotalBlocks();
     case FaultPoint::Frame: return shape.frames > 0 ? shape.frames - 1 : 0;  // not the closing one
     case FaultPoint::Shift: return shape.comparedShifts;
+    case FaultPoint::Wait: return shape.waits;
     default: return 0;
   }
 }
@@ -39,6 +41,7 @@ TEST(SoakFaultsTest, EveryDrawnFaultStrikesWithinTheUpdateAndExpectsAnOutcome) {
          firmwareOnly.hasJtag = false;
          firmwareOnly.frames = 0;
          firmwareOnly.comparedShifts = 0;
+         firmwareOnly.waits = 0;
          firmwareOnly.targets = 2;
          return firmwareOnly;
        }()}) {
@@ -60,8 +63,23 @@ TEST(SoakFaultsTest, EveryDrawnFaultStrikesWithinTheUpdateAndExpectsAnOutcome) {
       EXPECT_GE(parsed.index, 1u) << fault.deviceFault;
       EXPECT_LE(parsed.index, Occurrences(parsed.point, shape)) << fault.deviceFault;
     }
-    EXPECT_EQ(kinds.size(), shape.hasJtag ? FaultKinds().size() : FaultKinds().size() - 1);
+    // Without JTAG there are neither mismatches nor waits to refuse.
+    EXPECT_EQ(kinds.size(), shape.hasJtag ? FaultKinds().size() : FaultKinds().size() - 2);
   }
+}
+
+// In real time a busy device is only given up after a minute: those faults would
+// outlast the soak's time-out for an update.
+TEST(SoakFaultsTest, RealTimeLeavesOutWhatOnlyTheBusyLimitEnds) {
+  SoakRandom random(3);
+  std::set<std::string> kinds;
+  for (int i = 0; i < 2000; ++i) {
+    const SoakFault fault = DrawFault(random, SampleShape(), true);
+    kinds.insert(fault.kind);
+    EXPECT_NE(fault.kind, "stuck");
+    EXPECT_EQ(fault.deviceFault.find(":0x33"), std::string::npos) << fault.deviceFault;
+  }
+  EXPECT_EQ(kinds.count("flood"), 1u);
 }
 
 TEST(SoakFaultsTest, ASeedReplaysTheSameFaults) {

@@ -73,12 +73,14 @@ void TakeJtagFigures(const std::string& report, UpdateShape* shape) {
   std::string line;
   shape->frames = 0;
   shape->comparedShifts = 0;
+  shape->waits = 0;
   while (std::getline(lines, line)) {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
     const std::string key = line.substr(0, equals);
     const uint32_t value = static_cast<uint32_t>(std::stoul(line.substr(equals + 1)));
     if (key == "frames") shape->frames = value;
+    if (key == "command_T") shape->waits = value;
     const size_t suffixAt = key.size() - std::min(key.size(), comparedSuffix.size());
     if (suffixAt > 0 && key.compare(suffixAt, std::string::npos, comparedSuffix) == 0) {
       shape->comparedShifts += value;

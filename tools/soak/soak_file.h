@@ -19,5 +19,5 @@ struct SoakFile {
 bool ReadSoakFile(const std::string& path, SoakFile* file, std::string* error);
 
 // Takes the JTAG figures of a clean update from the device's report (key=value
-// lines): its frames and its shifts that compare TDO.
+// lines): its frames, its shifts that compare TDO and its waits.
 void TakeJtagFigures(const std::string& report, UpdateShape* shape);

@@ -14,11 +14,16 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <memory>
+#include <utility>
 #include <sstream>
 #include <thread>
 
+#include "sim/boot_loader_sim.h"
+#include "sim/scenario.h"
 #include "testsupport/child_process.h"
 #include "testsupport/json_value.h"
+#include "testsupport/sim_port.h"
 #include "tools/cli/update_cli.h"
 
 namespace {
@@ -30,8 +35,12 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kDeviceStartLimit = std::chrono::seconds(10);
 constexpr auto kDeviceExitLimit = std::chrono::seconds(5);
 
+// The port name update-cli is given for a device in this process.
+const char kSimulatedPort[] = "simulated-device";
+
 // Ends the process when an update has not ended in time: its worker thread cannot
-// be stopped, and the next update would meet it.
+// be stopped, and the next update would meet it. A device process (pid above 0)
+// is killed first.
 class Watchdog {
  public:
   Watchdog(uint32_t seconds, std::string context, pid_t device)
@@ -42,7 +51,7 @@ class Watchdog {
           }
           std::printf("FAILED %s: the update did not end within %u s\n", context.c_str(), seconds);
           std::fflush(stdout);
-          kill(device, SIGKILL);
+          if (device > 0) kill(device, SIGKILL);
           std::_Exit(2);
         }) {}
 
@@ -111,13 +120,14 @@ std::vector<std::string> DeviceArguments(const SoakSettings& settings, const Soa
 // Runs update-cli's update in this process; returns its exit status and output.
 int RunUpdateCommandHere(const SoakSettings& settings, const SoakFile& file,
                          const std::string& port, const std::string& context, pid_t device,
-                         std::string* output) {
+                         LineOpener openLine, std::string* output) {
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   int status = -1;
   if (out != nullptr && err != nullptr) {
     Watchdog watchdog(settings.timeoutSeconds, context, device);
-    status = RunUpdateCli({"--port", port, "--file", file.path, "--json"}, out, err);
+    status = RunUpdateCli({"--port", port, "--file", file.path, "--json"}, out, err,
+                          std::move(openLine));
     *output = ReadWhole(out);
   }
   if (out != nullptr) std::fclose(out);
@@ -158,8 +168,30 @@ bool ResultStatus(const std::string& jsonLines, std::string* status) {
   return found;
 }
 
-UpdateOutcome RunSoakUpdate(const SoakSettings& settings, const SoakFile& file,
-                            const SoakFault& fault, const std::string& context) {
+namespace {
+
+// Runs the update, measures it and checks what it must leave behind: its result
+// line, and no descriptor left open.
+void RunAndCheck(const SoakSettings& settings, const SoakFile& file, const std::string& port,
+                 const std::string& context, pid_t device, LineOpener openLine,
+                 UpdateOutcome* outcome) {
+  const std::set<std::string> openBefore = OpenDescriptors();
+  const auto start = Clock::now();
+  std::string output;
+  outcome->exitStatus =
+      RunUpdateCommandHere(settings, file, port, context, device, std::move(openLine), &output);
+  outcome->seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (!ResultStatus(output, &outcome->statusLine)) outcome->problem = "no result line";
+
+  std::set<std::string> leaked;
+  const std::set<std::string> openAfter = OpenDescriptors();
+  std::set_difference(openAfter.begin(), openAfter.end(), openBefore.begin(), openBefore.end(),
+                      std::inserter(leaked, leaked.end()));
+  if (!leaked.empty()) outcome->problem = "left open: " + *leaked.begin();
+}
+
+UpdateOutcome RunOverPseudoTerminal(const SoakSettings& settings, const SoakFile& file,
+                                    const SoakFault& fault, const std::string& context) {
   UpdateOutcome outcome;
   const std::string report = ReportPath(settings);
   std::remove(report.c_str());
@@ -173,24 +205,61 @@ UpdateOutcome RunSoakUpdate(const SoakSettings& settings, const SoakFile& file,
     outcome.problem = "devsim named no terminal: " + device.Errors();
     return outcome;
   }
-  const std::set<std::string> openBefore = OpenDescriptors();
-  const auto start = Clock::now();
-  std::string output;
-  outcome.exitStatus =
-      RunUpdateCommandHere(settings, file, *terminal, context, device.Pid(), &output);
-  outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (!ResultStatus(output, &outcome.statusLine)) outcome.problem = "no result line";
-
-  std::set<std::string> leaked;
-  const std::set<std::string> openAfter = OpenDescriptors();
-  std::set_difference(openAfter.begin(), openAfter.end(), openBefore.begin(), openBefore.end(),
-                      std::inserter(leaked, leaked.end()));
-  if (!leaked.empty()) outcome.problem = "left open: " + *leaked.begin();
+  RunAndCheck(settings, file, *terminal, context, device.Pid(), nullptr, &outcome);
   // The device ends once the updater has let go of the line.
   if (!device.Wait(kDeviceExitLimit)) {
     outcome.problem = "the device still had a connection after the update: the port was not closed";
   }
   outcome.deviceReport = ReadFileText(report);
+  return outcome;
+}
+
+// The device as devsim would be set up for the update, with waits answered at once.
+std::shared_ptr<BootLoaderSim> SimulatedDevice(const SoakSettings& settings, const SoakFile& file,
+                                               const SoakFault& fault, std::string* error) {
+  DeviceConfig config;
+  config.switchOnDelayMs = settings.switchOnMs;
+  config.honourWaits = false;
+  for (const std::string& target : file.deviceTargets) {
+    if (!ApplyTargetOption(target, config, error)) return nullptr;
+  }
+  if (!fault.deviceFault.empty() && !ApplyFaultOption(fault.deviceFault, config, error)) {
+    return nullptr;
+  }
+  return std::make_shared<BootLoaderSim>(config);
+}
+
+UpdateOutcome RunInProcess(const SoakSettings& settings, const SoakFile& file,
+                           const SoakFault& fault, const std::string& context) {
+  UpdateOutcome outcome;
+  std::string error;
+  std::shared_ptr<BootLoaderSim> device = SimulatedDevice(settings, file, fault, &error);
+  if (!device) {
+    outcome.problem = "cannot set up the device: " + error;
+    return outcome;
+  }
+  // Only the open port holds the device besides this function: update-cli may keep
+  // its settings, and the opener with them, for longer.
+  const std::weak_ptr<BootLoaderSim> held = device;
+  LineOpener openLine = [held](const std::string&, PortOpenFailure*) {
+    return std::make_unique<SimPort>(held.lock());
+  };
+  RunAndCheck(settings, file, kSimulatedPort, context, 0, std::move(openLine), &outcome);
+  if (device.use_count() > 1) {
+    outcome.problem = "the port was not closed after the update";
+  }
+  std::ostringstream report;
+  device->WriteReport(report);
+  outcome.deviceReport = report.str();
+  return outcome;
+}
+
+}  // namespace
+
+UpdateOutcome RunSoakUpdate(const SoakSettings& settings, const SoakFile& file,
+                            const SoakFault& fault, const std::string& context) {
+  UpdateOutcome outcome = settings.realTime ? RunOverPseudoTerminal(settings, file, fault, context)
+                                            : RunInProcess(settings, file, fault, context);
   if (outcome.problem.empty()) outcome.problem = CompareWithExpectation(outcome, fault.expected);
   outcome.asExpected = outcome.problem.empty();
   return outcome;

@@ -3,6 +3,11 @@
 // update command run in this process (a long-lived front end, as the window is,
 // so that what one update leaves behind meets the next), and the checks of how
 // it ended.
+//
+// The device runs in this process too, behind the port on a virtual clock, so
+// that silence and the host's busy limit cost no real time; or, with realTime,
+// as devsim on a pseudo-terminal, where every wait costs its real time and the
+// system's serial back end carries the bytes.
 
 #include <string>
 
@@ -14,6 +19,7 @@ struct SoakSettings {
   std::string workDir;          // devsim's log and report; the updater's debug log
   uint32_t switchOnMs = 100;    // the device's switch-on delay
   uint32_t timeoutSeconds = 30; // an update that takes longer has hung
+  bool realTime = false;        // devsim on a pseudo-terminal rather than in process
 };
 
 struct UpdateOutcome {
