@@ -18,18 +18,23 @@ Character NextCharacter(std::string_view text, size_t at) {
   const uint8_t lead = static_cast<uint8_t>(text[at]);
   const Character invalid{lead, 1, false};
   if (lead < 0x80) return {lead, 1, true};
+  // The sequence's length and the smallest code point it may carry, by its lead
+  // byte (0xC0, 0xC1 and 0xF5 on lead only overlong or too large ones).
   size_t length = 0;
   uint32_t minimum = 0;
-  uint32_t code = 0;
   if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, code = lead & 0x1Fu;
+    length = 2;
+    minimum = 0x80;
   } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, minimum = 0x800, code = lead & 0x0Fu;
+    length = 3;
+    minimum = 0x800;
   } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, code = lead & 0x07u;
+    length = 4;
+    minimum = 0x10000;
   } else {
     return invalid;
   }
+  uint32_t code = lead & (0x7Fu >> length);
   if (text.size() - at < length) return invalid;
   for (size_t i = 1; i < length; ++i) {
     const uint8_t next = static_cast<uint8_t>(text[at + i]);
