@@ -2,6 +2,8 @@
 // A small JSON reader for the tests that read update-cli's JSON lines. It takes
 // objects, arrays, strings with their escapes, numbers, true, false and null;
 // numbers are read with strtod, which also takes a few forms JSON does not.
+// Strings must be valid UTF-8, as JSON text is: a document with a byte that is
+// not is refused. Their text is UTF-8, \u escapes included.
 
 #include <map>
 #include <string>

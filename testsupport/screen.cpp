@@ -53,6 +53,11 @@ void Screen::Escape(const std::string& sequence) {
   const size_t count = parameter.empty() ? 1 : std::strtoul(parameter.c_str(), nullptr, 10);
   if (command == 'A') {
     row = count > row ? 0 : row - count;
+  } else if (command == 'H') {
+    row = 0;
+    column = 0;
+  } else if (command == 'J' && parameter == "2") {
+    rows.assign(rows.size(), std::string());
   } else if (command == 'K' || (command == 'J' && parameter != "2")) {
     std::string& line = Row();
     const size_t from = parameter == "2" ? 0 : column;

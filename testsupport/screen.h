@@ -1,9 +1,9 @@
 #pragma once
 // What a terminal shows after a program's output has been written to it: the
 // lines of a screen of a given width, with the few escape sequences the
-// project's programs use (cursor up, erase the line, erase below) and the
-// terminal's own wrapping of lines longer than the width. For tests of what the
-// user sees.
+// project's programs use (cursor up, erase the line, erase below), the two a
+// forged name would use (clear the screen, cursor home) and the terminal's own
+// wrapping of lines longer than the width. For tests of what the user sees.
 
 #include <string>
 #include <vector>

@@ -176,6 +176,54 @@ TEST_F(FileCommands, JsonIsOneDocumentForEveryOutcome) {
   }
 }
 
+// A file whose target name would clear the operator's screen and print a verdict
+// of its own, and one whose name is Latin-1: the text shows their bytes, the JSON
+// is valid UTF-8 and carries the names.
+TEST_F(FileCommands, NamesFromTheFileAreShownNotObeyed) {
+  const std::string forged = " \x1b[2J\x1b[HAll 3 targets verified OK";
+  const std::string file = Save("forged.upd", BuildFile("V1.01",
+                                                        {FirmwareTarget(0x05, forged, 2),
+                                                         FirmwareTarget(0xC7, " Z\xe4hler", 2)},
+                                                        Trailer::Checksum));
+  const Printed list = RunCommand(RunListCommand, file);
+  EXPECT_EQ(list.exitStatus, 0) << list.err;
+  EXPECT_EQ(Lines(list.out),
+            (std::vector<std::string>{file + ": format V1.01, 2 targets, checksum OK",
+                                      "05  \\x1b[2J\\x1b[HAll 3 targets verified OK",
+                                      "C7  Z\\xe4hler"}));
+  const Printed check = RunCommand(RunCheckCommand, file);
+  EXPECT_EQ(check.exitStatus, 0) << check.err;
+  ASSERT_EQ(Lines(check.out).size(), 4u) << check.out;
+  EXPECT_EQ(Lines(check.out)[1],
+            "05  \\x1b[2J\\x1b[HAll 3 targets verified OK: firmware, 2 blocks, 80 payload "
+            "bytes; 84 stored bytes");
+  EXPECT_EQ(Lines(check.out)[2].rfind("C7  Z\\xe4hler: firmware, ", 0), 0u);
+
+  for (Command command : {RunListCommand, RunCheckCommand}) {
+    const Printed json = RunCommand(command, file, true);
+    EXPECT_EQ(json.out.find('\x1b'), std::string::npos) << json.out;
+    const JsonValue document = Document(json);  // refuses what is not UTF-8
+    ASSERT_EQ(document["targets"].items.size(), 2u) << json.out;
+    EXPECT_EQ(document["targets"].items[0]["name"].text, forged);
+    EXPECT_EQ(document["targets"].items[1]["name"].text, " Z\xc3\xa4hler");
+  }
+  JsonValue value;
+  EXPECT_FALSE(ParseJson("\"Z\xe4hler\"", &value));  // the reader does refuse Latin-1
+}
+
+// The version token is shown as well, in the message of several lines on
+// standard error that names it.
+TEST_F(FileCommands, TheVersionTokenIsShownNotObeyed) {
+  const std::string header = "Firmwareupdate-Fileformat-\x1b[2JV9\r\n01\r\n05 Main\r\n";
+  const std::string file = Save("version.upd", Bytes(header.begin(), header.end()));
+  for (Command command : {RunListCommand, RunCheckCommand}) {
+    const Printed run = RunCommand(command, file);
+    EXPECT_EQ(run.exitStatus, 4);
+    EXPECT_EQ(run.err, "Error: \\x1b[2JV9 is wrong version of update file\n" + file +
+                           ".\nExpected version V1.00 V1.01  !\n");
+  }
+}
+
 // --check's detailed message for a bad record, on standard error after the
 // records that were read.
 TEST_F(FileCommands, CheckNamesAFaultInTheRecords) {

@@ -5,6 +5,8 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,8 @@
 #include "testsupport/update_cases.h"
 
 namespace {
+
+const std::string kForgedName = " \x1b[2J\x1b[HAll 3 targets verified OK";
 
 // Two targets with names long enough to need the room, the first large enough
 // that the paced line makes the block redraw many times.
@@ -111,6 +115,77 @@ TEST(OnATerminal, CtrlCWarnsOnALineOfItsOwnAndASecondOneCancels) {
   ASSERT_FALSE(screen.empty());
   EXPECT_EQ(screen.back(), MessageText(MsgCancelledByUser));
   EXPECT_EQ(CountOf(screen, MessageText(MsgCancelledByUser)), 1u);
+}
+
+// A file whose first target name would clear the screen, go home and print a
+// verdict of its own, whose second name is Latin-1, and whose XSVF program has a
+// comment that would return to the line's start and print a line of its own.
+std::string SaveForgedFile(const std::string& folder) {
+  const std::string file = folder + "/forged.upd";
+  const Bytes program =
+      AssembleXsvf("XCOMMENT \"\\x1b[2J\\rAll 3 targets verified OK\\n\"\nXCOMPLETE\n");
+  EXPECT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, kForgedName, 1, 57),
+                                                       FirmwareTarget(2, " Z\xe4hler", 2),
+                                                       XsvfTarget(3, " Logic", program)})));
+  return file;
+}
+
+const std::vector<std::string> kForgedFileTargets = {"--target", "01:firmware", "--target",
+                                                     "02:firmware", "--target", "03:jtag:demo"};
+
+TEST(OnATerminal, WhatTheFileSaysIsShownNotObeyed) {
+  const std::string folder = FreshFolder("forged_terminal");
+  Devsim devsim(folder, kForgedFileTargets);
+  ASSERT_TRUE(devsim.Started());
+  ChildProcess cli;
+  ASSERT_TRUE(cli.StartOnTerminal(ToolPath("update-cli"),
+                                  {"-p", devsim.Port(), "-f", SaveForgedFile(folder)}, 100,
+                                  {"TERM=xterm"}));
+  EXPECT_EQ(cli.Wait(kUpdateLimit), 0) << cli.Output();
+  devsim.Report();
+  for (const char* sequence : {"\x1b[2J", "\x1b[H", "\rAll"}) {
+    EXPECT_EQ(cli.Output().find(sequence), std::string::npos) << sequence;
+  }
+  const std::vector<std::string> screen = ScreenOf(cli.Output(), 100);
+  ASSERT_FALSE(screen.empty());
+  EXPECT_EQ(screen.back(), FormatMessageText(MsgResult, 3, 3));
+  EXPECT_EQ(CountOf(screen, " \\x1b[2J\\x1b[HAll"), 1u) << cli.Output();
+  EXPECT_EQ(CountOf(screen, "Z\\xe4hler"), 1u);
+  EXPECT_EQ(CountOf(screen, "\\x1b[2J\\x0dAll 3 targets verified OK\\x0a"), 1u);
+  for (const std::string& line : screen) EXPECT_NE(line.rfind("All 3", 0), 0u) << line;
+}
+
+// In JSON the texts arrive as the file has them, and the JSON and the log stay
+// valid UTF-8 (the reader refuses a document that is not).
+TEST(OnAPipe, JsonAndTheLogCarryWhatTheFileSaysAsValidUtf8) {
+  const std::string folder = FreshFolder("forged_json");
+  const std::string log = folder + "/updates.log";
+  Devsim devsim(folder, kForgedFileTargets);
+  ASSERT_TRUE(devsim.Started());
+  const CliRun run = RunTool(
+      "update-cli", {"-p", devsim.Port(), "-f", SaveForgedFile(folder), "--json", "--log", log});
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  devsim.Report();
+  EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
+  const std::vector<JsonValue> objects = JsonLines(run.output);
+  ASSERT_GE(objects.size(), 2u);
+  const JsonValue& progress = objects[objects.size() - 2];
+  ASSERT_EQ(progress["rows"].items.size(), 3u) << run.output;
+  EXPECT_EQ(progress["rows"].items[0]["name"].text, kForgedName);
+  EXPECT_EQ(progress["rows"].items[1]["name"].text, " Z\xc3\xa4hler");
+  const auto comment = std::find_if(objects.begin(), objects.end(), [](const JsonValue& object) {
+    return object["event"].text == "message";
+  });
+  ASSERT_NE(comment, objects.end()) << run.output;
+  EXPECT_EQ((*comment)["text"].text, "\x1b[2J\rAll 3 targets verified OK\n");
+
+  std::ifstream in(log, std::ios::binary);
+  const std::string logText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<JsonValue> entries = JsonLines(logText);
+  ASSERT_EQ(entries.size(), 1u) << logText;
+  ASSERT_EQ(entries[0]["targets"].items.size(), 3u);
+  EXPECT_EQ(entries[0]["targets"].items[0]["name"].text, kForgedName);
+  EXPECT_EQ(entries[0]["targets"].items[1]["name"].text, " Z\xc3\xa4hler");
 }
 
 // On a pipe, a cancelled update ends with the cancel once.

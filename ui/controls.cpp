@@ -54,7 +54,7 @@ bool CWnd::CreateChild(const char* className, const char* text, DWORD style, con
 }
 
 bool CStatic::Create(const std::string& text, const RECT& rect, HWND parent) {
-  return CreateChild("STATIC", text.c_str(), SS_LEFT, rect, parent, 0xFFFF);
+  return CreateChild("STATIC", text.c_str(), SS_LEFT | SS_NOPREFIX, rect, parent, 0xFFFF);
 }
 
 void CComboBox::AddString(const std::string& text) {

@@ -37,7 +37,8 @@ class CButton : public CWnd {};
 
 class CStatic : public CWnd {
  public:
-  // A left-aligned text without a control ID of its own.
+  // A left-aligned text without a control ID of its own, shown as it is: an & in
+  // it (a target's name from an update file) is a character, not an access key.
   bool Create(const std::string& text, const RECT& rect, HWND parent);
 };
 

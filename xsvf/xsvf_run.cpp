@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "link/jtag_cable.h"
+#include "xsvf/shown_text.h"
 #include "xsvf/tap_navigation.h"
 
 namespace {
@@ -20,8 +21,9 @@ const char* const kErrorNames[] = {
 };
 constexpr int kNamedErrors = sizeof kErrorNames / sizeof kErrorNames[0];
 
+// A comment is the program's text, not ours: its controls are shown, not obeyed.
 void EchoToStandardOutput(const std::string& text) {
-  std::printf(" %s\n", text.c_str());
+  std::printf(" %s\n", TerminalText(text).c_str());
 }
 
 void ShowOnStandardError(const std::string& text) {

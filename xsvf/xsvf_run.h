@@ -16,7 +16,8 @@ struct XsvfRunHost {
   std::string debugLogPath = kDebugLogName;
   // Called after every command: the update shows how far the program has got.
   std::function<void()> progress;
-  // Where the program's comments go. Empty: a blank, the text and a line end on
+  // Where the program's comments go, as the program holds them. Empty: a blank,
+  // the text with its controls shown (xsvf/shown_text.h) and a line end on
   // standard output.
   CommentSink comment;
   // Tells the user that the debug log cannot be created and returns once they

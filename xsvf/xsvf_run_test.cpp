@@ -160,6 +160,22 @@ TEST_F(XsvfRunTest, CommentsGoToTheCommentSinkNotTheLog) {
   EXPECT_THAT(ReadLog(), Not(HasSubstr("erase")));
 }
 
+// A comment that would clear the screen and print a verdict on a line of its own
+// is shown, not obeyed; its text reaches a sink of the update's own unchanged.
+TEST_F(XsvfRunTest, CommentsOnStandardOutputShowTheirControls) {
+  const std::string program =
+      "XCOMMENT \"\\x1b[2J\\rAll 3 targets verified OK\\n\\xe4\"\nXCOMPLETE\n";
+  LoadProgram(program);
+  EXPECT_EQ(Play(), XsvfOk);
+  EXPECT_EQ(comments, "\x1b[2J\rAll 3 targets verified OK\n\xe4\n");
+  host.comment = nullptr;
+  LoadProgram(program);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(Play(), XsvfOk);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            " \\x1b[2J\\x0dAll 3 targets verified OK\\x0a\\xe4\n");
+}
+
 TEST_F(XsvfRunTest, XWaitNamesUnknownStatesAndWaitsAnyway) {
   LoadProgram("XWAIT 16 RUNTEST/IDLE 5\nXCOMPLETE\n");
   EXPECT_EQ(Play(), XsvfOk);

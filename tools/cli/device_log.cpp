@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "engine/messages.h"
+#include "xsvf/shown_text.h"
 
 namespace {
 

@@ -5,9 +5,14 @@
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
 #include "engine/update_session.h"
-#include "tools/cli/progress_view.h"
+#include "xsvf/shown_text.h"
 
 namespace {
+
+// A line of the output, with whatever the file or its path hold shown, not obeyed.
+void PrintLine(std::FILE* out, const std::string& line) {
+  std::fprintf(out, "%s\n", TerminalText(line).c_str());
+}
 
 std::string HexId(uint32_t id) {
   char text[8];
@@ -129,7 +134,7 @@ bool OpenForCommand(const char* command, const CliOptions& options, UpdateState&
     std::fprintf(out, "%s,\"exit\":%d,\"message\":%s}\n", JsonStart(command, options).c_str(),
                  ExitUnusable, JsonString(message).c_str());
   } else {
-    std::fprintf(err, "%s\n", message.c_str());
+    std::fprintf(err, "%s\n", TerminalLines(message).c_str());
   }
   return false;
 }
@@ -143,7 +148,7 @@ int ReportBadFile(const std::string& json, const CliOptions& options,
                  ExitUnusable, JsonString(check.detail).c_str(),
                  JsonString(check.statusLine).c_str());
   } else {
-    std::fprintf(err, "%s: %s\n", options.file.c_str(), check.detail.c_str());
+    PrintLine(err, options.file + ": " + check.detail);
   }
   return ExitUnusable;
 }
@@ -154,7 +159,7 @@ bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err
   state.filePath.Set(path);
   std::string message;
   if (OpenUpdateFile(state, &message)) return true;
-  std::fputs(message.c_str(), err);
+  std::fputs(TerminalLines(message).c_str(), err);
   if (message.empty() || message.back() != '\n') std::fputc('\n', err);
   CloseUpdateResources(state);
   return false;
@@ -171,10 +176,8 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   if (!check.good) {
     // Before a record could be read the checksum had already turned the file away.
     if (!options.json && check.checksum != ChecksumState::Mismatch) {
-      std::fprintf(out, "%s\n", FileLine(options, state, check).c_str());
-      for (const RecordSummary& record : check.records) {
-        std::fprintf(out, "%s\n", RecordLine(record).c_str());
-      }
+      PrintLine(out, FileLine(options, state, check));
+      for (const RecordSummary& record : check.records) PrintLine(out, RecordLine(record));
     }
     return ReportBadFile(json, options, check, out, err);
   }
@@ -182,10 +185,8 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "%s,\"exit\":0}\n", json.c_str());
     return ExitAllUpdated;
   }
-  std::fprintf(out, "%s\n", FileLine(options, state, check).c_str());
-  for (const RecordSummary& record : check.records) {
-    std::fprintf(out, "%s\n", RecordLine(record).c_str());
-  }
+  PrintLine(out, FileLine(options, state, check));
+  for (const RecordSummary& record : check.records) PrintLine(out, RecordLine(record));
   if (check.records.size() != state.targetCount) {
     std::fprintf(out, "note: the header names %u targets, the file holds %zu records\n",
                  state.targetCount, check.records.size());
@@ -216,10 +217,7 @@ int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "%s,\"exit\":0}\n", json.c_str());
     return ExitAllUpdated;
   }
-  std::fprintf(out, "%s\n", FileLine(options, state, check).c_str());
-  for (uint32_t i : rows) {
-    std::fprintf(out, "%s %s\n", HexId(state.rows[i].headerId).c_str(),
-                 state.rows[i].name.Get().c_str());
-  }
+  PrintLine(out, FileLine(options, state, check));
+  for (uint32_t i : rows) PrintLine(out, HexId(state.rows[i].headerId) + " " + state.rows[i].name.Get());
   return ExitAllUpdated;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "xsvf/shown_text.h"
+
 StateSnapshot TakeSnapshot(const UpdateState& state) {
   StateSnapshot snapshot;
   snapshot.statusLine = state.statusLine.Get();
@@ -15,33 +17,13 @@ StateSnapshot TakeSnapshot(const UpdateState& state) {
   return snapshot;
 }
 
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': json += "\\\""; break;
-      case '\\': json += "\\\\"; break;
-      case '\n': json += "\\n"; break;
-      case '\r': json += "\\r"; break;
-      case '\t': json += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          json += escaped;
-        } else {
-          json += static_cast<char>(c);
-        }
-    }
-  }
-  return json + "\"";
-}
-
 namespace {
+
+constexpr int64_t kKibibyte = 1024;
 
 std::string Kibibytes(int64_t bytes) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1024);
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / kKibibyte);
   return text;
 }
 
@@ -54,6 +36,8 @@ std::string DoneOfTotal(const RowSnapshot& row, const TargetSize& size) {
   if (size.commands > 0) {
     return std::to_string(done) + " of " + std::to_string(total) + " commands";
   }
+  // Below 1 KiB a tenth of a KiB says too little: "0.0 of 0.0 KiB".
+  if (total < kKibibyte) return std::to_string(done) + " of " + std::to_string(total) + " bytes";
   return Kibibytes(done) + " of " + Kibibytes(total) + " KiB";
 }
 
@@ -75,9 +59,25 @@ std::string WithPort(const std::string& port, const std::string& text) {
   return port.empty() ? text : port + ": " + text;
 }
 
-// Cuts text to at most `width` columns (bytes).
-std::string Fit(const std::string& text, size_t width) {
-  return text.size() <= width ? text : text.substr(0, width);
+// A port's display with every text as a terminal shows it (xsvf/shown_text.h),
+// for the views that lay out lines.
+PortDisplay Shown(const PortDisplay& display) {
+  PortDisplay shown = display;
+  shown.port = TerminalText(display.port);
+  shown.state.statusLine = TerminalText(display.state.statusLine);
+  shown.timing = TerminalText(display.timing);
+  for (RowSnapshot& row : shown.state.rows) {
+    row.mark = TerminalText(row.mark);
+    row.name = TerminalText(row.name);
+    row.status = TerminalText(row.status);
+  }
+  return shown;
+}
+
+std::vector<PortDisplay> Shown(const std::vector<PortDisplay>& displays) {
+  std::vector<PortDisplay> shown;
+  for (const PortDisplay& display : displays) shown.push_back(Shown(display));
+  return shown;
 }
 
 // On a terminal: per port a header (the port, the status line, the timing) and
@@ -87,21 +87,22 @@ class TerminalView : public ProgressView {
   TerminalView(std::FILE* out, int (*width)()) : out(out), width(width) {}
 
   void Show(const std::vector<PortDisplay>& now) override {
-    if (drawnLines > 0 && now == shown && Columns() == drawnColumns) return;
-    Draw(now);
+    const std::vector<PortDisplay> displays = Shown(now);
+    if (drawnLines > 0 && displays == shown && Columns() == drawnColumns) return;
+    Draw(displays);
   }
 
-  // Printed where the block stands, which is then drawn again below it. The line
-  // starts at its first column, whatever the terminal echoed for Ctrl-C.
   void Message(const std::string& port, const std::string& text) override {
-    MoveToBlockStart();
-    std::fprintf(out, "\r\x1b[J%s\n", WithPort(port, text).c_str());
-    drawnLines = 0;
-    Draw(shown);
+    PrintAboveBlock(WithPort(TerminalText(port), TerminalLines(text)));
+  }
+
+  void Comment(const std::string& port, const std::string& text) override {
+    PrintAboveBlock(WithPort(TerminalText(port), TerminalText(text)));
   }
 
   // With one device, the block gives way to its rows and the final lines.
-  void DeviceEnded(const PortDisplay& last, const DeviceResult& result) override {
+  void DeviceEnded(const PortDisplay& ended, const DeviceResult& result) override {
+    const PortDisplay last = Shown(ended);
     if (!last.port.empty()) {
       Replace(last);
       Draw(shown);
@@ -113,12 +114,12 @@ class TerminalView : public ProgressView {
     Measure({last});
     for (size_t i = 0; i < last.state.rows.size(); ++i) {
       const std::string line = RowLine(last.state.rows[i], SizeOf(last, i), BarWidth(columns, 0));
-      std::fprintf(out, "%s\n", Fit(line, columns).c_str());
+      std::fprintf(out, "%s\n", FitColumns(line, columns).c_str());
     }
     if (!result.debugLogPath.empty()) {
-      std::fprintf(out, "XSVF debug log: %s\n", result.debugLogPath.c_str());
+      std::fprintf(out, "XSVF debug log: %s\n", TerminalText(result.debugLogPath).c_str());
     }
-    std::fprintf(out, "%s\n", result.statusLine.c_str());
+    std::fprintf(out, "%s\n", TerminalText(result.statusLine).c_str());
     std::fflush(out);
     drawnLines = 0;
     shown.clear();
@@ -128,11 +129,11 @@ class TerminalView : public ProgressView {
     drawnLines = 0;  // the blocks stay as they were last drawn
     for (const DeviceResult& port : summary.ports) {
       if (!port.debugLogPath.empty()) {
-        std::fprintf(out, "%s\n", WithPort(port.port, "XSVF debug log: " + port.debugLogPath).c_str());
+        PrintLine(port.port, "XSVF debug log: " + port.debugLogPath);
       }
-      std::fprintf(out, "%s\n", WithPort(port.port, port.statusLine).c_str());
+      PrintLine(port.port, port.statusLine);
     }
-    std::fprintf(out, "%s\n", summary.lastLine.c_str());
+    PrintLine("", summary.lastLine);
     std::fflush(out);
   }
 
@@ -151,6 +152,19 @@ class TerminalView : public ProgressView {
     if (drawnLines > 0) std::fprintf(out, "\x1b[%dA", drawnLines);
   }
 
+  // Printed where the block stands, which is then drawn again below it. The text
+  // starts at its first column, whatever the terminal echoed for Ctrl-C.
+  void PrintAboveBlock(const std::string& shownText) {
+    MoveToBlockStart();
+    std::fprintf(out, "\r\x1b[J%s\n", shownText.c_str());
+    drawnLines = 0;
+    Draw(shown);
+  }
+
+  void PrintLine(const std::string& port, const std::string& text) {
+    std::fprintf(out, "%s\n", TerminalText(WithPort(port, text)).c_str());
+  }
+
   void Replace(const PortDisplay& display) {
     for (PortDisplay& port : shown) {
       if (port.port == display.port) port = display;
@@ -163,11 +177,11 @@ class TerminalView : public ProgressView {
     const std::string left = display.port.empty()
                                  ? display.state.statusLine
                                  : display.port + "  " + display.state.statusLine;
-    if (display.timing.empty() || left.size() + 2 + display.timing.size() > columns) {
-      return Fit(left, columns);
+    const size_t timing = TextColumns(display.timing);
+    if (display.timing.empty() || TextColumns(left) + 2 + timing > columns) {
+      return FitColumns(left, columns);
     }
-    return left + std::string(columns - left.size() - display.timing.size(), ' ') +
-           display.timing;
+    return PadColumns(left, columns - timing) + display.timing;
   }
 
   size_t LabelWidth() const { return std::min(kMaxLabel, std::max<size_t>(labelColumn, 8)); }
@@ -183,9 +197,7 @@ class TerminalView : public ProgressView {
   // "<label> [#####.....] 45% 28.8 of 64.0 KiB"; the bars narrow with the width
   // and go when there is no room for them.
   std::string RowLine(const RowSnapshot& row, const TargetSize& size, size_t bar) const {
-    std::string line = Fit(row.Label(), LabelWidth());
-    line.resize(LabelWidth(), ' ');
-    line += " ";
+    std::string line = PadColumns(FitColumns(row.Label(), LabelWidth()), LabelWidth()) + " ";
     if (bar > 0) {
       const size_t filled = static_cast<size_t>(std::clamp(row.percent, 0, 100)) * bar / 100;
       line += "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
@@ -200,8 +212,8 @@ class TerminalView : public ProgressView {
     for (const PortDisplay& display : now) {
       for (size_t i = 0; i < display.state.rows.size(); ++i) {
         const RowSnapshot& row = display.state.rows[i];
-        labelColumn = std::max(labelColumn, row.Label().size());
-        tailColumn = std::max(tailColumn, RowTail(row, SizeOf(display, i)).size());
+        labelColumn = std::max(labelColumn, TextColumns(row.Label()));
+        tailColumn = std::max(tailColumn, TextColumns(RowTail(row, SizeOf(display, i))));
       }
     }
   }
@@ -218,7 +230,7 @@ class TerminalView : public ProgressView {
       const size_t bar = BarWidth(columns, indent.size());
       for (size_t i = 0; i < display.state.rows.size(); ++i) {
         const std::string line = indent + RowLine(display.state.rows[i], SizeOf(display, i), bar);
-        std::fprintf(out, "\r\x1b[2K%s\n", Fit(line, columns).c_str());
+        std::fprintf(out, "\r\x1b[2K%s\n", FitColumns(line, columns).c_str());
         ++lines;
       }
     }
@@ -231,7 +243,7 @@ class TerminalView : public ProgressView {
 
   std::FILE* out;
   int (*width)();
-  std::vector<PortDisplay> shown;
+  std::vector<PortDisplay> shown;  // as drawn: its texts made by Shown()
   int drawnLines = 0;
   size_t drawnColumns = 0;
   size_t labelColumn = 0;
@@ -257,6 +269,12 @@ class LineView : public ProgressView {
   }
 
   void Message(const std::string& port, const std::string& text) override {
+    std::fprintf(out, "%s\n", WithPort(TerminalText(port), TerminalLines(text)).c_str());
+    lastLine[port] = text;
+    std::fflush(out);
+  }
+
+  void Comment(const std::string& port, const std::string& text) override {
     Print(port, text);
     std::fflush(out);
   }
@@ -279,8 +297,9 @@ class LineView : public ProgressView {
   }
 
  private:
+  // One line, whatever the port or the text holds.
   void Print(const std::string& port, const std::string& text) {
-    std::fprintf(out, "%s\n", WithPort(port, text).c_str());
+    std::fprintf(out, "%s\n", TerminalText(WithPort(port, text)).c_str());
     lastLine[port] = text;
   }
 
@@ -328,6 +347,8 @@ class JsonView : public ProgressView {
                  JsonString(text).c_str());
     std::fflush(out);
   }
+
+  void Comment(const std::string& port, const std::string& text) override { Message(port, text); }
 
   void DeviceEnded(const PortDisplay& last, const DeviceResult& result) override {
     ShowPort(last);

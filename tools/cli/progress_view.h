@@ -2,7 +2,9 @@
 // How update-cli shows its updates: a block redrawn in place on a terminal, one
 // line per change otherwise (and with TERM=dumb), or JSON lines for scripts and
 // other front ends. With several ports every port has its block, its lines
-// carry the port, and every JSON object its "port".
+// carry the port, and every JSON object its "port". What came from outside (names,
+// comments, paths, ports) is shown through xsvf/shown_text.h: its controls
+// escaped on the terminal and in lines, JSON valid UTF-8.
 
 #include <cstdint>
 #include <cstdio>
@@ -76,9 +78,12 @@ class ProgressView {
   virtual ~ProgressView() = default;
   // Called whenever the records may have changed; prints what did.
   virtual void Show(const std::vector<PortDisplay>& now) = 0;
-  // A text for the user from outside the records, such as a comment of the XSVF
-  // program being played or the Ctrl-C warning; `port` empty for every port.
+  // A text of update-cli's own from outside the records, such as the Ctrl-C
+  // warning, with the line ends it has; `port` empty for every port.
   virtual void Message(const std::string& port, const std::string& text) = 0;
+  // A comment of the XSVF program being played: the program's text, shown as one
+  // line whatever it holds.
+  virtual void Comment(const std::string& port, const std::string& text) = 0;
   // One device update has ended: its last state and its outcome. With one port and
   // one device, the view's last line is then the final status line.
   virtual void DeviceEnded(const PortDisplay& last, const DeviceResult& result) = 0;
@@ -92,14 +97,12 @@ std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)());
 std::unique_ptr<ProgressView> MakeLineView(std::FILE* out);
 std::unique_ptr<ProgressView> MakeJsonView(std::FILE* out);
 
-// A JSON string literal of text (quotes and escapes included).
-std::string JsonString(const std::string& text);
-
 // The JSON object of a device update's outcome, as the JSON view prints it:
 //   {"event":"result",["port":...,]"successes":n|null,"total":m|null,"status":...,"exit":x}
 // with "debugLog" when the update ended on an XSVF error. Also the last word of an
 // update that could not start.
 void PrintJsonResult(std::FILE* out, const DeviceResult& result);
 
-// "28.8 of 64.0 KiB" or "1234 of 5678 commands"; empty when the size is unknown.
+// "28.8 of 64.0 KiB", "57 of 57 bytes" for a target below 1 KiB, or "1234 of 5678
+// commands"; empty when the size is unknown.
 std::string DoneOfTotal(const RowSnapshot& row, const TargetSize& size);

@@ -5,7 +5,7 @@
 #include "engine/messages.h"
 #include "engine/update_session.h"
 #include "tools/cli/cli_options.h"
-#include "tools/cli/progress_view.h"
+#include "xsvf/shown_text.h"
 
 namespace {
 
@@ -85,8 +85,10 @@ std::string PortOpenFailureText(const std::string& port, const PortOpenFailure& 
 
 std::string LatencyAdviceText(const std::string& adapter, const std::string& milliseconds,
                               const std::string& howToLower) {
-  return "The USB serial adapter " + adapter + " holds back every reply for up to " +
-         milliseconds + " ms; JTAG updates run faster with 1 ms: " + howToLower;
+  // The adapter's name and timer are the system's words: shown, not obeyed.
+  return "The USB serial adapter " + TerminalText(adapter) + " holds back every reply for up to " +
+         TerminalText(milliseconds) + " ms; JTAG updates run faster with 1 ms: " +
+         TerminalText(howToLower);
 }
 
 int RunPortsCommand(std::FILE* out, bool json, const std::string& systemRoot) {
@@ -98,8 +100,10 @@ int RunPortsCommand(std::FILE* out, bool json, const std::string& systemRoot) {
     return ExitAllUpdated;
   }
   if (ports.empty()) std::fprintf(out, "No serial ports found.\n");
+  // What the system says of a USB adapter is the adapter's to say: shown, not obeyed.
   for (const SerialPortInfo& port : ports) {
-    std::fprintf(out, "%-16s %s\n", port.path.c_str(), port.Description().c_str());
+    std::fprintf(out, "%s %s\n", PadColumns(TerminalText(port.path), 16).c_str(),
+                 TerminalText(port.Description()).c_str());
   }
   return ExitAllUpdated;
 }

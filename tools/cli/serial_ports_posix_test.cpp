@@ -46,6 +46,14 @@ TEST_F(LatencyAdviceTest, NamesTheTimerAndHowToLowerItWhenAboveOneMillisecond) {
       << advice;
 }
 
+TEST_F(LatencyAdviceTest, ShowsWhatTheTimerFileHoldsNotObeysIt) {
+  SetTimer("16\x1b[2J\r\n");
+  EXPECT_EQ(LatencyAdvice(byId, sysfs),
+            "The USB serial adapter ttyUSB7 holds back every reply for up to 16\\x1b[2J\\x0d ms; "
+            "JTAG updates run faster with 1 ms: echo 1 | sudo tee " + timerFolder +
+                "/latency_timer");
+}
+
 TEST_F(LatencyAdviceTest, SaysNothingAtOneMillisecondOrWithoutATimer) {
   SetTimer("1\n");
   EXPECT_EQ(LatencyAdvice(byId, sysfs), "");
@@ -205,6 +213,35 @@ TEST_F(PortsFromSysfs, PortsCommandPrintsTextOrOneJsonDocument) {
   out = std::tmpfile();
   EXPECT_EQ(RunPortsCommand(out, true, root + "/nowhere"), 0);
   EXPECT_EQ(ContentsAndClose(out), "{\"command\":\"ports\",\"ports\":[],\"exit\":0}\n");
+}
+
+// A USB adapter's strings are the adapter's to say: one that would clear the
+// screen, return to the line's start or send Latin-1 is shown, not obeyed, and
+// the JSON stays valid UTF-8.
+TEST_F(PortsFromSysfs, HostileAdapterStringsAreShownNotObeyed) {
+  const std::string usb = root + "/devices/pci0000:00/0000:00:14.0/usb1/1-4";
+  AddUsbDevice(usb, "0403", "6015", "\x1b]0;owned\x07M\xfcller", "\x1b[2J\rAll 3 targets verified OK",
+               "\xc2\x9b" "2J\xe2\x80\xae");
+  AddTty("ttyUSB1", usb + "/1-4:1.0/ttyUSB1", "ftdi_sio");
+  std::FILE* out = std::tmpfile();
+  EXPECT_EQ(RunPortsCommand(out, false, root), 0);
+  const std::vector<std::string> lines = Lines(ContentsAndClose(out));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[3],
+            "/dev/ttyUSB1     USB 0403:6015 \\x1b]0;owned\\x07M\\xfcller \\x1b[2J\\x0dAll 3 "
+            "targets verified OK, serial \\u009b2J\\u202e, driver ftdi_sio");
+
+  out = std::tmpfile();
+  EXPECT_EQ(RunPortsCommand(out, true, root), 0);
+  const std::string json = ContentsAndClose(out);
+  JsonValue document;
+  ASSERT_TRUE(ParseJson(json, &document)) << json;  // refuses what is not UTF-8
+  ASSERT_EQ(document["ports"].items.size(), 4u);
+  const JsonValue& adapter = document["ports"].items[3];
+  EXPECT_EQ(adapter["manufacturer"].text, "\x1b]0;owned\x07M\xc3\xbcller");
+  EXPECT_EQ(adapter["product"].text, "\x1b[2J\rAll 3 targets verified OK");
+  EXPECT_EQ(adapter["serialNumber"].text, "\xc2\x9b" "2J\xe2\x80\xae");
+  EXPECT_EQ(json.find('\x1b'), std::string::npos) << json;
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "tools/cli/progress_view.h"
 #include "tools/cli/serial_ports.h"
 #include "tools/cli/terminal.h"
+#include "xsvf/shown_text.h"
 
 namespace {
 
@@ -213,7 +214,7 @@ DeviceResult Unusable(const std::string& port, const std::string& text) {
 // object with --json, the text on standard error otherwise.
 int ReportUnusable(const CliOptions& options, const std::string& text, std::FILE* out,
                    std::FILE* err) {
-  std::fputs(text.c_str(), err);
+  std::fputs(TerminalLines(text).c_str(), err);
   if (text.empty() || text.back() != '\n') std::fputc('\n', err);
   if (options.json) PrintJsonResult(out, Unusable("", text));
   return ExitUnusable;
@@ -392,7 +393,7 @@ class UpdateRun {
 
   void ShowComments() {
     for (const auto& [port, text] : PendingComments().Take()) {
-      view->Message(severalDevices ? port : "", text);
+      view->Comment(severalDevices ? port : "", text);
     }
   }
 

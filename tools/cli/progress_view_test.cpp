@@ -1,0 +1,109 @@
+// update-cli's views of an update, in process: how far a target has got, and
+// what each view makes of names, comments and paths that hold control bytes or
+// are not UTF-8.
+
+#include "tools/cli/progress_view.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "testsupport/captured_text.h"
+#include "testsupport/json_value.h"
+
+namespace {
+
+TEST(DoneOfTotal, CountsBytesBelowOneKibibyte) {
+  const auto row = [](int percent, int64_t done) {
+    RowSnapshot snapshot;
+    snapshot.percent = percent;
+    snapshot.done = done;
+    return snapshot;
+  };
+  EXPECT_EQ(DoneOfTotal(row(35, 20), {57, 0}), "20 of 57 bytes");
+  EXPECT_EQ(DoneOfTotal(row(100, 0), {57, 0}), "57 of 57 bytes");
+  EXPECT_EQ(DoneOfTotal(row(0, 0), {1023, 0}), "0 of 1023 bytes");
+  EXPECT_EQ(DoneOfTotal(row(50, 512), {1024, 0}), "0.5 of 1.0 KiB");
+  EXPECT_EQ(DoneOfTotal(row(30, 3), {57, 9}), "3 of 9 commands");
+  EXPECT_EQ(DoneOfTotal(row(30, 3), {0, 0}), "");
+}
+
+// A file whose first name would clear the screen, go home and print a verdict
+// of its own; a Latin-1 name; a path with a control in it; and a comment that
+// would return to the line's start and begin a line of its own.
+const std::string kForgedName = " \x1b[2J\x1b[HAll 3 targets verified OK";
+const std::string kLatin1Name = " Z\xe4hler";
+const std::string kForgedStatus = "Update cancelled - wrong fileformat in a\x1b[2J.upd.";
+const std::string kForgedComment = "erase\rAll 3 targets verified OK\n";
+
+PortDisplay ForgedDisplay() {
+  PortDisplay display;
+  display.state.statusLine = kForgedStatus;
+  display.state.rows = {{"", kForgedName, 100, "ok", 84}, {"", kLatin1Name, 35, "", 20}};
+  display.sizes = {{84, 0}, {57, 0}};
+  return display;
+}
+
+// Plays one device update through the view: progress, a comment, the end.
+std::string Played(std::unique_ptr<ProgressView> view, std::FILE* out) {
+  const PortDisplay display = ForgedDisplay();
+  view->Show({display});
+  view->Comment("", kForgedComment);
+  DeviceResult result;
+  result.statusLine = kForgedStatus;
+  result.exitStatus = 4;
+  view->DeviceEnded(display, result);
+  return ContentsAndClose(out);
+}
+
+int TerminalWidth80() { return 80; }
+
+TEST(ProgressViews, ATerminalShowsOutsideTextAndObeysOnlyItsOwnSequences) {
+  std::FILE* out = std::tmpfile();
+  const std::string output = Played(MakeTerminalView(out, TerminalWidth80), out);
+  // What the view itself sends: the line's start, then erase the line or below,
+  // or the cursor up over the block.
+  const std::string foreign =
+      std::regex_replace(output, std::regex("\r\x1b\\[(2K|J)|\x1b\\[[0-9]+A"), "");
+  EXPECT_EQ(foreign.find_first_of("\x1b\r"), std::string::npos) << foreign;
+  EXPECT_NE(output.find(" \\x1b[2J\\x1b[HAll"), std::string::npos) << output;
+  EXPECT_NE(output.find("Z\\xe4hler"), std::string::npos);
+  EXPECT_NE(output.find("20 of 57 bytes"), std::string::npos);
+  EXPECT_NE(output.find("erase\\x0dAll 3 targets verified OK\\x0a\n"), std::string::npos);
+  EXPECT_NE(output.find("\nUpdate cancelled - wrong fileformat in a\\x1b[2J.upd.\n"),
+            std::string::npos);
+}
+
+TEST(ProgressViews, LinesShowOutsideTextOnALineOfItsOwn) {
+  std::FILE* out = std::tmpfile();
+  EXPECT_EQ(Lines(Played(MakeLineView(out), out)),
+            (std::vector<std::string>{
+                "target 1 \\x1b[2J\\x1b[HAll 3 targets verified OK: 100% ok",
+                "target 2 Z\\xe4hler: 35% 20 of 57 bytes",
+                "Update cancelled - wrong fileformat in a\\x1b[2J.upd.",
+                "erase\\x0dAll 3 targets verified OK\\x0a",
+                "Update cancelled - wrong fileformat in a\\x1b[2J.upd.",
+            }));
+}
+
+TEST(ProgressViews, JsonIsValidUtf8AndCarriesTheTexts) {
+  std::FILE* out = std::tmpfile();
+  const std::vector<std::string> lines = Lines(Played(MakeJsonView(out), out));
+  ASSERT_EQ(lines.size(), 3u);
+  std::vector<JsonValue> objects(lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    ASSERT_TRUE(ParseJson(lines[i], &objects[i])) << lines[i];  // refuses what is not UTF-8
+    EXPECT_EQ(lines[i].find('\x1b'), std::string::npos) << lines[i];
+  }
+  EXPECT_EQ(objects[0]["rows"].items[0]["name"].text, kForgedName);
+  EXPECT_EQ(objects[0]["rows"].items[1]["name"].text, " Z\xc3\xa4hler");
+  EXPECT_EQ(objects[0]["status"].text, kForgedStatus);
+  EXPECT_EQ(objects[1]["event"].text, "message");
+  EXPECT_EQ(objects[1]["text"].text, kForgedComment);
+  EXPECT_EQ(objects[2]["event"].text, "result");
+  EXPECT_EQ(objects[2]["status"].text, kForgedStatus);
+}
+
+}  // namespace
