@@ -71,7 +71,7 @@ BENCHMARK_CAPTURE(EncodeVector, varied, VectorShape::Varied);
 BENCHMARK_CAPTURE(EncodeVector, uniform, VectorShape::Uniform);
 BENCHMARK_CAPTURE(EncodeVector, mixed, VectorShape::Mixed);
 
-// An update file's snapshot, read up to the data of its first record.
+// An update file's private copy, read up to the data of its first record.
 class OpenRecord {
  public:
   OpenRecord(const std::string& format, bool runLengthCoded) {
@@ -83,13 +83,14 @@ class OpenRecord {
     Bytes file;
     std::string reason;
     if (!BuildUpdateFile(format, {target}, &file, &reason)) throw std::runtime_error(reason);
+    const auto copy = UpdateFileCopy::FromBytes(file.data(), file.size());
+    if (!copy) throw std::runtime_error("cannot write a temporary file");
     UpdateFileHeader header;
     std::string message;
-    if (!ReadUpdateHeader(file, "bench.upd", &header, &message)) {
+    if (!ReadUpdateHeader(*copy, "bench.upd", &header, &message)) {
       throw std::runtime_error(message);
     }
-    UpdateFileReader reader({std::make_shared<const Bytes>(file), header.recordsStart},
-                            header.formatVersion);
+    UpdateFileReader reader({copy, header.recordsStart}, header.formatVersion);
     uint32_t id = 0;
     if (!reader.ReadTargetId(&id) || !reader.ReadRecordHeader()) {
       throw std::runtime_error("the update file does not read back");

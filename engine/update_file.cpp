@@ -1,5 +1,6 @@
 #include "engine/update_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -88,51 +89,25 @@ bool IsWhiteSpace(int c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
+bool FileCursor::Fill() {
+  bufferStart = position;
+  bufferCount = file->ReadAt(position, buffer, sizeof buffer);
+  return bufferCount > 0;
+}
+
 bool FileCursor::Skip(uint64_t count) {
   if (count > Remaining()) {
-    position = bytes->size();
+    position = file->Size();
     return false;
   }
-  position += static_cast<size_t>(count);
+  position += count;
   return true;
 }
 
 bool FileCursor::Take(uint8_t* to, size_t count) {
   if (count > Remaining()) return false;
-  std::memcpy(to, bytes->data() + position, count);
-  position += count;
+  for (size_t i = 0; i < count; ++i) to[i] = static_cast<uint8_t>(Get());
   return true;
-}
-
-bool ReadUpdateFileBytes(const std::string& path, std::vector<uint8_t>* bytes,
-                         std::string* message) {
-  bytes->clear();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *message = FormatMessageText(MsgFileNotFound, path.c_str());
-    return false;
-  }
-  // Read in pieces up to one piece past the limit, so that a larger file (or one
-  // that never ends, such as a device) is refused without being held.
-  uint8_t piece[64 * 1024];
-  size_t count = 0;
-  while (bytes->size() <= kMaxUpdateFileSize &&
-         (count = std::fread(piece, 1, sizeof piece, file)) > 0) {
-    bytes->insert(bytes->end(), piece, piece + count);
-  }
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (bytes->size() > kMaxUpdateFileSize) {
-    *message = FormatMessageText(MsgFileTooLarge, path.c_str(),
-                                 static_cast<unsigned>(kMaxUpdateFileSize >> 20));
-  } else if (failed) {
-    *message = FormatMessageText(MsgFileNotReadable, path.c_str());
-  } else {
-    return true;
-  }
-  bytes->clear();
-  bytes->shrink_to_fit();
-  return false;
 }
 
 bool ReadHexField(FileCursor& file, int width, uint32_t* value) {
@@ -165,10 +140,10 @@ bool ReadLine(FileCursor& file, std::string* line) {
   return !line->empty();
 }
 
-bool ReadUpdateHeader(const std::vector<uint8_t>& bytes, const std::string& path,
+bool ReadUpdateHeader(const UpdateFileCopy& copy, const std::string& path,
                       UpdateFileHeader* header, std::string* message) {
   *header = UpdateFileHeader();
-  FileCursor file(bytes, 0);
+  FileCursor file(copy, 0);
   std::string line;
   if (!ReadLine(file, &line)) return FailWrongFormat(path, message);
   const size_t marker = line.find(kFormatMarker);
@@ -196,12 +171,9 @@ bool ReadUpdateHeader(const std::vector<uint8_t>& bytes, const std::string& path
 
 bool ReadUpdateFileSnapshot(const std::string& path, UpdateFileSnapshot* file,
                             UpdateFileHeader* header, std::string* message) {
-  auto bytes = std::make_shared<std::vector<uint8_t>>();
-  if (!ReadUpdateFileBytes(path, bytes.get(), message) ||
-      !ReadUpdateHeader(*bytes, path, header, message)) {
-    return false;
-  }
-  file->bytes = std::move(bytes);
+  std::shared_ptr<const UpdateFileCopy> copy = UpdateFileCopy::Make(path, message);
+  if (!copy || !ReadUpdateHeader(*copy, path, header, message)) return false;
+  file->copy = std::move(copy);
   file->recordsStart = header->recordsStart;
   return true;
 }
@@ -344,4 +316,17 @@ TrailerContents ReadChecksumTrailer(const uint8_t* lastBytes, size_t count) {
   }
   trailer.readable = true;
   return trailer;
+}
+
+bool Sha256OfCopy(const UpdateFileCopy& file, uint64_t count, Sha256Digest* digest) {
+  Sha256 hash;
+  uint8_t piece[64 * 1024];
+  for (uint64_t done = 0; done < count;) {
+    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(sizeof piece, count - done));
+    const size_t got = file.ReadAt(done, piece, wanted);
+    if (got == 0) return false;
+    hash.Update(piece, got);
+    done += got;
+  }
+  return hash.Finish(digest);
 }

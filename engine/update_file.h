@@ -42,9 +42,9 @@
 // stand and the trailer's size, so that a reader that does not know it can say so
 // and refuse the file: what it cannot verify it does not program.
 //
-// An update is made from one snapshot of the file (UpdateFileSnapshot): read whole
-// once, at most kMaxUpdateFileSize bytes, then checked, hashed and programmed from
-// memory, so that a file replaced or overwritten on disk meanwhile changes nothing.
+// An update is made from one snapshot of the file (UpdateFileSnapshot): a private
+// copy made once (update_file_copy.h), then checked, hashed and programmed from,
+// so that a file replaced or overwritten on disk meanwhile changes nothing.
 // The header is read on the front end's thread (ReadUpdateHeader); the records
 // and their data afterwards by an UpdateFileReader of the update's own, on the
 // worker thread.
@@ -56,6 +56,7 @@
 #include <vector>
 
 #include "engine/sha256.h"
+#include "engine/update_file_copy.h"
 #include "engine/update_state.h"
 #include "xsvf/byte_source.h"
 
@@ -90,39 +91,35 @@ constexpr uint32_t kMaxBlockPayload = 998;
 // Longest line the reader takes at once; the rest of a longer line is read next.
 constexpr size_t kMaxLineLength = 79;
 
-// The largest update file an update takes. The file is held in memory whole from
-// the check to the last device of a run (and shared by every port), so that what
-// is programmed is what was checked; the largest real programs (FPGA
-// configurations) take a few MB, the limit leaves room for ten times the largest
-// of them and keeps a hostile file from taking the machine's memory.
-constexpr size_t kMaxUpdateFileSize = 64u * 1024 * 1024;
-
-// Reads the file at `path` whole into *bytes. False with the message for the
-// user: 106 when it cannot be opened, 151 when it is larger than
-// kMaxUpdateFileSize, 152 when it cannot be read to its end.
-bool ReadUpdateFileBytes(const std::string& path, std::vector<uint8_t>* bytes,
-                         std::string* message);
-
-// A read position in a file's bytes, read as a stream of characters.
+// A read position in an update file's private copy, read as a stream of
+// characters through a buffer of its own.
 class FileCursor {
  public:
-  FileCursor(const std::vector<uint8_t>& bytes, size_t position)
-      : bytes(&bytes), position(position) {}
+  FileCursor(const UpdateFileCopy& file, uint64_t position) : file(&file), position(position) {}
 
   // The next byte, or EOF at the end.
-  int Get() { return position < bytes->size() ? (*bytes)[position++] : EOF; }
+  int Get() {
+    if (position - bufferStart >= bufferCount && !Fill()) return EOF;
+    return buffer[position++ - bufferStart];
+  }
   // Takes back the byte the last Get gave.
   void Unget() { --position; }
   // Moves on by `count` bytes; false (at the end) when fewer are left.
   bool Skip(uint64_t count);
-  // Copies the next `count` bytes; false (having taken nothing) when fewer are left.
+  // Copies the next `count` bytes; false when fewer are left.
   bool Take(uint8_t* to, size_t count);
-  size_t Position() const { return position; }
-  size_t Remaining() const { return bytes->size() - position; }
+  uint64_t Position() const { return position; }
+  uint64_t Remaining() const { return file->Size() - position; }
 
  private:
-  const std::vector<uint8_t>* bytes;
-  size_t position;
+  // Reads the buffer from the position on; false at the end.
+  bool Fill();
+
+  const UpdateFileCopy* file;
+  uint64_t position;
+  uint8_t buffer[4096];
+  uint64_t bufferStart = 0;
+  size_t bufferCount = 0;
 };
 
 // Hex field of width 1 to 8: white space skipped, then 1 to `width` hex digits.
@@ -141,17 +138,17 @@ struct UpdateFileHeader {
   };
   int32_t formatVersion = 0;    // index into knownFormats
   std::vector<Target> targets;  // at most kMaxTargets
-  size_t recordsStart = 0;      // the offset just after the last name line
+  uint64_t recordsStart = 0;    // the offset just after the last name line
 };
 
-// Reads the header from the start of the file's bytes. False with the message for
+// Reads the header from the start of the file's copy. False with the message for
 // the user, `path` named in it: 107 for a version token that is not a known name,
 // 104 for anything else, including a count above 10 targets.
-bool ReadUpdateHeader(const std::vector<uint8_t>& bytes, const std::string& path,
+bool ReadUpdateHeader(const UpdateFileCopy& file, const std::string& path,
                       UpdateFileHeader* header, std::string* message);
 
-// The snapshot an update is made from: the file at `path` read whole, and its
-// header. False with the message of ReadUpdateFileBytes or ReadUpdateHeader.
+// The snapshot an update is made from: a private copy of the file at `path`, and
+// its header. False with the message of UpdateFileCopy::Make or ReadUpdateHeader.
 bool ReadUpdateFileSnapshot(const std::string& path, UpdateFileSnapshot* file,
                             UpdateFileHeader* header, std::string* message);
 
@@ -160,10 +157,10 @@ bool ReadUpdateFileSnapshot(const std::string& path, UpdateFileSnapshot* file,
 // While a JTAG target plays, it is the XSVF player's byte source.
 class UpdateFileReader : public XsvfByteSource {
  public:
-  // Holds on to the snapshot's bytes while it reads them.
+  // Holds on to the snapshot's copy while it reads it.
   UpdateFileReader(const UpdateFileSnapshot& snapshot, int32_t formatVersion)
-      : bytes(snapshot.bytes ? snapshot.bytes : std::make_shared<const std::vector<uint8_t>>()),
-        file(*bytes, snapshot.recordsStart),
+      : copy(snapshot.copy ? snapshot.copy : UpdateFileCopy::FromBytes(nullptr, 0)),
+        file(*copy, snapshot.recordsStart),
         formatVersion(formatVersion) {}
 
   // Reads the id of the next target record.
@@ -199,14 +196,14 @@ class UpdateFileReader : public XsvfByteSource {
   // How far the current record has been read: consumed * 100 / length.
   int32_t Percent() const;
   // The offset in the file of the next byte to be read.
-  size_t Position() const { return file.Position(); }
+  uint64_t Position() const { return file.Position(); }
 
  private:
   bool ReadPlainByte(uint8_t* byte);
   bool ReadRunLengthByte(uint8_t* byte);
   bool DecodeNextRun();
 
-  std::shared_ptr<const std::vector<uint8_t>> bytes;
+  std::shared_ptr<const UpdateFileCopy> copy;
   FileCursor file;
   int32_t formatVersion;
   int32_t targetFlags = 0;
@@ -244,3 +241,7 @@ struct TrailerContents {
 // Reads the trailer from the last bytes of a file (`count` of them; a file shorter
 // than kTrailerSize has no trailer).
 TrailerContents ReadChecksumTrailer(const uint8_t* lastBytes, size_t count);
+
+// The SHA-256 of the first `count` bytes of the copy, read in pieces. False if
+// they cannot be read or the platform fails.
+bool Sha256OfCopy(const UpdateFileCopy& file, uint64_t count, Sha256Digest* digest);

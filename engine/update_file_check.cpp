@@ -14,7 +14,7 @@ namespace {
 // Decoded data go to the firmware check in pieces of this size.
 constexpr size_t kDataPiece = 4096;
 
-std::string Located(const std::string& fault, uint32_t index, size_t offset) {
+std::string Located(const std::string& fault, uint32_t index, uint64_t offset) {
   return FormatMessageText(MsgFaultPlace, fault.c_str(), static_cast<unsigned>(index + 1),
                            static_cast<long>(offset));
 }
@@ -170,29 +170,38 @@ class ContentsCollector : public RecordVisitor {
   RecordContents record;
 };
 
-// Where the trailer stands, if the file has one: its last kTrailerSize bytes
-// begin with the marker.
-bool HasTrailer(const std::vector<uint8_t>& bytes) {
-  return bytes.size() >= kTrailerSize &&
-         ReadChecksumTrailer(bytes.data() + bytes.size() - kTrailerSize, kTrailerSize).present;
+// The last kTrailerSize bytes of the file: whether they are a trailer, what it
+// says, and where it starts (the file's size when there is none).
+struct TrailerPlace {
+  TrailerContents contents;
+  uint64_t start = 0;
+};
+
+TrailerPlace FindTrailer(const UpdateFileCopy& file) {
+  TrailerPlace trailer;
+  trailer.start = file.Size();
+  if (file.Size() < kTrailerSize) return trailer;
+  uint8_t last[kTrailerSize];
+  const uint64_t start = file.Size() - kTrailerSize;
+  if (file.ReadAt(start, last, kTrailerSize) != kTrailerSize) return trailer;
+  trailer.contents = ReadChecksumTrailer(last, kTrailerSize);
+  if (trailer.contents.present) trailer.start = start;
+  return trailer;
 }
 
 // Checks the trailer, if any, against the bytes before it. False with the result
 // filled in when the file is refused: a digest that differs, a trailer that
 // cannot be read, or one this updater cannot check.
-bool CheckTrailer(const std::vector<uint8_t>& bytes, const std::string& path,
+bool CheckTrailer(const UpdateFileCopy& file, const TrailerPlace& place, const std::string& path,
                   UpdateFileCheck* check) {
-  if (!HasTrailer(bytes)) return true;
-  const size_t trailerStart = bytes.size() - kTrailerSize;
-  const TrailerContents trailer = ReadChecksumTrailer(bytes.data() + trailerStart, kTrailerSize);
+  const TrailerContents& trailer = place.contents;
+  if (!trailer.present) return true;
   Sha256Digest digest{};
   if (trailer.format != kTrailerFormat && trailer.format != 0) {
     check->checksum = ChecksumState::NotVerified;
     check->checksumNote = FormatMessageText(MsgUnknownTrailer, trailer.format);
   } else if (trailer.readable) {
-    Sha256 hash;
-    hash.Update(bytes.data(), trailerStart);
-    if (!hash.Finish(&digest)) {
+    if (!Sha256OfCopy(file, place.start, &digest)) {
       check->checksum = ChecksumState::NotVerified;
       check->checksumNote = MessageText(MsgNoSha256);
     } else if (digest == trailer.digest) {
@@ -216,13 +225,17 @@ bool CheckTrailer(const std::vector<uint8_t>& bytes, const std::string& path,
 
 // What follows the id 00: white space, then the end of the file or the trailer
 // that CheckTrailer has checked. "" or the fault.
-std::string CheckAfterRecords(const std::vector<uint8_t>& bytes, size_t end, uint32_t records) {
-  const size_t trailerStart = HasTrailer(bytes) ? bytes.size() - kTrailerSize : bytes.size();
-  size_t next = end;
-  while (next < trailerStart && IsWhiteSpace(bytes[next])) ++next;
-  if (next == trailerStart) return "";
-  return Located(FormatMessageText(MsgStrayBytes, static_cast<unsigned long>(trailerStart - next)),
-                 records, next);
+std::string CheckAfterRecords(const UpdateFileCopy& file, uint64_t trailerStart, uint64_t end,
+                              uint32_t records) {
+  FileCursor rest(file, end);
+  for (uint64_t at = end; at < trailerStart; ++at) {
+    if (!IsWhiteSpace(rest.Get())) {
+      return Located(
+          FormatMessageText(MsgStrayBytes, static_cast<unsigned long>(trailerStart - at)), records,
+          at);
+    }
+  }
+  return "";
 }
 
 }  // namespace
@@ -239,7 +252,7 @@ std::string XsvfProgramFault(const XsvfProgramCheck& program) {
 }
 
 std::string WalkRecords(const UpdateFileSnapshot& file, const UpdateFileHeader& header,
-                        RecordVisitor& visitor, uint32_t* records, size_t* end) {
+                        RecordVisitor& visitor, uint32_t* records, uint64_t* end) {
   UpdateFileReader reader(file, header.formatVersion);
   *records = 0;
   *end = file.recordsStart;
@@ -274,28 +287,28 @@ std::string ReadRecords(const UpdateFileSnapshot& file, const UpdateFileHeader& 
                         const std::function<std::string(const RecordContents&)>& visit) {
   ContentsCollector collector(visit);
   uint32_t records = 0;
-  size_t end = 0;
+  uint64_t end = 0;
   return WalkRecords(file, header, collector, &records, &end);
 }
 
 UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std::string& path) {
   UpdateFileCheck check;
-  if (!file.bytes) {
+  if (!file.copy) {
     check.statusLine = FormatMessageText(MsgBadRecord, path.c_str());
     check.detail = MessageText(MsgFileUnreadable);
     return check;
   }
-  const std::vector<uint8_t>& bytes = *file.bytes;
   std::string message;
-  if (!ReadUpdateHeader(bytes, path, &check.header, &message)) {
+  if (!ReadUpdateHeader(*file.copy, path, &check.header, &message)) {
     check.statusLine = message;
     check.detail = message;
     return check;
   }
-  if (!CheckTrailer(bytes, path, &check)) return check;
+  const TrailerPlace trailer = FindTrailer(*file.copy);
+  if (!CheckTrailer(*file.copy, trailer, path, &check)) return check;
   ContentsCheck contents;
   uint32_t records = 0;
-  size_t end = 0;
+  uint64_t end = 0;
   const uint32_t named = static_cast<uint32_t>(check.header.targets.size());
   check.detail = WalkRecords(file, check.header, contents, &records, &end);
   // A file cut just after the first digit of a target id reads as if that were
@@ -306,7 +319,7 @@ UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std:
   if (check.detail.empty() && records == 0) {
     check.detail = Located(MessageText(MsgNoTargets), 0, end);
   }
-  if (check.detail.empty()) check.detail = CheckAfterRecords(bytes, end, records);
+  if (check.detail.empty()) check.detail = CheckAfterRecords(*file.copy, trailer.start, end, records);
   check.records = std::move(contents.summaries);
   check.good = check.detail.empty();
   if (!check.good) check.statusLine = FormatMessageText(MsgBadRecord, path.c_str());

@@ -54,7 +54,7 @@ class RecordVisitor {
 // "FAULT (target N, file offset M)", N counted from 1. *records is the number of
 // records read whole, *end the offset just after the closing 00.
 std::string WalkRecords(const UpdateFileSnapshot& file, const UpdateFileHeader& header,
-                        RecordVisitor& visitor, uint32_t* records, size_t* end);
+                        RecordVisitor& visitor, uint32_t* records, uint64_t* end);
 
 // One record with its decoded data.
 struct RecordContents {

@@ -17,8 +17,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
+#include "engine/update_file_copy.h"
 #include "link/serial_port.h"
 
 enum RunState : int32_t { Idle = 0, Running = 1, Aborted = 2, Finished = 3 };
@@ -48,12 +48,12 @@ struct TargetRow {
   uint32_t headerId = 0;            // the id on the header's name line, for listings
 };
 
-// An update file as it was read once, when the update was asked for: the bytes
+// An update file as it was copied once, when the update was asked for: the bytes
 // that are checked, hashed and programmed, whatever becomes of the file on disk
-// afterwards. Never changed once read; every device of a run shares them.
+// afterwards. Never changed once copied; every device of a run shares them.
 struct UpdateFileSnapshot {
-  std::shared_ptr<const std::vector<uint8_t>> bytes;  // null: no file
-  size_t recordsStart = 0;                            // just after the header
+  std::shared_ptr<const UpdateFileCopy> copy;  // null: no file
+  uint64_t recordsStart = 0;                   // just after the header
 };
 
 struct UpdateState {

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
 #include "engine/update_file.h"
 #include "engine/update_session.h"
@@ -16,10 +15,11 @@ UpdateHost QuietHost() {
 }
 
 bool LoadFuzzFile(UpdateState& state, const uint8_t* data, size_t size, std::string* message) {
-  auto bytes = std::make_shared<const std::vector<uint8_t>>(data, data + size);
+  std::shared_ptr<const UpdateFileCopy> copy = UpdateFileCopy::FromBytes(data, size);
+  FuzzCheck(copy != nullptr, "a temporary file for the update file");
   UpdateFileHeader header;
-  if (!ReadUpdateHeader(*bytes, state.filePath.Get(), &header, message)) return false;
-  UseUpdateFile(state, {bytes, header.recordsStart}, header);
+  if (!ReadUpdateHeader(*copy, state.filePath.Get(), &header, message)) return false;
+  UseUpdateFile(state, {copy, header.recordsStart}, header);
   return true;
 }
 

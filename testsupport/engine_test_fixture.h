@@ -29,7 +29,8 @@ class EngineTest : public ::testing::Test {
   // Makes `bytes` the update file's snapshot, its records read from its start.
   void LoadFile(const std::vector<uint8_t>& bytes) {
     reader.reset();
-    state.updateFile.bytes = std::make_shared<const std::vector<uint8_t>>(bytes);
+    state.updateFile.copy = UpdateFileCopy::FromBytes(bytes.data(), bytes.size());
+    ASSERT_TRUE(state.updateFile.copy);
     state.updateFile.recordsStart = 0;
   }
 
@@ -51,9 +52,9 @@ class EngineTest : public ::testing::Test {
   // in the state, and the records are read from its end.
   bool ReadHeader(std::string* message) {
     UpdateFileHeader header;
-    if (!ReadUpdateHeader(*state.updateFile.bytes, "test.upd", &header, message)) return false;
+    if (!ReadUpdateHeader(*state.updateFile.copy, "test.upd", &header, message)) return false;
     reader.reset();
-    UseUpdateFile(state, {state.updateFile.bytes, header.recordsStart}, header);
+    UseUpdateFile(state, {state.updateFile.copy, header.recordsStart}, header);
     return true;
   }
 

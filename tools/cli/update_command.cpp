@@ -190,11 +190,9 @@ bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string*
     return false;
   }
   summary->verified = check.checksum == ChecksumState::Verified;
-  const std::vector<uint8_t>& bytes = *summary->snapshot.bytes;
-  Sha256 hash;
-  hash.Update(bytes.data(), bytes.size());
+  const UpdateFileCopy& copy = *summary->snapshot.copy;
   Sha256Digest digest{};
-  if (hash.Finish(&digest)) summary->sha256 = Sha256Hex(digest);
+  if (Sha256OfCopy(copy, copy.Size(), &digest)) summary->sha256 = Sha256Hex(digest);
   for (const RecordSummary& record : check.records) {
     TargetSize size;
     size.storedBytes = record.header.storedLength;
