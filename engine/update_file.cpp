@@ -171,6 +171,10 @@ bool ReadUpdateHeader(const UpdateFileCopy& copy, const std::string& path,
 
 bool ReadUpdateFileSnapshot(const std::string& path, UpdateFileSnapshot* file,
                             UpdateFileHeader* header, std::string* message) {
+  if (path.empty()) {
+    *message = MessageText(MsgNoFileSelected);
+    return false;
+  }
   std::shared_ptr<const UpdateFileCopy> copy = UpdateFileCopy::Make(path, message);
   if (!copy || !ReadUpdateHeader(*copy, path, header, message)) return false;
   file->copy = std::move(copy);

@@ -148,7 +148,8 @@ bool ReadUpdateHeader(const UpdateFileCopy& file, const std::string& path,
                       UpdateFileHeader* header, std::string* message);
 
 // The snapshot an update is made from: a private copy of the file at `path`, and
-// its header. False with the message of UpdateFileCopy::Make or ReadUpdateHeader.
+// its header. False with the message for the user: 105 for an empty path, else
+// that of UpdateFileCopy::Make or ReadUpdateHeader.
 bool ReadUpdateFileSnapshot(const std::string& path, UpdateFileSnapshot* file,
                             UpdateFileHeader* header, std::string* message);
 

@@ -76,7 +76,7 @@ TEST_F(ReadThrough, RefusesAFileWithoutTargets) {
     const UpdateFileCheck check = Check(BuildFile("V1.01", {}, trailer));
     EXPECT_FALSE(check.good);
     EXPECT_EQ(check.detail,
-              "the file holds no target record: it updates nothing (target 1, file offset 38)");
+              "the file holds no target record: it updates nothing (target 1, file offset 39)");
     EXPECT_EQ(check.statusLine, BadRecordLine());
   }
 }

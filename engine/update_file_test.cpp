@@ -101,8 +101,10 @@ TEST_F(UpdateFile, NamesKeepLeadingAndLoseTrailingWhiteSpace) {
 TEST_F(UpdateFile, HexFieldsTakeDigitsOnly) {
   uint32_t value = 0;
   const std::string text = " \t\r\n12345 0x7 -1";
-  const std::vector<uint8_t> bytes(text.begin(), text.end());
-  FileCursor file(bytes, 0);
+  const auto copy = UpdateFileCopy::FromBytes(reinterpret_cast<const uint8_t*>(text.data()),
+                                              text.size());
+  ASSERT_TRUE(copy);
+  FileCursor file(*copy, 0);
   ASSERT_TRUE(ReadHexField(file, 2, &value));
   EXPECT_EQ(value, 0x12u);
   ASSERT_TRUE(ReadHexField(file, 8, &value));

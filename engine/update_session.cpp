@@ -21,10 +21,6 @@ constexpr auto kMaxDrainTime = std::chrono::seconds(1);
 bool OpenUpdateFile(UpdateState& state, std::string* message) {
   CloseUpdateFile(state);
   const std::string path = state.filePath.Get();
-  if (path.empty()) {
-    *message = MessageText(MsgNoFileSelected);
-    return false;
-  }
   UpdateFileSnapshot file;
   UpdateFileHeader header;
   if (!ReadUpdateFileSnapshot(path, &file, &header, message)) {

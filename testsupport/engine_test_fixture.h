@@ -52,7 +52,10 @@ class EngineTest : public ::testing::Test {
   // in the state, and the records are read from its end.
   bool ReadHeader(std::string* message) {
     UpdateFileHeader header;
-    if (!ReadUpdateHeader(*state.updateFile.copy, "test.upd", &header, message)) return false;
+    if (!ReadUpdateHeader(*state.updateFile.copy, "test.upd", &header, message)) {
+      state.targetCount = 0;
+      return false;
+    }
     reader.reset();
     UseUpdateFile(state, {state.updateFile.copy, header.recordsStart}, header);
     return true;

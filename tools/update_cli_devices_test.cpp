@@ -222,13 +222,14 @@ TEST(Repeat, EveryDeviceGetsTheFileAsItWasChecked) {
     EXPECT_FALSE(entry["verified"].boolean);
   }
   // Three blocks for each device, as the checked file holds.
-  EXPECT_EQ(line.devsim->Report()["firmware_blocks"], 9u);
+  EXPECT_EQ(line.devsim->Report()["blocks"], 9u);
 }
 
 TEST(Log, ThatCannotBeWrittenStopsBeforeAnyDeviceIsTouched) {
   const std::string folder = FreshFolder("log_unwritable");
   const std::string file = folder + "/update.upd";
-  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)}, Trailer::Checksum)));
   Device device(folder, "dev", {"--target", "01:firmware"});
   const CliRun run = RunUpdateCli({"-p", device.link, "-f", file, "--log", folder});
   EXPECT_EQ(run.exitStatus, 4);

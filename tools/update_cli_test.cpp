@@ -365,7 +365,9 @@ TEST(UpdateCli, RefusesAnUnusableFileWithItsMessage) {
 
 TEST(UpdateCli, NamesAPortThatCannotBeOpened) {
   const std::string folder = FreshFolder("bad_port");
-  const std::string file = SaveSampleLikeFile(folder);
+  const std::string file = folder + "/checked.upd";
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)}, Trailer::Checksum)));
   const std::string port = folder + "/no-such-port";
   const CliRun run = RunUpdateCli({"--port", port, "--file", file});
   EXPECT_EQ(run.exitStatus, 4);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,18 @@ class XsvfPlayTest : public ::testing::Test {
   }
 
   void ExpectScriptedPlay(const std::string& path);
+
+  // Plays the program against a chip that answers as it expects, or, for one that
+  // does not parse (an unsupported command), against the demo chip.
+  int PlayAnswered(const Bytes& program) {
+    try {
+      SimulatedPlay answered(program);
+      answered.Reset();
+      return answered.Play();
+    } catch (const std::logic_error&) {
+      return Play(program, "demo");
+    }
+  }
 
   JtagExecutor& Port() { return play->Port(); }
   template <typename Chip>
@@ -189,9 +202,7 @@ TEST_F(XsvfPlayTest, TheCheckRefusesExactlyWhatThePlayerRefuses) {
     const XsvfProgramCheck check = CheckXsvfProgram(program.data(), program.size());
     EXPECT_EQ(check.error, expected.error) << expected.program;
     EXPECT_EQ(check.commands, expected.commands) << expected.program;
-    SimulatedPlay play(program);
-    play.Reset();
-    EXPECT_EQ(play.Play(), expected.error) << expected.program;
+    EXPECT_EQ(PlayAnswered(program), expected.error) << expected.program;
   }
 }
 

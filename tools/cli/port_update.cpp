@@ -80,7 +80,7 @@ PortUpdate::~PortUpdate() {
 
 bool PortUpdate::Open(std::string* failure) {
   state.filePath.Set(settings.file);
-  UseUpdateFile(state, settings.snapshot, settings.header);
+  UseUpdateFile(state, *settings.snapshot, *settings.header);
   if (OpenPort(failure)) return true;
   CloseUpdateResources(state);
   return false;

@@ -20,8 +20,10 @@
 // What every port's update is given.
 struct PortSettings {
   std::string file;                   // the update file's path
-  UpdateFileSnapshot snapshot;        // its bytes as checked, what every device gets
-  UpdateFileHeader header;
+  // Its snapshot as checked, what every device gets, and its header; both owned
+  // by the run.
+  const UpdateFileSnapshot* snapshot = nullptr;
+  const UpdateFileHeader* header = nullptr;
   std::vector<TargetSize> sizes;      // of its targets, for the progress shown
   std::string debugLogPath;           // this port's XSVF debug log
   std::string tracePath;              // this port's trace, or empty

@@ -275,8 +275,8 @@ class UpdateRun {
   PortSettings SettingsFor(const std::string& port, const FileSummary& file) const {
     PortSettings settings;
     settings.file = options.file;
-    settings.snapshot = file.snapshot;
-    settings.header = file.header;
+    settings.snapshot = &file.snapshot;
+    settings.header = &file.header;
     settings.sizes = file.sizes;
     settings.waitSeconds = options.waitSeconds;
     settings.onePort = options.ports.size() == 1;
@@ -504,6 +504,9 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
   static std::vector<std::unique_ptr<UpdateRun>> runs;
   files.push_back(std::make_unique<FileSummary>(std::move(file)));
   runs.push_back(std::make_unique<UpdateRun>(options, *files.back(), out, err));
-  if (!runs.back()->Prepare()) return ExitUnusable;
-  return runs.back()->Run();
+  const int status = runs.back()->Prepare() ? runs.back()->Run() : ExitUnusable;
+  // The run is over, and with it the private copy of its file (each worker
+  // dropped its own hold on it as it ended).
+  files.back()->snapshot = UpdateFileSnapshot();
+  return status;
 }
