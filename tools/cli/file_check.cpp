@@ -4,7 +4,6 @@
 
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
-#include "engine/update_session.h"
 #include "tools/cli/progress_view.h"
 
 namespace {

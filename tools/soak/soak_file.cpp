@@ -6,7 +6,6 @@
 
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
-#include "engine/update_session.h"
 #include "engine/update_state.h"
 
 namespace {
