@@ -160,7 +160,7 @@ class UpdateFileReader : public XsvfByteSource {
  public:
   // Holds on to the snapshot's copy while it reads it.
   UpdateFileReader(const UpdateFileSnapshot& snapshot, int32_t formatVersion)
-      : copy(snapshot.copy ? snapshot.copy : UpdateFileCopy::FromBytes(nullptr, 0)),
+      : copy(snapshot.copy ? snapshot.copy : std::make_shared<const UpdateFileCopy>()),
         file(*copy, snapshot.recordsStart),
         formatVersion(formatVersion) {}
 

@@ -26,6 +26,7 @@ class UpdateFileCopy {
   // temporary file cannot be written.
   static std::shared_ptr<const UpdateFileCopy> FromBytes(const uint8_t* data, size_t size);
 
+  // An empty copy, of no file.
   UpdateFileCopy();
   ~UpdateFileCopy();
   UpdateFileCopy(const UpdateFileCopy&) = delete;
