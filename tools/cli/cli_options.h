@@ -31,6 +31,7 @@ struct CliOptions {
   std::string logPath;                // --log: one JSON line per device update
   std::string tracePath;              // --trace: every byte each way
   std::string debugLogPath;           // --debug-log: where the XSVF debug log goes
+  bool oneStepFrames = false;         // --one-step-frames: a 'B' frame per TAP step
 };
 
 // Parses the arguments after the program name. False with *error for a command

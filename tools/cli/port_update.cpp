@@ -110,6 +110,7 @@ bool PortUpdate::OpenPort(std::string* failure) {
 void PortUpdate::Start(CommentSink comment, std::function<void()> ended) {
   UpdateHost host;
   host.debugLogPath = settings.debugLogPath;
+  host.stepFrames = settings.stepFrames;
   host.comment = std::move(comment);
   ClearRowsForUpdate(state);
   gaveUpWaiting = false;

@@ -29,6 +29,7 @@ struct PortSettings {
   std::string tracePath;              // this port's trace, or empty
   std::optional<double> waitSeconds;  // give up waking the device after this long
   bool onePort = true;                // the port is not named in what is shown
+  StepFrames stepFrames = StepFrames::Batched;  // how JTAG TAP steps travel
 };
 
 class PortUpdate {
