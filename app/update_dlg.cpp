@@ -298,6 +298,7 @@ bool CUpdateDlg::OpenPort() {
 
 void CUpdateDlg::StartUpdate() {
   ClearRowsForUpdate(state);
+  if (!fileNote.empty()) state.statusLine.Set(fileNote + "\n" + state.statusLine.Get());
   RefreshWindow();
   EnableControls(false);
   LaunchUpdate(*g_pUpdateState, WindowHost());

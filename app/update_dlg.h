@@ -74,6 +74,9 @@ class CUpdateDlg : public CDialog {
 
   // What the worker thread reads and writes while an update runs.
   UpdateState state;
+  // Shown above the status line while an update runs: that the file has no
+  // checksum (empty when it has one).
+  std::string fileNote;
 
   CWarningDlg* warningDlg = nullptr;  // the open warning; it deletes itself
   int32_t busy = 0;                   // the controls are in the running set

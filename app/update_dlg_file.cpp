@@ -51,9 +51,9 @@ bool CUpdateDlg::BrowseUpdateFile() {
   return true;
 }
 
-// Reads the header of the named file and lays out one row per target. Every
-// problem is shown in one message box. The file stays open (after the header on
-// success); the caller closes it unless it starts an update.
+// Reads the named file whole, as the snapshot an update is made from, and lays
+// out one row per target from its header. Every problem is shown in one message
+// box. The snapshot stays; the caller drops it unless it starts an update.
 bool CUpdateDlg::CheckUpdateFile() {
   ReadWindow();
   RemoveRows();
@@ -68,15 +68,21 @@ bool CUpdateDlg::CheckUpdateFile() {
   return true;
 }
 
-// Reads the whole file, whose header has been checked, before the port is opened:
+// Reads the whole snapshot that CheckUpdateFile took, before the port is opened:
 // a bad or damaged file ends the update here, before the device is sent anything,
-// with the status line the update would have ended on, in the status line and in
-// the warning box. The file stays open just after the header.
+// with what is wrong and where on the line before the status line the update
+// would have ended on, in the status area and in the warning box. The snapshot
+// stays, to be programmed; a file without a checksum is noted for the status area.
 bool CUpdateDlg::ReadThroughUpdateFile() {
-  const UpdateFileCheck check = ::ReadThroughUpdateFile(state);
+  const std::string path = state.filePath.Get();
+  const UpdateFileCheck check = ::ReadThroughUpdateFile(state.updateFile, path);
+  fileNote = check.checksum == ChecksumState::None ? FormatMessageText(MsgNoChecksum, path.c_str())
+                                                    : "";
   if (check.good) return true;
-  state.statusLine.Set(check.statusLine);
+  const std::string text =
+      check.detail == check.statusLine ? check.statusLine : check.detail + "\n" + check.statusLine;
+  state.statusLine.Set(text);
   RefreshWindow();
-  MessageBox(check.statusLine);
+  MessageBox(text);
   return false;
 }

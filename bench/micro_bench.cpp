@@ -71,7 +71,7 @@ BENCHMARK_CAPTURE(EncodeVector, varied, VectorShape::Varied);
 BENCHMARK_CAPTURE(EncodeVector, uniform, VectorShape::Uniform);
 BENCHMARK_CAPTURE(EncodeVector, mixed, VectorShape::Mixed);
 
-// An update file in a temporary file, read up to the data of its first record.
+// An update file's private copy, read up to the data of its first record.
 class OpenRecord {
  public:
   OpenRecord(const std::string& format, bool runLengthCoded) {
@@ -83,36 +83,33 @@ class OpenRecord {
     Bytes file;
     std::string reason;
     if (!BuildUpdateFile(format, {target}, &file, &reason)) throw std::runtime_error(reason);
-    state.updateFile = std::tmpfile();
-    if (!state.updateFile ||
-        std::fwrite(file.data(), 1, file.size(), state.updateFile) != file.size()) {
-      throw std::runtime_error("cannot write a temporary file");
-    }
-    std::rewind(state.updateFile);
+    const auto copy = UpdateFileCopy::FromBytes(file.data(), file.size());
+    if (!copy) throw std::runtime_error("cannot write a temporary file");
+    UpdateFileHeader header;
     std::string message;
-    if (!ReadUpdateHeader(state, &message)) throw std::runtime_error(message);
-    reader = std::make_unique<UpdateFileReader>(state.updateFile, state.formatVersion);
+    if (!ReadUpdateHeader(*copy, "bench.upd", &header, &message)) {
+      throw std::runtime_error(message);
+    }
+    UpdateFileReader reader({copy, header.recordsStart}, header.formatVersion);
     uint32_t id = 0;
-    if (!reader->ReadTargetId(&id) || !reader->ReadRecordHeader()) {
+    if (!reader.ReadTargetId(&id) || !reader.ReadRecordHeader()) {
       throw std::runtime_error("the update file does not read back");
     }
-    dataStart = std::ftell(state.updateFile);
+    atData = std::make_unique<UpdateFileReader>(reader);
   }
-  ~OpenRecord() { std::fclose(state.updateFile); }
 
-  // Back to the first data byte, with the reader's state as the worker sets it.
+  // A reader at the first data byte, with its state as the worker sets it.
   UpdateFileReader& Rewind() {
-    std::fseek(state.updateFile, dataStart, SEEK_SET);
-    reader->StartRecordData();
-    return *reader;
+    current = std::make_unique<UpdateFileReader>(*atData);
+    current->StartRecordData();
+    return *current;
   }
 
   size_t decodedSize = 0;
 
  private:
-  UpdateState state;
-  std::unique_ptr<UpdateFileReader> reader;
-  long dataStart = 0;
+  std::unique_ptr<UpdateFileReader> atData;   // just read the record header
+  std::unique_ptr<UpdateFileReader> current;
 };
 
 void ReadDataByte(benchmark::State& state, const char* format, bool runLengthCoded) {

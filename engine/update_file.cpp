@@ -1,6 +1,7 @@
 #include "engine/update_file.h"
 
-#include <climits>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -17,10 +18,10 @@ constexpr char kFormatMarker[] = "Firmwareupdate-Fileformat-";
 constexpr int32_t kRunLengthFlag = 0x0001;
 constexpr int kRepeatRunBit = 0x80;
 
-void SkipWhiteSpace(std::FILE* file) {
-  int c = std::getc(file);
-  while (IsWhiteSpace(c)) c = std::getc(file);
-  if (c != EOF) std::ungetc(c, file);
+void SkipWhiteSpace(FileCursor& file) {
+  int c = file.Get();
+  while (IsWhiteSpace(c)) c = file.Get();
+  if (c != EOF) file.Unget();
 }
 
 void TrimTrailingWhiteSpace(std::string* text) {
@@ -49,43 +50,21 @@ std::string KnownFormatList() {
   return list;
 }
 
-bool FailHeader(UpdateState& state, std::string message, std::string* messageOut) {
-  state.targetCount = 0;
-  *messageOut = std::move(message);
+bool FailHeader(std::string text, std::string* message) {
+  *message = std::move(text);
   return false;
 }
 
-bool FailWrongFormat(UpdateState& state, std::string* message) {
-  return FailHeader(state, FormatMessageText(MsgWrongFileformat, state.filePath.Get().c_str()),
-                    message);
+bool FailWrongFormat(const std::string& path, std::string* message) {
+  return FailHeader(FormatMessageText(MsgWrongFileformat, path.c_str()), message);
 }
 
-bool ReadTargetNames(UpdateState& state, uint32_t count) {
+bool ReadTargetNames(FileCursor& file, uint32_t count, UpdateFileHeader* header) {
   for (uint32_t i = 0; i < count; ++i) {
-    uint32_t id = 0;
-    std::string name;
-    if (!ReadHexField(state.updateFile, 2, &id) || !ReadLine(state.updateFile, &name)) {
-      return false;
-    }
-    TrimTrailingWhiteSpace(&name);
-    state.rows[i].headerId = id;
-    state.rows[i].name.Set(name);
-    state.rows[i].mark.Set("");
-  }
-  return true;
-}
-
-bool ReadRawBytes(std::FILE* file, uint8_t* bytes, int32_t count) {
-  return std::fread(bytes, 1, static_cast<size_t>(count), file) == static_cast<size_t>(count);
-}
-
-// Moves the file position forward by `distance`, in steps that a long can hold
-// (a long has 32 bits on Windows; twice a "V1.00" record's length may not fit).
-bool SeekForward(std::FILE* file, int64_t distance) {
-  while (distance > 0) {
-    const long step = distance > LONG_MAX ? LONG_MAX : static_cast<long>(distance);
-    if (std::fseek(file, step, SEEK_CUR) != 0) return false;
-    distance -= step;
+    UpdateFileHeader::Target target;
+    if (!ReadHexField(file, 2, &target.id) || !ReadLine(file, &target.name)) return false;
+    TrimTrailingWhiteSpace(&target.name);
+    header->targets.push_back(std::move(target));
   }
   return true;
 }
@@ -110,15 +89,36 @@ bool IsWhiteSpace(int c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-bool ReadHexField(std::FILE* file, int width, uint32_t* value) {
+bool FileCursor::Fill() {
+  bufferStart = position;
+  bufferCount = file->ReadAt(position, buffer, sizeof buffer);
+  return bufferCount > 0;
+}
+
+bool FileCursor::Skip(uint64_t count) {
+  if (count > Remaining()) {
+    position = file->Size();
+    return false;
+  }
+  position += count;
+  return true;
+}
+
+bool FileCursor::Take(uint8_t* to, size_t count) {
+  if (count > Remaining()) return false;
+  for (size_t i = 0; i < count; ++i) to[i] = static_cast<uint8_t>(Get());
+  return true;
+}
+
+bool ReadHexField(FileCursor& file, int width, uint32_t* value) {
   SkipWhiteSpace(file);
   uint32_t result = 0;
   int digits = 0;
   while (digits < width) {
-    const int c = std::getc(file);
+    const int c = file.Get();
     const int digit = HexDigitValue(c);
     if (digit < 0) {
-      if (c != EOF) std::ungetc(c, file);
+      if (c != EOF) file.Unget();
       break;
     }
     result = result * 16 + static_cast<uint32_t>(digit);
@@ -129,10 +129,10 @@ bool ReadHexField(std::FILE* file, int width, uint32_t* value) {
   return true;
 }
 
-bool ReadLine(std::FILE* file, std::string* line) {
+bool ReadLine(FileCursor& file, std::string* line) {
   line->clear();
   while (line->size() < kMaxLineLength) {
-    const int c = std::getc(file);
+    const int c = file.Get();
     if (c == EOF) break;
     line->push_back(static_cast<char>(c));
     if (c == '\n') break;
@@ -140,29 +140,45 @@ bool ReadLine(std::FILE* file, std::string* line) {
   return !line->empty();
 }
 
-bool ReadUpdateHeader(UpdateState& state, std::string* message) {
+bool ReadUpdateHeader(const UpdateFileCopy& copy, const std::string& path,
+                      UpdateFileHeader* header, std::string* message) {
+  *header = UpdateFileHeader();
+  FileCursor file(copy, 0);
   std::string line;
-  if (!ReadLine(state.updateFile, &line)) return FailWrongFormat(state, message);
+  if (!ReadLine(file, &line)) return FailWrongFormat(path, message);
   const size_t marker = line.find(kFormatMarker);
-  if (marker == std::string::npos) return FailWrongFormat(state, message);
+  if (marker == std::string::npos) return FailWrongFormat(path, message);
 
   const std::string token = VersionToken(line, marker + sizeof kFormatMarker - 1);
   const KnownFormat* format = FindKnownFormat(token);
   if (format == nullptr) {
-    return FailHeader(state,
-                      FormatMessageText(MsgWrongVersion, token.c_str(),
-                                        state.filePath.Get().c_str(), KnownFormatList().c_str()),
+    return FailHeader(FormatMessageText(MsgWrongVersion, token.c_str(), path.c_str(),
+                                        KnownFormatList().c_str()),
                       message);
   }
-  state.formatVersion = format->id;
+  header->formatVersion = format->id;
 
   // More targets than the record has rows cannot be shown or updated.
   uint32_t count = 0;
-  if (!ReadHexField(state.updateFile, 2, &count) || count > kMaxTargets ||
-      !ReadTargetNames(state, count)) {
-    return FailWrongFormat(state, message);
+  if (!ReadHexField(file, 2, &count) || count > kMaxTargets ||
+      !ReadTargetNames(file, count, header)) {
+    header->targets.clear();
+    return FailWrongFormat(path, message);
   }
-  state.targetCount = count;
+  header->recordsStart = file.Position();
+  return true;
+}
+
+bool ReadUpdateFileSnapshot(const std::string& path, UpdateFileSnapshot* file,
+                            UpdateFileHeader* header, std::string* message) {
+  if (path.empty()) {
+    *message = MessageText(MsgNoFileSelected);
+    return false;
+  }
+  std::shared_ptr<const UpdateFileCopy> copy = UpdateFileCopy::Make(path, message);
+  if (!copy || !ReadUpdateHeader(*copy, path, header, message)) return false;
+  file->copy = std::move(copy);
+  file->recordsStart = header->recordsStart;
   return true;
 }
 
@@ -202,7 +218,7 @@ bool UpdateFileReader::ReadPlainByte(uint8_t* byte) {
     if (!ReadHexField(file, 2, &value)) return false;
     *byte = static_cast<uint8_t>(value);
   } else {
-    const int c = std::getc(file);
+    const int c = file.Get();
     if (c == EOF) return false;
     *byte = static_cast<uint8_t>(c);
   }
@@ -215,7 +231,7 @@ bool UpdateFileReader::ReadPlainByte(uint8_t* byte) {
 // reach past the record's length: such a record is malformed, and reading on
 // would take bytes of the next record.
 bool UpdateFileReader::DecodeNextRun() {
-  const int count = std::getc(file);
+  const int count = file.Get();
   if (count == EOF) return false;
   ++consumed;
   const bool repeat = (count & kRepeatRunBit) != 0;
@@ -224,10 +240,10 @@ bool UpdateFileReader::DecodeNextRun() {
   if (decoded == 0 || followingBytes > targetLength - consumed) return false;
 
   if (repeat) {
-    const int value = std::getc(file);
+    const int value = file.Get();
     if (value == EOF) return false;
     for (int32_t i = 0; i < decoded; ++i) runBuffer[i] = static_cast<uint8_t>(value);
-  } else if (!ReadRawBytes(file, runBuffer, decoded)) {
+  } else if (!file.Take(runBuffer, static_cast<size_t>(decoded))) {
     return false;
   }
   consumed += followingBytes;
@@ -256,7 +272,7 @@ bool UpdateFileReader::ReadDataByte(uint8_t* byte) {
 bool UpdateFileReader::SkipRecordRest() {
   int64_t distance = int64_t{targetLength} - consumed;
   if (formatVersion == 0) distance *= 2;
-  return SeekForward(file, distance);
+  return file.Skip(static_cast<uint64_t>(distance));
 }
 
 int32_t UpdateFileReader::Percent() const {
@@ -304,4 +320,17 @@ TrailerContents ReadChecksumTrailer(const uint8_t* lastBytes, size_t count) {
   }
   trailer.readable = true;
   return trailer;
+}
+
+bool Sha256OfCopy(const UpdateFileCopy& file, uint64_t count, Sha256Digest* digest) {
+  Sha256 hash;
+  uint8_t piece[64 * 1024];
+  for (uint64_t done = 0; done < count;) {
+    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(sizeof piece, count - done));
+    const size_t got = file.ReadAt(done, piece, wanted);
+    if (got == 0) return false;
+    hash.Update(piece, got);
+    done += got;
+  }
+  return hash.Finish(digest);
 }

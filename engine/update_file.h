@@ -36,19 +36,27 @@
 //
 // So `head -c -93 FILE | sha256sum` gives the digest the trailer holds. A file
 // whose last 93 bytes do not begin with the marker has no trailer (files written
-// before it existed, or by other writers) and is read as before. Trailer format
-// 01 is the only one; a later one keeps the marker and the format field where they
-// stand and the trailer's size, so that a reader that does not know it can say so.
+// before it existed, or by other writers): only white space may then follow the
+// id 00, and the file is reported as one without a checksum. Trailer format 01 is
+// the only one; a later one keeps the marker and the format field where they
+// stand and the trailer's size, so that a reader that does not know it can say so
+// and refuse the file: what it cannot verify it does not program.
 //
+// An update is made from one snapshot of the file (UpdateFileSnapshot): a private
+// copy made once (update_file_copy.h), then checked, hashed and programmed from,
+// so that a file replaced or overwritten on disk meanwhile changes nothing.
 // The header is read on the front end's thread (ReadUpdateHeader); the records
 // and their data afterwards by an UpdateFileReader of the update's own, on the
 // worker thread.
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/sha256.h"
+#include "engine/update_file_copy.h"
 #include "engine/update_state.h"
 #include "xsvf/byte_source.h"
 
@@ -83,28 +91,78 @@ constexpr uint32_t kMaxBlockPayload = 998;
 // Longest line the reader takes at once; the rest of a longer line is read next.
 constexpr size_t kMaxLineLength = 79;
 
+// A read position in an update file's private copy, read as a stream of
+// characters through a buffer of its own.
+class FileCursor {
+ public:
+  FileCursor(const UpdateFileCopy& file, uint64_t position) : file(&file), position(position) {}
+
+  // The next byte, or EOF at the end.
+  int Get() {
+    if (position - bufferStart >= bufferCount && !Fill()) return EOF;
+    return buffer[position++ - bufferStart];
+  }
+  // Takes back the byte the last Get gave.
+  void Unget() { --position; }
+  // Moves on by `count` bytes; false (at the end) when fewer are left.
+  bool Skip(uint64_t count);
+  // Copies the next `count` bytes; false when fewer are left.
+  bool Take(uint8_t* to, size_t count);
+  uint64_t Position() const { return position; }
+  uint64_t Remaining() const { return file->Size() - position; }
+
+ private:
+  // Reads the buffer from the position on; false at the end.
+  bool Fill();
+
+  const UpdateFileCopy* file;
+  uint64_t position;
+  uint8_t buffer[4096];
+  uint64_t bufferStart = 0;
+  size_t bufferCount = 0;
+};
+
 // Hex field of width 1 to 8: white space skipped, then 1 to `width` hex digits.
 // False at the end of the file or when no digit follows the white space.
-bool ReadHexField(std::FILE* file, int width, uint32_t* value);
+bool ReadHexField(FileCursor& file, int width, uint32_t* value);
 
 // Up to 79 characters, up to and including the first line feed. False only at the
 // end of the file with nothing read.
-bool ReadLine(std::FILE* file, std::string* line);
+bool ReadLine(FileCursor& file, std::string* line);
 
-// Reads the header from state.updateFile: sets formatVersion, targetCount and
-// every listed row's name and headerId (mark emptied). On failure sets targetCount to 0 and
-// puts the message for the user into *message: 107 for a version token that is
-// not a known name, 104 for anything else, including a count above 10 targets.
-bool ReadUpdateHeader(UpdateState& state, std::string* message);
+// What the header of an update file says.
+struct UpdateFileHeader {
+  struct Target {
+    uint32_t id = 0;   // on the name line, for listings
+    std::string name;  // trailing white space removed
+  };
+  int32_t formatVersion = 0;    // index into knownFormats
+  std::vector<Target> targets;  // at most kMaxTargets
+  uint64_t recordsStart = 0;    // the offset just after the last name line
+};
 
-// Reads the target records of a file whose header has been read, from where the
-// header check left the file: each record's header, its data byte by byte (digit
+// Reads the header from the start of the file's copy. False with the message for
+// the user, `path` named in it: 107 for a version token that is not a known name,
+// 104 for anything else, including a count above 10 targets.
+bool ReadUpdateHeader(const UpdateFileCopy& file, const std::string& path,
+                      UpdateFileHeader* header, std::string* message);
+
+// The snapshot an update is made from: a private copy of the file at `path`, and
+// its header. False with the message for the user: 105 for an empty path, else
+// that of UpdateFileCopy::Make or ReadUpdateHeader.
+bool ReadUpdateFileSnapshot(const std::string& path, UpdateFileSnapshot* file,
+                            UpdateFileHeader* header, std::string* message);
+
+// Reads the target records of a snapshot, from where its header ends: each record's header, its data byte by byte (digit
 // pairs, raw bytes or run-length coded), and the skip past what was not read.
 // While a JTAG target plays, it is the XSVF player's byte source.
 class UpdateFileReader : public XsvfByteSource {
  public:
-  UpdateFileReader(std::FILE* file, int32_t formatVersion)
-      : file(file), formatVersion(formatVersion) {}
+  // Holds on to the snapshot's copy while it reads it.
+  UpdateFileReader(const UpdateFileSnapshot& snapshot, int32_t formatVersion)
+      : copy(snapshot.copy ? snapshot.copy : std::make_shared<const UpdateFileCopy>()),
+        file(*copy, snapshot.recordsStart),
+        formatVersion(formatVersion) {}
 
   // Reads the id of the next target record.
   bool ReadTargetId(uint32_t* targetId);
@@ -124,8 +182,8 @@ class UpdateFileReader : public XsvfByteSource {
   bool ReadDataByte(uint8_t* byte);
   bool ReadByte(uint8_t* byte) override { return ReadDataByte(byte); }
 
-  // Moves the file past the unread rest of the current record. False if the file
-  // position cannot be moved.
+  // Moves past the unread rest of the current record. False (at the end of the
+  // file) when the record's stored bytes run past it.
   bool SkipRecordRest();
 
   // The current record, as its header says.
@@ -138,13 +196,16 @@ class UpdateFileReader : public XsvfByteSource {
   bool Ended() const { return targetEnded != 0; }
   // How far the current record has been read: consumed * 100 / length.
   int32_t Percent() const;
+  // The offset in the file of the next byte to be read.
+  uint64_t Position() const { return file.Position(); }
 
  private:
   bool ReadPlainByte(uint8_t* byte);
   bool ReadRunLengthByte(uint8_t* byte);
   bool DecodeNextRun();
 
-  std::FILE* file;
+  std::shared_ptr<const UpdateFileCopy> copy;
+  FileCursor file;
   int32_t formatVersion;
   int32_t targetFlags = 0;
   int32_t targetKind = 0;
@@ -181,3 +242,7 @@ struct TrailerContents {
 // Reads the trailer from the last bytes of a file (`count` of them; a file shorter
 // than kTrailerSize has no trailer).
 TrailerContents ReadChecksumTrailer(const uint8_t* lastBytes, size_t count);
+
+// The SHA-256 of the first `count` bytes of the copy, read in pieces. False if
+// they cannot be read or the platform fails.
+bool Sha256OfCopy(const UpdateFileCopy& file, uint64_t count, Sha256Digest* digest);

@@ -26,7 +26,7 @@ class BadUpdateFile : public EngineTest {
   // header and data up to the terminating id.
   Outcome ReadWholeFile(const std::vector<uint8_t>& bytes) {
     LoadFile(bytes);
-    if (!ReadUpdateHeader(state, &message)) return Outcome::HeaderFailed;
+    if (!ReadHeader(&message)) return Outcome::HeaderFailed;
     uint32_t id = 0;
     UpdateFileReader& reader = Reader();
     if (!reader.ReadTargetId(&id)) return Outcome::RecordFailed;

@@ -6,53 +6,39 @@
 #include "engine/messages.h"
 #include "engine/sha256.h"
 #include "engine/update_file.h"
+#include "xsvf/xsvf_interpreter.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {
 
-// Decoded data go to the visitor in pieces of this size.
+// Decoded data go to the firmware check in pieces of this size.
 constexpr size_t kDataPiece = 4096;
-// The checksum is computed over pieces of the file of this size.
-constexpr size_t kHashPiece = 64 * 1024;
 
-std::string Located(const std::string& fault, uint32_t index, std::FILE* file) {
+std::string Located(const std::string& fault, uint32_t index, uint64_t offset) {
   return FormatMessageText(MsgFaultPlace, fault.c_str(), static_cast<unsigned>(index + 1),
-                           std::ftell(file));
+                           static_cast<long>(offset));
 }
 
-// Reads the current record's data to their end and hands them on. Returns the
-// visitor's fault, or "" with *ended false when the data end early or are badly
-// coded.
-std::string ReadRecordData(UpdateFileReader& reader, RecordVisitor& visitor, bool* ended) {
-  reader.StartRecordData();
-  uint8_t piece[kDataPiece];
-  size_t count = 0;
+// Reads what the visitor left of the record's data; "" when they end as the
+// record says, else the fault.
+std::string ReadRestOfData(UpdateFileReader& reader) {
   uint8_t byte = 0;
   while (reader.ReadDataByte(&byte)) {
-    piece[count++] = byte;
-    if (count == sizeof piece) {
-      const std::string fault = visitor.RecordData(piece, count);
-      if (!fault.empty()) return fault;
-      count = 0;
-    }
   }
-  *ended = reader.Ended();
-  return count > 0 ? visitor.RecordData(piece, count) : "";
+  return reader.Ended() ? "" : MessageText(MsgBadRecordData);
 }
 
 // One record whose header has been read: its data read or skipped, then the end.
 std::string VisitRecord(UpdateFileReader& reader, RecordVisitor& visitor,
                         const RecordHeader& header) {
+  reader.StartRecordData();
   if (!visitor.StartRecord(header)) {
-    reader.StartRecordData();
-    if (!reader.SkipRecordRest()) return MessageText(MsgFileUnreadable);
+    if (!reader.SkipRecordRest()) return MessageText(MsgBadRecordData);
     return visitor.EndRecord();
   }
-  bool ended = false;
-  const std::string fault = ReadRecordData(reader, visitor, &ended);
-  if (!fault.empty()) return fault;
-  if (!ended) return MessageText(MsgBadRecordData);
-  return visitor.EndRecord();
+  std::string fault = visitor.ReadData(reader);
+  if (fault.empty()) fault = ReadRestOfData(reader);
+  return fault.empty() ? visitor.EndRecord() : fault;
 }
 
 // Firmware data, block by block as they stream past: a 2-byte length of at most
@@ -109,33 +95,15 @@ class ContentsCheck : public RecordVisitor {
   bool StartRecord(const RecordHeader& header) override {
     current = RecordSummary();
     current.header = header;
-    firmware = FirmwareBlocksCheck();
-    program.clear();
     current.skipped = header.kind != KindFirmware && header.kind != KindXsvf;
     return !current.skipped;
   }
 
-  std::string RecordData(const uint8_t* bytes, size_t count) override {
-    if (current.header.kind == KindFirmware) return firmware.Take(bytes, count);
-    program.insert(program.end(), bytes, bytes + count);
-    return "";
+  std::string ReadData(UpdateFileReader& data) override {
+    return current.header.kind == KindFirmware ? ReadFirmware(data) : ReadProgram(data);
   }
 
   std::string EndRecord() override {
-    if (current.header.kind == KindFirmware) {
-      const std::string fault = firmware.End();
-      if (!fault.empty()) return fault;
-      current.blocks = firmware.blocks;
-      current.payloadBytes = firmware.payloadBytes;
-    } else if (current.header.kind == KindXsvf) {
-      XsvfProgram parsed;
-      std::string error;
-      if (!ParseXsvfProgram(program.data(), program.size(), &parsed, &error)) {
-        return FormatMessageText(MsgBadXsvfProgram, error.c_str());
-      }
-      current.commands = parsed.commands.size();
-      current.bytesAfterComplete = parsed.trailing.size();
-    }
     summaries.push_back(current);
     return "";
   }
@@ -143,9 +111,41 @@ class ContentsCheck : public RecordVisitor {
   std::vector<RecordSummary> summaries;
 
  private:
+  std::string ReadFirmware(UpdateFileReader& data) {
+    FirmwareBlocksCheck firmware;
+    uint8_t piece[kDataPiece];
+    size_t count = 0;
+    bool more = true;
+    while (more) {
+      more = data.ReadDataByte(&piece[count]);
+      if (more) ++count;
+      if (count == sizeof piece || (!more && count > 0)) {
+        const std::string fault = firmware.Take(piece, count);
+        if (!fault.empty()) return fault;
+        count = 0;
+      }
+    }
+    if (!data.Ended()) return MessageText(MsgBadRecordData);
+    const std::string fault = firmware.End();
+    current.blocks = firmware.blocks;
+    current.payloadBytes = firmware.payloadBytes;
+    return fault;
+  }
+
+  // The program is read from the record as the player will read it: data that
+  // end before XCOMPLETE because the record is badly coded are the record's fault.
+  std::string ReadProgram(UpdateFileReader& data) {
+    const XsvfProgramCheck program = CheckXsvfProgram(data);
+    if (program.error == XsvfProgramEnded && !data.Ended()) return MessageText(MsgBadRecordData);
+    if (program.error != XsvfOk) {
+      return FormatMessageText(MsgBadXsvfProgram, XsvfProgramFault(program).c_str());
+    }
+    current.commands = static_cast<size_t>(program.commands);
+    current.bytesAfterComplete = program.bytesAfterComplete;
+    return "";
+  }
+
   RecordSummary current;
-  FirmwareBlocksCheck firmware;
-  std::vector<uint8_t> program;  // an XSVF record's data, parsed at its end
 };
 
 // Gathers each record's data whole for ReadRecords.
@@ -158,8 +158,9 @@ class ContentsCollector : public RecordVisitor {
     record = RecordContents{header, {}};
     return true;
   }
-  std::string RecordData(const uint8_t* bytes, size_t count) override {
-    record.data.insert(record.data.end(), bytes, bytes + count);
+  std::string ReadData(UpdateFileReader& data) override {
+    uint8_t byte = 0;
+    while (data.ReadDataByte(&byte)) record.data.push_back(byte);
     return "";
   }
   std::string EndRecord() override { return visit(record); }
@@ -169,55 +170,49 @@ class ContentsCollector : public RecordVisitor {
   RecordContents record;
 };
 
-// The SHA-256 of every byte of the file but the last kTrailerSize, which are
-// handed back in *last (fewer for a shorter file). Reads from the start in pieces.
-bool HashAllButTrailer(std::FILE* file, Sha256& hash, std::vector<uint8_t>* last) {
-  if (std::fseek(file, 0, SEEK_SET) != 0) return false;
-  last->clear();
-  std::vector<uint8_t> piece(kHashPiece);
-  size_t count = 0;
-  while ((count = std::fread(piece.data(), 1, piece.size(), file)) > 0) {
-    // Of the bytes held back and the new ones, all but the last kTrailerSize
-    // are hashed now.
-    const size_t total = last->size() + count;
-    const size_t hashed = total > kTrailerSize ? total - kTrailerSize : 0;
-    const size_t fromLast = std::min(hashed, last->size());
-    hash.Update(last->data(), fromLast);
-    hash.Update(piece.data(), hashed - fromLast);
-    last->erase(last->begin(), last->begin() + static_cast<std::ptrdiff_t>(fromLast));
-    last->insert(last->end(), piece.begin() + static_cast<std::ptrdiff_t>(hashed - fromLast),
-                 piece.begin() + static_cast<std::ptrdiff_t>(count));
-  }
-  return std::ferror(file) == 0;
+// The last kTrailerSize bytes of the file: whether they are a trailer, what it
+// says, and where it starts (the file's size when there is none).
+struct TrailerPlace {
+  TrailerContents contents;
+  uint64_t start = 0;
+};
+
+TrailerPlace FindTrailer(const UpdateFileCopy& file) {
+  TrailerPlace trailer;
+  trailer.start = file.Size();
+  if (file.Size() < kTrailerSize) return trailer;
+  uint8_t last[kTrailerSize];
+  const uint64_t start = file.Size() - kTrailerSize;
+  if (file.ReadAt(start, last, kTrailerSize) != kTrailerSize) return trailer;
+  trailer.contents = ReadChecksumTrailer(last, kTrailerSize);
+  if (trailer.contents.present) trailer.start = start;
+  return trailer;
 }
 
-// Checks the trailer, if any. False with the result filled in for a file that
-// cannot be read or whose checksum does not match.
-bool CheckTrailer(UpdateState& state, UpdateFileCheck* check) {
-  const std::string path = state.filePath.Get();
-  Sha256 hash;
-  std::vector<uint8_t> last;
-  if (!HashAllButTrailer(state.updateFile, hash, &last)) {
-    check->statusLine = FormatMessageText(MsgBadRecord, path.c_str());
-    check->detail = MessageText(MsgFileUnreadable);
-    return false;
-  }
-  const TrailerContents trailer = ReadChecksumTrailer(last.data(), last.size());
+// Checks the trailer, if any, against the bytes before it. False with the result
+// filled in when the file is refused: a digest that differs, a trailer that
+// cannot be read, or one this updater cannot check.
+bool CheckTrailer(const UpdateFileCopy& file, const TrailerPlace& place, const std::string& path,
+                  UpdateFileCheck* check) {
+  const TrailerContents& trailer = place.contents;
   if (!trailer.present) return true;
+  Sha256Digest digest{};
   if (trailer.format != kTrailerFormat && trailer.format != 0) {
     check->checksum = ChecksumState::NotVerified;
     check->checksumNote = FormatMessageText(MsgUnknownTrailer, trailer.format);
-    return true;
+  } else if (trailer.readable) {
+    if (!Sha256OfCopy(file, place.start, &digest)) {
+      check->checksum = ChecksumState::NotVerified;
+      check->checksumNote = MessageText(MsgNoSha256);
+    } else if (digest == trailer.digest) {
+      check->checksum = ChecksumState::Verified;
+      return true;
+    }
   }
-  Sha256Digest digest{};
-  if (trailer.readable && !hash.Finish(&digest)) {
-    check->checksum = ChecksumState::NotVerified;
-    check->checksumNote = MessageText(MsgNoSha256);
-    return true;
-  }
-  if (trailer.readable && digest == trailer.digest) {
-    check->checksum = ChecksumState::Verified;
-    return true;
+  if (check->checksum == ChecksumState::NotVerified) {
+    check->statusLine = FormatMessageText(MsgNotVerifiable, path.c_str());
+    check->detail = check->checksumNote;
+    return false;
   }
   check->checksum = ChecksumState::Mismatch;
   check->statusLine = FormatMessageText(MsgFileDamaged, path.c_str());
@@ -228,65 +223,105 @@ bool CheckTrailer(UpdateState& state, UpdateFileCheck* check) {
   return false;
 }
 
-}  // namespace
-
-std::string WalkRecords(UpdateState& state, RecordVisitor& visitor, uint32_t* records) {
-  std::FILE* file = state.updateFile;
-  UpdateFileReader reader(file, state.formatVersion);
-  *records = 0;
-  uint32_t targetId = 0;
-  if (!reader.ReadTargetId(&targetId)) return Located(MessageText(MsgNoTargetRecord), 0, file);
-  while (targetId != 0) {
-    const uint32_t index = *records;
-    // An update ends at an eleventh record: the state has ten rows.
-    if (index >= kMaxTargets) {
-      return Located(FormatMessageText(MsgTooManyRecords, kMaxTargets), index, file);
-    }
-    if (!reader.ReadRecordHeader()) {
-      return Located(MessageText(MsgBadRecordHeader), index, file);
-    }
-    const std::string name = index < state.targetCount ? state.rows[index].name.Get() : "";
-    const RecordHeader header{index, targetId, name, reader.Kind(), reader.Flags(), reader.Length()};
-    const std::string fault = VisitRecord(reader, visitor, header);
-    if (!fault.empty()) return Located(fault, index, file);
-    ++*records;
-    if (!reader.ReadTargetId(&targetId)) {
-      return Located(MessageText(MsgNoNextTargetId), *records, file);
+// What follows the id 00: white space, then the end of the file or the trailer
+// that CheckTrailer has checked. "" or the fault.
+std::string CheckAfterRecords(const UpdateFileCopy& file, uint64_t trailerStart, uint64_t end,
+                              uint32_t records) {
+  FileCursor rest(file, end);
+  for (uint64_t at = end; at < trailerStart; ++at) {
+    if (!IsWhiteSpace(rest.Get())) {
+      return Located(
+          FormatMessageText(MsgStrayBytes, static_cast<unsigned long>(trailerStart - at)), records,
+          at);
     }
   }
   return "";
 }
 
-std::string ReadRecords(UpdateState& state,
+}  // namespace
+
+std::string XsvfProgramFault(const XsvfProgramCheck& program) {
+  if (program.error == XsvfProgramEnded && !program.inOperands) {
+    return FormatMessageText(MsgXsvfNoComplete, static_cast<long>(program.commands));
+  }
+  const char* what = program.error == XsvfProgramEnded ? MessageText(MsgXsvfCutShort)
+                                                       : XsvfErrorText(program.error);
+  return FormatMessageText(MsgXsvfCommandFault, static_cast<long>(program.commands),
+                           XsvfCommandName(program.command),
+                           static_cast<unsigned long>(program.commandOffset), what);
+}
+
+std::string WalkRecords(const UpdateFileSnapshot& file, const UpdateFileHeader& header,
+                        RecordVisitor& visitor, uint32_t* records, uint64_t* end) {
+  UpdateFileReader reader(file, header.formatVersion);
+  *records = 0;
+  *end = file.recordsStart;
+  uint32_t targetId = 0;
+  if (!reader.ReadTargetId(&targetId)) {
+    return Located(MessageText(MsgNoTargetRecord), 0, reader.Position());
+  }
+  while (targetId != 0) {
+    const uint32_t index = *records;
+    // An update ends at an eleventh record: the state has ten rows.
+    if (index >= kMaxTargets) {
+      return Located(FormatMessageText(MsgTooManyRecords, kMaxTargets), index, reader.Position());
+    }
+    if (!reader.ReadRecordHeader()) {
+      return Located(MessageText(MsgBadRecordHeader), index, reader.Position());
+    }
+    const std::string name = index < header.targets.size() ? header.targets[index].name : "";
+    const RecordHeader record{index, targetId, name, reader.Kind(), reader.Flags(),
+                              reader.Length()};
+    const std::string fault = VisitRecord(reader, visitor, record);
+    if (!fault.empty()) return Located(fault, index, reader.Position());
+    ++*records;
+    if (!reader.ReadTargetId(&targetId)) {
+      return Located(MessageText(MsgNoNextTargetId), *records, reader.Position());
+    }
+  }
+  *end = reader.Position();
+  return "";
+}
+
+std::string ReadRecords(const UpdateFileSnapshot& file, const UpdateFileHeader& header,
                         const std::function<std::string(const RecordContents&)>& visit) {
   ContentsCollector collector(visit);
   uint32_t records = 0;
-  return WalkRecords(state, collector, &records);
+  uint64_t end = 0;
+  return WalkRecords(file, header, collector, &records, &end);
 }
 
-UpdateFileCheck ReadThroughUpdateFile(UpdateState& state) {
+UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std::string& path) {
   UpdateFileCheck check;
-  const std::string path = state.filePath.Get();
-  const long afterHeader = std::ftell(state.updateFile);
-  if (afterHeader >= 0 && CheckTrailer(state, &check) &&
-      std::fseek(state.updateFile, afterHeader, SEEK_SET) == 0) {
-    ContentsCheck contents;
-    uint32_t records = 0;
-    check.detail = WalkRecords(state, contents, &records);
-    // A file cut just after the first digit of a target id reads as if that were
-    // the closing 00: fewer records than names is how a cut shows.
-    if (check.detail.empty() && records < state.targetCount) {
-      check.detail = Located(FormatMessageText(MsgFewerRecords, state.targetCount, records),
-                             records, state.updateFile);
-    }
-    check.records = std::move(contents.summaries);
-    check.good = check.detail.empty();
-    if (!check.good) check.statusLine = FormatMessageText(MsgBadRecord, path.c_str());
-  }
-  if (afterHeader < 0 || std::fseek(state.updateFile, afterHeader, SEEK_SET) != 0) {
-    check.good = false;
+  if (!file.copy) {
     check.statusLine = FormatMessageText(MsgBadRecord, path.c_str());
-    if (check.detail.empty()) check.detail = MessageText(MsgFileUnreadable);
+    check.detail = MessageText(MsgFileUnreadable);
+    return check;
   }
+  std::string message;
+  if (!ReadUpdateHeader(*file.copy, path, &check.header, &message)) {
+    check.statusLine = message;
+    check.detail = message;
+    return check;
+  }
+  const TrailerPlace trailer = FindTrailer(*file.copy);
+  if (!CheckTrailer(*file.copy, trailer, path, &check)) return check;
+  ContentsCheck contents;
+  uint32_t records = 0;
+  uint64_t end = 0;
+  const uint32_t named = static_cast<uint32_t>(check.header.targets.size());
+  check.detail = WalkRecords(file, check.header, contents, &records, &end);
+  // A file cut just after the first digit of a target id reads as if that were
+  // the closing 00: fewer records than names is how a cut shows.
+  if (check.detail.empty() && records < named) {
+    check.detail = Located(FormatMessageText(MsgFewerRecords, named, records), records, end);
+  }
+  if (check.detail.empty() && records == 0) {
+    check.detail = Located(MessageText(MsgNoTargets), 0, end);
+  }
+  if (check.detail.empty()) check.detail = CheckAfterRecords(*file.copy, trailer.start, end, records);
+  check.records = std::move(contents.summaries);
+  check.good = check.detail.empty();
+  if (!check.good) check.statusLine = FormatMessageText(MsgBadRecord, path.c_str());
   return check;
 }

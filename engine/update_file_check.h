@@ -19,7 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/update_file.h"
 #include "engine/update_state.h"
+#include "xsvf/xsvf_program.h"
 
 // A target record's header, as the reader reads it.
 struct RecordHeader {
@@ -36,23 +38,23 @@ struct RecordHeader {
 class RecordVisitor {
  public:
   virtual ~RecordVisitor() = default;
-  // A record's header has been read. True: its data are read and handed on;
-  // false: they are skipped, as an update skips a target it does not program.
+  // A record's header has been read. True: its data are read (ReadData); false:
+  // they are skipped, as an update skips a target it does not program.
   virtual bool StartRecord(const RecordHeader& header) = 0;
-  // The next decoded bytes of the record's data, in order. A non-empty result is
-  // a fault in them, which ends the walk.
-  virtual std::string RecordData(const uint8_t* bytes, size_t count) = 0;
+  // Reads the record's decoded data from the reader, as far as it needs. A
+  // non-empty result is a fault in them, which ends the walk. The walk reads what
+  // is left and makes sure that the data end as their record says.
+  virtual std::string ReadData(UpdateFileReader& data) = 0;
   // The record's data have been read to their end, or skipped. Non-empty: a fault.
   virtual std::string EndRecord() = 0;
 };
 
-// Reads the records of state.updateFile from where the file stands (just after the
-// header) to the terminating id 00, as an update would. Returns "" or the first
-// fault followed by where it is: "FAULT (target N, file offset M)", N counted from
-// 1. *records is the number of records read whole. Reads state.updateFile,
-// formatVersion and the rows' names; changes nothing in the state but the file's
-// position.
-std::string WalkRecords(UpdateState& state, RecordVisitor& visitor, uint32_t* records);
+// Reads the records of a snapshot from its header's end to the terminating id
+// 00, as an update would. Returns "" or the first fault followed by where it is:
+// "FAULT (target N, file offset M)", N counted from 1. *records is the number of
+// records read whole, *end the offset just after the closing 00.
+std::string WalkRecords(const UpdateFileSnapshot& file, const UpdateFileHeader& header,
+                        RecordVisitor& visitor, uint32_t* records, uint64_t* end);
 
 // One record with its decoded data.
 struct RecordContents {
@@ -61,16 +63,17 @@ struct RecordContents {
 };
 
 // WalkRecords with every record's data (whatever its kind) gathered whole and
-// handed to visit, whose non-empty result is a fault that ends the walk.
-std::string ReadRecords(UpdateState& state,
+// handed to visit, whose non-empty result is a fault that ends the walk. For the
+// tools that look into files they made: one record's decoded data are held whole.
+std::string ReadRecords(const UpdateFileSnapshot& file, const UpdateFileHeader& header,
                         const std::function<std::string(const RecordContents&)>& visit);
 
 // The checksum trailer as the read-through found it.
 enum class ChecksumState {
-  None,         // the file has no trailer
+  None,         // the file has no trailer: nothing but white space after the id 00
   Verified,     // the trailer's digest is the file's
-  NotVerified,  // a trailer that cannot be checked here; checksumNote says why
-  Mismatch,     // the file is damaged: a digest that differs, or a trailer that cannot be read
+  NotVerified,  // refused: a trailer this updater cannot check; checksumNote says why
+  Mismatch,     // refused, the file is damaged: a digest that differs, or a trailer that cannot be read
 };
 
 // What the read-through found in one record.
@@ -90,6 +93,8 @@ struct UpdateFileCheck {
   // or a file that cannot be read, message 134 "... FILE is damaged ..." for a
   // checksum that does not match.
   std::string statusLine;
+  // The header, as read from the snapshot (its targets empty when it could not be).
+  UpdateFileHeader header;
   // Empty when good; else what is wrong and where, for update-cli --check (e.g.
   // "block 1 has 999 payload bytes, more than 998 (target 2, file offset 310)",
   // or "the file is damaged: its bytes hash to ..., its checksum trailer says ...").
@@ -100,19 +105,22 @@ struct UpdateFileCheck {
   std::vector<RecordSummary> records;
 };
 
-// The read-through, for every front end, after OpenUpdateFile has succeeded and
-// before the device is woken (before the port is even opened):
+// The read-through, for every front end, of the snapshot an update will be made
+// from, before the device is woken (before the port is even opened):
 //
-// - Expects state.updateFile open just after the header, with formatVersion,
-//   targetCount, the rows' names and filePath set, as OpenUpdateFile leaves them.
-// - Reads the whole file: first the checksum trailer, if the file has one, against
-//   a SHA-256 of every byte before it (streamed, never held whole); then every
-//   record to the terminating id 00, as described at the top of this file.
-// - Leaves the file just after the header again, where the worker starts, whatever
-//   it found; if the position cannot be restored the result is not good (112).
-// - Writes nothing else: not the status line, the rows or runState; it touches no
-//   port. A front end shows statusLine as an update's last line (the window in its
-//   warning box), and update-cli --check shows detail.
-// - Good also for a file without a trailer, or with one it cannot check (see
-//   checksum and checksumNote).
-UpdateFileCheck ReadThroughUpdateFile(UpdateState& state);
+// - Reads the header (a failure is the message 104, 106 or 107 in statusLine and
+//   detail alike), the checksum trailer, if the file has one, against a SHA-256
+//   of every byte before it, then every record to the terminating id 00, as
+//   described at the top of this file, XSVF programs as the player reads them.
+// - Refuses a file without a record (it updates nothing), and anything after the
+//   id 00 but white space and a trailer this updater can check.
+// - Changes nothing and touches no port: a front end shows detail on the line
+//   before statusLine, the status line the update would have ended on.
+// - Good also for a file without a trailer (checksum None), which front ends
+//   report as not verified.
+UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std::string& path);
+
+// What a failed check of an XSVF program says: the command, where it stands in
+// the program, and the player's own words for the fault ("command #3 (XSTATE) at
+// program offset 9: Illegal state specification").
+std::string XsvfProgramFault(const XsvfProgramCheck& program);

@@ -1,5 +1,5 @@
 // The read-through before an update: the checksum trailer, every record and its
-// contents, and the file left where the worker starts.
+// contents, what may follow the records.
 
 #include "engine/update_file_check.h"
 
@@ -11,6 +11,7 @@
 
 #include "engine/messages.h"
 #include "engine/sha256.h"
+#include "xsvf/xsvf_interpreter.h"
 #include "testsupport/engine_test_fixture.h"
 #include "testsupport/update_cases.h"
 
@@ -18,15 +19,12 @@ namespace {
 
 class ReadThrough : public EngineTest {
  protected:
-  // Loads the file, reads its header and reads it through; the file must stand
-  // just after the header afterwards, whatever was found.
+  // Loads the file, reads its header and reads it through.
   UpdateFileCheck Check(const Bytes& bytes) {
     LoadFile(bytes);
     std::string message;
-    EXPECT_TRUE(ReadUpdateHeader(state, &message)) << message;
-    const long afterHeader = FilePosition();
-    const UpdateFileCheck check = ReadThroughUpdateFile(state);
-    EXPECT_EQ(FilePosition(), afterHeader);
+    EXPECT_TRUE(ReadHeader(&message)) << message;
+    const UpdateFileCheck check = ReadThroughUpdateFile(state.updateFile, "test.upd");
     EXPECT_EQ(check.good, check.statusLine.empty());
     EXPECT_EQ(check.good, check.detail.empty());
     return check;
@@ -56,7 +54,7 @@ TEST_F(ReadThrough, VerifiesTheTrailerAndSummarisesEveryRecord) {
   EXPECT_TRUE(check.records[3].skipped);
   EXPECT_FALSE(check.records[2].skipped);
 
-  // The worker takes over where the read-through left the file.
+  // The worker reads the same snapshot from the header's end.
   uint32_t id = 0;
   ASSERT_TRUE(Reader().ReadTargetId(&id));
   EXPECT_EQ(id, 1u);
@@ -69,12 +67,22 @@ TEST_F(ReadThrough, TakesFilesWithoutATrailerAsBefore) {
     EXPECT_TRUE(check.good) << format << check.detail;
     EXPECT_EQ(check.checksum, ChecksumState::None) << format;
   }
-  // A file whose first id is 00 updates nothing, and is not wrong.
-  EXPECT_TRUE(Check(BuildFile("V1.01", {}, Trailer::Checksum)).good);
+}
+
+// A file whose first id is 00 updates nothing: it is refused before a device
+// could be touched, with a trailer that matches or without one.
+TEST_F(ReadThrough, RefusesAFileWithoutTargets) {
+  for (const Trailer trailer : {Trailer::Checksum, Trailer::None}) {
+    const UpdateFileCheck check = Check(BuildFile("V1.01", {}, trailer));
+    EXPECT_FALSE(check.good);
+    EXPECT_EQ(check.detail,
+              "the file holds no target record: it updates nothing (target 1, file offset 39)");
+    EXPECT_EQ(check.statusLine, BadRecordLine());
+  }
 }
 
 // A flipped bit anywhere before the trailer, or in its digest, is damage; in the
-// marker it hides the trailer, and the file reads as one without it.
+// marker it hides the trailer, whose bytes are then refused as stray bytes.
 TEST_F(ReadThrough, FindsEveryFlippedBit) {
   const Bytes good = BuildFile("V1.00", {FirmwareTarget(1, " M", 1, 4)}, Trailer::Checksum);
   const size_t trailerStart = good.size() - kTrailerSize;
@@ -88,6 +96,12 @@ TEST_F(ReadThrough, FindsEveryFlippedBit) {
     const UpdateFileCheck check = Check(damaged);
     if (at >= trailerStart && at < markerEnd) {
       EXPECT_EQ(check.checksum, ChecksumState::None) << at;
+      EXPECT_EQ(check.detail.rfind("93 bytes after the closing 00 are not a checksum trailer "
+                                   "this updater knows (target 2, file offset ",
+                                   0),
+                0u)
+          << at << check.detail;
+      EXPECT_EQ(check.statusLine, BadRecordLine()) << at;
     } else {
       EXPECT_EQ(check.checksum, ChecksumState::Mismatch) << at;
       EXPECT_EQ(check.statusLine, DamagedLine()) << at;
@@ -106,16 +120,19 @@ TEST_F(ReadThrough, FindsEveryFlippedBit) {
                               ", its checksum trailer says " + stated);
 }
 
-TEST_F(ReadThrough, SaysWhatItMakesOfTheTrailersFormat) {
+// A trailer of a later format cannot be checked here: the file is refused,
+// whatever else was changed with it.
+TEST_F(ReadThrough, RefusesATrailerItCannotCheck) {
   const Bytes good = BuildFile("V1.01", {main}, Trailer::Checksum);
   const size_t format = good.size() - kTrailerSize + sizeof kTrailerMarker - 1;
   Bytes later = good;
   later[format + 1] = '2';
+  later[80] ^= 0x01;  // a data byte of the firmware
   UpdateFileCheck check = Check(later);
-  EXPECT_TRUE(check.good);
+  EXPECT_FALSE(check.good);
   EXPECT_EQ(check.checksum, ChecksumState::NotVerified);
-  EXPECT_EQ(check.checksumNote,
-            "its checksum trailer is of format 02, which this updater does not know");
+  EXPECT_EQ(check.detail, "its checksum trailer is of format 02, which this updater does not know");
+  EXPECT_EQ(check.statusLine, "Update cancelled - the checksum of test.upd cannot be verified.");
 
   Bytes unreadable = good;
   unreadable[format + 2] = '-';
@@ -126,19 +143,51 @@ TEST_F(ReadThrough, SaysWhatItMakesOfTheTrailersFormat) {
 }
 
 // Cut anywhere before its terminating id, a file with a trailer has lost it and
-// fails as a bad record; cut after the id it still reads whole.
+// fails as a bad record; cut between the id and the trailer it reads as a file
+// without one; cut in the trailer, what is left of it is refused.
 TEST_F(ReadThrough, TurnsAwayEveryTruncation) {
   const Bytes good = BuildFile("V1.01", {main, logic}, Trailer::Checksum);
-  const size_t terminator = good.size() - kTrailerSize - 4;
+  const size_t trailerStart = good.size() - kTrailerSize;
+  const size_t terminator = trailerStart - 4;
   for (size_t length = 60; length < good.size(); ++length) {
     const UpdateFileCheck check = Check(Bytes(good.begin(), good.begin() + length));
     if (length <= terminator) {
       EXPECT_EQ(check.statusLine, BadRecordLine()) << length;
-    } else {
+    } else if (length <= trailerStart) {
       EXPECT_TRUE(check.good) << length << check.detail;
       EXPECT_EQ(check.checksum, ChecksumState::None) << length;
+    } else {
+      EXPECT_EQ(check.detail, std::to_string(length - trailerStart) +
+                                  " bytes after the closing 00 are not a checksum trailer this "
+                                  "updater knows (target 3, file offset " +
+                                  std::to_string(trailerStart) + ")")
+          << length;
     }
   }
+}
+
+// Whatever stands after the closing 00 but white space and a trailer it knows is
+// refused: stray bytes, or bytes between the 00 and a trailer that matches them.
+TEST_F(ReadThrough, RefusesWhatFollowsTheRecords) {
+  Bytes stray = BuildFile("V1.01", {main}, Trailer::None);
+  const size_t end = stray.size();
+  stray.push_back('x');
+  EXPECT_EQ(Check(stray).detail,
+            "1 bytes after the closing 00 are not a checksum trailer this updater knows "
+            "(target 2, file offset " + std::to_string(end) + ")");
+
+  Bytes before = BuildFile("V1.01", {main}, Trailer::None);
+  before.insert(before.end(), {'0', '1', '\r', '\n'});
+  Sha256 hash;
+  hash.Update(before.data(), before.size());
+  Sha256Digest digest;
+  ASSERT_TRUE(hash.Finish(&digest));
+  const std::string trailer = ChecksumTrailer(digest);
+  before.insert(before.end(), trailer.begin(), trailer.end());
+  const UpdateFileCheck check = Check(before);
+  EXPECT_EQ(check.checksum, ChecksumState::Verified);
+  EXPECT_EQ(check.detail, "4 bytes after the closing 00 are not a checksum trailer this updater "
+                          "knows (target 2, file offset " + std::to_string(end) + ")");
 }
 
 // Each fault in the records, exactly as --check shows it.
@@ -176,8 +225,8 @@ TEST_F(ReadThrough, NamesTheFirstFaultAndWhereItIs) {
       {cutInId, "the header names 2 targets, the file holds only 1 records (target 2, "
                 "file offset 161)"},
       {BuildFile("V1.01", {main, program}),
-       "XSVF program: command #1 at byte offset 0: the operands run past the end of the "
-       "program (target 2, file offset 186)"},
+       "XSVF program: command #1 (XSIR) at program offset 0: the data end within its operands "
+       "(target 2, file offset 186)"},
   };
   for (const auto& [bytes, detail] : files) {
     const UpdateFileCheck check = Check(bytes);
@@ -206,6 +255,21 @@ TEST_F(ReadThrough, JudgesRecordsAsAnUpdateWould) {
   elevenRecords.insert(elevenRecords.end() - 4, recordStart, extra.end() - 4);
   const UpdateFileCheck check = Check(elevenRecords);
   EXPECT_EQ(check.detail.rfind("more than 10 target records (target 11, ", 0), 0u) << check.detail;
+}
+
+// One-byte commands, run-length coded: a small file, a million commands. The
+// read-through reads them as the player would, one after the other, holding
+// none of them.
+TEST_F(ReadThrough, ReadsARunLengthBombCommandByCommand) {
+  Bytes program(127 * 8000, XTDOMASK);  // with no data length set, XTDOMASK is one byte
+  program.push_back(XCOMPLETE);
+  UpdateTarget bomb = XsvfTarget(1, " Bomb", program);
+  bomb.runLengthCoded = true;
+  const Bytes file = BuildFile("V1.01", {bomb});
+  EXPECT_LT(file.size(), 20000u);
+  const UpdateFileCheck check = Check(file);
+  ASSERT_TRUE(check.good) << check.detail;
+  EXPECT_EQ(check.records[0].commands, 127u * 8000 + 1);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ TEST_F(UpdateFile, ReadsTheFiveLineV100File) {
   LoadFile(
       "Firmwareupdate-Fileformat-V1.00\r\n01\r\n01 Main board\r\n01 000000040002ABCD\r\n00\r\n");
   std::string message;
-  ASSERT_TRUE(ReadUpdateHeader(state, &message));
+  ASSERT_TRUE(ReadHeader(&message));
   EXPECT_EQ(state.formatVersion, 0);
   EXPECT_EQ(state.targetCount, 1u);
   EXPECT_EQ(state.rows[0].name.Get(), " Main board");
@@ -83,7 +83,7 @@ TEST_F(UpdateFile, RepeatWhoseValueWouldBeTheNextRecordsFailsWithinTheRecord) {
 TEST_F(UpdateFile, VersionTokenMayFollowWhiteSpace) {
   LoadFile("xx Firmwareupdate-Fileformat- \tV1.01 trailing words\r\n00\r\n");
   std::string message;
-  EXPECT_TRUE(ReadUpdateHeader(state, &message)) << message;
+  EXPECT_TRUE(ReadHeader(&message)) << message;
   EXPECT_EQ(state.formatVersion, 1);
 }
 
@@ -91,7 +91,7 @@ TEST_F(UpdateFile, NamesKeepLeadingAndLoseTrailingWhiteSpace) {
   LoadFile("Firmwareupdate-Fileformat-V1.01\r\n03\r\n01 Main unit \t\r\n02Display\n03\r\n00");
   state.rows[1].mark.Set("2 *  ");
   std::string message;
-  ASSERT_TRUE(ReadUpdateHeader(state, &message)) << message;
+  ASSERT_TRUE(ReadHeader(&message)) << message;
   EXPECT_EQ(state.rows[0].name.Get(), " Main unit");
   EXPECT_EQ(state.rows[1].name.Get(), "Display");
   EXPECT_EQ(state.rows[1].mark.Get(), "");
@@ -100,21 +100,25 @@ TEST_F(UpdateFile, NamesKeepLeadingAndLoseTrailingWhiteSpace) {
 
 TEST_F(UpdateFile, HexFieldsTakeDigitsOnly) {
   uint32_t value = 0;
-  LoadFile(" \t\r\n12345 0x7 -1");
-  ASSERT_TRUE(ReadHexField(state.updateFile, 2, &value));
+  const std::string text = " \t\r\n12345 0x7 -1";
+  const auto copy = UpdateFileCopy::FromBytes(reinterpret_cast<const uint8_t*>(text.data()),
+                                              text.size());
+  ASSERT_TRUE(copy);
+  FileCursor file(*copy, 0);
+  ASSERT_TRUE(ReadHexField(file, 2, &value));
   EXPECT_EQ(value, 0x12u);
-  ASSERT_TRUE(ReadHexField(state.updateFile, 8, &value));
+  ASSERT_TRUE(ReadHexField(file, 8, &value));
   EXPECT_EQ(value, 0x345u);
   // No prefix: 0x7 is the field 0, and the x then stops the next one.
-  ASSERT_TRUE(ReadHexField(state.updateFile, 4, &value));
+  ASSERT_TRUE(ReadHexField(file, 4, &value));
   EXPECT_EQ(value, 0u);
-  EXPECT_FALSE(ReadHexField(state.updateFile, 4, &value));
-  EXPECT_EQ(std::getc(state.updateFile), 'x');
-  ASSERT_TRUE(ReadHexField(state.updateFile, 4, &value));
-  EXPECT_FALSE(ReadHexField(state.updateFile, 4, &value)) << "no sign";
-  EXPECT_EQ(std::getc(state.updateFile), '-');
-  ASSERT_TRUE(ReadHexField(state.updateFile, 2, &value));
-  EXPECT_FALSE(ReadHexField(state.updateFile, 2, &value)) << "end of the file";
+  EXPECT_FALSE(ReadHexField(file, 4, &value));
+  EXPECT_EQ(file.Get(), 'x');
+  ASSERT_TRUE(ReadHexField(file, 4, &value));
+  EXPECT_FALSE(ReadHexField(file, 4, &value)) << "no sign";
+  EXPECT_EQ(file.Get(), '-');
+  ASSERT_TRUE(ReadHexField(file, 2, &value));
+  EXPECT_FALSE(ReadHexField(file, 2, &value)) << "end of the file";
 }
 
 TEST_F(UpdateFile, SkipCoversTheUnreadStoredBytes) {

@@ -21,16 +21,26 @@ constexpr auto kMaxDrainTime = std::chrono::seconds(1);
 bool OpenUpdateFile(UpdateState& state, std::string* message) {
   CloseUpdateFile(state);
   const std::string path = state.filePath.Get();
-  if (path.empty()) {
-    *message = MessageText(MsgNoFileSelected);
+  UpdateFileSnapshot file;
+  UpdateFileHeader header;
+  if (!ReadUpdateFileSnapshot(path, &file, &header, message)) {
+    state.targetCount = 0;
     return false;
   }
-  state.updateFile = std::fopen(path.c_str(), "rb");
-  if (state.updateFile == nullptr) {
-    *message = FormatMessageText(MsgFileNotFound, path.c_str());
-    return false;
+  UseUpdateFile(state, file, header);
+  return true;
+}
+
+void UseUpdateFile(UpdateState& state, const UpdateFileSnapshot& file,
+                   const UpdateFileHeader& header) {
+  state.updateFile = file;
+  state.formatVersion = header.formatVersion;
+  state.targetCount = static_cast<uint32_t>(header.targets.size());
+  for (uint32_t i = 0; i < state.targetCount && i < kMaxTargets; ++i) {
+    state.rows[i].headerId = header.targets[i].id;
+    state.rows[i].name.Set(header.targets[i].name);
+    state.rows[i].mark.Set("");
   }
-  return ReadUpdateHeader(state, message);
 }
 
 std::string DevicePathOfPort(int portNumber) {
@@ -85,8 +95,7 @@ void ConfirmCancel(UpdateState& state) {
 }
 
 void CloseUpdateFile(UpdateState& state) {
-  if (state.updateFile != nullptr) std::fclose(state.updateFile);
-  state.updateFile = nullptr;
+  state.updateFile = UpdateFileSnapshot();
 }
 
 bool ReadResultLine(const std::string& statusLine, int* successes, int* total) {

@@ -7,14 +7,21 @@
 #include <functional>
 #include <string>
 
+#include "engine/update_file.h"
 #include "engine/update_state.h"
 #include "engine/update_worker.h"
 
-// Opens the file that filePath names in byte mode (closing one still open) and
-// reads its header. False with the message for the user (105 empty path, 106
-// cannot be opened, 104 or 107 bad header); updateFile may then still be open:
-// the caller closes it.
+// Reads the file that filePath names whole, as the snapshot the update is made
+// from, and its header (dropping one still held), and makes it the record's file
+// (UseUpdateFile). False with the message for the user (105 empty path, 106
+// cannot be opened, 151 too large, 152 cannot be read, 104 or 107 bad header).
 bool OpenUpdateFile(UpdateState& state, std::string* message);
+
+// Makes the snapshot the record's update file and shows what its header says:
+// formatVersion, targetCount, and every listed row's name and headerId (mark
+// emptied).
+void UseUpdateFile(UpdateState& state, const UpdateFileSnapshot& file,
+                   const UpdateFileHeader& header);
 
 // The line to the device: 57600 baud, and the read time-out (ms) a port is opened
 // with.

@@ -14,10 +14,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "engine/update_file_copy.h"
 #include "link/serial_port.h"
 
 enum RunState : int32_t { Idle = 0, Running = 1, Aborted = 2, Finished = 3 };
@@ -47,6 +48,14 @@ struct TargetRow {
   uint32_t headerId = 0;            // the id on the header's name line, for listings
 };
 
+// An update file as it was copied once, when the update was asked for: the bytes
+// that are checked, hashed and programmed, whatever becomes of the file on disk
+// afterwards. Never changed once copied; every device of a run shares them.
+struct UpdateFileSnapshot {
+  std::shared_ptr<const UpdateFileCopy> copy;  // null: no file
+  uint64_t recordsStart = 0;                   // just after the header
+};
+
 struct UpdateState {
   SharedText filePath;
   SharedText statusLine;
@@ -54,7 +63,7 @@ struct UpdateState {
   std::atomic<int32_t> cancelRequested{0};
   std::atomic<uint8_t> deviceAnswered{0};
   std::atomic<int32_t> refreshNeeded{0};
-  std::FILE* updateFile = nullptr;          // byte mode, just after the header once checked
+  UpdateFileSnapshot updateFile;            // its header checked; bytes null when none
   CSerialPort port;
   uint32_t targetCount = 0;
   std::atomic<uint32_t> currentTarget{0};

@@ -203,9 +203,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<uint8_t> file = BuildFixedFile();
   UpdateState state;
   state.filePath.Set("fixed.upd");
-  state.updateFile = LoadFuzzFile(file);
   std::string message;
-  FuzzCheck(ReadUpdateHeader(state, &message), "the fixed file's header");
+  FuzzCheck(LoadFuzzFile(state, file.data(), file.size(), &message), "the fixed file's header");
   const DeviceManner manner(data);
   state.port.Attach(std::make_unique<InputDevice>(data + DeviceManner::kHeaderBytes,
                                                   size - DeviceManner::kHeaderBytes, manner,
@@ -216,6 +215,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   UpdateWorker(state, QuietHost());
   CheckOutcome(state);
 
-  state.updateFile = nullptr;  // the file is the process's, reused by the next run
   return 0;
 }

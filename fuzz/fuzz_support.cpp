@@ -1,19 +1,11 @@
 #include "fuzz/fuzz_support.h"
 
-#include <unistd.h>
-
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
-namespace {
-
-// One update file per process, refilled for every run.
-std::FILE* FuzzFile() {
-  static std::FILE* file = std::tmpfile();
-  FuzzCheck(file != nullptr, "a temporary file for the update file");
-  return file;
-}
-
-}  // namespace
+#include "engine/update_file.h"
+#include "engine/update_session.h"
 
 UpdateHost QuietHost() {
   UpdateHost host;
@@ -22,18 +14,13 @@ UpdateHost QuietHost() {
   return host;
 }
 
-std::FILE* LoadFuzzFile(const uint8_t* data, size_t size) {
-  std::FILE* file = FuzzFile();
-  std::rewind(file);
-  FuzzCheck(ftruncate(fileno(file), 0) == 0, "emptying the update file");
-  FuzzCheck(size == 0 || std::fwrite(data, 1, size, file) == size, "writing the update file");
-  FuzzCheck(std::fflush(file) == 0, "writing the update file");
-  std::rewind(file);
-  return file;
-}
-
-std::FILE* LoadFuzzFile(const std::vector<uint8_t>& bytes) {
-  return LoadFuzzFile(bytes.data(), bytes.size());
+bool LoadFuzzFile(UpdateState& state, const uint8_t* data, size_t size, std::string* message) {
+  std::shared_ptr<const UpdateFileCopy> copy = UpdateFileCopy::FromBytes(data, size);
+  FuzzCheck(copy != nullptr, "a temporary file for the update file");
+  UpdateFileHeader header;
+  if (!ReadUpdateHeader(*copy, state.filePath.Get(), &header, message)) return false;
+  UseUpdateFile(state, {copy, header.recordsStart}, header);
+  return true;
 }
 
 void FuzzCheck(bool holds, const char* what) {

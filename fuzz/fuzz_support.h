@@ -6,8 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <vector>
+#include <string>
 
 #include "engine/update_state.h"
 #include "engine/update_worker.h"
@@ -15,10 +14,10 @@
 // An update's host whose XSVF comments and messages go nowhere.
 UpdateHost QuietHost();
 
-// The bytes as an update file, opened in byte mode at its start. The same file is
-// reused by every run of the process: the caller must not close it.
-std::FILE* LoadFuzzFile(const uint8_t* data, size_t size);
-std::FILE* LoadFuzzFile(const std::vector<uint8_t>& bytes);
+// Makes the bytes the state's update file, as OpenUpdateFile does with a file it
+// has read: true with its header read and shown in the state, false with the
+// message why not.
+bool LoadFuzzFile(UpdateState& state, const uint8_t* data, size_t size, std::string* message);
 
 // Reports a broken invariant as a finding: prints what was expected and aborts, so
 // that the fuzzer keeps the input that caused it.

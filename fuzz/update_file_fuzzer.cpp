@@ -1,16 +1,23 @@
-// The update-file reader on arbitrary files: the header check, then the target
-// records as the worker reads them (id, record header, data bytes, the skip over
-// the unread rest), in both format versions, plain and run-length coded.
+// The update file on arbitrary bytes, as every front end reads it first and the
+// worker afterwards: the header, the read-through of the whole snapshot (the
+// checksum trailer and its SHA-256, the record walk, the firmware blocks, the
+// XSVF programs as the player reads them, what follows the closing 00), then the
+// target records as the worker reads them (id, record header, data bytes, the
+// skip over the unread rest), in both format versions, plain and run-length coded.
 //
 // Besides crashes and undefined behaviour it reports a reader that breaks its own
 // bookkeeping: more stored bytes consumed than the record holds, a record that
-// goes on after it has ended, or a skip that moves backwards.
+// goes on after it has ended, a skip that moves backwards, or a read-through that
+// passes a file without a record or refuses one without saying why. Memory use is
+// bounded by scripts/fuzz's limits: the read-through holds nothing that grows
+// with the number of commands.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "engine/update_file.h"
+#include "engine/update_file_check.h"
 #include "engine/update_state.h"
 #include "fuzz/fuzz_support.h"
 
@@ -32,9 +39,9 @@ void ReadRecordData(UpdateState& state, UpdateFileReader& reader, uint32_t targe
   ReportProgress(state, reader);
   if (reader.Ended()) {
     FuzzCheck(reader.Consumed() == reader.Length(), "a record ends at its stated length");
-    const long position = std::ftell(state.updateFile);
+    const size_t position = reader.Position();
     FuzzCheck(!reader.ReadDataByte(&byte), "nothing is read after a record's end");
-    FuzzCheck(std::ftell(state.updateFile) == position, "an ended record reads no further");
+    FuzzCheck(reader.Position() == position, "an ended record reads no further");
   }
 }
 
@@ -48,9 +55,21 @@ void ReadRecords(UpdateState& state) {
     state.currentTarget.store(record);
     reader.StartRecordData();
     ReadRecordData(state, reader, targetId);
-    const long before = std::ftell(state.updateFile);
+    const size_t before = reader.Position();
     if (!reader.SkipRecordRest()) return;
-    FuzzCheck(std::ftell(state.updateFile) >= before, "the skip moves forward");
+    FuzzCheck(reader.Position() >= before, "the skip moves forward");
+  }
+}
+
+void CheckReadThrough(const UpdateState& state) {
+  const UpdateFileCheck check = ReadThroughUpdateFile(state.updateFile, "fuzz.upd");
+  FuzzCheck(check.header.targets.size() == state.targetCount, "the check reads the same header");
+  if (check.good) {
+    FuzzCheck(!check.records.empty(), "a file that passes updates some target");
+    FuzzCheck(check.checksum == ChecksumState::None || check.checksum == ChecksumState::Verified,
+              "a file that passes has no checksum or one that matches");
+  } else {
+    FuzzCheck(!check.statusLine.empty() && !check.detail.empty(), "a refusal says why");
   }
 }
 
@@ -59,15 +78,14 @@ void ReadRecords(UpdateState& state) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   UpdateState state;
   state.filePath.Set("fuzz.upd");
-  state.updateFile = LoadFuzzFile(data, size);
   std::string message;
-  if (ReadUpdateHeader(state, &message)) {
+  if (LoadFuzzFile(state, data, size, &message)) {
     FuzzCheck(state.targetCount <= kMaxTargets, "no more targets than rows");
+    CheckReadThrough(state);
     ReadRecords(state);
   } else {
     FuzzCheck(state.targetCount == 0 && !message.empty(), "a failed header check says why");
   }
   CheckRowProgress(state);
-  state.updateFile = nullptr;  // the file is the process's, reused by the next run
   return 0;
 }

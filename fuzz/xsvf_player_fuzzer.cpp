@@ -85,6 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzCheck(!scripted || honourWaits || LeavesShiftOpen(program) || result == XsvfOk ||
                 result == XsvfIllegalState,
             "a well-formed program plays through against a chip that answers as it expects");
+  // Where the device cannot make the difference, the check before an update
+  // refuses exactly what the player refuses.
+  FuzzCheck(!scripted || honourWaits || LeavesShiftOpen(program) ||
+                CheckXsvfProgram(program.data(), program.size()).error == result,
+            "the check refuses what the player refuses, and passes what it plays");
   FuzzCheck(play.BytesRead() <= program.size(), "the program is read within its bytes");
   return 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // An UpdateState for the engine's tests: its port is a scripted MemoryPort and its
-// update file holds bytes the test gives; a reader of the file's records is at
-// hand.
+// update file's snapshot holds bytes the test gives; a reader of the file's
+// records is at hand.
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/update_file.h"
+#include "engine/update_session.h"
 #include "engine/update_state.h"
 #include "engine/update_writer.h"
 #include "testsupport/memory_port.h"
@@ -26,15 +26,12 @@ class EngineTest : public ::testing::Test {
     state.filePath.Set("test.upd");
   }
 
-  ~EngineTest() override { CloseFile(); }
-
-  // Makes `bytes` the update file, opened in byte mode at its start. The file sits
-  // in the test program's own working directory.
+  // Makes `bytes` the update file's snapshot, its records read from its start.
   void LoadFile(const std::vector<uint8_t>& bytes) {
-    CloseFile();
-    ASSERT_TRUE(WriteFileBytes(kFileName, bytes));
-    state.updateFile = std::fopen(kFileName, "rb");
-    ASSERT_NE(state.updateFile, nullptr);
+    reader.reset();
+    state.updateFile.copy = UpdateFileCopy::FromBytes(bytes.data(), bytes.size());
+    ASSERT_TRUE(state.updateFile.copy);
+    state.updateFile.recordsStart = 0;
   }
 
   void LoadFile(const std::string& text) {
@@ -48,7 +45,20 @@ class EngineTest : public ::testing::Test {
     ASSERT_TRUE(BuildUpdateFile(format, targets, &bytes, &reason)) << reason;
     LoadFile(bytes);
     std::string message;
-    ASSERT_TRUE(ReadUpdateHeader(state, &message)) << message;
+    ASSERT_TRUE(ReadHeader(&message)) << message;
+  }
+
+  // Reads the loaded file's header as OpenUpdateFile does: what it says is shown
+  // in the state, and the records are read from its end.
+  bool ReadHeader(std::string* message) {
+    UpdateFileHeader header;
+    if (!ReadUpdateHeader(*state.updateFile.copy, "test.upd", &header, message)) {
+      state.targetCount = 0;
+      return false;
+    }
+    reader.reset();
+    UseUpdateFile(state, {state.updateFile.copy, header.recordsStart}, header);
+    return true;
   }
 
   // Loads a built file and reads the first record's header, then sets the reader
@@ -97,22 +107,14 @@ class EngineTest : public ::testing::Test {
     return data;
   }
 
-  long FilePosition() const { return std::ftell(state.updateFile); }
+  long FilePosition() { return static_cast<long>(Reader().Position()); }
   // The position within the data of the record LoadRecord loaded.
-  long DataPosition() const { return FilePosition() - dataStart; }
+  long DataPosition() { return FilePosition() - dataStart; }
 
   UpdateState state;
   MemoryPort* device = nullptr;
 
  private:
-  static constexpr const char* kFileName = "engine_test.upd";
-
-  void CloseFile() {
-    reader.reset();
-    if (state.updateFile != nullptr) std::fclose(state.updateFile);
-    state.updateFile = nullptr;
-  }
-
   std::unique_ptr<UpdateFileReader> reader;
   long dataStart = 0;
 };

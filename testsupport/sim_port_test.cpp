@@ -113,10 +113,6 @@ TEST_F(SimPortTest, WritesToADeafDeviceFailAtTheirLimitOnceTheBufferIsFull) {
 // with the update file on disk as the worker reads it.
 class SimConversationTest : public ::testing::Test {
  protected:
-  ~SimConversationTest() override {
-    if (state.updateFile != nullptr) std::fclose(state.updateFile);
-  }
-
   void Connect(const DeviceConfig& config) {
     device = std::make_shared<BootLoaderSim>(config);
     auto line = std::make_unique<SimPort>(device);

@@ -111,6 +111,22 @@ TEST_F(FileCommands, FilesWithoutAChecksumStillPass) {
     const Printed run = RunCommand(command, file);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(Lines(run.out)[0], file + ": format V1.00, 1 targets, no checksum");
+    EXPECT_EQ(Document(RunCommand(command, file, true))["checksum"].text, "none");
+  }
+}
+
+// A trailer of a format this version does not know cannot be checked: the file
+// is refused, by --list as well.
+TEST_F(FileCommands, ATrailerOfAnUnknownFormatEndsBothCommands) {
+  Bytes bytes = BuildFile("V1.01", {FirmwareTarget(0x05, " Main", 2)}, Trailer::Checksum);
+  bytes[bytes.size() - kTrailerSize + sizeof kTrailerMarker] = '2';
+  const std::string file = Save("later.upd", bytes);
+  for (Command command : {RunListCommand, RunCheckCommand}) {
+    const Printed run = RunCommand(command, file);
+    EXPECT_EQ(run.exitStatus, 4);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              file + ": its checksum trailer is of format 02, which this updater does not know\n");
   }
 }
 

@@ -185,10 +185,52 @@ TEST(Repeat, UpdatesEachDeviceThatComesUntilCtrlC) {
   EXPECT_EQ(line.devsim->Report()["connections"], 3u);
 }
 
+// The file is read once, when the run starts: replaced on disk (mv) after the
+// first device and overwritten in place (cp) after the second, it still reaches
+// every device as it was checked, and the log carries its SHA-256. A file
+// without a checksum is said to be so, on standard error and in the log.
+TEST(Repeat, EveryDeviceGetsTheFileAsItWasChecked) {
+  const std::string folder = FreshFolder("repeat_replaced");
+  const std::string file = folder + "/update.upd";
+  const std::string log = folder + "/updates.log";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 3)})));
+  const std::string checked = FileSha256(file);
+  const std::string other = folder + "/other.upd";
+  ASSERT_TRUE(WriteFileBytes(other, BuildFile("V1.01", {FirmwareTarget(1, " Main", 5, 77)})));
+  Device line(folder, "line", {"--target", "01:firmware"}, 3);
+  ASSERT_TRUE(line.devsim->Started());
+  const auto logged = [&log](size_t count) {
+    return [&log, count] { return Lines(ReadText(log)).size() >= count; };
+  };
+  const CliRun run =
+      RunUpdateCli({"-p", line.link, "-f", file, "--repeat", "--log", log}, [&](ChildProcess& cli) {
+        ASSERT_TRUE(cli.WaitUntil(logged(1), kUpdateLimit)) << cli.Output() << cli.Errors();
+        std::filesystem::rename(other, file);
+        ASSERT_TRUE(cli.WaitUntil(logged(2), kUpdateLimit)) << cli.Output() << cli.Errors();
+        ASSERT_TRUE(WriteFileBytes(file, {'n', 'o', 't', ' ', 'a', 'n', ' ', 'u', 'p', 'd'}));
+        ASSERT_TRUE(cli.WaitUntil(logged(3), kUpdateLimit)) << cli.Output() << cli.Errors();
+        cli.Signal(SIGINT);
+      });
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  EXPECT_EQ(Lines(run.output).back(), "3 of 3 devices updated successfully.");
+  EXPECT_EQ(Lines(run.errors).front(), file + " has no checksum: it cannot be verified.");
+  const std::vector<JsonValue> entries = JsonLines(ReadText(log));
+  ASSERT_EQ(entries.size(), 3u);
+  for (const JsonValue& entry : entries) {
+    EXPECT_EQ(entry["status"].text, FormatMessageText(MsgResult, 1, 1));
+    EXPECT_EQ(entry["sha256"].text, checked);
+    EXPECT_EQ(entry["verified"].type, JsonValue::Type::Boolean);
+    EXPECT_FALSE(entry["verified"].boolean);
+  }
+  // Three blocks for each device, as the checked file holds.
+  EXPECT_EQ(line.devsim->Report()["blocks"], 9u);
+}
+
 TEST(Log, ThatCannotBeWrittenStopsBeforeAnyDeviceIsTouched) {
   const std::string folder = FreshFolder("log_unwritable");
   const std::string file = folder + "/update.upd";
-  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)}, Trailer::Checksum)));
   Device device(folder, "dev", {"--target", "01:firmware"});
   const CliRun run = RunUpdateCli({"-p", device.link, "-f", file, "--log", folder});
   EXPECT_EQ(run.exitStatus, 4);

@@ -21,6 +21,7 @@
 
 #include "engine/file_bytes.h"
 #include "engine/messages.h"
+#include "engine/update_file.h"
 #include "engine/update_writer.h"
 #include "testsupport/child_process.h"
 #include "testsupport/json_value.h"
@@ -364,7 +365,9 @@ TEST(UpdateCli, RefusesAnUnusableFileWithItsMessage) {
 
 TEST(UpdateCli, NamesAPortThatCannotBeOpened) {
   const std::string folder = FreshFolder("bad_port");
-  const std::string file = SaveSampleLikeFile(folder);
+  const std::string file = folder + "/checked.upd";
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)}, Trailer::Checksum)));
   const std::string port = folder + "/no-such-port";
   const CliRun run = RunUpdateCli({"--port", port, "--file", file});
   EXPECT_EQ(run.exitStatus, 4);
@@ -495,9 +498,11 @@ TEST(UpdateCliCommandLine, JsonEndsWithAResultOnEveryError) {
 
 namespace {
 
-// A file cut short and a file with one flipped bit end before the device sees a
-// byte; the good file they were made from updates it.
-TEST(ReadThrough, TurnsAwayCutAndDamagedFilesBeforeTheDeviceSeesAByte) {
+// A file cut short, a file with one flipped bit, one whose trailer this version
+// does not know, one without targets and one whose program the player would
+// refuse end before the device sees a byte, with what is wrong and where on the
+// line before the status line; the good file they were made from updates it.
+TEST(ReadThrough, TurnsAwayBadFilesBeforeTheDeviceSeesAByte) {
   const std::string folder = FreshFolder("read_through");
   const std::string image = folder + "/image.bin";
   const std::string program = folder + "/logic.xsvf";
@@ -516,17 +521,46 @@ TEST(ReadThrough, TurnsAwayCutAndDamagedFilesBeforeTheDeviceSeesAByte) {
   const std::string damaged = folder + "/damaged.upd";
   ASSERT_TRUE(WriteFileBytes(damaged, flipped));
 
-  const std::vector<std::pair<std::string, std::string>> refused = {
-      {cut, FormatMessageText(MsgBadRecord, cut.c_str())},
-      {damaged, FormatMessageText(MsgFileDamaged, damaged.c_str())},
+  // One data byte changed, and the trailer's format with it.
+  Bytes later = bytes;
+  later[later.size() / 2] ^= 0x01;
+  later[later.size() - kTrailerSize + sizeof kTrailerMarker] = '2';
+  const std::string unknownTrailer = folder + "/later.upd";
+  ASSERT_TRUE(WriteFileBytes(unknownTrailer, later));
+  const std::string empty = folder + "/empty.upd";
+  ASSERT_TRUE(WriteFileBytes(empty, BuildFile("V1.01", {})));
+  const std::string badState = folder + "/xstate32.upd";
+  ASSERT_TRUE(WriteFileBytes(badState, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2),
+                                                           XsvfTarget(3, " Logic", {0x12, 0x20, 0x00})})));
+
+  const struct {
+    std::string file;
+    std::string reason;  // how the line before the status line starts
+    std::string lastLine;
+  } refused[] = {
+      {cut, "the record's data are cut off or badly coded (target 1, ",
+       FormatMessageText(MsgBadRecord, cut.c_str())},
+      {damaged, "the file is damaged: its bytes hash to ",
+       FormatMessageText(MsgFileDamaged, damaged.c_str())},
+      {unknownTrailer, "its checksum trailer is of format 02, which this updater does not know",
+       FormatMessageText(MsgNotVerifiable, unknownTrailer.c_str())},
+      {empty, "the file holds no target record: it updates nothing (target 1, file offset ",
+       FormatMessageText(MsgBadRecord, empty.c_str())},
+      {badState,
+       "XSVF program: command #1 (XSTATE) at program offset 0: Illegal state specification "
+       "(target 2, file offset ",
+       FormatMessageText(MsgBadRecord, badState.c_str())},
   };
-  for (const auto& [file, lastLine] : refused) {
+  for (const auto& [file, reason, lastLine] : refused) {
     SCOPED_TRACE(file);
     Devsim devsim(folder, {"--target", "01:firmware", "--target", "03:jtag"});
     ASSERT_TRUE(devsim.Started());
     const CliRun run = RunUpdateCli({"-p", devsim.Port(), "-f", file});
     EXPECT_EQ(run.exitStatus, 4);
-    EXPECT_EQ(Lines(run.errors).back(), lastLine);
+    const std::vector<std::string> lines = Lines(run.errors);
+    ASSERT_GE(lines.size(), 2u) << run.errors;
+    EXPECT_EQ(lines[lines.size() - 2].rfind(reason, 0), 0u) << lines[lines.size() - 2];
+    EXPECT_EQ(lines.back(), lastLine);
     devsim.Stop();
     EXPECT_EQ(devsim.Report()["bytes_received"], 0u);
   }

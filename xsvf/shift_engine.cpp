@@ -51,9 +51,8 @@ int ShiftDataCompared(SXsvfInfo& info, XsvfIo& io) {
 
 // Reads and shifts an instruction of `bits` bits (XSIR, XSIR2).
 int ShiftInstruction(SXsvfInfo& info, XsvfIo& io, int32_t bits) {
-  const int32_t bytes = BytesForBits(bits);
-  if (bytes > MAX_LEN) return StoreResult(info, XsvfDataOverflow);
-  ReadVector(io.program, info.tdi, static_cast<int16_t>(bytes));
+  if (!FitsVector(bits)) return StoreResult(info, XsvfDataOverflow);
+  ReadVector(io.program, info.tdi, static_cast<int16_t>(BytesForBits(bits)));
   return StoreResult(info, ShiftWithRetry(io, info.tapState, TapIrShift, bits, info.tdi,
                                           nullptr, nullptr, nullptr, info.endIrState,
                                           info.runTestTime, 0));
@@ -227,12 +226,11 @@ int DoXRepeat(SXsvfInfo& info, XsvfIo& io) {
 int DoXSdrSize(SXsvfInfo& info, XsvfIo& io) {
   const int32_t bits = ReadOperandWord(info, io, 4);
   io.log.Log(3, "   XSDRSIZE = %ld\n", static_cast<long>(bits));
-  const int32_t bytes = BytesForBits(bits);
   // A negative length (a count above 2^31 - 1 read as signed) is refused like a
   // long one; only lengths that fit the vectors are ever stored.
-  if (bits < 0 || bytes > MAX_LEN) return StoreResult(info, XsvfDataOverflow);
+  if (!FitsVector(bits)) return StoreResult(info, XsvfDataOverflow);
   info.shiftLengthBits = bits;
-  info.shiftLengthBytes = static_cast<int16_t>(bytes);
+  info.shiftLengthBytes = static_cast<int16_t>(BytesForBits(bits));
   return XsvfOk;
 }
 
@@ -288,6 +286,11 @@ int DoXWait(SXsvfInfo& info, XsvfIo& io) {
   const int32_t microseconds = ReadOperandWord(info, io, 4);
   io.log.Log(3, "   XWAIT:  state = %s; time = %ld\n", TapStateName(waitState),
              static_cast<long>(microseconds));
+  // A wait in a state the controller cannot be moved to would not be the wait
+  // the program asks for: the run stops before it.
+  if (!IsLegalMove(info.tapState, waitState) || !IsLegalMove(waitState, endState)) {
+    return StoreResult(info, XsvfIllegalState);
+  }
   if (info.tapState != waitState) MoveTap(io, info.tapState, waitState);
   io.cable.WaitUsec(static_cast<uint32_t>(microseconds));
   if (info.tapState != endState) MoveTap(io, info.tapState, endState);

@@ -63,4 +63,6 @@ int DoXSetSdrMasks(SXsvfInfo& info, XsvfIo& io);
 int DoXSdrInc(SXsvfInfo& info, XsvfIo& io);
 int DoXSdrBce(SXsvfInfo& info, XsvfIo& io);     // XSDRB, XSDRC, XSDRE
 int DoXSdrTdoBce(SXsvfInfo& info, XsvfIo& io);  // XSDRTDOB, XSDRTDOC, XSDRTDOE
+// XWAIT: a wait or end state the controller cannot be moved to stops the run (5)
+// before the wait.
 int DoXWait(SXsvfInfo& info, XsvfIo& io);

@@ -29,14 +29,14 @@ void SendResetSequence(XsvfIo& io, uint8_t& tapState) {
   LogTapState(io.log, tapState);
 }
 
-// An Exit2 state can only be reached from its own Pause state.
-bool IsIllegalPath(uint8_t tapState, uint8_t target) {
-  if (target == tapState) return false;
-  return (target == TapDrExit2 && tapState != TapDrPause) ||
-         (target == TapIrExit2 && tapState != TapIrPause);
-}
-
 }  // namespace
+
+bool IsLegalMove(uint8_t from, uint8_t target) {
+  if (target >= kTapStateCount) return false;
+  if (target == from || target == TapReset) return true;
+  return !(target == TapDrExit2 && from != TapDrPause) &&
+         !(target == TapIrExit2 && from != TapIrPause);
+}
 
 TapStep NextTapStep(uint8_t current, uint8_t target) {
   switch (current) {
@@ -84,7 +84,7 @@ int MoveTap(XsvfIo& io, uint8_t& tapState, uint8_t target) {
     SendResetSequence(io, tapState);
     return XsvfOk;
   }
-  if (target >= kTapStateCount || IsIllegalPath(tapState, target)) return XsvfIllegalState;
+  if (!IsLegalMove(tapState, target)) return XsvfIllegalState;
   if (tapState >= kTapStateCount) {
     tapState = target;
     return XsvfIllegalState;
@@ -110,7 +110,7 @@ int DoXState(SXsvfInfo& info, XsvfIo& io) {
 int DoXEndState(SXsvfInfo& info, XsvfIo& io) {
   uint8_t pauseAtEnd = 0;
   ReadXsvfByte(io.program, pauseAtEnd);
-  if (pauseAtEnd > 1) {
+  if (!IsEndStateOperand(pauseAtEnd)) {
     info.errorCode = XsvfIllegalState;
     return XsvfIllegalState;
   }

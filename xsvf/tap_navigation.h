@@ -38,14 +38,20 @@ void ClockTms(JtagCable& cable, uint8_t level);
 // Clears the record and resets the TAP controller; returns `errorCode`.
 int InitPlayer(SXsvfInfo& info, XsvfIo& io);
 
+// Whether MoveTap goes from `from` to `target`: target is a TAP state (0 to 15),
+// and an Exit2 state is entered only from its own Pause state.
+bool IsLegalMove(uint8_t from, uint8_t target);
+
 // Moves the controller from tapState to target, updating tapState after every
-// step. Returns 0, or 5 without any step for a target above 15 or an Exit2 state
-// that is not entered from its Pause state.
+// step. Returns 0, or 5 without any step for a move that is not legal.
 int MoveTap(XsvfIo& io, uint8_t& tapState, uint8_t target);
 
 // XSTATE: moves to the state given by the operand.
 int DoXState(SXsvfInfo& info, XsvfIo& io);
 
+// The operand of XENDIR and XENDDR: 0 or 1.
+inline bool IsEndStateOperand(uint8_t operand) { return operand <= 1; }
+
 // XENDIR and XENDDR: operand 0 ends later shifts in RUNTEST/IDLE, 1 in the Pause
-// state of the register.
+// state of the register; any other operand is an illegal state (5).
 int DoXEndState(SXsvfInfo& info, XsvfIo& io);

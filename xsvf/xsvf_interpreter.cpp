@@ -96,7 +96,7 @@ int DoXComment(SXsvfInfo& info, XsvfIo& io) {
   uint8_t byte = 0;
   ReadXsvfByte(io.program, byte);
   while (byte != 0) {
-    text += static_cast<char>(byte);
+    if (text.size() < kMaxCommentLength) text += static_cast<char>(byte);
     ReadXsvfByte(io.program, byte);
   }
   if (DebugLevelEnabled(1) && io.comment) io.comment(text);
@@ -126,6 +126,10 @@ int32_t VectorValue(const SBitVector& vector) {
 
 int32_t BytesForBits(int32_t bits) {
   return static_cast<int32_t>((static_cast<int64_t>(bits) + 7) / 8);
+}
+
+bool FitsVector(int32_t bits) {
+  return bits >= 0 && BytesForBits(bits) <= MAX_LEN;
 }
 
 int32_t CountOneBits(const uint8_t* bytes, size_t count) {

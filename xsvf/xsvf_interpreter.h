@@ -175,3 +175,11 @@ uint32_t BigEndianValue(const uint8_t* bytes, size_t count);
 
 // Bytes needed for a bit count: (bits + 7) / 8, without overflow for any count.
 int32_t BytesForBits(int32_t bits);
+
+// Whether a shift of `bits` bits fits the player's vectors (0 to MAX_LEN bytes);
+// a longer one (XSDRSIZE, XSIR, XSIR2) is a data overflow (6).
+bool FitsVector(int32_t bits);
+
+// The longest comment text the player keeps; the rest of a longer one is read
+// and dropped, so that a program cannot make the player hold a text of any size.
+constexpr size_t kMaxCommentLength = 4096;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,18 @@ class XsvfPlayTest : public ::testing::Test {
   }
 
   void ExpectScriptedPlay(const std::string& path);
+
+  // Plays the program against a chip that answers as it expects, or, for one that
+  // does not parse (an unsupported command), against the demo chip.
+  int PlayAnswered(const Bytes& program) {
+    try {
+      SimulatedPlay answered(program);
+      answered.Reset();
+      return answered.Play();
+    } catch (const std::logic_error&) {
+      return Play(program, "demo");
+    }
+  }
 
   JtagExecutor& Port() { return play->Port(); }
   template <typename Chip>
@@ -158,6 +171,52 @@ TEST_F(XsvfPlayTest, DemoProgramPlaysAgainstItsScriptWithEveryScanInPlace) {
   std::ofstream("demo_chip_program.xsvf", std::ios::binary)
       .write(reinterpret_cast<const char*>(program.data()), static_cast<std::streamsize>(program.size()));
   ExpectScriptedPlay("demo_chip_program.xsvf");
+}
+
+// The check before an update reads a program as the player does: what it refuses,
+// the player stops on with the same code; what it passes, plays to its end. The
+// TAP state decides whether an Exit2 state may be entered, so the check follows
+// where each shift leaves the controller.
+TEST_F(XsvfPlayTest, TheCheckRefusesExactlyWhatThePlayerRefuses) {
+  const struct {
+    const char* program;
+    int error;
+    int32_t commands;
+  } cases[] = {
+      {"XSTATE 32\nXCOMPLETE\n", XsvfIllegalState, 1},
+      {"XREPEAT 0\nXENDIR 2\nXCOMPLETE\n", XsvfIllegalState, 2},
+      {"XENDDR 7\nXCOMPLETE\n", XsvfIllegalState, 1},
+      {"XWAIT 16 RUNTEST/IDLE 5\nXCOMPLETE\n", XsvfIllegalState, 1},
+      {"XWAIT DRPAUSE IREXIT2 5\nXCOMPLETE\n", XsvfIllegalState, 1},
+      {"XSTATE DREXIT2\nXCOMPLETE\n", XsvfIllegalState, 1},
+      {"XSTATE DRPAUSE\nXSTATE DREXIT2\nXCOMPLETE\n", XsvfOk, 3},
+      {"XSDRSIZE 8\nXENDDR 1\nXSDR 0x01\nXSTATE DREXIT2\nXCOMPLETE\n", XsvfOk, 5},
+      {"XSDRSIZE 8\nXENDDR 1\nXRUNTEST 10\nXSDR 0x01\nXSTATE DREXIT2\nXCOMPLETE\n",
+       XsvfIllegalState, 5},
+      {"XSDRSIZE 0\nXENDDR 1\n.bytes 0x0e\nXSTATE DREXIT2\nXCOMPLETE\n", XsvfIllegalState, 4},
+      {"Reserved6\n", XsvfUnsupported, 1},
+      {"XSDRSIZE 56001\n", XsvfDataOverflow, 1},
+      {"XSIR2 56001 0x\n", XsvfDataOverflow, 1},
+      {"XREPEAT 1\n", XsvfProgramEnded, 1},
+  };
+  for (const auto& expected : cases) {
+    const Bytes program = Assemble(expected.program);
+    const XsvfProgramCheck check = CheckXsvfProgram(program.data(), program.size());
+    EXPECT_EQ(check.error, expected.error) << expected.program;
+    EXPECT_EQ(check.commands, expected.commands) << expected.program;
+    EXPECT_EQ(PlayAnswered(program), expected.error) << expected.program;
+  }
+}
+
+TEST_F(XsvfPlayTest, TheCheckPassesEveryRealProgram) {
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() != ".xsvf") continue;
+    const Bytes program = ReadBytes(entry.path().string());
+    const XsvfProgramCheck check = CheckXsvfProgram(program.data(), program.size());
+    EXPECT_EQ(check.error, XsvfOk) << entry.path();
+  }
+  const Bytes chain = ReadBytes(kCorpus + "/fpga_chain_config.xsvf");
+  EXPECT_EQ(CheckXsvfProgram(chain.data(), chain.size()).bytesAfterComplete, 1u);
 }
 
 // What the device saw of one play: its frames, the levels it applied (counted

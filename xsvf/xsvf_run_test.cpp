@@ -176,11 +176,14 @@ TEST_F(XsvfRunTest, CommentsOnStandardOutputShowTheirControls) {
             " \\x1b[2J\\x0dAll 3 targets verified OK\\x0a\\xe4\n");
 }
 
-TEST_F(XsvfRunTest, XWaitNamesUnknownStatesAndWaitsAnyway) {
-  LoadProgram("XWAIT 16 RUNTEST/IDLE 5\nXCOMPLETE\n");
-  EXPECT_EQ(Play(), XsvfOk);
-  EXPECT_THAT(ReadLog(), HasSubstr("   XWAIT:  state = Unknown; time = 5\r\n"));
-  EXPECT_THAT(Waits(), ::testing::ElementsAre(5u));
+TEST_F(XsvfRunTest, XWaitInAStateItCannotReachStopsBeforeTheWait) {
+  for (const char* program : {"XWAIT 16 RUNTEST/IDLE 5\nXCOMPLETE\n",
+                              "XWAIT RUNTEST/IDLE DREXIT2 5\nXCOMPLETE\n"}) {
+    LoadProgram(program);
+    EXPECT_EQ(Play(), XsvfIllegalState) << program;
+    EXPECT_TRUE(Waits().empty()) << program;
+  }
+  EXPECT_THAT(ReadLog(), HasSubstr("   XWAIT:  state = RUNTEST/IDLE; time = 5\r\n"));
 }
 
 TEST_F(XsvfRunTest, LogThatCannotBeCreatedIsReportedWithoutTraffic) {

@@ -566,14 +566,17 @@ class PortTest(WindowTest):
         self.assertIdle(app.window())
 
     def test_a_bad_file_ends_before_the_port_is_opened(self):
-        # The port cannot be opened: a file read through before it ends first.
+        # The port cannot be opened: a file read through before it ends first,
+        # with what is wrong and where on the line before the status line.
         DISPLAY.map_port(9, "/nonexistent/serial-device")
         path = write_update_file(os.path.join(SETTINGS.work, "cut.upd"), ["A", "B"])
+        size = os.path.getsize(path) - 100
         with open(path, "rb+") as cut:
-            cut.truncate(os.path.getsize(path) - 100)
+            cut.truncate(size)
         app = self.start(self.settings_for(path, 8))
         app.click(UPDATE)
-        status = MSG["MsgBadRecord"] % windows_path(path)
+        status = ("the record's data are cut off or badly coded (target 2, file offset %d)\n"
+                  % size) + MSG["MsgBadRecord"] % windows_path(path)
         self.assertEqual(app.message_box(), status)
         window = app.window()
         self.assertIdle(window)
@@ -586,7 +589,9 @@ class PortTest(WindowTest):
         app.click(UPDATE)
         running = app.wait_until(lambda w: w.enabled(CANCEL))
         self.assertRunning(running)
-        self.assertEqual(running.text(STATUS_LINE), MSG["MsgSwitchOn"])
+        # A file without a checksum is said to be so above the status line.
+        switch_on = (MSG["MsgNoChecksum"] % windows_path(path)) + "\n" + MSG["MsgSwitchOn"]
+        self.assertEqual(running.text(STATUS_LINE), switch_on)
 
         # Neither Escape nor the close command ends the dialog while it runs.
         app.key(VK_ESCAPE)
@@ -595,7 +600,7 @@ class PortTest(WindowTest):
 
         app.click(CANCEL)
         idle = self.wait_until_idle()
-        self.assertEqual(idle.text(STATUS_LINE), MSG["MsgSwitchOn"])
+        self.assertEqual(idle.text(STATUS_LINE), switch_on)
         self.assertFalse(app.present(BOX_TITLE))
 
 

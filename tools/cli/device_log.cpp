@@ -67,6 +67,7 @@ std::string DeviceLogLine(const DeviceLogEntry& entry) {
   std::snprintf(seconds, sizeof seconds, "%.3f", entry.seconds);
   return "{\"start\":" + JsonString(UtcTime(entry.start)) + ",\"port\":" + JsonString(entry.port) +
          ",\"file\":" + JsonString(entry.file) + ",\"sha256\":" + JsonString(entry.fileSha256) +
+         ",\"verified\":" + (entry.fileVerified ? "true" : "false") +
          ",\"targets\":" + TargetsJson(entry) + ",\"seconds\":" + seconds +
          ",\"status\":" + JsonString(entry.statusLine) +
          ",\"exit\":" + std::to_string(entry.exitStatus) + "}";

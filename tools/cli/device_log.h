@@ -3,13 +3,15 @@
 // production line's records:
 //
 //   {"start":"2026-12-07T16:56:30Z","port":"/dev/ttyUSB0","file":"release.upd",
-//    "sha256":"<the update file's SHA-256>","targets":[{"id":"01","name":"Main board",
+//    "sha256":"<the update file's SHA-256>","verified":true,
+//    "targets":[{"id":"01","name":"Main board",
 //    "outcome":"updated","multiplicity":1},...],"seconds":12.412,
 //    "status":"2 of 2 targets updated successfully.","exit":0}
 //
 // (on one line). A target's outcome is "updated", "failed", "missing target",
 // "not handled" (a kind the updater does not handle), "cancelled" or "not
-// reached". Each line is written whole and flushed to the disk when its update
+// reached". "verified" says whether the file's checksum trailer matched (false for
+// a file without one). Each line is written whole and flushed to the disk when its update
 // ends, so that a crash or Ctrl-C loses none that had ended.
 
 #include <chrono>
@@ -25,6 +27,7 @@ struct DeviceLogEntry {
   std::string port;
   std::string file;
   std::string fileSha256;
+  bool fileVerified = false;  // its checksum trailer matched ("verified" in the line)
   std::vector<uint32_t> ids;  // of the file's targets, in order
   StateSnapshot last;         // the record as the update left it
   double seconds = 0;

@@ -4,7 +4,7 @@
 
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
-#include "engine/update_session.h"
+#include "tools/cli/progress_view.h"
 #include "xsvf/shown_text.h"
 
 namespace {
@@ -40,7 +40,7 @@ std::string ChecksumText(const UpdateFileCheck& check) {
 const char* ChecksumJson(ChecksumState state) {
   switch (state) {
     case ChecksumState::Verified: return "\"ok\"";
-    case ChecksumState::None: return "null";
+    case ChecksumState::None: return "\"none\"";
     case ChecksumState::NotVerified: return "\"not verified\"";
     case ChecksumState::Mismatch: return "\"mismatch\"";
   }
@@ -102,10 +102,9 @@ std::string JsonArray(const std::vector<Item>& items, Describe describe) {
 }
 
 // The first line of --list and --check: "FILE: format V1.01, 3 targets, checksum OK".
-std::string FileLine(const CliOptions& options, const UpdateState& state,
-                     const UpdateFileCheck& check) {
-  return options.file + ": format " + knownFormats[state.formatVersion].name + ", " +
-         std::to_string(state.targetCount) + " targets, " + ChecksumText(check);
+std::string FileLine(const CliOptions& options, const UpdateFileCheck& check) {
+  return options.file + ": format " + knownFormats[check.header.formatVersion].name + ", " +
+         std::to_string(check.header.targets.size()) + " targets, " + ChecksumText(check);
 }
 
 // The start of the JSON document of --list and --check, up to the fields of each.
@@ -113,22 +112,21 @@ std::string JsonStart(const char* command, const CliOptions& options) {
   return std::string("{\"command\":\"") + command + "\",\"file\":" + JsonString(options.file);
 }
 
-std::string JsonFileFields(const UpdateState& state, const UpdateFileCheck& check) {
-  std::string json = ",\"format\":" + JsonString(knownFormats[state.formatVersion].name) +
-                     ",\"targetCount\":" + std::to_string(state.targetCount) +
+std::string JsonFileFields(const UpdateFileCheck& check) {
+  std::string json = ",\"format\":" + JsonString(knownFormats[check.header.formatVersion].name) +
+                     ",\"targetCount\":" + std::to_string(check.header.targets.size()) +
                      ",\"checksum\":" + ChecksumJson(check.checksum);
   if (!check.checksumNote.empty()) json += ",\"checksumNote\":" + JsonString(check.checksumNote);
   return json;
 }
 
-// Opens the file and reads its header. On failure the error is reported (as JSON
-// with --json) and the file is closed.
-bool OpenForCommand(const char* command, const CliOptions& options, UpdateState& state,
+// Reads the file whole and its header. On failure the error is reported (as JSON
+// with --json).
+bool OpenForCommand(const char* command, const CliOptions& options, UpdateFileSnapshot* file,
                     std::FILE* out, std::FILE* err) {
-  state.filePath.Set(options.file);
+  UpdateFileHeader header;
   std::string message;
-  if (OpenUpdateFile(state, &message)) return true;
-  CloseUpdateResources(state);
+  if (ReadUpdateFileSnapshot(options.file, file, &header, &message)) return true;
   message = WithoutLineEnd(message);
   if (options.json) {
     std::fprintf(out, "%s,\"exit\":%d,\"message\":%s}\n", JsonStart(command, options).c_str(),
@@ -153,30 +151,32 @@ int ReportBadFile(const std::string& json, const CliOptions& options,
   return ExitUnusable;
 }
 
-}  // namespace
-
-bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err) {
-  state.filePath.Set(path);
-  std::string message;
-  if (OpenUpdateFile(state, &message)) return true;
-  std::fputs(TerminalLines(message).c_str(), err);
-  if (message.empty() || message.back() != '\n') std::fputc('\n', err);
-  CloseUpdateResources(state);
-  return false;
+// The header's targets: position, id and name.
+std::string HeaderTargetsJson(const UpdateFileHeader& header) {
+  std::string json = "[";
+  for (size_t i = 0; i < header.targets.size(); ++i) {
+    json += std::string(i > 0 ? "," : "") + "{\"position\":" + std::to_string(i + 1) +
+            ",\"id\":" + JsonString(HexId(header.targets[i].id)) +
+            ",\"name\":" + JsonString(header.targets[i].name) + "}";
+  }
+  return json + "]";
 }
 
+}  // namespace
+
 int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
-  static UpdateState state;
-  if (!OpenForCommand("check", options, state, out, err)) return ExitUnusable;
-  const UpdateFileCheck check = ReadThroughUpdateFile(state);
-  CloseUpdateResources(state);
-  std::string json = JsonStart("check", options) + JsonFileFields(state, check) +
+  UpdateFileSnapshot file;
+  if (!OpenForCommand("check", options, &file, out, err)) return ExitUnusable;
+  const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file);
+  std::string json = JsonStart("check", options) + JsonFileFields(check) +
                      ",\"targets\":" + JsonArray(check.records, RecordJson) +
                      ",\"records\":" + std::to_string(check.records.size());
   if (!check.good) {
-    // Before a record could be read the checksum had already turned the file away.
-    if (!options.json && check.checksum != ChecksumState::Mismatch) {
-      PrintLine(out, FileLine(options, state, check));
+    // A file refused for its checksum had no record read.
+    const bool recordsRead =
+        check.checksum == ChecksumState::None || check.checksum == ChecksumState::Verified;
+    if (!options.json && recordsRead) {
+      PrintLine(out, FileLine(options, check));
       for (const RecordSummary& record : check.records) PrintLine(out, RecordLine(record));
     }
     return ReportBadFile(json, options, check, out, err);
@@ -185,39 +185,34 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "%s,\"exit\":0}\n", json.c_str());
     return ExitAllUpdated;
   }
-  PrintLine(out, FileLine(options, state, check));
+  PrintLine(out, FileLine(options, check));
   for (const RecordSummary& record : check.records) PrintLine(out, RecordLine(record));
-  if (check.records.size() != state.targetCount) {
-    std::fprintf(out, "note: the header names %u targets, the file holds %zu records\n",
-                 state.targetCount, check.records.size());
+  if (check.records.size() != check.header.targets.size()) {
+    std::fprintf(out, "note: the header names %zu targets, the file holds %zu records\n",
+                 check.header.targets.size(), check.records.size());
   }
   std::fprintf(out, "OK\n");
   return ExitAllUpdated;
 }
 
 int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
-  static UpdateState state;
-  if (!OpenForCommand("list", options, state, out, err)) return ExitUnusable;
-  const UpdateFileCheck check = ReadThroughUpdateFile(state);
-  CloseUpdateResources(state);
-  std::vector<uint32_t> rows;
-  for (uint32_t i = 0; i < state.targetCount; ++i) rows.push_back(i);
-  std::string json = JsonStart("list", options) + JsonFileFields(state, check) +
-                     ",\"targets\":" + JsonArray(rows, [](uint32_t i) {
-                       return "{\"position\":" + std::to_string(i + 1) +
-                              ",\"id\":" + JsonString(HexId(state.rows[i].headerId)) +
-                              ",\"name\":" + JsonString(state.rows[i].name.Get()) + "}";
-                     });
-  // --list reads the records only for the checksum's sake: a damaged file is
-  // reported, a fault in the records is --check's business.
-  if (check.checksum == ChecksumState::Mismatch) {
+  UpdateFileSnapshot file;
+  if (!OpenForCommand("list", options, &file, out, err)) return ExitUnusable;
+  const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file);
+  const std::string json = JsonStart("list", options) + JsonFileFields(check) +
+                           ",\"targets\":" + HeaderTargetsJson(check.header);
+  // --list reads the records only for the checksum's sake: a file refused for its
+  // checksum is reported, a fault in the records is --check's business.
+  if (check.checksum == ChecksumState::Mismatch || check.checksum == ChecksumState::NotVerified) {
     return ReportBadFile(json, options, check, out, err);
   }
   if (options.json) {
     std::fprintf(out, "%s,\"exit\":0}\n", json.c_str());
     return ExitAllUpdated;
   }
-  PrintLine(out, FileLine(options, state, check));
-  for (uint32_t i : rows) PrintLine(out, HexId(state.rows[i].headerId) + " " + state.rows[i].name.Get());
+  PrintLine(out, FileLine(options, check));
+  for (const UpdateFileHeader::Target& target : check.header.targets) {
+    PrintLine(out, HexId(target.id) + " " + target.name);
+  }
   return ExitAllUpdated;
 }

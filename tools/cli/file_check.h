@@ -7,12 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/update_state.h"
 #include "tools/cli/cli_options.h"
-
-// Opens the update file at path and checks its header; on failure says why on
-// err and closes it again.
-bool OpenCheckedFile(UpdateState& state, const std::string& path, std::FILE* err);
 
 // update-cli --check FILE: the checksum and every record, with a summary per
 // target; the first fault and where it is. Exit status 0 or 4.

@@ -80,11 +80,7 @@ PortUpdate::~PortUpdate() {
 
 bool PortUpdate::Open(std::string* failure) {
   state.filePath.Set(settings.file);
-  std::string message;
-  if (!OpenUpdateFile(state, &message)) {
-    *failure = message;
-    return false;
-  }
+  UseUpdateFile(state, *settings.snapshot, *settings.header);
   if (OpenPort(failure)) return true;
   CloseUpdateResources(state);
   return false;

@@ -12,13 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "engine/update_file.h"
 #include "engine/update_state.h"
 #include "engine/update_worker.h"
 #include "tools/cli/progress_view.h"
 
 // What every port's update is given.
 struct PortSettings {
-  std::string file;                   // the update file
+  std::string file;                   // the update file's path
+  // Its snapshot as checked, what every device gets, and its header; both owned
+  // by the run.
+  const UpdateFileSnapshot* snapshot = nullptr;
+  const UpdateFileHeader* header = nullptr;
   std::vector<TargetSize> sizes;      // of its targets, for the progress shown
   std::string debugLogPath;           // this port's XSVF debug log
   std::string tracePath;              // this port's trace, or empty
@@ -40,8 +45,8 @@ class PortUpdate {
   const std::string& Port() const { return port; }
   UpdateState& State() { return state; }
 
-  // Opens the update file and the port and drops what the device sent before.
-  // False with the text for the user when the port cannot be opened.
+  // Takes the update file's snapshot, opens the port and drops what the device
+  // sent before. False with the text for the user when the port cannot be opened.
   bool Open(std::string* failure);
 
   // Starts the worker; the program's comments go to `comment` and `ended` is

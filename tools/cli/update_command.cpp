@@ -167,28 +167,33 @@ class CancelHandler {
   Clock::time_point warnedAt;
 };
 
-// What the update file holds, read through before any device is touched.
+// What the update file holds, read through before any device is touched: the
+// snapshot every device of the run is updated from, and what it says.
 struct FileSummary {
+  UpdateFileSnapshot snapshot;
+  UpdateFileHeader header;
   std::vector<TargetSize> sizes;
   std::vector<uint32_t> ids;
-  std::string sha256;  // of the whole file, for the log
+  std::string sha256;     // of the whole snapshot, for the log
+  bool verified = false;  // its checksum trailer matched
 };
 
-// Reads the whole file as an update would. False with the status line the
-// update would have ended on.
-bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string* failure) {
-  UpdateState state;
-  state.filePath.Set(path);
-  const bool opened = OpenUpdateFile(state, failure);
-  const UpdateFileCheck check = opened ? ReadThroughUpdateFile(state) : UpdateFileCheck();
-  CloseUpdateResources(state);
-  if (!opened) return false;
+// Reads the whole file once and checks it as an update would. False with the
+// status line the update would have ended on, and in *reason what is wrong and
+// where (empty when the status line says it all).
+bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string* reason,
+                     std::string* failure) {
+  if (!ReadUpdateFileSnapshot(path, &summary->snapshot, &summary->header, failure)) return false;
+  const UpdateFileCheck check = ReadThroughUpdateFile(summary->snapshot, path);
   if (!check.good) {
+    if (check.detail != check.statusLine) *reason = check.detail;
     *failure = check.statusLine;
     return false;
   }
+  summary->verified = check.checksum == ChecksumState::Verified;
+  const UpdateFileCopy& copy = *summary->snapshot.copy;
   Sha256Digest digest{};
-  if (Sha256OfFile(path, &digest)) summary->sha256 = Sha256Hex(digest);
+  if (Sha256OfCopy(copy, copy.Size(), &digest)) summary->sha256 = Sha256Hex(digest);
   for (const RecordSummary& record : check.records) {
     TargetSize size;
     size.storedBytes = record.header.storedLength;
@@ -271,6 +276,8 @@ class UpdateRun {
   PortSettings SettingsFor(const std::string& port, const FileSummary& file) const {
     PortSettings settings;
     settings.file = options.file;
+    settings.snapshot = &file.snapshot;
+    settings.header = &file.header;
     settings.sizes = file.sizes;
     settings.waitSeconds = options.waitSeconds;
     settings.openLine = options.openLine;
@@ -383,6 +390,7 @@ class UpdateRun {
     entry.port = port.Port();
     entry.file = options.file;
     entry.fileSha256 = file.sha256;
+    entry.fileVerified = file.verified;
     entry.ids = file.ids;
     entry.last = last.state;
     entry.seconds = port.Seconds();
@@ -479,9 +487,15 @@ class UpdateRun {
 
 int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   FileSummary file;
+  std::string reason;
   std::string failure;
-  if (!ReadFileThrough(options.file, &file, &failure)) {
+  if (!ReadFileThrough(options.file, &file, &reason, &failure)) {
+    // The reason stands on the line before the status line.
+    if (!reason.empty()) std::fprintf(err, "%s\n", reason.c_str());
     return ReportUnusable(options, failure, out, err);
+  }
+  if (!file.verified) {
+    std::fprintf(err, "%s\n", FormatMessageText(MsgNoChecksum, options.file.c_str()).c_str());
   }
   for (const std::string& port : options.ports) {
     const std::string latency = LatencyAdvice(DevicePathOfArgument(port));
@@ -493,6 +507,9 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
   static std::vector<std::unique_ptr<UpdateRun>> runs;
   files.push_back(std::make_unique<FileSummary>(std::move(file)));
   runs.push_back(std::make_unique<UpdateRun>(options, *files.back(), out, err));
-  if (!runs.back()->Prepare()) return ExitUnusable;
-  return runs.back()->Run();
+  const int status = runs.back()->Prepare() ? runs.back()->Run() : ExitUnusable;
+  // The run is over, and with it the private copy of its file (each worker
+  // dropped its own hold on it as it ended).
+  files.back()->snapshot = UpdateFileSnapshot();
+  return status;
 }

@@ -7,7 +7,6 @@
 #include "engine/file_bytes.h"
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
-#include "engine/update_session.h"
 #include "engine/update_writer.h"
 #include "svf/svf_converter.h"
 #include "tools/common/command_line.h"
@@ -186,10 +185,10 @@ bool LoadTarget(PackOptions& options, TargetSpec& spec, std::string* error) {
     }
     target.data = FirmwareBlocks(target.data, options.blockSize);
   } else if (spec.option == "xsvf" || spec.option == "svf") {
-    XsvfProgram program;
-    std::string reason;
-    if (!ParseXsvfProgram(target.data.data(), target.data.size(), &program, &reason)) {
-      *error = spec.path + ": " + reason;
+    // The updater's own check: what it would refuse is not written.
+    const XsvfProgramCheck program = CheckXsvfProgram(target.data.data(), target.data.size());
+    if (program.error != 0) {
+      *error = spec.path + ": " + XsvfProgramFault(program);
       return false;
     }
   }
@@ -200,25 +199,21 @@ bool LoadTarget(PackOptions& options, TargetSpec& spec, std::string* error) {
 // compares every record with what was meant to go in. Returns the first
 // difference, or "".
 std::string VerifyWrittenFile(const PackOptions& options, const std::string& writtenPath) {
-  static UpdateState state;
-  state.filePath.Set(writtenPath);
-  std::string message;
+  UpdateFileSnapshot file;
+  UpdateFileHeader header;
   std::string fault;
   std::vector<RecordContents> records;
   // The records' contents are not judged here: --data writes bad ones on purpose.
   const ChecksumState meant =
       options.trailer == Trailer::Checksum ? ChecksumState::Verified : ChecksumState::None;
-  if (!OpenUpdateFile(state, &message)) {
-    fault = message;
-  } else if (ReadThroughUpdateFile(state).checksum != meant) {
-    fault = "its checksum does not verify";
-  } else {
-    fault = ReadRecords(state, [&records](const RecordContents& record) {
-      records.push_back(record);
-      return std::string();
-    });
+  if (!ReadUpdateFileSnapshot(writtenPath, &file, &header, &fault)) return fault;
+  if (ReadThroughUpdateFile(file, writtenPath).checksum != meant) {
+    return "its checksum does not verify";
   }
-  CloseUpdateResources(state);
+  fault = ReadRecords(file, header, [&records](const RecordContents& record) {
+    records.push_back(record);
+    return std::string();
+  });
   if (!fault.empty()) return fault;
   if (records.size() != options.targets.size()) {
     return "the file reads back with another number of records";

@@ -6,7 +6,6 @@
 
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
-#include "engine/update_session.h"
 #include "engine/update_state.h"
 
 namespace {
@@ -50,19 +49,18 @@ std::string DescribeRecord(const RecordContents& record, SoakFile* file) {
 }  // namespace
 
 bool ReadSoakFile(const std::string& path, SoakFile* file, std::string* error) {
-  UpdateState state;
-  state.filePath.Set(path);
   *file = SoakFile{};
   file->path = path;
-  bool ok = OpenUpdateFile(state, error);
+  UpdateFileSnapshot snapshot;
+  UpdateFileHeader header;
+  bool ok = ReadUpdateFileSnapshot(path, &snapshot, &header, error);
   if (ok) {
-    *error = ReadRecords(state, [file](const RecordContents& record) {
+    *error = ReadRecords(snapshot, header, [file](const RecordContents& record) {
       return DescribeRecord(record, file);
     });
     if (error->empty() && file->shape.targets == 0) *error = "no target to update";
     ok = error->empty();
   }
-  CloseUpdateResources(state);
   if (!ok) *error = path + ": " + *error;
   return ok;
 }

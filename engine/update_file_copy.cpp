@@ -1,0 +1,39 @@
+#include "engine/update_file_copy.h"
+
+#include <cstdio>
+
+#include "engine/messages.h"
+
+std::shared_ptr<const UpdateFileCopy> UpdateFileCopy::Make(const std::string& path,
+                                                           std::string* message) {
+  std::FILE* source = std::fopen(path.c_str(), "rb");
+  if (source == nullptr) {
+    *message = FormatMessageText(MsgFileNotFound, path.c_str());
+    return nullptr;
+  }
+  auto copy = std::make_shared<UpdateFileCopy>();
+  bool written = copy->Create();
+  uint8_t piece[64 * 1024];
+  size_t count = 0;
+  while (written && (count = std::fread(piece, 1, sizeof piece, source)) > 0) {
+    written = copy->Append(piece, count);
+  }
+  const bool read = std::ferror(source) == 0;
+  std::fclose(source);
+  if (!read) {
+    *message = FormatMessageText(MsgFileNotReadable, path.c_str());
+    return nullptr;
+  }
+  if (!written) {
+    *message = FormatMessageText(MsgFileNotCopied, path.c_str());
+    return nullptr;
+  }
+  return copy;
+}
+
+std::shared_ptr<const UpdateFileCopy> UpdateFileCopy::FromBytes(const uint8_t* data,
+                                                                size_t size) {
+  auto copy = std::make_shared<UpdateFileCopy>();
+  if (!copy->Create() || (size > 0 && !copy->Append(data, size))) return nullptr;
+  return copy;
+}

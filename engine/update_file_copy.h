@@ -1,0 +1,48 @@
+#pragma once
+// A private copy of an update file: the bytes an update is checked, hashed and
+// programmed from, whatever becomes of the file on disk once it was copied. It is
+// a temporary file that the system deletes when the copy is dropped (or the
+// program ends), held open and never written again; reading it takes a small
+// buffer whatever the file's size, so that a large file costs disk, not memory.
+// Several updates read one copy at once, each at its own offset.
+//
+// The temporary file is the platform's: an unnamed one in the system's temporary
+// folder on POSIX systems (update_file_copy_posix.cpp), one marked for deletion
+// on close in the user's temporary folder on Windows (update_file_copy_win32.cpp).
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class UpdateFileCopy {
+ public:
+  // Copies the file at `path`. Null with the message for the user: 106 when it
+  // cannot be opened, 152 when it cannot be read to its end, 151 when the copy
+  // cannot be written.
+  static std::shared_ptr<const UpdateFileCopy> Make(const std::string& path,
+                                                    std::string* message);
+  // A copy of bytes in memory (the tools' own files, tests); null if the
+  // temporary file cannot be written.
+  static std::shared_ptr<const UpdateFileCopy> FromBytes(const uint8_t* data, size_t size);
+
+  // An empty copy, of no file.
+  UpdateFileCopy();
+  ~UpdateFileCopy();
+  UpdateFileCopy(const UpdateFileCopy&) = delete;
+  UpdateFileCopy& operator=(const UpdateFileCopy&) = delete;
+
+  uint64_t Size() const { return size; }
+  // Reads up to `count` bytes from `offset` on; how many were read (0 at the end).
+  size_t ReadAt(uint64_t offset, uint8_t* to, size_t count) const;
+
+ private:
+  // The platform's part: a new temporary file, bytes appended to it, reads at an
+  // offset, and the file closed (and so deleted) with the copy.
+  bool Create();
+  bool Append(const uint8_t* data, size_t count);
+
+  struct Platform;
+  std::unique_ptr<Platform> platform;
+  uint64_t size = 0;
+};

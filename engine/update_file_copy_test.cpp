@@ -1,0 +1,64 @@
+// The private copy an update is made from: the file as it was when copied,
+// whatever is done to it on disk afterwards, read at any offset.
+
+#include "engine/update_file_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/file_bytes.h"
+#include "engine/messages.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadAll(const UpdateFileCopy& copy) {
+  Bytes bytes(static_cast<size_t>(copy.Size()));
+  EXPECT_EQ(copy.ReadAt(0, bytes.data(), bytes.size()), bytes.size());
+  return bytes;
+}
+
+TEST(UpdateFileCopy, KeepsTheFileAsItWasWhateverHappensOnDisk) {
+  Bytes original(100000);
+  for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(i * 7);
+  ASSERT_TRUE(WriteFileBytes("copied.upd", original));
+  std::string message;
+  const auto copy = UpdateFileCopy::Make("copied.upd", &message);
+  ASSERT_TRUE(copy) << message;
+
+  ASSERT_TRUE(WriteFileBytes("copied.upd", Bytes(10, 'x')));  // overwritten in place
+  EXPECT_EQ(ReadAll(*copy), original);
+  ASSERT_TRUE(WriteFileBytes("other.upd", Bytes(5, 'y')));
+  ASSERT_EQ(std::rename("other.upd", "copied.upd"), 0);  // replaced
+  std::remove("copied.upd");                             // and gone
+  EXPECT_EQ(ReadAll(*copy), original);
+}
+
+TEST(UpdateFileCopy, ReadsAtAnyOffsetUpToItsEnd) {
+  const Bytes bytes = {1, 2, 3, 4, 5};
+  const auto copy = UpdateFileCopy::FromBytes(bytes.data(), bytes.size());
+  ASSERT_TRUE(copy);
+  uint8_t piece[8] = {};
+  EXPECT_EQ(copy->ReadAt(3, piece, sizeof piece), 2u);
+  EXPECT_EQ(piece[0], 4);
+  EXPECT_EQ(piece[1], 5);
+  EXPECT_EQ(copy->ReadAt(5, piece, sizeof piece), 0u);
+  EXPECT_EQ(UpdateFileCopy().ReadAt(0, piece, sizeof piece), 0u) << "the copy of no file";
+}
+
+TEST(UpdateFileCopy, SaysWhyAFileCannotBeCopied) {
+  std::string message;
+  EXPECT_FALSE(UpdateFileCopy::Make("no-such-file.upd", &message));
+  EXPECT_EQ(message, FormatMessageText(MsgFileNotFound, "no-such-file.upd"));
+  // A folder: POSIX systems open it but cannot read it, Windows does not open it.
+  EXPECT_FALSE(UpdateFileCopy::Make(".", &message));
+  EXPECT_TRUE(message == FormatMessageText(MsgFileNotReadable, ".") ||
+              message == FormatMessageText(MsgFileNotFound, "."))
+      << message;
+}
+
+}  // namespace
