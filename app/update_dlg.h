@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/update_state.h"
+#include "engine/update_worker.h"
 #include "ui/controls.h"
 #include "ui/dialog.h"
 
@@ -74,6 +75,9 @@ class CUpdateDlg : public CDialog {
 
   // What the worker thread reads and writes while an update runs.
   UpdateState state;
+  // The update's worker thread, joined once the update has ended (declared after
+  // the record, so that it is joined before the record goes).
+  UpdateThread worker;
 
   CWarningDlg* warningDlg = nullptr;  // the open warning; it deletes itself
   int32_t busy = 0;                   // the controls are in the running set

@@ -6,13 +6,14 @@
 #include <vector>
 
 // Exit statuses of update-cli. With several ports, the most serious of the
-// ports' statuses, 4 above 3 above 2 above 1.
+// ports' statuses, 5 above 4 above 3 above 2 above 1.
 enum CliExit : int {
   ExitAllUpdated = 0,
   ExitSomeFailed = 1,
   ExitOtherError = 2,
   ExitCancelled = 3,
-  ExitUnusable = 4,  // the file, the port or the log could not be used
+  ExitUnusable = 4,  // the file, the port, the log or the debug log could not be used
+  ExitLogFailed = 5,  // the log could not be written: the line stopped
 };
 
 enum class CliMode { Update, List, Check, Ports, Help, Version };

@@ -74,6 +74,7 @@ PortUpdate::PortUpdate(std::string portArgument, PortSettings portSettings)
       settings(std::move(portSettings)) {}
 
 PortUpdate::~PortUpdate() {
+  worker.Join();
   CloseUpdateResources(state);
   if (trace) std::fclose(trace);
 }
@@ -111,17 +112,24 @@ bool PortUpdate::OpenPort(std::string* failure) {
   return true;
 }
 
-void PortUpdate::Start(CommentSink comment, std::function<void()> ended) {
+void PortUpdate::Start(std::chrono::system_clock::time_point at, CommentSink comment,
+                       std::function<void(const std::string&)> showMessage,
+                       std::function<void()> ended) {
   UpdateHost host;
   host.debugLogPath = settings.debugLogPath;
   host.comment = std::move(comment);
+  host.showMessage = std::move(showMessage);
   ClearRowsForUpdate(state);
   gaveUpWaiting = false;
   deviceLost = false;
   answered.reset();
   launched = Clock::now();
-  startedAt = std::chrono::system_clock::now();
-  LaunchUpdate(state, host, std::move(ended));
+  startedAt = at;
+  LaunchUpdate(state, worker, host, std::move(ended));
+}
+
+double PortUpdate::Seconds() const {
+  return InProgress() ? SecondsBetween(launched, Clock::now()) : seconds;
 }
 
 bool PortUpdate::InProgress() const {
@@ -163,23 +171,27 @@ PortDisplay PortUpdate::Display(Clock::time_point now) {
   return display;
 }
 
-int PortUpdate::ExitStatus(const std::string& statusLine, DeviceResult* result) const {
-  const int32_t ended = state.runState.load();
+int PortUpdate::ExitStatus(const UpdateResult& ended) const {
   if (gaveUpWaiting) return ExitOtherError;
-  if (ended == Aborted) return state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
-  result->hasResult =
-      ended == Finished && ReadResultLine(statusLine, &result->successes, &result->total);
-  if (!result->hasResult) return ExitOtherError;
-  return result->successes == result->total ? ExitAllUpdated : ExitSomeFailed;
+  if (state.runState.load() == Aborted) {
+    return state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
+  }
+  if (!ended.completed) return ExitOtherError;
+  return ended.successes == ended.total ? ExitAllUpdated : ExitSomeFailed;
 }
 
 DeviceResult PortUpdate::Finish(PortDisplay* last) {
+  worker.Join();
   seconds = SecondsBetween(launched, Clock::now());
   *last = Display(Clock::now());
+  const UpdateResult ended = EndedResult(state);
   DeviceResult result;
   result.port = last->port;
   result.statusLine = last->state.statusLine;
-  result.exitStatus = ExitStatus(result.statusLine, &result);
+  result.exitStatus = ExitStatus(ended);
+  result.hasResult = true;
+  result.successes = ended.successes;
+  result.total = ended.total;
   if (gaveUpWaiting) {
     char limit[32];
     std::snprintf(limit, sizeof limit, "%g", *settings.waitSeconds);

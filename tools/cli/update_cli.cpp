@@ -10,19 +10,9 @@
 #include "tools/common/command_line.h"
 #include "tools/common/program_version.h"
 
-int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
-  CliOptions options;
-  std::string error;
-  if (!ParseCliOptions(arguments, &options, &error)) {
-    // A script that asked for JSON gets the result object it waits for.
-    if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end()) {
-      DeviceResult result;
-      result.statusLine = "update-cli: " + error;
-      result.exitStatus = kExitUsage;
-      PrintJsonResult(out, result);
-    }
-    return ReportUsageError(err, "update-cli", error);
-  }
+namespace {
+
+int RunMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
   switch (options.mode) {
     case CliMode::Update:
       return RunUpdateCommand(options, out, err);
@@ -40,4 +30,24 @@ int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std:
   }
   std::fputs(CliUsage(), out);
   return ExitAllUpdated;
+}
+
+}  // namespace
+
+int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+  CliOptions options;
+  std::string error;
+  if (!ParseCliOptions(arguments, &options, &error)) {
+    // A script that asked for JSON gets the result object it waits for.
+    if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end()) {
+      DeviceResult result;
+      result.statusLine = "update-cli: " + error;
+      result.exitStatus = kExitUsage;
+      PrintJsonResult(out, result);
+    }
+    return ReportUsageError(err, "update-cli", error);
+  }
+  // An update goes on when its output cannot be written (a closed pipe); the
+  // exit status says so at the end.
+  return StatusAfterOutput(out, err, "update-cli", RunMode(options, out, err), ExitOtherError);
 }
