@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -450,6 +453,79 @@ TEST(UpdateCli, SigtermCancelsAndIsLogged) {
   EXPECT_EQ(entries[1]["entry"].text, "end");
   EXPECT_EQ(entries[1]["exit"].Int(), 3);
   EXPECT_EQ(entries[1]["targets"].items[0]["outcome"].text, "cancelled");
+  devsim.Report();
+}
+
+// Ctrl-C always ends the program, even while a worker is stuck: here its trace
+// goes to a pipe that nobody reads, so that once the pipe is full the worker
+// waits in a write for ever. The cancel cannot reach it; the third Ctrl-C ends
+// update-cli at once, and the log closes the update's start with what happened.
+TEST(UpdateCli, TheThirdCtrlCEndsWithoutWaitingForAStuckWorker) {
+  const std::string folder = FreshFolder("third_ctrl_c");
+  const std::string file = folder + "/update.upd";
+  const std::string log = folder + "/updates.log";
+  const std::string trace = folder + "/trace.fifo";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 200, 998)})));
+  ASSERT_EQ(mkfifo(trace.c_str(), 0600), 0);
+  const int unread = open(trace.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(unread, 0);
+  Devsim devsim(folder, {"--target", "01:firmware"});
+  ASSERT_TRUE(devsim.Started());
+  const auto pipeFull = [unread] {
+    int queued = 0;
+    return ioctl(unread, FIONREAD, &queued) == 0 && queued >= 60000;
+  };
+  const CliRun run = RunUpdateCli(
+      {"--port", devsim.Port(), "--file", file, "--json", "--yes", "--log", log, "--trace", trace},
+      [&](ChildProcess& cli) {
+        ASSERT_TRUE(cli.WaitUntil(pipeFull, kUpdateLimit));
+        cli.Signal(SIGINT);
+        const auto cancelling = [&] {
+          return cli.Output().find(MessageText(MsgCancelledByUser)) != std::string::npos;
+        };
+        ASSERT_TRUE(cli.WaitUntil(cancelling, kUpdateLimit)) << cli.Output();
+        cli.Signal(SIGINT);
+        const auto asked = [&] {
+          return cli.Errors().find(MessageText(MsgPressAgainToEnd)) != std::string::npos;
+        };
+        ASSERT_TRUE(cli.WaitUntil(asked, kUpdateLimit)) << cli.Errors();
+        cli.Signal(SIGINT);
+      });
+  close(unread);
+  EXPECT_EQ(run.exitStatus, 3) << run.errors;
+  EXPECT_NE(run.errors.find(std::string("\n") + MessageText(MsgEndedWithoutWaiting) + "\n"),
+            std::string::npos)
+      << run.errors;
+  const std::vector<JsonValue> entries = JsonLines(ReadTextFile(log));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1]["entry"].text, "end");
+  EXPECT_EQ(entries[1]["status"].text, MessageText(MsgEndedWithoutWaiting));
+  EXPECT_EQ(entries[1]["exit"].Int(), 3);
+  devsim.Stop();
+}
+
+// A JTAG target that fails ends the update; the result still counts every
+// target: the firmware before it updated, itself and the one after it not.
+TEST(UpdateCli, AFailedJtagTargetIsCountedInTheResult) {
+  const std::string folder = FreshFolder("jtag_failure_counts");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2),
+                                XsvfTarget(3, " Logic", AssembleXsvf("XSTATE RESET\nXSIR 8 0x01\n"
+                                                                     "XSDRSIZE 8\nXSDRTDO 0x00 0xa5\n"
+                                                                     "XCOMPLETE\n")),
+                                FirmwareTarget(2, " Io", 2)})));
+  Devsim devsim(folder, {"--target", "01:firmware", "--target", "03:jtag", "--target", "02:firmware",
+                         "--no-waits"});
+  ASSERT_TRUE(devsim.Started());
+  const CliRun run = RunUpdateCli({"--port", devsim.Port(), "--file", file, "--json",
+                                   "--debug-log", folder + "/player.txt"});
+  EXPECT_EQ(run.exitStatus, 2) << run.errors;
+  const std::vector<JsonValue> objects = JsonLines(run.output);
+  ASSERT_FALSE(objects.empty());
+  EXPECT_EQ(objects.back()["status"].text, MessageText(MsgTdoMismatch));
+  EXPECT_EQ(objects.back()["successes"].Int(), 1);
+  EXPECT_EQ(objects.back()["total"].Int(), 3);
   devsim.Report();
 }
 

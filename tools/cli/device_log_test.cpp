@@ -56,12 +56,14 @@ TEST(DeviceLog, AStartEntryNamesThePortAndTheFile) {
   EXPECT_EQ(line["sha256"].text, "ab12");
 }
 
+#ifndef _WIN32
 // A log on a full disk says so: the line stops on it.
 TEST(DeviceLog, AFullDiskIsAFailedAppend) {
   DeviceLog log;
   std::string error;
-  if (!log.Open("/dev/full", &error)) GTEST_SKIP() << "no /dev/full here";
+  ASSERT_TRUE(log.Open("/dev/full", &error)) << error;
   EXPECT_FALSE(log.AppendStart({{}, "COM3", "release.upd", ""}));
 }
+#endif
 
 }  // namespace
