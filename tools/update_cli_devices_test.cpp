@@ -261,6 +261,14 @@ TEST(Log, ThatFillsUpStopsTheLineWithItsOwnStatus) {
   EXPECT_EQ(run.errors, FormatMessageText(MsgLogUnwritable, "/dev/full", "No space left on device") +
                             "\n" + MessageText(MsgLineStopped) + "\n");
   EXPECT_EQ(Lines(run.output).back(), FormatMessageText(MsgDevicesResult, 0, 1));
+
+  // One device, with JSON: the script gets its result object.
+  const CliRun single = RunUpdateCli({"-p", device.link, "-f", file, "--log", "/dev/full", "--json"});
+  EXPECT_EQ(single.exitStatus, 5);
+  const std::vector<JsonValue> objects = JsonLines(single.output);
+  ASSERT_EQ(objects.size(), 1u) << single.output;
+  EXPECT_EQ(objects[0]["status"].text, MessageText(MsgLineStopped));
+  EXPECT_EQ(objects[0]["exit"].Int(), 5);
   device.devsim->Stop();
   EXPECT_EQ(device.devsim->Report()["bytes_received"], 0u);
 }

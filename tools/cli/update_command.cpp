@@ -366,7 +366,10 @@ class UpdateRun {
     ShowComments();
     if (severalDevices) return Summarize();
     const std::vector<DeviceResult>& results = ports[0]->results;
-    return results.empty() ? ExitLogFailed : std::max(results.back().exitStatus, LogStatus());
+    if (!results.empty()) return std::max(results.back().exitStatus, LogStatus());
+    // The log stopped the update before it began; a script still gets its result.
+    if (options.json) PrintJsonResult(out, Unusable("", ports[0]->notStarted, ExitLogFailed));
+    return ExitLogFailed;
   }
 
  private:
