@@ -29,7 +29,7 @@ struct CliOptions {
   bool yes = false;                   // --yes: the first Ctrl-C confirms the cancel
   std::optional<double> waitSeconds;  // --wait: give up waking the device after this
   bool repeat = false;                // --repeat: one device after another on each port
-  std::string logPath;                // --log: one JSON line per device update
+  std::string logPath;                // --log: a JSON line as each device update starts and ends
   std::string tracePath;              // --trace: every byte each way
   std::string debugLogPath;           // --debug-log: where the XSVF debug log goes
 };
