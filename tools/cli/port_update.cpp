@@ -68,6 +68,16 @@ std::string PathForPort(const std::string& path, const std::string& label) {
                       : path + "-" + label;
 }
 
+int DeviceExitStatus(UpdateState& state, bool gaveUpWaiting) {
+  if (gaveUpWaiting) return ExitOtherError;
+  if (state.runState.load() == Aborted) {
+    return state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
+  }
+  const UpdateResult ended = EndedResult(state);
+  if (!ended.completed) return ExitOtherError;
+  return ended.successes == ended.total ? ExitAllUpdated : ExitSomeFailed;
+}
+
 PortUpdate::PortUpdate(std::string portArgument, PortSettings portSettings)
     : port(std::move(portArgument)),
       devicePath(DevicePathOfArgument(port)),
@@ -171,14 +181,6 @@ PortDisplay PortUpdate::Display(Clock::time_point now) {
   return display;
 }
 
-int PortUpdate::ExitStatus(const UpdateResult& ended) const {
-  if (gaveUpWaiting) return ExitOtherError;
-  if (state.runState.load() == Aborted) {
-    return state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
-  }
-  if (!ended.completed) return ExitOtherError;
-  return ended.successes == ended.total ? ExitAllUpdated : ExitSomeFailed;
-}
 
 DeviceResult PortUpdate::Finish(PortDisplay* last) {
   worker.Join();
@@ -188,7 +190,7 @@ DeviceResult PortUpdate::Finish(PortDisplay* last) {
   DeviceResult result;
   result.port = last->port;
   result.statusLine = last->state.statusLine;
-  result.exitStatus = ExitStatus(ended);
+  result.exitStatus = DeviceExitStatus(state, gaveUpWaiting);
   result.hasResult = true;
   result.successes = ended.successes;
   result.total = ended.total;

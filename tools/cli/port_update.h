@@ -74,7 +74,6 @@ class PortUpdate {
  private:
   bool OpenPort(std::string* failure);
   std::string Timing(Clock::time_point now);
-  int ExitStatus(const UpdateResult& ended) const;
 
   std::string port;
   std::string devicePath;
@@ -89,6 +88,11 @@ class PortUpdate {
   bool gaveUpWaiting = false;
   bool deviceLost = false;
 };
+
+// The exit status of an update that has ended, from the record's data alone (its
+// run state, the cancel request and the counted result), never from its texts;
+// `gaveUpWaiting`: no device answered within --wait.
+int DeviceExitStatus(UpdateState& state, bool gaveUpWaiting);
 
 // The name a port goes by in file names: the last part of its path (ttyUSB0,
 // COM3).
