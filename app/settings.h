@@ -13,11 +13,16 @@
 // "C:\Tools\app.exe"); empty when no backslash follows the first character.
 std::string ExeDirectoryOf(const std::string& path);
 
-// Reads `directory` + "update.cfg". False for a missing file, a missing second
-// line, a second line without "Port=", or no digit right after "Port=" (only that
-// one character counts). Both CR LF and a lone LF end a line.
+// Reads `directory` + "update.cfg": false for a missing or empty file. A value
+// that cannot be read loses only itself: the path of the first line is kept
+// whatever the second holds, and the port is 0 (Com1) unless the second line has
+// a digit right after "Port=" (only that one character counts), as after a save
+// with no port selected. Both CR LF and a lone LF end a line.
 bool LoadSettings(const std::string& directory, std::string* path, int* portIndex);
 
 // Writes `directory` + "update.cfg" with the platform's line ends; `portIndex` is
-// -1 when no port is selected. A file that cannot be written is silently skipped.
-void SaveSettings(const std::string& directory, const std::string& path, int portIndex);
+// -1 when no port is selected. The lines go to a temporary file that replaces
+// the old one only once it is written whole, so a kill or a full disk leaves the
+// last settings as they were. False when the file cannot be written; the window
+// says nothing of it.
+bool SaveSettings(const std::string& directory, const std::string& path, int portIndex);

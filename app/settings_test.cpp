@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -45,7 +46,7 @@ TEST(ExeDirectoryOfTest, IsEmptyWithoutABackslashAfterTheFirstCharacter) {
 }
 
 TEST_F(SettingsTest, SavedSettingsLoadBackIncludingTheLastPortAndAnEmptyPath) {
-  SaveSettings(directory, "C:\\Data\\device.upd", 9);
+  ASSERT_TRUE(SaveSettings(directory, "C:\\Data\\device.upd", 9));
   ASSERT_TRUE(LoadSettings(directory, &path, &port));
   EXPECT_EQ(path, "C:\\Data\\device.upd");
   EXPECT_EQ(port, 9);
@@ -87,20 +88,58 @@ TEST_F(SettingsTest, OnlyTheCharacterAfterTheKeyCounts) {
   EXPECT_EQ(port, 7);
 }
 
-TEST_F(SettingsTest, RejectsIncompleteFilesWithoutTouchingTheResults) {
-  for (const char* content : {"", "a.upd\n", "a.upd", "a.upd\nPort=-1\n", "a.upd\nPort=\n",
+// A value that cannot be read loses only itself: the path stays, the port falls
+// back to Com1 (index 0).
+TEST_F(SettingsTest, KeepsThePathWhenThePortCannotBeRead) {
+  for (const char* content : {"a.upd\n", "a.upd", "a.upd\nPort=-1\n", "a.upd\nPort=\n",
                               "a.upd\nport=3\n", "a.upd\nCom=3\nPort=3\n"}) {
     WriteFile(content);
-    EXPECT_FALSE(LoadSettings(directory, &path, &port)) << content;
+    path = "unchanged";
+    port = -7;
+    ASSERT_TRUE(LoadSettings(directory, &path, &port)) << content;
+    EXPECT_EQ(path, "a.upd") << content;
+    EXPECT_EQ(port, 0) << content;
   }
+}
+
+// Saving with no port selected writes Port=-1; the next start keeps the path.
+TEST_F(SettingsTest, ASaveWithNoPortSelectedKeepsThePathForTheNextStart) {
+  ASSERT_TRUE(SaveSettings(directory, "C:\\Data\\device.upd", -1));
+  ASSERT_TRUE(LoadSettings(directory, &path, &port));
+  EXPECT_EQ(path, "C:\\Data\\device.upd");
+  EXPECT_EQ(port, 0);
+}
+
+TEST_F(SettingsTest, EmptyOrMissingFileIsNotReadAndLeavesTheResultsAlone) {
+  EXPECT_FALSE(LoadSettings(directory, &path, &port));
+  WriteFile("");
+  EXPECT_FALSE(LoadSettings(directory, &path, &port));
   EXPECT_EQ(path, "unchanged");
   EXPECT_EQ(port, -7);
 }
 
-TEST_F(SettingsTest, MissingFileOrUnwritableDirectoryFailQuietly) {
-  EXPECT_FALSE(LoadSettings(directory, &path, &port));
-  SaveSettings("no-such-directory/", "a.upd", 0);
+// The settings are never rewritten in place: a new file replaces the old one
+// whole, so whoever still holds the old one (here a second name for it) sees it
+// unchanged, as a save killed halfway would leave it.
+TEST_F(SettingsTest, ASaveReplacesTheFileRatherThanRewritingIt) {
+  WriteFile("old.upd\nPort=3\n");
+  std::error_code error;
+  std::filesystem::remove("update.cfg.old");
+  std::filesystem::create_hard_link(FilePath(), "update.cfg.old", error);
+  if (error) GTEST_SKIP() << "no hard links here";
+  ASSERT_TRUE(SaveSettings(directory, "new.upd", 4));
+  std::ifstream old("update.cfg.old", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old.upd\nPort=3\n");
+  old.close();
+  std::filesystem::remove("update.cfg.old");
+  ASSERT_TRUE(LoadSettings(directory, &path, &port));
+  EXPECT_EQ(path, "new.upd");
+}
+
+TEST_F(SettingsTest, AFolderThatCannotBeWrittenFailsTheSaveAndLeavesNothing) {
+  EXPECT_FALSE(SaveSettings("no-such-directory/", "a.upd", 0));
   EXPECT_FALSE(LoadSettings("no-such-directory/", &path, &port));
+  EXPECT_FALSE(std::filesystem::exists("no-such-directory"));
 }
 
 }  // namespace

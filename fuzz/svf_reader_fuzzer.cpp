@@ -1,6 +1,9 @@
 // The SVF reader and converter on any text. The conversion always ends: with a
 // fault that says what is wrong and where, or with an XSVF program that the
 // updater's own XSVF reader takes whole, up to XCOMPLETE and nothing after it.
+// Whatever the text, the program stays within its bound: 16 bytes for each byte
+// of SVF and 1 MiB more (scripts/fuzz gives it inputs long enough to hold scans
+// too long for the player, whose vectors stay in the text).
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SvfTextInput input(reinterpret_cast<const char*>(data), size);
   XsvfBytesOutput output;
   const SvfConversion conversion = ConvertSvf(input, output);
+  FuzzCheck(output.Bytes().size() <= (size_t{1} << 20) + 16 * size,
+            "the program stays within its bound");
   if (!conversion.ok) {
     FuzzCheck(!conversion.fault.message.empty(), "a failed conversion says why");
     FuzzCheck(conversion.fault.at.line >= 1 && conversion.fault.at.column >= 1,

@@ -9,6 +9,7 @@
 #include "svf/svf_reader.h"
 #include "svf/tap_route.h"
 #include "svf/xsvf_writer.h"
+#include "xsvf/output_file.h"
 
 namespace {
 
@@ -21,6 +22,40 @@ constexpr uint64_t kMaxWaitMicroseconds = std::numeric_limits<int32_t>::max();
 const SvfNumber kOne{1, 0};
 // The TCK rate assumed without a FREQUENCY: 1 MHz, one clock per microsecond.
 const SvfNumber kDefaultFrequency{1, 6};
+
+// The program may grow to kOutputPerInputByte bytes per byte of SVF read so far,
+// and kOutputAllowance bytes more. Real programs stay far below: a vector's hex
+// digits become half as many bytes, and the header and trailer of devices in
+// bypass add a bit each to every scan. What would go beyond is a long header or
+// trailer (HDR, HIR, TDR, TIR) shifted again in every one of many short scans:
+// a few bytes of SVF each that would make kilobytes of XSVF.
+constexpr uint64_t kOutputPerInputByte = 16;
+constexpr uint64_t kOutputAllowance = uint64_t{1} << 20;
+
+// The program's bytes on their way out, counted against what the SVF read so far
+// allows; a write past the allowance fails, and nothing more is written.
+class BoundedOutput : public XsvfOutput {
+ public:
+  explicit BoundedOutput(XsvfOutput& output) : output(output) {}
+  void AllowFor(uint64_t svfBytes) {
+    svfRead = svfBytes;
+    limit = kOutputAllowance + kOutputPerInputByte * svfBytes;
+  }
+  uint64_t SvfRead() const { return svfRead; }
+  uint64_t Limit() const { return limit; }
+  bool Exceeded() const { return written > limit; }
+
+  bool Write(const uint8_t* bytes, size_t count) override {
+    written += count;
+    return !Exceeded() && output.Write(bytes, count);
+  }
+
+ private:
+  XsvfOutput& output;
+  uint64_t svfRead = 0;
+  uint64_t limit = kOutputAllowance;
+  uint64_t written = 0;
+};
 
 // What a kind of scan statement keeps for the next statement of its kind.
 struct ScanDefinition {
@@ -117,7 +152,8 @@ XsvfWriter::Piece PieceAt(bool first, bool last) {
 
 class Converter {
  public:
-  Converter(SvfInput& input, XsvfOutput& output) : input(input), reader(input), writer(output) {}
+  Converter(SvfInput& input, XsvfOutput& output)
+      : input(input), reader(input), bounded(output), writer(bounded) {}
   SvfConversion Run();
 
  private:
@@ -131,12 +167,15 @@ class Converter {
   void Trst(const SvfStatement& statement);
   bool HeldInReset(const SvfStatement& statement);
   bool Fail(SvfPosition at, std::string message);
+  // The end of the conversion after `statement` (its place and keyword).
+  SvfConversion Ended(const SvfMessage& statement);
   std::vector<SvfMessage> Notes() const;
 
   ScanDefinition& Definition(SvfCommand command);
 
   SvfInput& input;
   SvfReader reader;
+  BoundedOutput bounded;
   XsvfWriter writer;
   ScanDefinition sir, sdr, hir, hdr, tir, tdr;
   TapState endIr = TapIdle;
@@ -148,6 +187,7 @@ class Converter {
   NoteCount uncheckedInstructionTdo;
   NoteCount clocksWithoutFrequency;
   SvfMessage fault;
+  SvfMessage last;  // the last statement read: its place and keyword
 };
 
 SvfConversion Converter::Run() {
@@ -157,15 +197,32 @@ SvfConversion Converter::Run() {
       case SvfReader::Result::Fault:
         return {false, reader.Fault(), {}};
       case SvfReader::Result::End:
-        writer.Complete();
-        if (!writer.Ok()) return {false, {SvfPosition(), "cannot write the XSVF program"}, {}};
-        return {true, {}, Notes()};
+        writer.Complete();  // may write the last statement's scan
+        return Ended(last);
       case SvfReader::Result::Statement:
+        bounded.AllowFor(reader.Offset());
+        last = {statement.at, SvfCommandName(statement.command)};
         if (!Convert(statement)) return {false, fault, {}};
-        if (!writer.Ok()) return {false, {SvfPosition(), "cannot write the XSVF program"}, {}};
+        if (!writer.Ok()) return Ended(last);
         break;
     }
   }
+}
+
+SvfConversion Converter::Ended(const SvfMessage& statement) {
+  if (bounded.Exceeded()) {
+    return {false,
+            {statement.at, statement.message +
+                               " makes the XSVF program longer than " +
+                               std::to_string(bounded.Limit()) + " bytes, " +
+                               std::to_string(kOutputPerInputByte) + " for each of the " +
+                               std::to_string(bounded.SvfRead()) +
+                               " bytes of SVF up to here and 1 MiB more: a long HDR, HIR, TDR "
+                               "or TIR is shifted again in every scan"},
+            {}};
+  }
+  if (!writer.Ok()) return {false, {SvfPosition(), "cannot write the XSVF program"}, {}};
+  return {true, {}, Notes()};
 }
 
 bool Converter::Fail(SvfPosition at, std::string message) {
@@ -269,36 +326,25 @@ bool Converter::ShiftWhole(ScanBits& bits, bool instruction, TapState end) {
   return true;
 }
 
-// A data scan too long for one command, in pieces of at most kPieceBits bits; a
-// compared one in runs of compared and ignored bits within each piece.
+// A data scan too long for one command, in pieces of at most kPieceBits bits:
+// one compared nowhere as XSDRB, XSDRC..., XSDRE; a compared one as a whole
+// shift per piece under its own mask, the pieces joined in Pause-DR.
 bool Converter::ShiftInPieces(ScanBits& bits, TapState end) {
-  BitBuffer tdi, expected, mask, runTdi, runExpected;
+  BitBuffer tdi, expected, mask;
   bool first = true;
-  for (uint64_t left = bits.Size(); left > 0;) {
+  for (uint64_t left = bits.Size(); left > 0 && writer.Ok();) {
     const uint64_t size = std::min(left, kPieceBits);
     tdi.Clear();
     expected.Clear();
     mask.Clear();
     if (!bits.Read(size, tdi, expected, mask)) return Fail(SvfPosition(), "cannot be read");
     left -= size;
-    if (!bits.Compares()) {
-      writer.ShiftDataPiece(PieceAt(first, left == 0), tdi, nullptr, end);
-      first = false;
-      continue;
+    if (bits.Compares()) {
+      writer.ShiftComparedPiece(first, left == 0, tdi, expected, mask, end);
+    } else {
+      writer.ShiftDataPiece(PieceAt(first, left == 0), tdi, end);
     }
-    for (uint64_t start = 0; start < size;) {
-      const bool compared = mask.Bit(start);
-      uint64_t stop = start + 1;
-      while (stop < size && mask.Bit(stop) == compared) ++stop;
-      runTdi.Clear();
-      runTdi.AppendRange(tdi, start, stop - start);
-      runExpected.Clear();
-      runExpected.AppendRange(expected, start, stop - start);
-      writer.ShiftDataPiece(PieceAt(first, left == 0 && stop == size), runTdi,
-                            compared ? &runExpected : nullptr, end);
-      first = false;
-      start = stop;
-    }
+    first = false;
   }
   return true;
 }
@@ -416,12 +462,17 @@ SvfConversion ConvertSvf(SvfInput& svf, XsvfOutput& xsvf) {
 }
 
 SvfConversion ConvertSvfFile(const std::string& svfPath, const std::string& xsvfPath) {
+  if (SameFile(svfPath, xsvfPath)) {
+    return {false, {SvfPosition(), "is the file to write as well: name another file for the "
+                                   "XSVF program"}, {}};
+  }
   SvfFileInput input;
   if (!input.Open(svfPath)) return {false, {SvfPosition(), "cannot be opened"}, {}};
-  XsvfFileOutput output;
-  if (!output.Open(xsvfPath)) return {false, {SvfPosition(), "cannot create " + xsvfPath}, {}};
+  XsvfFileOutput output(xsvfPath);
+  if (!output.Open()) return {false, {SvfPosition(), "cannot create " + xsvfPath}, {}};
   SvfConversion conversion = ConvertSvf(input, output);
-  if (!output.Close()) conversion = {false, {SvfPosition(), "cannot write " + xsvfPath}, {}};
-  if (!conversion.ok) std::remove(xsvfPath.c_str());
+  if (conversion.ok && !output.Commit()) {
+    conversion = {false, {SvfPosition(), "cannot write " + xsvfPath}, {}};
+  }
   return conversion;
 }

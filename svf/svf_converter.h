@@ -22,9 +22,14 @@
 //   (svf/xsvf_writer.h); a wait in Run-Test/Idle right after a scan is its
 //   XRUNTEST. A longer scan is split into pieces of 55808 bits (109 of the
 //   device's 512-bit shift frames, so no frame is part full but the last):
-//   XSDRB, XSDRC..., XSDRE; where it is compared, into runs of compared and
-//   ignored bits, the compared ones XSDRTDOB/C/E (which compare every bit). An
-//   instruction scan cannot be split: one longer than 56000 bits is refused.
+//   XSDRB, XSDRC..., XSDRE; where it is compared, each piece a whole XSDRTDO
+//   under its own mask (XSDRTDOB/C/E would compare every bit), the pieces
+//   joined in Pause-DR, which the device passes without a capture or an update.
+//   An instruction scan cannot be split: one longer than 56000 bits is refused.
+// - The program grows at most 16 bytes for each byte of SVF read, and 1 MiB
+//   more; beyond, the statement that crosses the bound is refused. Real programs
+//   stay far below; a long header or trailer shifted again in every one of many
+//   short scans would not.
 // - XSVF cannot compare an instruction scan's TDO: it is shifted without the
 //   check, and the conversion says so in a note.
 // - A scan of 0 bits, header and trailer included, shifts nothing and moves
@@ -71,6 +76,8 @@ struct SvfConversion {
 // the bytes written so far are no usable program.
 SvfConversion ConvertSvf(SvfInput& svf, XsvfOutput& xsvf);
 
-// Converts the file at `svfPath` into a program file at `xsvfPath`; on failure
-// no file is left at `xsvfPath`.
+// Converts the file at `svfPath` into a program file at `xsvfPath`, refusing
+// to write over the SVF file itself (under any name). The program replaces a file
+// at `xsvfPath` only once it is whole: on failure that file stays as it was, and
+// where there was none, none is left.
 SvfConversion ConvertSvfFile(const std::string& svfPath, const std::string& xsvfPath);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -273,15 +274,16 @@ TEST(SvfConverter, LongScansAreSplitIntoPiecesBitForBit) {
   EXPECT_EQ(scans[0].mask, std::vector<bool>(bits + 3, false));
 }
 
-// A long compared scan: runs of compared bits as XSDRTDOB/C/E, the bits between
-// them not compared.
-TEST(SvfConverter, LongComparedScansSplitAlongTheirMask) {
+// A long compared scan: a whole XSDRTDO per piece under its own mask, the pieces
+// joined in Pause-DR (the device sees one scan: svf_corpus_test plays it). The
+// program does not grow with the mask's runs.
+TEST(SvfConverter, LongComparedScansSplitIntoMaskedPieces) {
   std::mt19937 random(11);
   const uint64_t bits = 60000;
   const std::string tdi = RandomVector(bits, random);
   const std::string tdo = RandomVector(bits, random);
-  // Compare all but bits 100 to 131 (digits 25 to 32 from the end).
-  std::string mask(15000, 'f');
+  // Compare every other bit but bits 100 to 131 (digits 25 to 32 from the end).
+  std::string mask(15000, '5');
   mask.replace(mask.size() - 33, 8, "00000000");
   std::vector<uint8_t> program;
   const SvfConversion conversion = ConvertText(
@@ -289,18 +291,22 @@ TEST(SvfConverter, LongComparedScansSplitAlongTheirMask) {
   ASSERT_TRUE(conversion.ok) << conversion.fault.Describe("svf");
 
   EXPECT_EQ(CommandNames(program),
-            (std::vector<std::string>{"XSDRSIZE 100", "XSDRTDOB", "XSDRSIZE 32", "XSDRC",
-                                      "XSDRSIZE 55676", "XSDRTDOC", "XSDRSIZE 4192", "XSDRTDOE",
-                                      "XCOMPLETE"}));
-  const std::vector<XsvfScan> scans = ScansOf(program);
-  ASSERT_EQ(scans.size(), 1u);
-  EXPECT_EQ(scans[0].tdi, BitsOf(tdi, bits));
+            (std::vector<std::string>{"XENDDR", "XSDRSIZE 55808", "XTDOMASK", "XSDRTDO", "XENDDR",
+                                      "XSDRSIZE 4192", "XTDOMASK", "XSDRTDO", "XCOMPLETE"}));
+  EXPECT_LT(program.size(), 3 * 60000 / 8 + 100);
+  XsvfScan whole;
+  for (const XsvfScan& piece : ScansOf(program)) {
+    whole.tdi.insert(whole.tdi.end(), piece.tdi.begin(), piece.tdi.end());
+    whole.tdo.insert(whole.tdo.end(), piece.tdo.begin(), piece.tdo.end());
+    whole.mask.insert(whole.mask.end(), piece.mask.begin(), piece.mask.end());
+  }
+  EXPECT_EQ(whole.tdi, BitsOf(tdi, bits));
   const std::vector<bool> maskBits = BitsOf(mask, bits);
-  EXPECT_EQ(scans[0].mask, maskBits);
+  EXPECT_EQ(whole.mask, maskBits);
   const std::vector<bool> tdoBits = BitsOf(tdo, bits);
   for (uint64_t i = 0; i < bits; ++i) {
     if (maskBits[i]) {
-      ASSERT_EQ(scans[0].tdo[i], tdoBits[i]) << i;
+      ASSERT_EQ(whole.tdo[i], tdoBits[i]) << i;
     }
   }
 }
@@ -347,13 +353,57 @@ TEST(SvfConverter, RefusesWhatXsvfCannotSayWithItsPlace) {
   EXPECT_EQ(FaultOf("HIR 1 TDI (1);\nSIR 55999 TDI (0);\n"), "converted");
 }
 
+// ---- Output bounded by the input ----
+
+// A header of 56000 bits compared under an alternating mask, then a one-bit scan
+// 500 times: 17.5 KB of SVF that used to make 70 MB of XSVF, since every scan
+// shifts the header again. The program may grow only so far for the SVF read.
+TEST(SvfConverter, RefusesAProgramThatGrowsFarBeyondItsSvf) {
+  std::string svf = "HDR 56000 TDI (0) TDO (0) MASK (" + std::string(14000, '5') + ");\n" +
+                    "SDR 1 TDI (1);\n";
+  for (int i = 0; i < 499; ++i) svf += "SDR 1;\n";
+  std::vector<uint8_t> program;
+  const SvfConversion conversion = ConvertText(svf, &program);
+  ASSERT_FALSE(conversion.ok);
+  EXPECT_EQ(svf.size(), 17543u);
+  EXPECT_EQ(conversion.fault.Describe("hdr.svf"),
+            "hdr.svf:62:1: SDR makes the XSVF program longer than 1280080 bytes, 16 for each of "
+            "the 14469 bytes of SVF up to here and 1 MiB more: a long HDR, HIR, TDR or TIR is "
+            "shifted again in every scan");
+  EXPECT_LE(program.size(), (1u << 20) + 16 * svf.size());
+
+  // Within the bound, what each scan costs does not depend on the mask's runs.
+  auto programSize = [](char maskDigit) {
+    std::string few = "HDR 56000 TDI (0) TDO (0) MASK (" + std::string(14000, maskDigit) +
+                      ");\nSDR 1 TDI (1);\n";
+    for (int i = 0; i < 9; ++i) few += "SDR 1;\n";
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(ConvertText(few, &bytes).ok);
+    return bytes.size();
+  };
+  EXPECT_EQ(programSize('5'), programSize('f'));
+
+  // Headers and trailers of a few bits, as devices in bypass give them, in many
+  // short scans: far within the bound.
+  std::string bypassed = "HIR 3 TDI (7);\nTIR 2 TDI (3);\nHDR 3 TDI (0);\nTDR 2 TDI (0);\n";
+  for (int i = 0; i < 2000; ++i) bypassed += "SIR 8 TDI (01);\nSDR 8 TDI (5a) TDO (a5);\n";
+  EXPECT_EQ(FaultOf(bypassed), "converted");
+}
+
 // ---- Files ----
 
 class SvfFileConversion : public ::testing::Test {
  protected:
-  void SetUp() override { std::filesystem::create_directories(folder); }
+  void SetUp() override {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+  }
   void Save(const std::string& name, const std::string& text) {
     std::ofstream(folder + name, std::ios::binary) << text;
+  }
+  std::string Load(const std::string& name) {
+    std::ifstream file(folder + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
   }
   const std::string folder = "svf_files/";
 };
@@ -369,20 +419,40 @@ TEST_F(SvfFileConversion, WritesTheProgramAsTheTextConversionDoes) {
   EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(written), {}), expected);
 }
 
-TEST_F(SvfFileConversion, LeavesNoProgramBehindOnAFault) {
+TEST_F(SvfFileConversion, AFaultLeavesAnExistingProgramAsItWasAndNoNewOne) {
   Save("bad.svf", "STATE IDLE;\nSIR 8 TDI (0g);\n");
   Save("bad.xsvf", "an older program");
   const SvfConversion conversion = ConvertSvfFile(folder + "bad.svf", folder + "bad.xsvf");
   EXPECT_FALSE(conversion.ok);
   EXPECT_EQ(conversion.fault.Describe("bad.svf"),
             "bad.svf:2:13: TDI holds 'g', which is not a hex digit");
-  EXPECT_FALSE(std::filesystem::exists(folder + "bad.xsvf"));
+  EXPECT_EQ(Load("bad.xsvf"), "an older program");
 
+  EXPECT_FALSE(ConvertSvfFile(folder + "bad.svf", folder + "new.xsvf").ok);
   const SvfConversion missing = ConvertSvfFile(folder + "missing.svf", folder + "missing.xsvf");
   EXPECT_EQ(missing.fault.Describe("missing.svf"), "missing.svf: cannot be opened");
-  EXPECT_FALSE(std::filesystem::exists(folder + "missing.xsvf"));
   const SvfConversion unwritable = ConvertSvfFile(folder + "bad.svf", folder + "no/such.xsvf");
   EXPECT_EQ(unwritable.fault.message, "cannot create " + folder + "no/such.xsvf");
+  // Nothing but the two files saved: no new program, no temporary file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+}
+
+// The SVF named again as the output, by its name, another spelling or a link,
+// is refused before anything is written.
+TEST_F(SvfFileConversion, RefusesToWriteOverTheSvfItself) {
+  const std::string svf = "STATE IDLE;\nSIR 8 TDI (01);\n";
+  Save("self.svf", svf);
+  std::vector<std::string> outputs = {folder + "self.svf", "./" + folder + "self.svf"};
+  std::error_code error;
+  std::filesystem::create_symlink("self.svf", folder + "link.xsvf", error);
+  if (!error) outputs.push_back(folder + "link.xsvf");
+  for (const std::string& output : outputs) {
+    const SvfConversion conversion = ConvertSvfFile(folder + "self.svf", output);
+    EXPECT_EQ(conversion.fault.Describe("self.svf"),
+              "self.svf: is the file to write as well: name another file for the XSVF program")
+        << output;
+    EXPECT_EQ(Load("self.svf"), svf) << output;
+  }
 }
 
 }  // namespace

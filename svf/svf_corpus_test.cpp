@@ -199,4 +199,17 @@ TEST(SvfPlay, EveryScanCapturesAlsoFromPauseStates) {
   EXPECT_EQ(EventsWhenPlayed(straight), " C S16");
 }
 
+// A compared scan too long for one command goes in pieces joined in Pause-DR:
+// the device captures once, shifts every bit and updates once, also after a
+// header that is compared under a mask of many runs.
+TEST(SvfPlay, ALongComparedScanIsOneScanOnTheDevice) {
+  std::vector<uint8_t> program;
+  ASSERT_TRUE(ConvertText("HDR 8 TDI (00) TDO (00) MASK (55);\nSDR 60000 TDI (" +
+                              std::string(15000, '0') + ") TDO (" + std::string(15000, '0') +
+                              ") MASK (" + std::string(15000, 'a') + ");\nSDR 8 TDI (01);\n",
+                          &program)
+                  .ok);
+  EXPECT_EQ(EventsWhenPlayed(program), " C S60008 U C S16 U");
+}
+
 }  // namespace

@@ -29,19 +29,6 @@ bool XsvfBytesOutput::Write(const uint8_t* data, size_t count) {
   return true;
 }
 
-bool XsvfFileOutput::Open(const std::string& path) {
-  file.open(path, std::ios::binary | std::ios::trunc);
-  return file.is_open();
-}
-
 bool XsvfFileOutput::Write(const uint8_t* data, size_t count) {
-  file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(count));
-  return static_cast<bool>(file);
-}
-
-bool XsvfFileOutput::Close() {
-  file.flush();
-  const bool written = static_cast<bool>(file);
-  file.close();
-  return written && !file.fail();
+  return file.Write(data, count);
 }

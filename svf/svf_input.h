@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "xsvf/output_file.h"
+
 class SvfInput {
  public:
   virtual ~SvfInput() = default;
@@ -61,15 +63,18 @@ class XsvfBytesOutput : public XsvfOutput {
   std::vector<uint8_t> bytes;
 };
 
-// The program written to a file as it is made.
+// The program written to a file as it is made, through a temporary file that
+// replaces the target only on Commit: a conversion that fails leaves an existing
+// file as it was.
 class XsvfFileOutput : public XsvfOutput {
  public:
-  // False when the file cannot be created.
-  bool Open(const std::string& path);
+  explicit XsvfFileOutput(const std::string& path) : file(path) {}
+  // False when the temporary file cannot be created.
+  bool Open() { return file.Open(); }
   bool Write(const uint8_t* bytes, size_t count) override;
-  // Flushes and closes the file; false when its last bytes could not be written.
-  bool Close();
+  // Puts the program in place; false when its bytes could not all be written.
+  bool Commit() { return file.Commit(); }
 
  private:
-  std::ofstream file;
+  AtomicFile file;
 };

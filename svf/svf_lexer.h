@@ -61,6 +61,8 @@ class SvfLexer {
   bool ReadVector(const std::string& name, SvfPosition open, uint64_t bits, SvfVector* vector);
 
   const SvfMessage& Fault() const { return fault; }
+  // How far into the text the lexer has read: the offset of its next character.
+  uint64_t Offset() const { return blockOffset + index; }
 
  private:
   // The character at the read position, or -1 at the end of the text (or when
@@ -69,7 +71,6 @@ class SvfLexer {
   void Advance();
   bool Fill();
   SvfPosition Here() const;
-  uint64_t Offset() const { return blockOffset + index; }
   // Whether "//" (a comment) starts at the read position.
   bool AtDoubleSlash();
   void SkipSpaceAndComments();

@@ -85,6 +85,8 @@ class SvfReader {
   // says what is wrong and where, and nothing more is read.
   Result Next(SvfStatement* statement);
   const SvfMessage& Fault() const { return fault; }
+  // The offset in the text right after the last statement read.
+  uint64_t Offset() const { return lexer.Offset(); }
 
  private:
   bool Take(SvfToken* token);

@@ -126,7 +126,23 @@ void XsvfWriter::ShiftInstruction(const BitBuffer& tdi, TapState end) {
 void XsvfWriter::ShiftData(const BitBuffer& tdi, const BitBuffer& expectedBits,
                            const BitBuffer& maskBits, TapState end) {
   PrepareCapture(TapDrPause, TapDrCapture);
-  const TapState shiftEnd = ShiftEnd(end, TapDrPause);
+  DataShift(tdi, expectedBits, maskBits, ShiftEnd(end, TapDrPause), end);
+}
+
+void XsvfWriter::ShiftComparedPiece(bool first, bool last, const BitBuffer& tdi,
+                                    const BitBuffer& expectedBits, const BitBuffer& maskBits,
+                                    TapState end) {
+  if (first) {
+    PrepareCapture(TapDrPause, TapDrCapture);
+  } else {
+    Flush(0);  // the piece before waits nowhere: it stays in Pause-DR
+  }
+  const TapState shiftEnd = last ? ShiftEnd(end, TapDrPause) : TapDrPause;
+  DataShift(tdi, expectedBits, maskBits, shiftEnd, last ? end : TapDrPause);
+}
+
+void XsvfWriter::DataShift(const BitBuffer& tdi, const BitBuffer& expectedBits,
+                           const BitBuffer& maskBits, TapState shiftEnd, TapState end) {
   SetEndState(XENDDR, shiftEnd == TapDrPause, &drEndsInPause);
   SetDataLength(tdi.Size());
   const std::vector<uint8_t> vector = XsvfVector(tdi);
@@ -149,8 +165,7 @@ void XsvfWriter::ShiftData(const BitBuffer& tdi, const BitBuffer& expectedBits,
   Shift(shiftEnd, end);
 }
 
-void XsvfWriter::ShiftDataPiece(Piece piece, const BitBuffer& tdi, const BitBuffer* expectedBits,
-                                TapState end) {
+void XsvfWriter::ShiftDataPiece(Piece piece, const BitBuffer& tdi, TapState end) {
   // The split commands take no run-test time: each is written at once.
   if (piece == Piece::First) PrepareCapture(TapDrPause, TapDrCapture);
   const TapState shiftEnd = ShiftEnd(end, TapDrPause);
@@ -158,13 +173,7 @@ void XsvfWriter::ShiftDataPiece(Piece piece, const BitBuffer& tdi, const BitBuff
   SetDataLength(tdi.Size());
   const std::vector<uint8_t> vector = XsvfVector(tdi);
   const int step = piece == Piece::First ? 0 : piece == Piece::Middle ? 1 : 2;
-  if (expectedBits) {
-    std::vector<uint8_t> expectedBytes = XsvfVector(*expectedBits);
-    Command(static_cast<XsvfCommand>(XSDRTDOB + step), {&vector, &expectedBytes});
-    expected = std::move(expectedBytes);
-  } else {
-    Command(static_cast<XsvfCommand>(XSDRB + step), {&vector});
-  }
+  Command(static_cast<XsvfCommand>(XSDRB + step), {&vector});
   if (piece == Piece::Last) {
     state = shiftEnd;
     MoveTo(end);

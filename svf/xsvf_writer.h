@@ -65,18 +65,29 @@ class XsvfWriter {
   void ShiftData(const BitBuffer& tdi, const BitBuffer& expected, const BitBuffer& mask,
                  TapState end);
 
-  // One piece of a data scan split over several commands: the first and middle
-  // pieces leave the player in Shift-DR (XSDRB, XSDRC, or XSDRTDOB, XSDRTDOC when
-  // compared), the last ends the scan in `end` (XSDRE, XSDRTDOE). A compared piece
-  // is compared in every bit against `expected`; `expected` is null for a piece
-  // compared nowhere.
+  // One piece of a data scan compared nowhere, split over several commands: the
+  // first and middle pieces leave the player in Shift-DR (XSDRB, XSDRC), the last
+  // ends the scan in `end` (XSDRE).
   enum class Piece { First, Middle, Last };
-  void ShiftDataPiece(Piece piece, const BitBuffer& tdi, const BitBuffer* expected, TapState end);
+  void ShiftDataPiece(Piece piece, const BitBuffer& tdi, TapState end);
+  // One piece of a compared data scan too long for one command: a whole shift
+  // of its own (XSDRTDO or XSDR under the piece's mask, XSDRE where the piece
+  // compares nothing). The pieces before the last end in Pause-DR, from where the
+  // next goes on through Exit2 into Shift-DR without a capture or an update, so
+  // the device sees one scan; the last ends it in `end`. A mask costs the same
+  // whatever its runs, and a piece that repeats (a long header's, scan after
+  // scan) sends only its TDI again.
+  void ShiftComparedPiece(bool first, bool last, const BitBuffer& tdi, const BitBuffer& expected,
+                          const BitBuffer& mask, TapState end);
 
   // XCOMPLETE.
   void Complete();
 
  private:
+  // A data shift from the player's state into Shift-DR: XSDRE, or XSDRTDO or XSDR
+  // under the mask, ending in `shiftEnd`, then on to `end`.
+  void DataShift(const BitBuffer& tdi, const BitBuffer& expected, const BitBuffer& mask,
+                 TapState shiftEnd, TapState end);
   // Writes the pending shift with this run-test time.
   void Flush(uint32_t runTest);
   // Makes the shift in `scratch` pending, the player then in `shiftEnd`, and

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -124,7 +125,8 @@ const DevsimOption kDevsimOptions[] = {
        options.device.honourWaits = false;
        return true;
      }},
-    {{0, "link", "PATH", "keep a symbolic link at PATH to the terminal"},
+    {{0, "link", "PATH",
+      "keep a symbolic link at PATH to the terminal (replacing only\nsuch a link, never a file)"},
      [](const std::string& value, Options& options, std::string*) {
        options.linkPath = value;
        return true;
@@ -303,20 +305,51 @@ class PseudoTerminal {
   std::string slavePath;
 };
 
+// True when `path` is devsim's to set: nothing is there, or a symbolic link to a
+// terminal, as this run or an earlier one leaves it. A regular file, a folder or a
+// link to anything else belongs to someone else and is never replaced.
+bool IsFreeForLink(const std::string& path) {
+  struct stat status {};
+  if (lstat(path.c_str(), &status) != 0) return errno == ENOENT;
+  if (!S_ISLNK(status.st_mode)) return false;
+  char target[256];
+  const ssize_t length = readlink(path.c_str(), target, sizeof target);
+  return length > 0 && std::string(target, static_cast<size_t>(length)).rfind("/dev/", 0) == 0;
+}
+
 // Points the link at the terminal (replacing it in one step), then prints the
-// terminal's path: whoever reads the line finds the link in place.
+// terminal's path: whoever reads the line finds the link in place. The new link
+// is made under a name of this process's own and renamed over the old one.
 bool Announce(const PseudoTerminal& terminal, const std::string& linkPath, std::string* error) {
   if (!linkPath.empty()) {
-    const std::string temporary = linkPath + ".new";
-    unlink(temporary.c_str());
-    if (symlink(terminal.Path().c_str(), temporary.c_str()) != 0 ||
-        rename(temporary.c_str(), linkPath.c_str()) != 0) {
+    if (!IsFreeForLink(linkPath)) {
+      *error = "cannot link " + linkPath +
+               ": it exists and is not devsim's link to a terminal; devsim replaces nothing else";
+      return false;
+    }
+    const std::string temporary = linkPath + ".devsim-" + std::to_string(getpid());
+    if (symlink(terminal.Path().c_str(), temporary.c_str()) != 0) {
       *error = "cannot link " + linkPath + ": " + std::strerror(errno);
+      return false;
+    }
+    if (rename(temporary.c_str(), linkPath.c_str()) != 0) {
+      *error = "cannot link " + linkPath + ": " + std::strerror(errno);
+      unlink(temporary.c_str());  // the link just made, nothing else
       return false;
     }
   }
   std::cout << terminal.Path() << std::endl;
   return true;
+}
+
+// Removes the link at the end, if it still points where this run put it.
+void RemoveLink(const std::string& linkPath, const std::string& terminalPath) {
+  if (linkPath.empty()) return;
+  char target[256];
+  const ssize_t length = readlink(linkPath.c_str(), target, sizeof target);
+  if (length > 0 && std::string(target, static_cast<size_t>(length)) == terminalPath) {
+    unlink(linkPath.c_str());
+  }
 }
 
 void DumpBlocks(const BootLoaderSim& device, const Options& options) {
@@ -428,7 +461,7 @@ int Serve(const Options& options) {
     }
   }
   terminal.Close();
-  if (!options.linkPath.empty()) unlink(options.linkPath.c_str());
+  RemoveLink(options.linkPath, terminal.Path());
   DumpBlocks(device, options);
   WriteReport(device, options, connections);
   return exitCode;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -142,6 +143,40 @@ TEST_F(XsvfTools, ListingAssemblesBackToTheSameProgram) {
   ASSERT_EQ(listed.exitStatus, 0);
   EXPECT_EQ(listed.output, "XSDRSIZE 12\nXSDRTDO 0x0fff 0x0a5f\nXCOMPLETE\n");
   EXPECT_EQ(RunTool("xsvfdump", {folder + "/missing.xsvf"}).exitStatus, 1);
+}
+
+// A program that cannot be written (its folder is missing) reports so; one that
+// replaces an older file does it whole, leaving no temporary file behind.
+TEST_F(XsvfTools, AssemblerReplacesAnOlderProgramWhole) {
+  const std::string text = folder + "/program.txt";
+  SaveText(text, "XCOMPLETE\n");
+  SaveText(folder + "/program.xsvf", "an older program");
+  ASSERT_EQ(RunTool("xsvfasm", {text, folder + "/program.xsvf"}).exitStatus, 0);
+  std::ifstream written(folder + "/program.xsvf", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), std::string(1, '\0'));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+  const CliRun run = RunTool("xsvfasm", {text, folder + "/none/program.xsvf"});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.errors, "xsvfasm: cannot write " + folder + "/none/program.xsvf\n");
+}
+
+// devsim --link used to delete a regular file at PATH; it replaces only a link to
+// a terminal, and refuses before it starts otherwise.
+TEST(Devsim, LinkReplacesNothingButItsOwnLink) {
+  const std::string folder = Folder("devsim_link");
+  const std::string keep = folder + "/keepme.txt";
+  SaveText(keep, "keep me");
+  std::filesystem::create_symlink("keepme.txt", folder + "/elsewhere");
+  for (const std::string& path : {keep, folder + "/elsewhere"}) {
+    const CliRun run = RunTool("devsim", {"--link", path});
+    EXPECT_EQ(run.exitStatus, 1) << path;
+    EXPECT_EQ(run.errors, "devsim: cannot link " + path +
+                              ": it exists and is not devsim's link to a terminal; devsim "
+                              "replaces nothing else\n");
+  }
+  std::ifstream kept(keep, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+  EXPECT_TRUE(std::filesystem::is_symlink(folder + "/elsewhere"));
 }
 
 }  // namespace

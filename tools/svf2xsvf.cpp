@@ -6,8 +6,10 @@
 //   svf2xsvf --listing IN.svf     lists it in xsvfdump's text form instead
 //
 // A fault is reported as "IN.svf:LINE:COLUMN: message", the first one only, and
-// leaves no OUT.xsvf behind; notes on what XSVF does otherwise than the SVF asks
-// follow the same form. The listing holds the program in memory to list it.
+// leaves an existing OUT.xsvf as it was (the program goes to a temporary file
+// renamed at the end); OUT.xsvf may not be IN.svf under any name. Notes on what
+// XSVF does otherwise than the SVF asks follow the same form. The listing holds
+// the program in memory to list it.
 
 #include <cstdio>
 #include <optional>
@@ -34,9 +36,11 @@ std::string Usage() {
          "       svf2xsvf --listing IN.svf\n"
          "Converts an SVF program into an XSVF program for the updater's player, or\n"
          "lists that program in xsvfdump's text form (--listing). A fault is reported as\n"
-         "IN.svf:LINE:COLUMN: message, and no OUT.xsvf is left behind.\n"
+         "IN.svf:LINE:COLUMN: message, and an existing OUT.xsvf is left as it was.\n"
          "Refused: PIO and PIOMAP, TRST ON while the TAP is to move, instruction scans\n"
-         "over 56000 bits, RUNTEST counting SCK without a time, waits over 35 minutes.\n"
+         "over 56000 bits, RUNTEST counting SCK without a time, waits over 35 minutes,\n"
+         "a program growing beyond 16 bytes per byte of SVF and 1 MiB (a long header or\n"
+         "trailer shifted again in every scan). OUT.xsvf may not be IN.svf.\n"
          "\n"
          "Options:\n" +
          OptionHelp(kOptions) +

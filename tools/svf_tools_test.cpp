@@ -1,5 +1,5 @@
 // svf2xsvf and mkupd --svf as separate programs: the program they write, the
-// listing, the first fault with its place and no output left behind, and
+// listing, the first fault with its place and an older output left as it was, and
 // update-cli reading the packed file as it reads any XSVF target.
 
 #include <gtest/gtest.h>
@@ -43,7 +43,7 @@ TEST(Svf2xsvf, WritesTheProgramAndListsItAsXsvfdumpDoes) {
   EXPECT_EQ(listed.errors, written.errors);
 }
 
-TEST(Svf2xsvf, ReportsTheFirstFaultWithItsPlaceAndLeavesNoProgram) {
+TEST(Svf2xsvf, ReportsTheFirstFaultWithItsPlaceAndKeepsTheOlderProgram) {
   const std::string folder = Folder("svf2xsvf_fault");
   std::ofstream(folder + "bad.svf") << "STATE IDLE;\nSIR 8 TDI (01);\nPIO (HL);\nFOO;\n";
   std::ofstream(folder + "bad.xsvf") << "an older program";
@@ -51,7 +51,7 @@ TEST(Svf2xsvf, ReportsTheFirstFaultWithItsPlaceAndLeavesNoProgram) {
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(run.errors, folder + "bad.svf:3:1: PIO is refused: an XSVF program drives the JTAG "
                                  "port only, it has no parallel I/O\n");
-  EXPECT_FALSE(std::filesystem::exists(folder + "bad.xsvf"));
+  EXPECT_EQ(ReadWhole(folder + "bad.xsvf"), "an older program");
 
   const CliRun listed = RunTool("svf2xsvf", {"--listing", folder + "bad.svf"});
   EXPECT_EQ(listed.exitStatus, 1);
@@ -62,6 +62,21 @@ TEST(Svf2xsvf, ReportsTheFirstFaultWithItsPlaceAndLeavesNoProgram) {
   EXPECT_EQ(usage.exitStatus, 64);
   EXPECT_EQ(usage.errors, "svf2xsvf: name the SVF program and the XSVF program to write\n"
                           "Try 'svf2xsvf --help' for more information.\n");
+}
+
+// Used to leave a one-byte file where the SVF was.
+TEST(Svf2xsvf, RefusesToWriteOverItsInputUnderAnyName) {
+  const std::string folder = Folder("svf2xsvf_self");
+  const std::string svf = ReadWhole(kSvfCorpus + "cpld64_erase.svf");
+  std::ofstream(folder + "c2.svf", std::ios::binary) << svf;
+  std::filesystem::create_symlink("c2.svf", folder + "link.xsvf");
+  for (const std::string& output : {folder + "c2.svf", folder + "./c2.svf", folder + "link.xsvf"}) {
+    const CliRun run = RunTool("svf2xsvf", {folder + "c2.svf", output});
+    EXPECT_EQ(run.exitStatus, 1) << output;
+    EXPECT_EQ(run.errors, folder + "c2.svf: is the file to write as well: name another file for "
+                                   "the XSVF program\n");
+    EXPECT_EQ(ReadWhole(folder + "c2.svf"), svf);
+  }
 }
 
 TEST(MkupdSvf, PacksTheConvertedProgramThatUpdateCliReadsAsXsvf) {
@@ -95,6 +110,11 @@ TEST(MkupdSvf, RefusesAnSvfProgramWithItsFirstFault) {
   EXPECT_EQ(run.errors,
             "mkupd: " + folder + "bad.svf:1:7: expected TDI, TDO, MASK, SMASK or ';', found 'TDX'\n");
   EXPECT_FALSE(std::filesystem::exists(folder + "bad.upd"));
+  std::ofstream(folder + "older.upd") << "an older file";
+  EXPECT_EQ(RunTool("mkupd", {"-o", folder + "older.upd", "--svf", "03", "Logic", folder + "bad.svf"})
+                .exitStatus,
+            1);
+  EXPECT_EQ(ReadWhole(folder + "older.upd"), "an older file");
   const CliRun missing =
       RunTool("mkupd", {"-o", folder + "bad.upd", "--svf", "03", "Logic", folder + "none.svf"});
   EXPECT_EQ(missing.errors, "mkupd: cannot read " + folder + "none.svf\n");

@@ -14,7 +14,8 @@
 //   .bytes 0x00ff             raw bytes, e.g. after XCOMPLETE
 //
 // The program is written even when it would not play through, so that bad
-// programs can be built on purpose; a warning then names the first problem.
+// programs can be built on purpose; a warning then names the first problem. It
+// replaces an existing OUTPUT.xsvf only once written whole.
 
 #include <cstdio>
 #include <optional>
@@ -23,6 +24,7 @@
 
 #include "engine/file_bytes.h"
 #include "tools/common/command_line.h"
+#include "xsvf/output_file.h"
 #include "xsvf/xsvf_program.h"
 #include "xsvf/xsvf_text.h"
 
@@ -99,7 +101,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "xsvfasm: warning: the program will not play through: %s\n",
                  error.c_str());
   }
-  if (!WriteFileBytes(output, program)) {
+  if (!WriteFileAtomically(output, program.data(), program.size())) {
     std::fprintf(stderr, "xsvfasm: cannot write %s\n", output.c_str());
     return kExitNotWritten;
   }

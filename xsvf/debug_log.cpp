@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "xsvf/output_file.h"
+
 namespace {
 
 // The German text is in the Windows code page on Windows (o umlaut = 0xF6) and in
@@ -23,7 +25,9 @@ bool DebugLevelEnabled(int level) {
 bool XsvfDebugLog::Open() {
   Close();
   // Binary mode: the line-end translation is done here, the same on every platform.
-  file = std::fopen(path.c_str(), "wb");
+  // A symbolic link at the log's name is refused rather than followed, so that a
+  // link planted in the working folder cannot have the log overwrite its target.
+  file = CreateNoFollow(path);
   return file != nullptr;
 }
 

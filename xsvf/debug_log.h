@@ -33,7 +33,8 @@ class XsvfDebugLog {
   XsvfDebugLog& operator=(const XsvfDebugLog&) = delete;
 
   // Creates the log (an existing file is overwritten). False if it cannot be
-  // created.
+  // created, also when its name is a symbolic link: the link is not followed, and
+  // neither it nor the file it points to is touched.
   bool Open();
   void Close();
   const std::string& Path() const { return path; }

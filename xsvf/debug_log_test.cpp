@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -33,6 +34,27 @@ TEST(DebugLog, LongLinesAndLongVectorsComeOutWhole) {
   log.LogVector(4, "    TDI          = ", vector.get());
   log.Close();
   EXPECT_EQ(LogText(), text + "\r\nend\r\n    TDI          = 0x" + digits + "\r\n");
+}
+
+// A debug log name that is a symbolic link (planted to make the player overwrite
+// another file) is refused: neither the link nor its target is touched.
+TEST(DebugLog, RefusesASymbolicLinkAtItsName) {
+  namespace fs = std::filesystem;
+  const std::string folder = "debug_log_link/";
+  fs::remove_all(folder);
+  fs::create_directories(folder + "work");
+  std::ofstream(folder + "precious.txt", std::ios::binary) << "precious";
+  std::error_code error;
+  fs::create_symlink("../precious.txt", folder + "work/" + kDebugLogName, error);
+  if (error) GTEST_SKIP() << "no symbolic links here";
+
+  XsvfDebugLog log(folder + "work/" + kDebugLogName);
+  EXPECT_FALSE(log.Open());
+  log.Log(0, "overwritten\n");
+  std::ifstream file(folder + "precious.txt", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "precious");
+  EXPECT_TRUE(fs::is_symlink(folder + "work/" + kDebugLogName));
+  fs::remove_all(folder);
 }
 
 }  // namespace

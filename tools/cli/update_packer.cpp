@@ -11,6 +11,7 @@
 #include "engine/update_writer.h"
 #include "svf/svf_converter.h"
 #include "tools/common/command_line.h"
+#include "xsvf/output_file.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {
@@ -39,9 +40,10 @@ std::string Usage() {
   return "usage: mkupd -o FILE.upd [--format V1.00|V1.01] [--block-size N] TARGET...\n"
          "\n"
          "Writes an update file and reads it back with the updater's own reader\n"
-         "before it reports success. The targets, at most 10, go to the device in the\n"
-         "order given; each is --firmware, --xsvf, --svf or --data, optionally followed by\n"
-         "--rle. ID is the target's id in hex (01 to FF), each id once. The name line\n"
+         "before it reports success; an existing FILE.upd is replaced only then. The\n"
+         "targets, at most 10, go to the device in the order given; each is --firmware,\n"
+         "--xsvf, --svf or --data, optionally followed by --rle. ID is the target's id\n"
+         "in hex (01 to FF), each id once. The name line\n"
          "reads 'ID NAME'; the window shows the name with the blank in front of it.\n"
          "The file ends in a checksum trailer (SHA-256) that the updater verifies.\n"
          "\n"
@@ -197,9 +199,9 @@ bool LoadTarget(PackOptions& options, TargetSpec& spec, std::string* error) {
 // Reads the written file back with the updater's reader, its checksum too, and
 // compares every record with what was meant to go in. Returns the first
 // difference, or "".
-std::string VerifyWrittenFile(const PackOptions& options) {
+std::string VerifyWrittenFile(const PackOptions& options, const std::string& writtenPath) {
   static UpdateState state;
-  state.filePath.Set(options.output);
+  state.filePath.Set(writtenPath);
   std::string message;
   std::string fault;
   std::vector<RecordContents> records;
@@ -257,12 +259,15 @@ int RunMkupd(const std::vector<std::string>& arguments, std::FILE* out, std::FIL
   if (!BuildUpdateFile(options.format, targets, &file, &error, options.trailer)) {
     return Fail(err, error);
   }
-  if (!WriteFileBytes(options.output, file)) return Fail(err, "cannot write " + options.output);
-  const std::string fault = VerifyWrittenFile(options);
-  if (!fault.empty()) {
-    std::remove(options.output.c_str());
-    return Fail(err, options.output + " does not read back as written: " + fault);
+  // Written beside the output and read back from there: the output is replaced
+  // only by a file that reads back as written, and stays as it was otherwise.
+  AtomicFile written(options.output);
+  if (!written.Open() || !written.Write(file.data(), file.size()) || !written.Flush()) {
+    return Fail(err, "cannot write " + options.output);
   }
+  const std::string fault = VerifyWrittenFile(options, written.TemporaryPath());
+  if (!fault.empty()) return Fail(err, options.output + " does not read back as written: " + fault);
+  if (!written.Commit()) return Fail(err, "cannot write " + options.output);
   for (const std::string& note : options.notes) std::fprintf(err, "%s\n", note.c_str());
   std::fprintf(out, "%s: %s, %zu targets, %zu bytes%s\n", options.output.c_str(),
                options.format.c_str(), targets.size(), file.size(),
