@@ -6,6 +6,9 @@
 //   firmware / JTAG at an unlimited line: the host's own time and CPU cost
 //   firmware / JTAG at 57600 baud with 0, 1 and 16 ms reply latency: measured time
 //     against the protocol's lower bound for the same traffic
+//   the real JTAG programs (testdata/xsvf) at 57600 baud with 1 and 16 ms latency,
+//     TAP steps batched and one step per frame side by side: time against the
+//     bound (waits included), round trips, bytes each way, CPU
 //   peak resident memory while updating from a large update file
 //   several updates at once against one alone, as separate programs and as the
 //     ports of one update-cli
@@ -51,6 +54,8 @@ constexpr double kCpuShareTarget = 0.01;
 constexpr double kMemoryTargetMiB = 16;
 constexpr double kParallelTarget = 1.05;
 constexpr double kManyPortsTarget = 1.02;
+constexpr double kCpldSpeedUpTarget = 1.7;  // batched against one step per frame, 16 ms
+constexpr double kNoSlowerTarget = 1.0;
 
 // Bounds for a hung run, not timings.
 constexpr std::chrono::seconds kRunLimit{1800};
@@ -102,7 +107,13 @@ struct Job {
   std::string name;
   std::string file;
   std::string deviceTarget;  // devsim --target
+  bool honourWaits = false;  // the device takes the JTAG program's waits
+  std::vector<std::string> hostOptions;  // update-cli's besides --port and --file
 };
+
+// The real programs the corpus section plays, and the largest figures.
+const char* const kCorpusPrograms[] = {"cpld64_program", "cpld36_program", "fpga_config"};
+const uint32_t kCorpusLatenciesMs[] = {16, 1};
 
 // The line devsim simulates; baud 0 passes bytes on at once.
 struct Line {
@@ -142,9 +153,12 @@ class Bench {
   bool PrepareFirmware(Job* job, const std::string& name, size_t size);
   bool PrepareProgram(Job* job, const std::string& name, size_t commands);
 
-  std::vector<std::string> StartDevices(const Job& job, const Line& line, size_t count,
+  std::vector<std::string> StartDevices(const std::vector<const Job*>& jobs, const Line& line,
                                        std::vector<StartedChild>* devices);
-  std::vector<Run> RunUpdates(const Job& job, const Line& line, size_t count);
+  std::vector<Run> RunUpdates(const std::vector<const Job*>& jobs, const Line& line);
+  std::vector<Run> RunUpdates(const Job& job, const Line& line, size_t count) {
+    return RunUpdates(std::vector<const Job*>(count, &job), line);
+  }
   PortsRun RunPorts(const Job& job, const Line& line, size_t count);
   Run RunUpdate(const Job& job, const Line& line) { return RunUpdates(job, line, 1).front(); }
 
@@ -156,9 +170,13 @@ class Bench {
   void Parallel(const std::string& title, const Job& job, size_t count);
   void ManyPorts(const std::string& title, const Job& job);
   void Rig();
+  bool PrepareCorpus();
+  void Corpus();
 
   Options options;
   Job fullFirmware, pacedFirmware, fullProgram, pacedProgram, memoryFirmware;
+  // Per real program: one step per frame, then batched.
+  std::vector<std::pair<Job, Job>> corpus;
   ResultTable table;
   size_t runCount = 0;
   // What waiting for one reply costs any host in CPU here (the rig's floor), µs.
@@ -237,7 +255,36 @@ bool Bench::Prepare() {
   // Hand the generated data's memory back, so that the updates started from here
   // start small (see measured_child.h).
   malloc_trim(0);
-  return prepared;
+  return prepared && PrepareCorpus();
+}
+
+// An update file for each real program, played by a chip scripted from it that
+// takes the program's waits; each twice, one step per frame and batched.
+bool Bench::PrepareCorpus() {
+  if (!options.Runs("corpus")) return true;
+  for (const char* name : kCorpusPrograms) {
+    const std::string program = std::string(UPD_SOURCE_DIR) + "/testdata/xsvf/" + name + ".xsvf";
+    std::vector<uint8_t> bytes;
+    if (!ReadFileBytes(program, &bytes)) {
+      std::cerr << "e2e_bench: cannot read " << program << "\n";
+      return false;
+    }
+    Job oneStep;
+    oneStep.size = FormatCount(bytes.size()) + " bytes";
+    oneStep.name = std::string(name) + ", one step per frame";
+    oneStep.file = Path(std::string(name) + ".upd");
+    oneStep.deviceTarget = "05:jtag:script:" + program;
+    oneStep.honourWaits = true;
+    oneStep.hostOptions = {"--one-step-frames"};
+    Job batched = oneStep;
+    batched.name = std::string(name) + ", batched";
+    batched.hostOptions.clear();
+    if (!Pack(oneStep.file, {"--xsvf", "05", "Logic"}, Path(std::string(name) + ".xsvf"), bytes)) {
+      return false;
+    }
+    corpus.emplace_back(oneStep, batched);
+  }
+  return true;
 }
 
 // An empty folder for one run: what an earlier run left there (a device's link to
@@ -262,21 +309,21 @@ bool WaitForLink(const std::string& link) {
 
 // Starts a devsim for each of `count` devices, each in a folder of its own where
 // it keeps a link to its terminal (folder/tty). Returns the folders.
-std::vector<std::string> Bench::StartDevices(const Job& job, const Line& line, size_t count,
+std::vector<std::string> Bench::StartDevices(const std::vector<const Job*>& jobs, const Line& line,
                                              std::vector<StartedChild>* devices) {
   std::vector<std::string> folders;
-  for (size_t i = 0; i < count; ++i) {
+  for (const Job* job : jobs) {
     folders.push_back(FreshFolder("run" + std::to_string(++runCount)));
     const std::string& folder = folders.back();
     std::vector<std::string> arguments{"--target",
-                                       job.deviceTarget,
-                                       "--no-waits",
+                                       job->deviceTarget,
                                        "--updates",
                                        "1",
                                        "--link",
                                        folder + "/tty",
                                        "--report",
                                        folder + "/devsim-report.txt"};
+    if (!job->honourWaits) arguments.push_back("--no-waits");
     if (line.baud != 0) {
       arguments.insert(arguments.end(), {"--baud", std::to_string(line.baud), "--latency",
                                          std::to_string(line.latencyMs)});
@@ -296,18 +343,20 @@ LineTraffic TrafficIn(const std::string& folder) {
   return TrafficOf(ParseReport(text.str()));
 }
 
-std::vector<Run> Bench::RunUpdates(const Job& job, const Line& line, size_t count) {
-  std::cerr << "e2e_bench: " << job.name << ", " << LineName(line)
+std::vector<Run> Bench::RunUpdates(const std::vector<const Job*>& jobs, const Line& line) {
+  const size_t count = jobs.size();
+  std::cerr << "e2e_bench: " << jobs.front()->name << ", " << LineName(line)
             << (count > 1 ? ", " + std::to_string(count) + " at once" : "") << "\n";
   // Each update has a folder of its own: the player writes its debug log into the
   // working directory, and devsim keeps a link to its terminal there.
   std::vector<StartedChild> devices;
-  const std::vector<std::string> folders = StartDevices(job, line, count, &devices);
+  const std::vector<std::string> folders = StartDevices(jobs, line, &devices);
   std::vector<StartedChild> hosts;
-  for (const std::string& folder : folders) {
-    hosts.push_back(StartMeasuredChild(UPD_UPDATE_CLI_PATH,
-                                       {"--port", folder + "/tty", "--file", job.file}, folder,
-                                       folder + "/update-cli.log"));
+  for (size_t i = 0; i < count; ++i) {
+    std::vector<std::string> arguments{"--port", folders[i] + "/tty", "--file", jobs[i]->file};
+    arguments.insert(arguments.end(), jobs[i]->hostOptions.begin(), jobs[i]->hostOptions.end());
+    hosts.push_back(StartMeasuredChild(UPD_UPDATE_CLI_PATH, arguments, folders[i],
+                                       folders[i] + "/update-cli.log"));
   }
   const std::vector<ChildUsage> usages = WaitForChildren(hosts, kRunLimit);
   // devsim ends once update-cli has closed the line.
@@ -338,7 +387,8 @@ PortsRun Bench::RunPorts(const Job& job, const Line& line, size_t count) {
   std::cerr << "e2e_bench: " << job.name << ", " << LineName(line) << ", " << count
             << " ports of one update-cli\n";
   std::vector<StartedChild> devices;
-  const std::vector<std::string> folders = StartDevices(job, line, count, &devices);
+  const std::vector<std::string> folders =
+      StartDevices(std::vector<const Job*>(count, &job), line, &devices);
   const std::string folder = FreshFolder("ports" + std::to_string(++runCount));
   std::vector<std::string> arguments{"--file", job.file, "--log", folder + "/updates.log"};
   for (const std::string& device : folders) arguments.insert(arguments.end(), {"-p", device + "/tty"});
@@ -511,6 +561,58 @@ void Bench::Rig() {
              "the floor under any host's CPU per round trip"});
 }
 
+// Each real program both ways at once, at each latency: the time of each against
+// its own bound (line time, a latency per round trip, the program's waits), and
+// batched against one step per frame in time and in the host's CPU.
+void Bench::Corpus() {
+  for (uint32_t latencyMs : kCorpusLatenciesMs) {
+    const Line line{kBaud, latencyMs};
+    for (const auto& [oneStep, batched] : corpus) {
+      const std::vector<Run> runs = RunUpdates({&oneStep, &batched}, line);
+      const Job* jobs[] = {&oneStep, &batched};
+      bool succeeded = true;
+      for (size_t i = 0; i < runs.size(); ++i) {
+        const Run& run = runs[i];
+        const std::string figure = jobs[i]->name + ", " + LineName(line);
+        if (!run.Succeeded()) {
+          table.Add({figure, Failure(run)});
+          succeeded = false;
+          continue;
+        }
+        const LineTraffic& traffic = run.traffic;
+        table.AddRatio(figure + ": time", run.host.wallSeconds,
+                       LowerBoundWithWaitsSeconds(traffic, line.baud, line.latencyMs),
+                       "bound; " + FormatCount(traffic.roundTrips) + " round trips, " +
+                           FormatCount(traffic.hostBytes) + " bytes out, " +
+                           FormatCount(traffic.deviceBytes) + " back, waits " +
+                           Seconds(traffic.waitMicroseconds / 1e6),
+                       kJtagBoundTarget);
+      }
+      if (!succeeded) continue;
+      const std::string program = oneStep.name.substr(0, oneStep.name.find(','));
+      const bool cpld = program.rfind("cpld", 0) == 0;
+      const double target = cpld && latencyMs == kWorstLatencyMs ? kCpldSpeedUpTarget
+                                                                 : kNoSlowerTarget;
+      const double speedUp = runs[0].host.wallSeconds / runs[1].host.wallSeconds;
+      table.Add({program + ", " + LineName(line) + ": batched against one step per frame",
+                 Seconds(runs[1].host.wallSeconds), Seconds(runs[0].host.wallSeconds),
+                 FormatNumber(speedUp, 2) + " times faster", "≥ " + FormatNumber(target, 2),
+                 speedUp >= target ? "yes" : "no"});
+      // The same from the traffic alone, which the machine's load does not touch.
+      const double boundBatched =
+          LowerBoundWithWaitsSeconds(runs[1].traffic, line.baud, line.latencyMs);
+      const double boundOneStep =
+          LowerBoundWithWaitsSeconds(runs[0].traffic, line.baud, line.latencyMs);
+      table.Add({program + ", " + LineName(line) + ": bound batched against one step per frame",
+                 Seconds(boundBatched), Seconds(boundOneStep),
+                 FormatNumber(boundOneStep / boundBatched, 2) + " times less"});
+      table.AddRatio(program + ", " + LineName(line) + ": host CPU batched",
+                     runs[1].host.cpuSeconds, runs[0].host.cpuSeconds, "one step per frame",
+                     kNoSlowerTarget);
+    }
+  }
+}
+
 void Bench::RunAll() {
   Rig();
   if (options.Runs("firmware")) {
@@ -525,6 +627,11 @@ void Bench::RunAll() {
     const Run full = Unlimited("JTAG", fullProgram);
     const std::vector<double> ratios = Paced("JTAG", pacedProgram, kJtagBoundTarget);
     Estimate(fullProgram.name, full, ratios);
+  }
+  if (options.Runs("corpus")) {
+    table.Section("Real JTAG programs, TAP steps batched and one step per frame (57600 baud, "
+                  "the programs' waits taken)");
+    Corpus();
   }
   if (options.Runs("memory")) {
     table.Section("Memory");
@@ -583,7 +690,7 @@ const char kUsage[] =
     "  --work DIR        where the generated files and logs go (default bench-work)\n"
     "  --micro FILE.csv  add micro_bench's results (--benchmark_out_format=csv)\n"
     "  --quick           small sizes, to try the benchmark out\n"
-    "  --only SECTIONS   run only these of firmware, jtag, memory, scale\n";
+    "  --only SECTIONS   run only these of firmware, jtag, corpus, memory, scale\n";
 
 bool ParseOptions(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {

@@ -36,6 +36,13 @@ LineTraffic TrafficOf(const std::map<std::string, uint64_t>& report) {
   traffic.roundTrips = wakeUp + Value(report, "starts") + Value(report, "queries") +
                        Value(report, "selections") + Value(report, "sessions") +
                        Value(report, "blocks") + Value(report, "frames");
+  const std::string waited = "_microseconds_waited";
+  for (const auto& [key, value] : report) {
+    if (key.rfind("jtag_", 0) == 0 && key.size() > waited.size() &&
+        key.compare(key.size() - waited.size(), waited.size(), waited) == 0) {
+      traffic.waitMicroseconds += value;
+    }
+  }
   return traffic;
 }
 
@@ -43,4 +50,9 @@ double LowerBoundSeconds(const LineTraffic& traffic, uint32_t baud, double laten
   const double lineSeconds =
       static_cast<double>(traffic.hostBytes + traffic.deviceBytes) * kBitsPerByte / baud;
   return lineSeconds + static_cast<double>(traffic.roundTrips) * latencyMs / 1000.0;
+}
+
+double LowerBoundWithWaitsSeconds(const LineTraffic& traffic, uint32_t baud, double latencyMs) {
+  return LowerBoundSeconds(traffic, baud, latencyMs) +
+         static_cast<double>(traffic.waitMicroseconds) / 1e6;
 }

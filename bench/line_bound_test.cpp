@@ -25,6 +25,12 @@ TEST(TrafficOf, CountsEveryReplyTheHostWaitsForAndTheWakeUpOnce) {
       TrafficOf(ParseReport("wake_probes=5\nstarts=1\nselections=1\nsessions=1\nframes=1374\n"
                             "command_B=1071\n"));
   EXPECT_EQ(jtag.roundTrips, 1u + 1 + 1 + 1 + 1374);
+  EXPECT_EQ(jtag.waitMicroseconds, 0u);
+
+  const auto twoPorts = TrafficOf(ParseReport(
+      "jtag_03_microseconds_waited=1500\njtag_05_microseconds_waited=250\n"
+      "microseconds_waited=9\n"));
+  EXPECT_EQ(twoPorts.waitMicroseconds, 1750u);
 }
 
 TEST(LowerBoundSeconds, IsLineTimeAtTenBitsAByteAndOneLatencyPerRoundTrip) {
@@ -35,6 +41,9 @@ TEST(LowerBoundSeconds, IsLineTimeAtTenBitsAByteAndOneLatencyPerRoundTrip) {
   EXPECT_DOUBLE_EQ(LowerBoundSeconds(traffic, 57600, 0), 1.0);
   EXPECT_DOUBLE_EQ(LowerBoundSeconds(traffic, 57600, 16), 2.6);
   EXPECT_DOUBLE_EQ(LowerBoundSeconds(traffic, 115200, 1), 0.6);
+
+  traffic.waitMicroseconds = 250000;
+  EXPECT_DOUBLE_EQ(LowerBoundWithWaitsSeconds(traffic, 57600, 16), 2.85);
 }
 
 }  // namespace

@@ -24,9 +24,10 @@ const Message kXsvfErrorMessages[] = {
     MsgNotResponding,       // 11 XsvfNoReply
     MsgMultipleCrcError,    // 12 XsvfRepeatedCrc
     MsgReadTdoParameter,    // 13 XsvfBadReadAnswer
+    MsgTargetRefused,       // 14 XsvfRefused
 };
 constexpr int kMappedXsvfErrors = sizeof kXsvfErrorMessages / sizeof kXsvfErrorMessages[0];
-static_assert(kMappedXsvfErrors == XsvfBadReadAnswer + 1, "every player error has a message");
+static_assert(kMappedXsvfErrors == XsvfRefused + 1, "every player error has a message");
 
 }  // namespace
 

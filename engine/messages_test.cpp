@@ -20,6 +20,7 @@ TEST(Messages, EveryPlayerErrorHasItsMessage) {
   EXPECT_STREQ(XsvfErrorText(10), "Failed: Target is not responding");
   EXPECT_STREQ(XsvfErrorText(11), "Failed: Target is not responding");
   EXPECT_STREQ(XsvfErrorText(13), "parameter error in function ReadTdoBitsequenz");
-  EXPECT_STREQ(XsvfErrorText(14), "unknown error");
+  EXPECT_STREQ(XsvfErrorText(14), "Failed: Target refused a TAP step or a wait");
+  EXPECT_STREQ(XsvfErrorText(15), "unknown error");
   EXPECT_STREQ(XsvfErrorText(-1), "unknown error");
 }

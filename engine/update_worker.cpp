@@ -62,6 +62,18 @@ Target EndWithFormatError(WorkerRun& run) {
                      InterruptedTarget(run), false});
 }
 
+// A warning for the user: through the front end's warning, else its message, else
+// on standard error.
+void Warn(const UpdateHost& host, const std::string& text) {
+  if (host.warning) {
+    host.warning(text);
+  } else if (host.showMessage) {
+    host.showMessage(text);
+  } else {
+    std::fprintf(stderr, "%s\n", text.c_str());
+  }
+}
+
 void SetRowStatus(UpdateState& state, TargetOutcome outcome) {
   SetRowOutcome(state.CurrentRow(), outcome);
   state.refreshNeeded.store(1);
@@ -139,6 +151,8 @@ Target PlayJtagTarget(WorkerRun& run) {
   playerHost.debugLogPath = run.host.debugLogPath;
   playerHost.comment = run.host.comment;
   playerHost.showMessage = run.host.showMessage;
+  playerHost.stepFrames = run.host.stepFrames;
+  playerHost.endNotConfirmed = [&run] { Warn(run.host, MessageText(MsgEndNotConfirmed)); };
   int64_t commands = 0;
   playerHost.progress = [&run, &commands] {
     ReportProgress(run.state, run.file);

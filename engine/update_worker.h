@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "engine/update_state.h"
+#include "link/jtag_cable.h"
 #include "xsvf/debug_log.h"
 #include "xsvf/xsvf_interpreter.h"
 
@@ -27,6 +28,12 @@ struct UpdateHost {
   // Tells the user that a debug log cannot be created and returns once they have
   // read it, on the worker thread. Empty: the text on standard error.
   std::function<void(const std::string& text)> showMessage;
+  // Warns the user of something that did not stop the update (a JTAG target's
+  // device that did not confirm the end of its program), on the worker thread.
+  // Empty: as showMessage.
+  std::function<void(const std::string& text)> warning;
+  // How a JTAG target's TAP steps travel to the device.
+  StepFrames stepFrames = StepFrames::Batched;
 };
 
 // Runs one update on the calling thread: the update file stands just after its

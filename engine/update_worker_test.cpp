@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -89,8 +90,12 @@ std::shared_ptr<BootLoaderSim> MakeDevice(const std::string& scenario) {
 // check, the port opened and drained, the rows cleared, the worker started, the
 // record watched until the worker has ended the update, the file and the port
 // closed. Returns the run state the worker ended with (Running if it never did).
+// `wrap`, if given, puts a line of the test's own between the update and the device.
+using LineWrapper =
+    std::function<std::unique_ptr<SerialChannel>(std::unique_ptr<SerialChannel> line)>;
 RunState RunUpdate(UpdateState& state, const std::string& path,
-                   const std::shared_ptr<BootLoaderSim>& device, CancelTrigger cancel = {}) {
+                   const std::shared_ptr<BootLoaderSim>& device, CancelTrigger cancel = {},
+                   const UpdateHost& host = UpdateHost(), const LineWrapper& wrap = nullptr) {
   state.filePath.Set(path);
   std::string message;
   if (!OpenUpdateFile(state, &message)) {
@@ -98,15 +103,16 @@ RunState RunUpdate(UpdateState& state, const std::string& path,
     CloseUpdateResources(state);
     return Idle;
   }
-  state.port.Attach(
-      std::make_unique<CancellingLine>(std::make_unique<SimPort>(device), state, cancel));
+  std::unique_ptr<SerialChannel> line = std::make_unique<SimPort>(device);
+  if (wrap) line = wrap(std::move(line));
+  state.port.Attach(std::make_unique<CancellingLine>(std::move(line), state, cancel));
   state.port.SetTimeouts(1);
   uint8_t stale;
   while (state.port.Read(&stale, 1)) {
   }
   ClearRowsForUpdate(state);
   UpdateThread worker;
-  LaunchUpdate(state, worker, UpdateHost());
+  LaunchUpdate(state, worker, host);
 
   const auto deadline = std::chrono::steady_clock::now() + kUpdateLimit;
   RunState ended = Running;
@@ -273,10 +279,11 @@ TEST(CancelDuringJtag, WhileTheDeviceIsBusyEndsTheDevicesWork) {
   EXPECT_EQ(device->Counters().frames, 40u);  // none after the busy one
 }
 
-// The IDCODE read's shift is the 26th frame; two 'B' frames and the 'T' of its
-// run-test wait follow it within the same command. The device answers the shift
-// busy once, then acknowledges it, and after the link's 0xA2 answers nothing more:
-// the frames after it go unanswered, yet the user's cancel is what ended the update.
+// The IDCODE read's shift is the 6th frame (the steps before each shift and wait
+// travel as one frame); a 'B' frame and the 'T' of its run-test wait follow it
+// within the same command. The device answers the shift busy once, then
+// acknowledges it, and after the link's 0xA2 answers nothing more: the frames
+// after it go unanswered, yet the user's cancel is what ended the update.
 TEST(CancelDuringJtag, WhileTheDeviceIsBusyInTheMiddleOfACommand) {
   const Bytes program = AssembleXsvf(
       "XREPEAT 0\nXRUNTEST 1000\nXSTATE RESET\nXSTATE RUNTEST/IDLE\nXSIR 8 0x01\n"
@@ -285,9 +292,9 @@ TEST(CancelDuringJtag, WhileTheDeviceIsBusyInTheMiddleOfACommand) {
       SaveCaseFile("busy_cancel_mid", BuildFile("V1.01", {XsvfTarget(5, " Logic", program)}));
   UpdateState state;
   const std::shared_ptr<BootLoaderSim> device =
-      MakeDevice("target 05 jtag demo\nfault busy frame 26\n");
+      MakeDevice("target 05 jtag demo\nfault busy frame 6\n");
 
-  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 26, 0}), Aborted);
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 6, 0}), Aborted);
   EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
   ExpectRows(state, {{kUnderWay, MessageText(MsgCancelled), ""}});
   EXPECT_TRUE(EndReachedDevice(*device));
@@ -519,6 +526,80 @@ TEST(ReadThroughBeforeAnUpdate, OnlyAGoodFileReachesTheDevice) {
     EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 3, 3));
     CloseUpdateResources(state);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The line to the device, on which the device's reply to every command frame of
+// one letter is replaced: a device that refuses what the frame asked.
+class ReplacingLine : public SerialChannel {
+ public:
+  ReplacingLine(std::unique_ptr<SerialChannel> line, uint8_t letter, uint8_t reply)
+      : line(std::move(line)), letter(letter), reply(reply) {}
+
+  bool SetTimeouts(uint32_t timeoutMs) override { return line->SetTimeouts(timeoutMs); }
+
+  bool Write(const uint8_t* data, uint32_t count) override {
+    replaceNext = count >= 4 && data[2] == letter;
+    return line->Write(data, count);
+  }
+
+  bool Read(uint8_t* data, uint32_t count) override {
+    const bool read = line->Read(data, count);
+    if (read && replaceNext && count == 1) data[0] = reply;
+    replaceNext = false;
+    return read;
+  }
+
+ private:
+  std::unique_ptr<SerialChannel> line;
+  const uint8_t letter;
+  const uint8_t reply;
+  bool replaceNext = false;
+};
+
+LineWrapper Replacing(uint8_t letter, uint8_t reply) {
+  return [letter, reply](std::unique_ptr<SerialChannel> line) -> std::unique_ptr<SerialChannel> {
+    return std::make_unique<ReplacingLine>(std::move(line), letter, reply);
+  };
+}
+
+Bytes TwoFirmwareTargetsAndAProgram() {
+  return BuildFile("V1.01", {FirmwareTarget(1, " Main", 3), FirmwareTarget(2, " Display", 2),
+                             XsvfTarget(3, " Logic", DemoChipProgram())});
+}
+
+const char kThreeTargets[] = "target 01 firmware\ntarget 02 firmware\ntarget 03 jtag demo\n";
+
+// A device that answers a wait with 0x44 has not waited (an erase time, say): the
+// update ends on that, not on "3 of 3 targets updated successfully.".
+TEST(RefusingDevice, ARefusedWaitEndsTheUpdate) {
+  const std::string path = SaveCaseFile("refused_wait", TwoFirmwareTargetsAndAProgram());
+  UpdateState state;
+  const std::shared_ptr<BootLoaderSim> device = MakeDevice(kThreeTargets);
+
+  EXPECT_EQ(RunUpdate(state, path, device, {}, UpdateHost(), Replacing('T', ReplyEnd)), Finished);
+  EXPECT_EQ(state.statusLine.Get(), "Failed: Target refused a TAP step or a wait");
+  EXPECT_EQ(state.rows[2].status.Get(), MessageText(MsgUnsuccessful));
+  EXPECT_EQ(state.playerError.load(), XsvfRefused);
+  EXPECT_EQ(device->Counters().commands['T'], 1u);  // nothing of the program after it
+}
+
+// A refused end after a program that passed: the update passes, with a warning.
+TEST(RefusingDevice, AnUnconfirmedEndPassesWithAWarning) {
+  const std::string path = SaveCaseFile("unconfirmed_end", TwoFirmwareTargetsAndAProgram());
+  UpdateState state;
+  std::vector<std::string> warnings;
+  UpdateHost host;
+  host.warning = [&warnings](const std::string& text) { warnings.push_back(text); };
+
+  EXPECT_EQ(RunUpdate(state, path, MakeDevice(kThreeTargets), {}, host, Replacing('F', ReplyAck)),
+            Finished);
+  EXPECT_EQ(state.statusLine.Get(), "3 of 3 targets updated successfully.");
+  EXPECT_EQ(warnings,
+            std::vector<std::string>{"Warning: Target did not confirm the end of the JTAG program."});
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ ChipFactory ChipFor(const std::vector<uint8_t>& program, bool wantScripted, bool
 // The results a run can end with: no cancel is requested and the debug log can
 // be created, so neither 7 nor 8; code 1 is never raised.
 bool IsPlayerResult(int result) {
-  return result == 0 || (result >= 2 && result <= 6) || (result >= 9 && result <= 13);
+  return result == 0 || (result >= 2 && result <= 6) || (result >= 9 && result <= 14);
 }
 
 }  // namespace

@@ -18,12 +18,15 @@
 
 #include "link/serial_port.h"
 
-// Why the link failed.
+// Why a command frame did not go through: the link failed, or the device refused
+// what the frame asked.
 enum class LinkError {
   FrameNotWritten,  // a frame was not written whole
   NoReply,          // an expected byte did not arrive within the time-outs
   RepeatedCrc,      // the device reported a damaged frame a sixth time
   BadReadAnswer,    // the read-back answer had a wrong length, echo or CRC
+  LevelsRefused,    // the device answered a 'B' frame of TAP steps with other than 0x11
+  WaitRefused,      // the device answered a 'T' wait with other than 0x11
 };
 
 class CComErrException {

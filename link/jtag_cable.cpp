@@ -25,10 +25,16 @@ uint32_t ByteCount(uint32_t bitCount) {
 
 }  // namespace
 
-bool JtagCable::SendQueuedLevels() {
+// When SendCommand throws, the levels stay queued and go out in front of the next
+// ones, should anything be sent again.
+void JtagCable::SendLevelFrame() {
   const int reply = link.SendCommand(levelBuffer, levelCount);
   levelCount = 1;
-  return reply == ReplyAck;
+  if (reply != ReplyAck) throw CComErrException(LinkError::LevelsRefused);
+}
+
+void JtagCable::SendQueuedLevels() {
+  if (levelCount > 1) SendLevelFrame();
 }
 
 // True if the vector differs from what the device holds in that slot: the device
@@ -38,23 +44,19 @@ bool JtagCable::VectorChanged(int slot, const uint8_t* vector, uint32_t byteCoun
   return bitCount != lastBitCount || std::memcmp(shiftSlots[slot], vector, byteCount) != 0;
 }
 
-bool JtagCable::SetPortLevel(uint8_t port, uint8_t level, bool flush) {
-  // A full buffer can only come from flushes that failed and left their levels
-  // queued. Send those as a frame of their own before queuing more: the device
-  // applies the levels in the same order either way.
-  bool accepted = true;
-  if (levelCount == sizeof(levelBuffer)) accepted = SendQueuedLevels();
-
+void JtagCable::SetPortLevel(uint8_t port, uint8_t level, bool flush) {
+  // A full buffer (a long move, or levels a failed frame left queued) goes out as
+  // a frame of its own: the device applies the levels in the same order either way.
+  if (levelCount == sizeof(levelBuffer)) SendLevelFrame();
   levelBuffer[levelCount++] = static_cast<uint8_t>(port + level * 16);
-  if (!flush) return accepted;
-  const bool flushAccepted = SendQueuedLevels();
-  return flushAccepted && accepted;
+  if (flush && stepFrames == StepFrames::OnePerStep) SendLevelFrame();
 }
 
 uint8_t JtagCable::ShiftBitsequenz(uint32_t bitCount, const uint8_t* tdi, const uint8_t* expected,
                                    const uint8_t* mask, bool exitShift) {
   const uint32_t byteCount = ByteCount(bitCount);
   if (byteCount > kMaxChunkBytes) return 0;
+  SendQueuedLevels();
 
   uint8_t payload[kShiftPayloadSize];
   uint8_t flags = 0;
@@ -85,6 +87,7 @@ bool JtagCable::ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
   const uint32_t byteCount = ByteCount(bitCount);
   // The answer to a longer read would not fit the answer buffer.
   if (byteCount > kMaxReadBytes) return false;
+  SendQueuedLevels();
 
   const uint8_t request[] = {CableRead, static_cast<uint8_t>(bitCount >> 8),
                              static_cast<uint8_t>(bitCount)};
@@ -111,15 +114,19 @@ bool JtagCable::ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out) {
   return true;
 }
 
-bool JtagCable::WaitUsec(uint32_t microseconds) {
+void JtagCable::WaitUsec(uint32_t microseconds) {
+  SendQueuedLevels();
   const uint8_t payload[] = {CableWait, static_cast<uint8_t>(microseconds >> 24),
                              static_cast<uint8_t>(microseconds >> 16),
                              static_cast<uint8_t>(microseconds >> 8),
                              static_cast<uint8_t>(microseconds)};
-  return link.SendCommand(payload, sizeof(payload)) == ReplyAck;
+  if (link.SendCommand(payload, sizeof(payload)) != ReplyAck) {
+    throw CComErrException(LinkError::WaitRefused);
+  }
 }
 
 bool JtagCable::SendJtagEnd() {
+  SendQueuedLevels();
   const uint8_t payload[] = {CableEnd};
   return link.SendCommand(payload, sizeof(payload)) == ReplyEnd;
 }

@@ -2,6 +2,12 @@
 // JTAG cable commands: the five operations through which the XSVF player drives
 // the device's JTAG port. Each sends one command frame over the framed link.
 //
+// TAP steps (TMS, TCK low, TCK high) are queued as levels. Batched, every level
+// queued since the last frame goes out as one 'B' frame just before the next
+// command of another kind, or when the buffer is full; one step per frame, each
+// step goes out as it ends, as a boot loader that takes a single step per frame
+// needs. Either way the device applies the same levels in the same order.
+//
 //   'B' levels   'B', then 1 to 99 level bytes (port + level * 16)   reply 0x11
 //   'S' shift    'S', flags, bit count (2 bytes), coded vectors     reply 0x11 / 0x99
 //   'R' read     'R', bit count (2 bytes); after 0x11 an answer frame with the bits
@@ -15,7 +21,9 @@
 // coded: a byte below 0x80 is a literal count L (1 to 64) followed by L bytes, a
 // byte 0x80 + R (R = 4 to 64) is followed by one byte repeated R times.
 //
-// All may throw CComErrException (see command_link.h).
+// All may throw CComErrException (see command_link.h); a 'B' or 'T' frame the
+// device answers with anything but 0x11 throws LevelsRefused or WaitRefused, since
+// the program cannot go on from a TAP state or a wait it does not know happened.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,19 +41,29 @@ constexpr size_t kMinRun = 4;
 constexpr uint32_t kMaxChunkBits = 512;
 constexpr uint32_t kMaxChunkBytes = kMaxChunkBits / 8;
 
+// How TAP steps travel: batched into as few 'B' frames as the buffer allows, or
+// each in a frame of its own.
+enum class StepFrames { Batched, OnePerStep };
+
 // The cable of one JTAG run: the levels queued for the next 'B' frame, and the
 // shift cache, the vectors the device holds from the last shifts. A new cable
 // starts empty, as the device does after it was switched on: so each run of a
 // program gets one of its own.
 class JtagCable {
  public:
-  explicit JtagCable(CommandLink& link) : link(link) {}
+  explicit JtagCable(CommandLink& link, StepFrames stepFrames = StepFrames::Batched)
+      : link(link), stepFrames(stepFrames) {}
   JtagCable(const JtagCable&) = delete;
   JtagCable& operator=(const JtagCable&) = delete;
 
-  // Queues a level; on flush sends every level queued since the last flush as one
-  // 'B' frame. True if nothing was sent or the device replied 0x11.
-  bool SetPortLevel(uint8_t port, uint8_t level, bool flush);
+  // Queues a level; `flush` marks the end of a TAP step. One step per frame, the
+  // levels queued go out now as one 'B' frame; batched, they wait for the next
+  // command of another kind. A full buffer goes out before another level is queued.
+  void SetPortLevel(uint8_t port, uint8_t level, bool flush);
+
+  // Sends the levels queued, if any, as one 'B' frame. Every other command does
+  // this first; the run does it when it ends without one.
+  void SendQueuedLevels();
 
   // Shifts bitCount bits (at most 512). tdi is required; expected and mask may be
   // null. Each vector has ceil(bitCount / 8) bytes, most significant byte first.
@@ -59,8 +77,8 @@ class JtagCable {
   // BadReadAnswer for a missing or damaged answer.
   bool ReadTdoBitsequenz(uint32_t bitCount, uint8_t* out);
 
-  // The device waits that many microseconds. True if it replied 0x11.
-  bool WaitUsec(uint32_t microseconds);
+  // The device waits that many microseconds.
+  void WaitUsec(uint32_t microseconds);
 
   // Ends the JTAG work on the device. True if it replied 0x44.
   bool SendJtagEnd();
@@ -70,11 +88,12 @@ class JtagCable {
  private:
   static constexpr int kSlotCount = 4;
 
-  bool SendQueuedLevels();
+  void SendLevelFrame();
   bool VectorChanged(int slot, const uint8_t* vector, uint32_t byteCount,
                      uint32_t bitCount) const;
 
   CommandLink& link;
+  const StepFrames stepFrames;
   // Levels queued for the next 'B' frame; byte 0 is the command letter.
   uint8_t levelBuffer[kMaxLevels + 1] = {CableLevels};
   uint32_t levelCount = 1;

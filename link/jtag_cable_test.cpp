@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include "testsupport/link_test_fixture.h"
 
 namespace {
@@ -48,50 +51,114 @@ TEST(EncodeVectorTest, CodesRunsOfFourOrMoreAndLiteralStretches) {
   EXPECT_EQ(Encoded(distinct), literal);
 }
 
-TEST_F(CableTest, PortLevelsGoOutOnFlushInQueuedOrder) {
-  device->QueueReply({0x11});
-  EXPECT_TRUE(cable.SetPortLevel(PortTms, 1, true));
+TEST_F(CableTest, OneStepPerFrameSendsEachStepAsItEnds) {
+  JtagCable oneStep(link, StepFrames::OnePerStep);
+  device->QueueReply({0x11, 0x11});
+  oneStep.SetPortLevel(PortTms, 1, true);
   EXPECT_EQ(device->writes.back(), (Bytes{0x00, 0x04, 0x42, 0x10, 0x8C, 0x66}));
 
-  // One TAP step with TMS low; a reply other than 0x11 is reported as false.
-  EXPECT_TRUE(cable.SetPortLevel(PortTms, 0, false));
-  EXPECT_TRUE(cable.SetPortLevel(PortTck, 0, false));
+  // One TAP step with TMS low.
+  oneStep.SetPortLevel(PortTms, 0, false);
+  oneStep.SetPortLevel(PortTck, 0, false);
   EXPECT_EQ(device->writes.size(), 1u);
-  device->QueueReply({0x44});
-  EXPECT_FALSE(cable.SetPortLevel(PortTck, 1, true));
+  oneStep.SetPortLevel(PortTck, 1, true);
   EXPECT_EQ(device->writes.back(), (Bytes{0x00, 0x06, 0x42, 0x00, 0x01, 0x11, 0xAE, 0x7B}));
-
-  // The buffer went back to empty after the refused flush.
-  device->QueueReply({0x11});
-  EXPECT_TRUE(cable.SetPortLevel(PortTck, 0, true));
-  EXPECT_EQ(PayloadOfWrite(2), (Bytes{'B', 0x01}));
 }
 
-TEST_F(CableTest, LevelsOfAFailedFlushGoOutWithTheNext) {
-  EXPECT_EQ(LinkErrorOf([&] { cable.SetPortLevel(PortTms, 1, true); }), LinkError::NoReply);
+// Batched, the levels of every step go out in one frame in front of the next
+// command of another kind, whichever it is; with nothing queued nothing is sent.
+TEST_F(CableTest, BatchedStepsGoOutBeforeTheNextCommandOfAnotherKind) {
+  const uint8_t tdi[] = {0x01};
+  uint8_t out[1];
+  const std::pair<std::function<void()>, Bytes> commands[] = {
+      {[&] { cable.ShiftBitsequenz(8, tdi, nullptr, nullptr, false); }, {0x11}},
+      {[&] { cable.ReadTdoBitsequenz(8, out); }, {0x11, 0x00, 0x05, 0x52, 0x0A, 0x05, 0xB8, 0x75}},
+      {[&] { cable.WaitUsec(1000); }, {0x11}},
+      {[&] { cable.SendJtagEnd(); }, {0x44}},
+  };
+  for (const auto& [command, replies] : commands) {
+    device->writes.clear();
+    cable.SetPortLevel(PortTms, 1, true);
+    cable.SetPortLevel(PortTms, 0, false);
+    cable.SetPortLevel(PortTck, 0, false);
+    cable.SetPortLevel(PortTck, 1, true);
+    EXPECT_TRUE(device->writes.empty());
+    device->QueueReply({0x11});
+    device->QueueReply(replies);
+    command();
+    ASSERT_EQ(device->writes.size(), 2u);
+    EXPECT_EQ(PayloadOfWrite(0), (Bytes{'B', 0x10, 0x00, 0x01, 0x11}));
+  }
+
+  device->writes.clear();
   device->QueueReply({0x11});
-  EXPECT_TRUE(cable.SetPortLevel(PortTms, 0, true));
+  cable.SendQueuedLevels();
+  cable.WaitUsec(1);
+  ASSERT_EQ(device->writes.size(), 1u);
+  EXPECT_EQ(PayloadOfWrite(0)[0], 'T');
+}
+
+// A device that refuses steps or a wait has not done what the program relies on.
+TEST_F(CableTest, RefusedStepsOrWaitThrowAndLeaveNothingQueued) {
+  JtagCable oneStep(link, StepFrames::OnePerStep);
+  device->QueueReply({0x44});
+  EXPECT_EQ(LinkErrorOf([&] { oneStep.SetPortLevel(PortTms, 1, true); }),
+            LinkError::LevelsRefused);
+
+  cable.SetPortLevel(PortTms, 1, true);
+  device->QueueReply({0x99});
+  EXPECT_EQ(LinkErrorOf([&] { cable.WaitUsec(10); }), LinkError::LevelsRefused);
+  EXPECT_EQ(device->writes.size(), 2u);  // the wait did not go out
+
+  device->QueueReply({0x44, 0x11});
+  EXPECT_EQ(LinkErrorOf([&] { cable.WaitUsec(10); }), LinkError::WaitRefused);
+  cable.SetPortLevel(PortTck, 1, true);
+  cable.SendQueuedLevels();
+  EXPECT_EQ(PayloadOfWrite(3), (Bytes{'B', 0x11}));
+}
+
+TEST_F(CableTest, LevelsOfAFailedFrameGoOutWithTheNext) {
+  JtagCable oneStep(link, StepFrames::OnePerStep);
+  EXPECT_EQ(LinkErrorOf([&] { oneStep.SetPortLevel(PortTms, 1, true); }), LinkError::NoReply);
+  device->QueueReply({0x11});
+  oneStep.SetPortLevel(PortTms, 0, true);
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'B', 0x10, 0x00}));
 }
 
-TEST_F(CableTest, FullLevelBufferIsSentBeforeQueuingMore) {
-  for (int i = 0; i < 99; ++i) EXPECT_TRUE(cable.SetPortLevel(PortTck, i % 2, false));
-  EXPECT_TRUE(device->writes.empty());
-
+// 33 steps fill the buffer exactly; the 34th starts a frame of its own. Levels a
+// failed frame left queued fill it up too, and never overflow it.
+TEST_F(CableTest, FullLevelBufferSplitsWithoutOverflow) {
   device->QueueReply({0x11, 0x11});
-  EXPECT_TRUE(cable.SetPortLevel(PortTms, 1, true));
+  for (int step = 0; step < 34; ++step) {
+    cable.SetPortLevel(PortTms, step % 2, false);
+    cable.SetPortLevel(PortTck, 0, false);
+    cable.SetPortLevel(PortTck, 1, true);
+    if (step == 32) {
+      EXPECT_TRUE(device->writes.empty());  // 33 steps: full, not sent
+    }
+  }
+  EXPECT_EQ(device->writes.size(), 1u);  // the 34th step's first level needed room
+  cable.SendQueuedLevels();
   ASSERT_EQ(device->writes.size(), 2u);
   const Bytes first = PayloadOfWrite(0);
   ASSERT_EQ(first.size(), 100u);
-  EXPECT_EQ(first[0], 'B');
-  EXPECT_EQ(first[1], 0x01);
-  EXPECT_EQ(first[99], 0x01);
-  EXPECT_EQ(PayloadOfWrite(1), (Bytes{'B', 0x10}));
+  EXPECT_EQ(Bytes(first.begin(), first.begin() + 7), (Bytes{'B', 0x00, 0x01, 0x11, 0x10, 0x01, 0x11}));
+  EXPECT_EQ(first[99], 0x11);
+  EXPECT_EQ(PayloadOfWrite(1), (Bytes{'B', 0x10, 0x01, 0x11}));
 
-  // A refusal of the early frame is not hidden by the acknowledged flush.
-  for (int i = 0; i < 99; ++i) cable.SetPortLevel(PortTck, 0, false);
-  device->QueueReply({0x44, 0x11});
-  EXPECT_FALSE(cable.SetPortLevel(PortTms, 1, true));
+  device->writes.clear();
+  for (int i = 0; i < 60; ++i) cable.SetPortLevel(PortTck, i % 2, false);
+  EXPECT_EQ(LinkErrorOf([&] { cable.SendQueuedLevels(); }), LinkError::NoReply);
+  device->QueueReply({0x11, 0x11});
+  for (int i = 0; i < 60; ++i) cable.SetPortLevel(PortTms, 1, false);
+  cable.SendQueuedLevels();
+  ASSERT_EQ(device->writes.size(), 3u);
+  EXPECT_EQ(PayloadOfWrite(1).size(), 100u);
+  EXPECT_EQ(PayloadOfWrite(1)[60], 0x11);  // the last of the 60 left queued
+  EXPECT_EQ(PayloadOfWrite(1)[61], 0x10);  // then the new levels
+  Bytes rest(22, 0x10);  // 120 levels: 99 in the first frame, 21 in the second
+  rest[0] = 'B';
+  EXPECT_EQ(PayloadOfWrite(2), rest);
 }
 
 TEST_F(CableTest, ShiftLeavesOutVectorsTheDeviceAlreadyHolds) {
@@ -162,6 +229,7 @@ TEST_F(CableTest, ANewCableKnowsNothingOfTheLastOnesCacheOrLevels) {
   fresh.ShiftBitsequenz(12, tdi, nullptr, nullptr, false);
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'S', 0x08, 0x00, 0x0C, 0x02, 0x0F, 0xFF}));
   fresh.SetPortLevel(PortTck, 1, true);
+  fresh.SendQueuedLevels();
   EXPECT_EQ(PayloadOfWrite(2), (Bytes{'B', 0x11}));
 }
 
@@ -209,10 +277,10 @@ TEST_F(CableTest, ReadTdoRejectsDamagedOrMissingAnswers) {
 }
 
 TEST_F(CableTest, WaitAndEndJudgeTheirReplies) {
-  device->QueueReply({0x11, 0x33, 0x44, 0x44, 0x11});
-  EXPECT_TRUE(cable.WaitUsec(1000));
+  device->QueueReply({0x11, 0x33, 0x11, 0x44, 0x11});
+  cable.WaitUsec(1000);
   EXPECT_EQ(PayloadOfWrite(0), (Bytes{'T', 0x00, 0x00, 0x03, 0xE8}));
-  EXPECT_FALSE(cable.WaitUsec(0x01020304));
+  cable.WaitUsec(0x01020304);
   EXPECT_EQ(PayloadOfWrite(1), (Bytes{'T', 0x01, 0x02, 0x03, 0x04}));
 
   EXPECT_TRUE(cable.SendJtagEnd());

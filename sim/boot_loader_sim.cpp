@@ -132,6 +132,7 @@ void BootLoaderSim::WriteReport(std::ostream& out) const {
         {"compared_shifts", s.comparedShifts}, {"mismatches", s.mismatches},
         {"reads", s.reads}, {"waits", s.waits}, {"rejected", s.rejected},
         {"bits_shifted", s.bitsShifted}, {"microseconds_waited", s.microsecondsWaited},
+        {"levels", s.levels}, {"level_digest", s.levelDigest},
     };
     char prefix[16];
     std::snprintf(prefix, sizeof prefix, "jtag_%02X_", id);

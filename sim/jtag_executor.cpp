@@ -105,6 +105,12 @@ CableResult JtagExecutor::Execute(const uint8_t* payload, size_t length) {
   }
 }
 
+void JtagExecutor::CountLevel(uint8_t level) {
+  constexpr uint64_t kFnvPrime = 0x100000001B3u;
+  ++statistics.levels;
+  statistics.levelDigest = (statistics.levelDigest ^ level) * kFnvPrime;
+}
+
 CableResult JtagExecutor::SetLevels(const uint8_t* payload, size_t length) {
   const uint8_t* levels = payload + 1;
   const size_t count = length - 1;
@@ -112,6 +118,7 @@ CableResult JtagExecutor::SetLevels(const uint8_t* payload, size_t length) {
     return Reject();
   }
   for (size_t i = 0; i < count; ++i) {
+    CountLevel(levels[i]);
     const bool high = (levels[i] >> 4) != 0;
     if ((levels[i] & 0x0F) == PortTms) {
       tap.SetTms(high);

@@ -45,6 +45,9 @@ struct CableResult {
 struct CableStatistics {
   uint64_t levelFrames = 0, shifts = 0, comparedShifts = 0, mismatches = 0, reads = 0,
            waits = 0, ends = 0, rejected = 0, bitsShifted = 0, microsecondsWaited = 0;
+  // Every level byte applied, counted and folded in order (FNV-1a, 64 bits): two
+  // runs that applied the same levels in the same order, however framed, agree.
+  uint64_t levels = 0, levelDigest = 0xCBF29CE484222325u;
 };
 
 class JtagExecutor {
@@ -79,6 +82,7 @@ class JtagExecutor {
   CableResult End(size_t length);
   CableResult Reject();
 
+  void CountLevel(uint8_t level);
   void ClockBits(uint32_t bitCount, bool exitShift);
   bool TdoMatches(uint32_t bitCount, bool masked) const;
 

@@ -67,13 +67,22 @@ class PlayerTest : public ::testing::Test {
     return matching;
   }
 
-  // The TMS level of every TAP step ('B' frames of one step), e.g. "100".
+  // The TMS level at every rising TCK edge, over all 'B' frames in order, e.g.
+  // "100": the TAP steps the device took, however they were framed.
   std::string TmsSteps() const {
-    std::string levels;
+    std::string steps;
+    char tms = '1';
     for (const auto& payload : PayloadsOf('B')) {
-      if (payload.size() == 4 && payload[2] == 0x01) levels += payload[1] ? '1' : '0';
+      for (size_t i = 1; i < payload.size(); ++i) {
+        const bool high = (payload[i] >> 4) != 0;
+        if ((payload[i] & 0x0F) == PortTms) {
+          tms = high ? '1' : '0';
+        } else if (high) {
+          steps += tms;
+        }
+      }
     }
-    return levels;
+    return steps;
   }
 
   // The microseconds of every 'T' frame.
@@ -106,11 +115,13 @@ class PlayerTest : public ::testing::Test {
   std::atomic<int32_t> cancelRequested{0};
   CommandLink link{port, cancelRequested};
   XsvfRunHost host;
-  // For tests of single handlers and moves: a cable, an open debug log and the
-  // XsvfIo over them and the program.
+  // For tests of single handlers and moves: a cable of each kind, an open debug
+  // log and the XsvfIo over each cable, the log and the program.
   JtagCable cable{link};
+  JtagCable oneStepCable{link, StepFrames::OnePerStep};
   XsvfDebugLog log;
   XsvfIo io{program, cable, log, nullptr};
+  XsvfIo oneStepIo{program, oneStepCable, log, nullptr};
   std::string comments;  // the comments the program passed on, each with a line end
   int progressReports = 0;
   std::vector<std::vector<uint8_t>> payloads;  // every frame's payload, in order

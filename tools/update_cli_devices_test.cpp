@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -326,7 +327,8 @@ TEST(Trace, ShowsEveryExchangeOnALine) {
   for (const char* expected :
        {"> A4  wake-up probe  < 11 (+", "> A3  start  < ", " 88 (+", "> A5 01 00  multiplicity query, target 01",
         "> A0  select", "> 01 FE  selection pair, target 01  < 11", "> 00 28 ", "firmware block of 40 bytes  < 11",
-        "> FF 00  kind: JTAG  < 11", "> 00 04 42 10 8C 66  frame 'B': TAP levels  < 11",
+        "> FF 00  kind: JTAG  < 11", "> 00 1E 42 10 10 01 11 01 11 ",
+        "frame 'B': TAP levels  < 11",
         "frame 'F': end of the JTAG work  < 44", "> A2  end"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   }
@@ -352,6 +354,31 @@ TEST(DebugLog, ItsPathIsNamedAfterAnXsvfError) {
   EXPECT_EQ(lines.back(), MessageText(MsgTdoMismatch));
   EXPECT_NE(ReadText(debugLog).find("ERROR:  TDO mismatch"), std::string::npos);
   device.devsim->Report();
+}
+
+// With --one-step-frames every TAP step is a frame of its own, as an old boot
+// loader needs: more frames, the same levels applied in the same order.
+TEST(OneStepFrames, SendEachStepAloneAndDriveThePinsAlike) {
+  const std::string folder = FreshFolder("one_step_frames");
+  const std::string file = SaveFirmwareAndLogic(folder);
+  std::map<std::string, uint64_t> reports[2];
+  const std::vector<std::string> options[2] = {{}, {"--one-step-frames"}};
+  for (int i = 0; i < 2; ++i) {
+    Device device(folder, "dev" + std::to_string(i), {"--target", "01:firmware", "--target",
+                                                      "03:jtag:demo"});
+    std::vector<std::string> arguments{"-p", device.link, "-f", file};
+    arguments.insert(arguments.end(), options[i].begin(), options[i].end());
+    const CliRun run = RunUpdateCli(arguments);
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(Lines(run.output).back(), "2 of 2 targets updated successfully.");
+    reports[i] = device.devsim->Report();
+  }
+  const auto& [batched, oneStep] = reports;
+  EXPECT_GT(oneStep.at("command_B"), 2 * batched.at("command_B"));
+  EXPECT_EQ(oneStep.at("jtag_03_levels"), batched.at("jtag_03_levels"));
+  EXPECT_EQ(oneStep.at("jtag_03_level_digest"), batched.at("jtag_03_level_digest"));
+  EXPECT_EQ(oneStep.at("jtag_03_mismatches"), 0u);
+  EXPECT_EQ(batched.at("jtag_03_mismatches"), 0u);
 }
 
 }  // namespace

@@ -607,6 +607,7 @@ TEST(UpdateCliCommandLine, RefusesWhatMakesNoSense) {
       {seventeen, "at most 16 ports at once"},
       {{"-p", "a", "-p", "a", "-f", "x.upd"}, "port a is given twice"},
       {{"--list", "x.upd", "--repeat"}, "--repeat goes with an update only"},
+      {{"--check", "x.upd", "--one-step-frames"}, "--one-step-frames goes with an update only"},
       {{"--ports", "--check", "x.upd"}, "choose one of an update, --list, --check and --ports"},
       {{"-p", "a", "-f", "x.upd", "extra"}, "unexpected argument 'extra'"},
   };

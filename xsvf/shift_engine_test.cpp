@@ -156,7 +156,8 @@ TEST_F(ShiftEngineTest, CompareBeforeAnyMaskChecksEveryBit) {
 TEST_F(ShiftEngineTest, ZeroBitShiftOnlyWaitsInRunTestIdle) {
   LoadProgram("XRUNTEST 100\nXSDRSIZE 0\nXSDR 0x\nXCOMPLETE\n");
   EXPECT_EQ(Play(), XsvfOk);
-  EXPECT_EQ(Commands(), "BBBBBBB" "B" "T" "F");  // start, RESET -> RUNTEST/IDLE, wait, end
+  EXPECT_EQ(Commands(), "BTF");  // start, reset and RESET -> RUNTEST/IDLE; wait; end
+  EXPECT_EQ(TmsSteps(), "1111110");
   EXPECT_THAT(Waits(), ElementsAre(100u));
 }
 

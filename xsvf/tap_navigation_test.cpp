@@ -30,20 +30,54 @@ struct Path {
   const char* tms;
 };
 
-TEST_F(TapNavigationTest, TakesTheFixedPathsOneFramePerStep) {
-  const Path paths[] = {
-      {TapIdle, TapDrShift, "100"},      {TapIdle, TapIrShift, "1100"},
-      {TapDrPause, TapDrShift, "10"},    {TapDrPause, TapDrPause, "111010"},
-      {TapIrPause, TapIrPause, "1111010"}, {TapIdle, TapIdle, ""},
-      {TapDrShift, TapIrShift, "111100"}, {TapReset, TapDrPause, "01010"},
-  };
-  for (const Path& path : paths) {
+const Path kPaths[] = {
+    {TapIdle, TapDrShift, "100"},       {TapIdle, TapIrShift, "1100"},
+    {TapDrPause, TapDrShift, "10"},     {TapDrPause, TapDrPause, "111010"},
+    {TapIrPause, TapIrPause, "1111010"}, {TapIdle, TapIdle, ""},
+    {TapDrShift, TapIrShift, "111100"}, {TapReset, TapDrPause, "01010"},
+};
+
+using Bytes = std::vector<uint8_t>;
+
+// The three levels of each step: TMS, TCK low, TCK high.
+Bytes StepLevels(const std::string& tms) {
+  Bytes levels;
+  for (char level : tms) levels.insert(levels.end(), {uint8_t(level == '1' ? 0x10 : 0x00), 0x01, 0x11});
+  return levels;
+}
+
+Bytes LevelFrame(const Bytes& levels) {
+  Bytes frame{'B'};
+  frame.insert(frame.end(), levels.begin(), levels.end());
+  return frame;
+}
+
+// The reset sequence: a step with TMS high, then five more clocks.
+const Bytes kResetLevels = {0x10, 0x01, 0x11, 0x01, 0x11, 0x01, 0x11,
+                            0x01, 0x11, 0x01, 0x11, 0x01, 0x11};
+
+TEST_F(TapNavigationTest, EachMoveIsOneFrameBatchedAndOneFramePerStepOtherwise) {
+  for (const Path& path : kPaths) {
+    SCOPED_TRACE(std::to_string(path.from) + " -> " + std::to_string(path.to));
+    const std::string tms = path.tms;
     payloads.clear();
     uint8_t tapState = path.from;
     EXPECT_EQ(MoveTap(io, tapState, path.to), XsvfOk);
     EXPECT_EQ(tapState, path.to);
-    EXPECT_EQ(TmsSteps(), path.tms) << int{path.from} << " -> " << int{path.to};
-    EXPECT_EQ(payloads.size(), std::string(path.tms).size());
+    EXPECT_TRUE(payloads.empty());  // not before the next command of another kind
+    cable.SendQueuedLevels();
+    if (tms.empty()) {
+      EXPECT_TRUE(payloads.empty());
+    } else {
+      EXPECT_THAT(payloads, ElementsAre(LevelFrame(StepLevels(tms))));
+    }
+
+    payloads.clear();
+    tapState = path.from;
+    EXPECT_EQ(MoveTap(oneStepIo, tapState, path.to), XsvfOk);
+    std::vector<Bytes> steps;
+    for (char level : tms) steps.push_back(LevelFrame(StepLevels(std::string(1, level))));
+    EXPECT_EQ(payloads, steps);
   }
 }
 
@@ -55,6 +89,7 @@ TEST_F(TapNavigationTest, EveryLegalMoveIsAValidControllerWalk) {
       payloads.clear();
       uint8_t tapState = from;
       const int result = MoveTap(io, tapState, to);
+      cable.SendQueuedLevels();
       const bool illegal = from != to && ((to == TapDrExit2 && from != TapDrPause) ||
                                           (to == TapIrExit2 && from != TapIrPause));
       if (illegal) {
@@ -67,7 +102,8 @@ TEST_F(TapNavigationTest, EveryLegalMoveIsAValidControllerWalk) {
       for (char tms : TmsSteps()) walked = StandardNext(walked, tms == '1');
       EXPECT_EQ(walked, to) << int{from} << " -> " << int{to} << " via " << TmsSteps();
       EXPECT_EQ(tapState, to);
-      EXPECT_LE(payloads.size(), 7u);
+      EXPECT_LE(TmsSteps().size(), 7u);
+      EXPECT_LE(payloads.size(), 1u);
     }
   }
 }
@@ -75,8 +111,13 @@ TEST_F(TapNavigationTest, EveryLegalMoveIsAValidControllerWalk) {
 TEST_F(TapNavigationTest, ResetIsAlwaysSixClocksWithTmsHigh) {
   uint8_t tapState = TapReset;
   EXPECT_EQ(MoveTap(io, tapState, TapReset), XsvfOk);
-  const std::vector<uint8_t> step = {'B', 0x10, 0x01, 0x11};
-  const std::vector<uint8_t> clock = {'B', 0x01, 0x11};
+  cable.SendQueuedLevels();
+  EXPECT_THAT(payloads, ElementsAre(LevelFrame(kResetLevels)));
+
+  payloads.clear();
+  EXPECT_EQ(MoveTap(oneStepIo, tapState, TapReset), XsvfOk);
+  const Bytes step = {'B', 0x10, 0x01, 0x11};
+  const Bytes clock = {'B', 0x01, 0x11};
   EXPECT_THAT(payloads, ElementsAre(step, clock, clock, clock, clock, clock));
 }
 
@@ -88,16 +129,47 @@ TEST_F(TapNavigationTest, RefusesStatesAboveFifteenWithoutSending) {
 }
 
 TEST_F(TapNavigationTest, XStateZeroResetsEvenFromReset) {
+  // TMS raised, the run's reset, the XSTATE reset: one frame, then the end.
   LoadProgram("XSTATE RESET\nXCOMPLETE\n");
   EXPECT_EQ(Play(), XsvfOk);
-  // TMS raise, the run's reset, the XSTATE reset (six frames each), the end.
+  EXPECT_EQ(Commands(), "BF");
+  Bytes levels{0x10};
+  levels.insert(levels.end(), kResetLevels.begin(), kResetLevels.end());
+  levels.insert(levels.end(), kResetLevels.begin(), kResetLevels.end());
+  EXPECT_EQ(payloads[0], LevelFrame(levels));
+
+  // One step per frame: six frames for each reset.
+  payloads.clear();
+  host.stepFrames = StepFrames::OnePerStep;
+  LoadProgram("XSTATE RESET\nXCOMPLETE\n");
+  EXPECT_EQ(Play(), XsvfOk);
   EXPECT_EQ(Commands(), "B" + std::string(12, 'B') + "F");
+}
+
+// The shift finds the controller where the move left it: the move's frame first.
+TEST_F(TapNavigationTest, MoveBeforeAShiftGoesOutFirst) {
+  LoadProgram("XSIR 8 0x01\nXCOMPLETE\n");
+  EXPECT_EQ(Play(), XsvfOk);
+  EXPECT_EQ(Commands(), "BSBF");
+  Bytes levels{0x10};
+  levels.insert(levels.end(), kResetLevels.begin(), kResetLevels.end());
+  const Bytes toIrShift = StepLevels("01100");  // RESET to IRSHIFT
+  levels.insert(levels.end(), toIrShift.begin(), toIrShift.end());
+  EXPECT_EQ(payloads[0], LevelFrame(levels));
+  EXPECT_EQ(payloads[2], LevelFrame(StepLevels("10")));  // IREXIT1 to RUNTEST/IDLE
+
+  payloads.clear();
+  host.stepFrames = StepFrames::OnePerStep;
+  LoadProgram("XSIR 8 0x01\nXCOMPLETE\n");
+  EXPECT_EQ(Play(), XsvfOk);
+  EXPECT_EQ(Commands(), std::string(12, 'B') + "S" + "BB" + "F");
 }
 
 TEST_F(TapNavigationTest, IllegalStateOperandsEndTheRun) {
   LoadProgram("XSTATE DREXIT2\nXCOMPLETE\n");
   EXPECT_EQ(Play(), XsvfIllegalState);
-  EXPECT_EQ(Commands(), "BBBBBBBF");  // nothing for the XSTATE itself
+  EXPECT_EQ(Commands(), "BF");
+  EXPECT_EQ(TmsSteps(), "111111");  // the run's reset, nothing for the XSTATE itself
 
   payloads.clear();
   LoadProgram("XENDDR 1\nXENDIR 2\nXCOMPLETE\n");

@@ -56,8 +56,8 @@ struct SBitVector {
 };
 
 // The player's error codes. Codes 2 to 6 come from the handlers, 7 and 8 from the
-// run entry, 9 from the end of the program's data and 10 to 13 from the link's
-// failures.
+// run entry, 9 from the end of the program's data, 10 to 13 from the link's
+// failures and 14 from a device that refused TAP steps or a wait.
 enum XsvfError : int32_t {
   XsvfOk = 0,
   XsvfUnknown = 1,
@@ -73,6 +73,7 @@ enum XsvfError : int32_t {
   XsvfNoReply = 11,         // the device did not answer within the time-outs
   XsvfRepeatedCrc = 12,     // the device reported a damaged frame a sixth time
   XsvfBadReadAnswer = 13,   // the TDO read-back answer was damaged
+  XsvfRefused = 14,         // the device refused a 'B' frame of TAP steps or a 'T' wait
 };
 
 // Thrown by the byte readers when the program's data end while a command still

@@ -57,11 +57,13 @@ class XsvfPlayTest : public ::testing::Test {
  protected:
   // Plays the program to its end against a fresh device with a chip by this name
   // (see sim/chip_catalog.h).
-  int Play(const Bytes& program, const std::string& chip) {
+  int Play(const Bytes& program, const std::string& chip,
+           StepFrames stepFrames = StepFrames::Batched) {
     std::string error;
     ChipFactory makeChip = ChipFactoryFor(chip, &error);
     EXPECT_TRUE(makeChip) << error;
     play = std::make_unique<SimulatedPlay>(program, makeChip);
+    play->host.stepFrames = stepFrames;
     play->Reset();
     return play->Play();
   }
@@ -156,6 +158,48 @@ TEST_F(XsvfPlayTest, DemoProgramPlaysAgainstItsScriptWithEveryScanInPlace) {
   std::ofstream("demo_chip_program.xsvf", std::ios::binary)
       .write(reinterpret_cast<const char*>(program.data()), static_cast<std::streamsize>(program.size()));
   ExpectScriptedPlay("demo_chip_program.xsvf");
+}
+
+// What the device saw of one play: its frames, the levels it applied (counted
+// and folded in order) and where its TAP controller ended.
+struct DeviceView {
+  uint64_t frames = 0, levels = 0, levelDigest = 0;
+  JtagState tapState = JtagState::TestLogicReset;
+  std::string debugLog;
+};
+
+// Batched steps take fewer round trips than one step per frame, while the device
+// applies the same levels in the same order and shifts the same scans, and the
+// debug log is the same byte for byte.
+TEST_F(XsvfPlayTest, RealProgramsTakeFewerRoundTripsBatchedWithTheSameLevelsAndScans) {
+  const std::pair<const char*, uint64_t> programs[] = {
+      {"cpld64_program.xsvf", 1482}, {"cpld36_program.xsvf", 10432}, {"fpga_config.xsvf", 5364}};
+  for (const auto& [name, mostFrames] : programs) {
+    SCOPED_TRACE(name);
+    const std::string path = kCorpus + "/" + name;
+    const Bytes program = ReadBytes(path);
+    DeviceView views[2];
+    const StepFrames modes[2] = {StepFrames::OnePerStep, StepFrames::Batched};
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_EQ(Play(program, "script:" + path, modes[i]), 0);
+      ExpectEveryScanInPlace(ChipOf<ScriptedChip>());
+      const CableStatistics& port = Port().Statistics();
+      views[i] = {play->Device().Counters().frames, port.levels, port.levelDigest,
+                  Port().Tap().State(), ReadText(play->host.debugLogPath)};
+    }
+    const DeviceView& oneStep = views[0];
+    const DeviceView& batched = views[1];
+    EXPECT_LE(batched.frames, mostFrames);
+    EXPECT_LT(batched.frames, oneStep.frames);
+    EXPECT_EQ(batched.levels, oneStep.levels);
+    EXPECT_EQ(batched.levelDigest, oneStep.levelDigest);
+    EXPECT_EQ(batched.tapState, oneStep.tapState);
+    EXPECT_FALSE(batched.debugLog.empty());
+    EXPECT_TRUE(batched.debugLog == oneStep.debugLog);
+    std::printf("%s: %llu frames one step per frame, %llu batched\n", name,
+                static_cast<unsigned long long>(oneStep.frames),
+                static_cast<unsigned long long>(batched.frames));
+  }
 }
 
 }  // namespace

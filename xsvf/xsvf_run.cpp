@@ -29,17 +29,25 @@ void ShowOnStandardError(const std::string& text) {
 }
 
 // Raises TMS, resets the TAP controller and plays commands until the program
-// completes, fails or is cancelled. Link failures and the end of the program's
-// data propagate.
+// completes, fails or is cancelled, then sends the TAP steps still queued: the
+// device takes every step the program made, however the steps were framed. Link
+// failures, refusals and the end of the program's data propagate; when the data
+// end, the steps made before go out first, as they did one step per frame.
 void PlayCommands(SXsvfInfo& info, XsvfIo& io, const XsvfRunHost& host) {
   io.cable.SetPortLevel(PortTms, 1, true);
   InitPlayer(info, io);
-  while (info.errorCode == XsvfOk && info.complete == 0) {
-    StepCommand(info, io);
-    if (host.progress) host.progress();
-    // Also replaces a failure or the completion of the command just played.
-    if (io.cable.Link().CancelRequested()) info.errorCode = XsvfCancelled;
+  try {
+    while (info.errorCode == XsvfOk && info.complete == 0) {
+      StepCommand(info, io);
+      if (host.progress) host.progress();
+      // Also replaces a failure or the completion of the command just played.
+      if (io.cable.Link().CancelRequested()) info.errorCode = XsvfCancelled;
+    }
+  } catch (const XsvfDataEnded&) {
+    io.cable.SendQueuedLevels();
+    throw;
   }
+  io.cable.SendQueuedLevels();
 }
 
 void LogResult(XsvfDebugLog& log, const SXsvfInfo& info) {
@@ -53,12 +61,22 @@ void LogResult(XsvfDebugLog& log, const SXsvfInfo& info) {
 }
 
 // The closing 'F' command. Its result does not change the run's: a link failure
-// here is swallowed so that the run's own result stands.
-void EndJtagWork(JtagCable& cable) {
+// here is swallowed so that the run's own result stands. When a run that passed
+// does not get its end confirmed, the host is told: the device may not have
+// finished, and the next target shows whether it went on.
+void EndJtagWork(JtagCable& cable, bool passed, const XsvfRunHost& host) {
+  bool confirmed = false;
   try {
-    cable.SendJtagEnd();
+    confirmed = cable.SendJtagEnd();
   } catch (const CComErrException&) {
   }
+  if (passed && !confirmed && host.endNotConfirmed) host.endNotConfirmed();
+}
+
+// A refusal comes from a device that still answers; any other failure of a frame
+// leaves the line in doubt.
+bool DeviceStillAnswers(LinkError error) {
+  return error == LinkError::LevelsRefused || error == LinkError::WaitRefused;
 }
 
 // The state record of a run. Zero-filled, so that a command that uses the
@@ -83,7 +101,7 @@ int PlayXsvf(XsvfByteSource& program, CommandLink& link, const XsvfRunHost& host
   log.WriteText("Start der Aufzeichnung\r\n\r\n");
   // A cable of the run's own: the device may have been switched off since the
   // last run, so it holds none of the vectors or levels an earlier cable sent.
-  JtagCable cable(link);
+  JtagCable cable(link, host.stepFrames);
   XsvfIo io{program, cable, log, host.comment ? host.comment : EchoToStandardOutput};
   std::unique_ptr<SXsvfInfo> info = NewXsvfInfo();
   bool stoppedSending = false;
@@ -94,17 +112,20 @@ int PlayXsvf(XsvfByteSource& program, CommandLink& link, const XsvfRunHost& host
     // 0xA2 while it was busy, and the rest of the command goes unanswered: such a
     // failure is the cancel's doing, not the device's.
     info->errorCode = link.CancelRequested() ? XsvfCancelled : XsvfErrorOfLink(failure.code);
-    stoppedSending = true;
+    // A device that refused a step or a wait gets its JTAG work closed, as after
+    // any other player error.
+    stoppedSending = !DeviceStillAnswers(failure.code);
   } catch (const XsvfDataEnded&) {
     info->errorCode = link.CancelRequested() ? XsvfCancelled : XsvfProgramEnded;
     stoppedSending = true;
   }
   LogResult(log, *info);
-  if (!stoppedSending) EndJtagWork(cable);
+  if (!stoppedSending) EndJtagWork(cable, info->errorCode == XsvfOk, host);
   return info->errorCode;
 }
 
 const char* XsvfErrorName(int code) {
+  if (code == XsvfRefused) return "ERROR:  Target refused a TAP step or a wait";
   return kErrorNames[code >= 0 && code < kNamedErrors ? code : XsvfUnknown];
 }
 
@@ -116,6 +137,9 @@ XsvfError XsvfErrorOfLink(LinkError error) {
       return XsvfNoReply;
     case LinkError::RepeatedCrc:
       return XsvfRepeatedCrc;
+    case LinkError::LevelsRefused:
+    case LinkError::WaitRefused:
+      return XsvfRefused;
     case LinkError::BadReadAnswer:
       break;
   }

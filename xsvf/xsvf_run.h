@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/command_link.h"
+#include "link/jtag_cable.h"
 #include "xsvf/byte_source.h"
 #include "xsvf/debug_log.h"
 #include "xsvf/xsvf_interpreter.h"
@@ -21,13 +22,19 @@ struct XsvfRunHost {
   // Tells the user that the debug log cannot be created and returns once they
   // have read it. Empty: the text on standard error.
   std::function<void(const std::string& text)> showMessage;
+  // Called when a run that passed did not get its end confirmed by the device
+  // (its 'F' was answered with other than 0x44, or not at all). Empty: not told.
+  std::function<void()> endNotConfirmed;
+  // How TAP steps travel to the device.
+  StepFrames stepFrames = StepFrames::Batched;
 };
 
 // Plays the program that `program` delivers over the link. Returns 0 when it ran
 // to XCOMPLETE, otherwise the error code: 2 to 6 from the player, 7 when the user
 // cancelled (the link's cancel request was seen after a command), 8 when the
 // debug log could not be created, 9 when the program's data ended early, 10 to 13
-// for the link's failures. Never throws.
+// for the link's failures, 14 when the device refused TAP steps or a wait. Never
+// throws.
 //
 // The run raises TMS and resets the TAP controller on a cable of its own, plays
 // command by command, logs the result, and closes the JTAG work with the 'F'

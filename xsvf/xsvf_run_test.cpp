@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "testsupport/player_test_fixture.h"
@@ -26,14 +27,25 @@ TEST_F(XsvfRunTest, ProgramOfOnlyXCompleteSucceeds) {
   LoadProgram("XCOMPLETE\n");
   EXPECT_EQ(Play(), XsvfOk);
   EXPECT_EQ(ReadLog(), kLogStart + "  XCOMPLETE\r\nSUCCESS - Completed XSVF execution.\r\n");
+  EXPECT_EQ(Commands(), "BF");
+  EXPECT_EQ(payloads[0].size(), 15u);  // TMS raised, then the reset sequence
+  EXPECT_EQ(progressReports, 1);  // after the one command
+
+  payloads.clear();
+  host.stepFrames = StepFrames::OnePerStep;
+  LoadProgram("XCOMPLETE\n");
+  EXPECT_EQ(Play(), XsvfOk);
   EXPECT_EQ(Commands(), "BBBBBBBF");
   EXPECT_EQ(payloads[0], (std::vector<uint8_t>{'B', 0x10}));  // TMS raised first
-  EXPECT_EQ(progressReports, 1);  // after the one command
 }
 
+// The log is the same whichever way the steps travel.
 TEST_F(XsvfRunTest, FailingRunLogsEveryLineOfItsCommands) {
   reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'S' ? 0x99 : 0x11; };
   capturedTdo = {0x35};
+  for (const StepFrames stepFrames : {StepFrames::Batched, StepFrames::OnePerStep}) {
+  payloads.clear();
+  host.stepFrames = stepFrames;
   LoadProgram("XSDRSIZE 4\nXTDOMASK 0x0f\nXSDRTDO 0x03 0x05\nXCOMPLETE\n");
   EXPECT_EQ(Play(), XsvfTdoMismatch);
   EXPECT_EQ(ReadLog(), kLogStart +
@@ -58,7 +70,9 @@ TEST_F(XsvfRunTest, FailingRunLogsEveryLineOfItsCommands) {
                            "ERROR:  TDO mismatch\r\n"
                            "ERROR at or near XSVF command #3.  See line #3 in the XSVF ASCII "
                            "file.\r\n");
-  EXPECT_EQ(Commands(), "BBBBBBB" "BBBB" "S" "R" "BB" "F");
+  EXPECT_EQ(Commands(), stepFrames == StepFrames::Batched ? "BSRBF"
+                                                          : "BBBBBBB" "BBBB" "S" "R" "BB" "F");
+  }
 }
 
 TEST_F(XsvfRunTest, UnsupportedCodesEndTheRunWithTheirName) {
@@ -82,7 +96,8 @@ TEST_F(XsvfRunTest, ProgramEndingWithoutXCompleteIsAReadError) {
   EXPECT_EQ(Play(), XsvfProgramEnded);
   EXPECT_THAT(ReadLog(), EndsWith("ERROR:  Unknown\r\nERROR at or near XSVF command #1.  "
                                   "See line #1 in the XSVF ASCII file.\r\n"));
-  EXPECT_EQ(Commands(), "BBBBBBB");  // no closing 'F'
+  EXPECT_EQ(Commands(), "B");  // the reset's steps, but no closing 'F'
+  EXPECT_EQ(TmsSteps(), "111111");
 }
 
 TEST_F(XsvfRunTest, DeviceFallingSilentMidShiftEndsWithoutClosingCommand) {
@@ -94,8 +109,20 @@ TEST_F(XsvfRunTest, DeviceFallingSilentMidShiftEndsWithoutClosingCommand) {
                                   "See line #2 in the XSVF ASCII file.\r\n"));
 }
 
+// A frame that carries the steps of several moves fails as any frame does.
+TEST_F(XsvfRunTest, LinkFailureInAFrameOfManyStepsEndsTheRunWithItsCode) {
+  reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'B' ? kSilent : 0x11; };
+  LoadProgram("XSTATE DRPAUSE\nXSTATE IRPAUSE\nXSDRSIZE 8\nXSDRB 0x12\nXCOMPLETE\n");
+  EXPECT_EQ(Play(), XsvfNoReply);
+  EXPECT_EQ(Commands(), "B");  // the steps up to the shift; nothing after them
+  EXPECT_EQ(TmsSteps(), "111111" "01010" "1111010" "11100");
+  EXPECT_THAT(ReadLog(), EndsWith("ERROR:  Unknown\r\nERROR at or near XSVF command #4.  "
+                                  "See line #4 in the XSVF ASCII file.\r\n"));
+}
+
 TEST_F(XsvfRunTest, CancelSeenAfterTheLastCommandWins) {
   // The flag is set while the reset sequence runs, before XCOMPLETE is read.
+  host.stepFrames = StepFrames::OnePerStep;
   reply = [this](const std::vector<uint8_t>&) {
     if (payloads.size() == 7) cancelRequested = 1;
     return 0x11;
@@ -166,6 +193,62 @@ TEST(XsvfErrorOfLinkTest, EachLinkFailureHasItsOwnCode) {
   EXPECT_EQ(XsvfErrorOfLink(LinkError::NoReply), 11);
   EXPECT_EQ(XsvfErrorOfLink(LinkError::RepeatedCrc), 12);
   EXPECT_EQ(XsvfErrorOfLink(LinkError::BadReadAnswer), 13);
+  EXPECT_EQ(XsvfErrorOfLink(LinkError::LevelsRefused), 14);
+  EXPECT_EQ(XsvfErrorOfLink(LinkError::WaitRefused), 14);
+}
+
+// A device that refuses a wait (so an erase time was never waited) or TAP steps
+// ends the run at that command, whatever follows; its JTAG work is still closed.
+TEST_F(XsvfRunTest, RefusedWaitOrStepsEndTheRunWithTheirOwnCode) {
+  const std::string refusedAt2 =
+      "ERROR:  Target refused a TAP step or a wait\r\n"
+      "ERROR at or near XSVF command #2.  See line #2 in the XSVF ASCII file.\r\n";
+  const char* const program = "XRUNTEST 0\nXWAIT RUNTEST/IDLE RUNTEST/IDLE 1000\nXCOMPLETE\n";
+  reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'T' ? 0x44 : 0x11; };
+  LoadProgram(program);
+  EXPECT_EQ(Play(), XsvfRefused);
+  EXPECT_THAT(ReadLog(), EndsWith(refusedAt2));
+  EXPECT_EQ(Commands(), "BTF");
+
+  // The step to RUNTEST/IDLE (TMS low) is refused: batched it travels with the
+  // reset in front of the wait, one step per frame alone; the run ends at the
+  // same command either way, and the wait never goes out.
+  reply = [](const std::vector<uint8_t>& payload) {
+    const bool tmsLow = std::find(payload.begin() + 1, payload.end(), 0x00) != payload.end();
+    return payload[0] == 'B' && tmsLow ? 0x44 : 0x11;
+  };
+  for (const StepFrames stepFrames : {StepFrames::Batched, StepFrames::OnePerStep}) {
+    payloads.clear();
+    host.stepFrames = stepFrames;
+    LoadProgram(program);
+    EXPECT_EQ(Play(), XsvfRefused);
+    EXPECT_THAT(ReadLog(), EndsWith(refusedAt2));
+    EXPECT_THAT(Commands(), EndsWith("BF"));
+    EXPECT_TRUE(PayloadsOf('T').empty());
+  }
+}
+
+// A run that passed stays a pass when its end is not confirmed, but the host
+// hears of it; a run that failed has its own message already.
+TEST_F(XsvfRunTest, EndNotConfirmedAfterAPassIsReported) {
+  int reported = 0;
+  host.endNotConfirmed = [&reported] { ++reported; };
+  const std::pair<int, int> endReplies[] = {{0x44, 0}, {0x11, 1}, {kSilent, 1}};
+  for (const auto& [endReply, expected] : endReplies) {
+    reported = 0;
+    reply = [endReply](const std::vector<uint8_t>& payload) {
+      return payload[0] == 'F' ? endReply : 0x11;
+    };
+    LoadProgram("XCOMPLETE\n");
+    EXPECT_EQ(Play(), XsvfOk);
+    EXPECT_EQ(reported, expected) << endReply;
+  }
+
+  reported = 0;
+  reply = [](const std::vector<uint8_t>& payload) { return payload[0] == 'S' ? 0x99 : 0x11; };
+  LoadProgram("XSDRSIZE 4\nXSDRTDO 0x03 0x05\nXCOMPLETE\n");
+  EXPECT_EQ(Play(), XsvfTdoMismatch);
+  EXPECT_EQ(reported, 0);
 }
 
 }  // namespace

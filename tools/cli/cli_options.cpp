@@ -22,10 +22,13 @@ const std::vector<OptionSpec> kOptions = {
     {0, "log", "FILE"},
     {0, "trace", "FILE"},
     {0, "debug-log", "PATH"},
+    {0, "one-step-frames", nullptr},
 };
 
 // The options that only an update takes.
-const char* const kUpdateOptions[] = {"yes", "wait", "repeat", "log", "trace", "debug-log"};
+const char* const kUpdateOptions[] = {"yes",   "wait",      "repeat",
+                                      "log",   "trace",     "debug-log",
+                                      "one-step-frames"};
 
 bool Fail(std::string* error, std::string message) {
   *error = std::move(message);
@@ -79,6 +82,7 @@ bool CheckUpdate(const CommandLine& line, CliOptions* options, std::string* erro
   options->logPath = line.Value("log");
   options->tracePath = line.Value("trace");
   options->debugLogPath = line.Value("debug-log");
+  options->oneStepFrames = line.Has("one-step-frames");
   return !line.Has("wait") || TakeWait(line.Value("wait"), options, error);
 }
 
@@ -140,6 +144,8 @@ const char* CliUsage() {
          "                      ports), for a bug report\n"
          "      --debug-log PATH  where the XSVF debug log goes (default xsvf_debug.txt;\n"
          "                      with several ports, xsvf_debug-PORT.txt)\n"
+         "      --one-step-frames  send each JTAG TAP step in a frame of its own, for an\n"
+         "                      old boot loader that takes one step per frame (slower)\n"
          "      --list FILE     check the file's header; print its format version and targets\n"
          "      --check FILE    read the whole file as an update would, without a device\n"
          "      --ports         list the serial ports present\n"

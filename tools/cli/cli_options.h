@@ -32,6 +32,7 @@ struct CliOptions {
   std::string logPath;                // --log: a JSON line as each device update starts and ends
   std::string tracePath;              // --trace: every byte each way
   std::string debugLogPath;           // --debug-log: where the XSVF debug log goes
+  bool oneStepFrames = false;         // --one-step-frames: a 'B' frame per TAP step
 };
 
 // Parses the arguments after the program name. False with *error for a command

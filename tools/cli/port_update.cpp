@@ -127,6 +127,10 @@ void PortUpdate::Start(std::chrono::system_clock::time_point at, CommentSink com
                        std::function<void()> ended) {
   UpdateHost host;
   host.debugLogPath = settings.debugLogPath;
+  host.stepFrames = settings.stepFrames;
+  // A warning (a device that did not confirm the end of a JTAG program) is shown
+  // like the program's comments, in the output.
+  host.warning = comment;
   host.comment = std::move(comment);
   host.showMessage = std::move(showMessage);
   ClearRowsForUpdate(state);

@@ -24,6 +24,7 @@ struct PortSettings {
   std::string tracePath;              // this port's trace, or empty
   std::optional<double> waitSeconds;  // give up waking the device after this long
   bool onePort = true;                // the port is not named in what is shown
+  StepFrames stepFrames = StepFrames::Batched;  // how JTAG TAP steps travel
 };
 
 class PortUpdate {
@@ -43,7 +44,8 @@ class PortUpdate {
   // False with the text for the user when the port cannot be opened.
   bool Open(std::string* failure);
 
-  // Starts the worker; the program's comments go to `comment`, a debug log that
+  // Starts the worker; the program's comments and the update's warnings go to
+  // `comment`, a debug log that
   // cannot be created is told to `showMessage`, and `ended` is called, all on the
   // worker's thread, when the update has ended.
   // `at` is the moment the update counts as started (for the log).

@@ -379,6 +379,7 @@ class UpdateRun {
     settings.sizes = file.sizes;
     settings.waitSeconds = options.waitSeconds;
     settings.onePort = options.ports.size() == 1;
+    settings.stepFrames = options.oneStepFrames ? StepFrames::OnePerStep : StepFrames::Batched;
     const std::string debugLog =
         options.debugLogPath.empty() ? std::string(kDebugLogName) : options.debugLogPath;
     // With several ports, every port has files of its own, named after the port
