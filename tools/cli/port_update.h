@@ -45,9 +45,8 @@ class PortUpdate {
   bool Open(std::string* failure);
 
   // Starts the worker; the program's comments and the update's warnings go to
-  // `comment`, a debug log that
-  // cannot be created is told to `showMessage`, and `ended` is called, all on the
-  // worker's thread, when the update has ended.
+  // `comment`, a debug log that cannot be created is told to `showMessage`, and
+  // `ended` is called, all on the worker's thread, when the update has ended.
   // `at` is the moment the update counts as started (for the log).
   void Start(std::chrono::system_clock::time_point at, CommentSink comment,
              std::function<void(const std::string&)> showMessage, std::function<void()> ended);
