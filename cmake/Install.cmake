@@ -5,7 +5,7 @@
 #   bin/<program>                          <program>.exe, Update.exe
 #   share/firmware-updater/sample.upd      sample.upd
 #   share/doc/firmware-updater/            README.txt, LICENSE.txt, licenses/
-#     copyright, licenses/
+#     copyright (changelog.gz: the package)
 #   share/man/man1/<program>.1             (manual pages and bash completion are
 #   share/bash-completion/completions/       Linux only; see cmake/Packaging.cmake)
 #
@@ -24,10 +24,10 @@ else()
   set(UPD_INSTALL_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/${UPD_PACKAGE_NAME})
 endif()
 
-# The Windows programs are always static (cmake/mingw-w64.cmake). On Linux the
-# release builds link the shipped programs statically too, so that the package
-# depends on no shared library of the machine it is installed on.
-option(UPD_STATIC_PROGRAMS "Link the shipped programs statically (Linux)" OFF)
+# The Windows programs are always static (cmake/mingw-w64.cmake): the zip is
+# all a Windows user installs. The Linux programs link the system's shared
+# libraries, so that the system's updates of them (libcrypto's security fixes
+# above all) reach the programs; the Debian package depends on what they link.
 
 # No path of the build machine in what an optimised build makes: source and
 # build directories are recorded relative (file names in messages and debug
@@ -36,18 +36,24 @@ add_compile_options(
   "$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>"
   "$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_BINARY_DIR}/=>")
 
+# Optimised Linux builds are hardened as Debian builds its own packages
+# (dpkg-buildflags): checked C library calls where the sizes are known, stack
+# protection, and relocations resolved at start and then made read-only.
+if(NOT WIN32)
+  add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-fstack-protector-strong>")
+  add_compile_definitions("$<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>")
+  add_link_options("$<$<NOT:$<CONFIG:Debug>>:LINKER:-z,relro,-z,now>")
+endif()
+
 # upd_ship_programs(<target>...)
-# The programs that the packages hold: each gets an install rule, static linking
-# when UPD_STATIC_PROGRAMS is on, and a test that its --version prints its name
-# and the version. The global property UPD_SHIPPED_PROGRAMS lists them, and so does shipped-programs.txt in the build
+# The programs that the packages hold: each gets an install rule and a test that
+# its --version prints its name and the version. The global property
+# UPD_SHIPPED_PROGRAMS lists them, and so does shipped-programs.txt in the build
 # directory (cmake/Packaging.cmake).
 function(upd_ship_programs)
   string(REPLACE "." "\\." version_pattern ${PROJECT_VERSION})
   foreach(program ${ARGN})
     set_property(GLOBAL APPEND PROPERTY UPD_SHIPPED_PROGRAMS ${program})
-    if(UPD_STATIC_PROGRAMS AND NOT WIN32)
-      target_link_options(${program} PRIVATE -static)
-    endif()
     install(TARGETS ${program} RUNTIME DESTINATION ${UPD_INSTALL_BINDIR})
     if(UPD_BUILD_TESTS)
       add_test(NAME ${program}_version COMMAND ${program} --version)

@@ -14,35 +14,32 @@ file(WRITE ${PROJECT_BINARY_DIR}/shipped-programs.txt "${programs}\n")
 
 # --- documents and licences ---
 
-# The licence texts of third-party code that the shipped programs contain; where
-# each text comes from is in licenses/README.md. GCC's runtime (libstdc++ and
-# libgcc) is in every program.
-set(third_party_licenses GCC-exception-3.1.txt GPL-3.txt)
 if(WIN32)
-  list(APPEND third_party_licenses mingw-w64.txt)  # the MinGW-w64 runtime, winpthreads
-elseif(UPD_STATIC_PROGRAMS)
-  list(APPEND third_party_licenses glibc.txt LGPL-2.1.txt)  # the GNU C Library
-endif()
-# libcrypto (SHA-256 on Linux), statically linked in the release programs.
-if(UPD_STATIC_PROGRAMS AND NOT WIN32)
-  list(APPEND third_party_licenses OpenSSL.txt Apache-2.0.txt)
-endif()
-foreach(license README.md ${third_party_licenses})
-  upd_install_text(${PROJECT_SOURCE_DIR}/licenses/${license} ${UPD_INSTALL_DOCDIR}/licenses
-    ${license})
-endforeach()
-
-if(WIN32)
+  # The licence texts of the third-party code that the Windows programs contain
+  # (they are static); where each text comes from is in licenses/README.md:
+  # GCC's runtime (libstdc++ and libgcc) and the MinGW-w64 runtime (winpthreads).
+  foreach(license README.md GCC-exception-3.1.txt GPL-3.txt mingw-w64.txt)
+    upd_install_text(${PROJECT_SOURCE_DIR}/licenses/${license} ${UPD_INSTALL_DOCDIR}/licenses
+      ${license})
+  endforeach()
   upd_install_text(${PROJECT_SOURCE_DIR}/LICENSE ${UPD_INSTALL_DOCDIR} LICENSE.txt)
   upd_install_text(${PROJECT_SOURCE_DIR}/packaging/windows/README.txt ${UPD_INSTALL_DOCDIR}
     README.txt)
 else()
-  # Debian's copyright file: ours, and where the third-party licences are.
-  file(READ ${PROJECT_SOURCE_DIR}/LICENSE copyright)
-  string(APPEND copyright "\nThe programs contain third-party code under licences of its own; "
-    "licenses/README.md in this folder lists it, with the licence texts beside it.\n")
+  # Debian's copyright file, in its machine-readable form: ours, and the GCC
+  # runtime's exception (packaging/debian/copyright says why) as a licence
+  # paragraph, each line indented by a space and a blank line written " ."
+  # (twice, for blank lines that follow each other).
+  file(READ ${PROJECT_SOURCE_DIR}/packaging/debian/copyright copyright)
+  file(READ ${PROJECT_SOURCE_DIR}/licenses/GCC-exception-3.1.txt exception)
+  string(REGEX REPLACE "\n+$" "" exception "${exception}")
+  string(REPLACE "\n" "\n " exception " ${exception}")
+  string(REPLACE "\n \n" "\n .\n" exception "${exception}")
+  string(REPLACE "\n \n" "\n .\n" exception "${exception}")
+  string(APPEND copyright "\nLicense: GPL-3+ with GCC-exception-3.1\n${exception}\n")
   file(WRITE ${PROJECT_BINARY_DIR}/install-texts/copyright "${copyright}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${PROJECT_SOURCE_DIR}/licenses/GCC-exception-3.1.txt)
   install(FILES ${PROJECT_BINARY_DIR}/install-texts/copyright DESTINATION ${UPD_INSTALL_DOCDIR})
 endif()
 
@@ -65,11 +62,15 @@ if(WIN32)
   return()
 endif()
 
-set(UPD_PACKAGE_MAINTAINER "The updater's authors <firmware-updater@invalid>"
-  CACHE STRING "The Debian package's maintainer")
+# The maintainer named in the control file and the changelog, "Name <address>".
+# A release names its own (scripts/package passes UPD_PACKAGE_MAINTAINER from
+# the environment); left empty, a local build names the committer of the commit
+# it is built from, read when cpack runs (cmake/PackageFields.cmake).
+set(UPD_PACKAGE_MAINTAINER "" CACHE STRING
+  "The Debian package's maintainer, Name <address> (empty: the commit's committer)")
+set(CPACK_UPD_MAINTAINER ${UPD_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_NAME ${UPD_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "the updater's authors")
-set(CPACK_PACKAGE_CONTACT ${UPD_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Firmware updater for devices on a serial port")
 # The lines of Debian's long description stay under 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION "\
@@ -79,19 +80,30 @@ the device on a pseudo-terminal, xsvfasm and xsvfdump turn XSVF programs into
 a readable text form and back, svf2xsvf converts SVF programs to XSVF.")
 set(CPACK_STRIP_FILES ON)
 # The version is the programs' own, read from the build's version header when
-# cpack runs (cmake/PackageVersion.cmake), so a commit after the last configure
+# cpack runs (cmake/PackageFields.cmake), so a commit after the last configure
 # still names the package right.
 set(CPACK_UPD_VERSION_HEADER ${UPD_VERSION_HEADER})
-set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageVersion.cmake)
+set(CPACK_UPD_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageFields.cmake)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # name_version_architecture.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# The packages that the programs need, from the libraries they link, as
+# dpkg-shlibdeps (dpkg-dev) finds them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The staged files are finished before packing (cmake/DebianStaging.cmake):
+# manual pages compressed, and the changelog made from the project's history
+# (packaging/debian/make_changelog.py).
+find_package(Python3 COMPONENTS Interpreter)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianStaging.cmake)
 set(CPACK_UPD_MAN_DIR ${CMAKE_INSTALL_MANDIR})
-# Static programs need no other package; dynamic ones need the libraries that
-# dpkg-shlibdeps (from dpkg-dev) finds them linked with.
-if(NOT UPD_STATIC_PROGRAMS)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-endif()
+set(CPACK_UPD_DOC_DIR ${UPD_INSTALL_DOCDIR})
+set(CPACK_UPD_PYTHON ${Python3_EXECUTABLE})
+set(CPACK_UPD_MAKE_CHANGELOG ${PROJECT_SOURCE_DIR}/packaging/debian/make_changelog.py)
 include(CPack)
+
+if(UPD_BUILD_TESTS AND Python3_FOUND)
+  add_test(NAME debian_changelog
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/debian/make_changelog_test.py)
+endif()

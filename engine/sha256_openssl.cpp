@@ -1,6 +1,5 @@
 // SHA-256 through libcrypto's digest interface (EVP).
 
-#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include "engine/sha256.h"
@@ -11,10 +10,6 @@ struct Sha256::Platform {
 };
 
 Sha256::Sha256() : platform(std::make_unique<Platform>()) {
-  // SHA-256 is built in: the machine's OpenSSL configuration is left unread, so
-  // that a statically linked program never loads a provider module made for the
-  // machine's own libcrypto.
-  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
   platform->context = EVP_MD_CTX_new();
   platform->failed = platform->context == nullptr ||
                      EVP_DigestInit_ex(platform->context, EVP_sha256(), nullptr) != 1;

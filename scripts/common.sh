@@ -18,13 +18,29 @@ WINDOWS=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake")
 # stages of scripts/test run their tests, so the tests run the programs that ship.
 # The Windows build takes the sample update file from the Linux one, which makes
 # it with its own tools.
-RELEASE_OPTIONS=(-DCMAKE_BUILD_TYPE=Release -DUPD_STATIC_PROGRAMS=ON)
+RELEASE_OPTIONS=(-DCMAKE_BUILD_TYPE=Release)
 WIN_RELEASE_OPTIONS=(-DCMAKE_BUILD_TYPE=Release "${WINDOWS[@]}"
   -DUPD_SAMPLE_FILE="$BUILD_ROOT/release/samples/sample.upd")
 
 # The device the sample update file is made for: two firmware targets and the
 # demo chip behind a JTAG port.
 SAMPLE_DEVICE=(--target 01:firmware --target 02:firmware --target 03:jtag:demo)
+
+# as_root <command...>: runs the command as root, through sudo when not root.
+as_root() {
+  if [[ $(id -u) -eq 0 ]]; then
+    "$@"
+  elif command -v sudo >/dev/null; then
+    sudo "$@"
+  else
+    echo "${0##*/}: must run as root or with sudo available" >&2
+    exit 1
+  fi
+}
+
+# apt-get without questions, waiting for another package manager run instead of
+# failing on its lock.
+APT_GET=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -q)
 
 # configure_and_build <build dir> [cmake arguments...]
 configure_and_build() {

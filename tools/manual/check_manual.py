@@ -1,10 +1,14 @@
-"""Checks that every option a program's --help lists is accepted by the program,
-and appears in its manual page and, where it has one, its bash completion:
+"""Checks that a program's manual page has a SYNOPSIS of the program's usage
+lines (and no usage lines left in its description), and that every option its
+--help lists is accepted by the program, and appears in its manual page and,
+where it has one, its bash completion:
 
     check_manual.py PROGRAM MANPAGE [COMPLETION]
 
 Prints "manual: N passed, M failed" and exits non-zero on a failure."""
 
+import os
+import re
 import subprocess
 import sys
 
@@ -19,6 +23,12 @@ def main():
         page_text = page.read().replace("\\-", "-")
     completion_text = open(completion, encoding="ascii").read() if completion else ""
     passed = failed = 0
+    if not re.search(r"^\.SH SYNOPSIS\n\.B %s\n" % re.escape(os.path.basename(program)),
+                     page_text, re.MULTILINE) or "usage:" in page_text:
+        print("%s has no SYNOPSIS of the program's usage lines" % manpage)
+        failed += 1
+    else:
+        passed += 1
     listed = options(help_text(program))
     if not listed:
         print("%s --help lists no options" % program)
