@@ -301,7 +301,7 @@ void CUpdateDlg::StartUpdate() {
   if (!fileNote.empty()) state.statusLine.Set(fileNote + "\n" + state.statusLine.Get());
   RefreshWindow();
   EnableControls(false);
-  LaunchUpdate(*g_pUpdateState, WindowHost());
+  LaunchUpdate(*g_pUpdateState, worker, WindowHost());
   SetTimer(kRefreshTimer, kRefreshPeriodMs);
 }
 
@@ -320,6 +320,7 @@ void CUpdateDlg::EndUpdate(int32_t runState) {
   RefreshWindow();
   KillTimer(kRefreshTimer);
   if (runState == Finished) MessageBox(state.statusLine.Get());
+  worker.Join();
   CloseUpdateResources(state);
   // The focus lands on Exit; the dialog is active again by now, as the warning
   // and the message box have returned the activation to it.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/update_state.h"
+#include "engine/update_worker.h"
 #include "ui/controls.h"
 #include "ui/dialog.h"
 
@@ -77,6 +78,9 @@ class CUpdateDlg : public CDialog {
   // Shown above the status line while an update runs: that the file has no
   // checksum (empty when it has one).
   std::string fileNote;
+  // The update's worker thread, joined once the update has ended (declared after
+  // the record, so that it is joined before the record goes).
+  UpdateThread worker;
 
   CWarningDlg* warningDlg = nullptr;  // the open warning; it deletes itself
   int32_t busy = 0;                   // the controls are in the running set

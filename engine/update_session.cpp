@@ -66,19 +66,22 @@ void ClearRowsForUpdate(UpdateState& state) {
   for (TargetRow& row : state.rows) {
     row.percent.store(0);
     row.done.store(0);
-    row.status.Set("");
+    row.multiplicity.store(1);
+    SetRowOutcome(row, TargetOutcome::NotReached);
   }
 }
 
-void LaunchUpdate(UpdateState& state, UpdateHost host, std::function<void()> ended) {
+void LaunchUpdate(UpdateState& state, UpdateThread& thread, UpdateHost host,
+                  std::function<void()> ended) {
   {
     std::lock_guard<std::mutex> guard(state.endingLock);
     state.ending = false;
+    state.result = UpdateResult();
   }
   state.cancelRequested.store(0);
   state.runState.store(Running);
   state.refreshNeeded.store(0);
-  StartUpdateWorker(state, std::move(host), std::move(ended));
+  thread.Start(state, std::move(host), std::move(ended));
 }
 
 void ConfirmCancel(UpdateState& state) {
@@ -89,21 +92,13 @@ void ConfirmCancel(UpdateState& state) {
   if (state.runState.load() != Running || state.ending) return;
   for (uint32_t row = state.currentTarget.load(); row < state.targetCount && row < kMaxTargets;
        ++row) {
-    state.rows[row].status.Set(MessageText(MsgCancelled));
+    SetRowOutcome(state.rows[row], TargetOutcome::Cancelled);
   }
   state.statusLine.Set(MessageText(MsgCancelledByUser));
 }
 
 void CloseUpdateFile(UpdateState& state) {
   state.updateFile = UpdateFileSnapshot();
-}
-
-bool ReadResultLine(const std::string& statusLine, int* successes, int* total) {
-  // The result line's own format reads it back; %n makes sure nothing follows.
-  const std::string format = std::string(MessageText(MsgResult)) + "%n";
-  int end = 0;
-  return std::sscanf(statusLine.c_str(), format.c_str(), successes, total, &end) == 2 &&
-         end == static_cast<int>(statusLine.size());
 }
 
 void CloseUpdateResources(UpdateState& state) {

@@ -38,12 +38,15 @@ bool OpenDevicePort(UpdateState& state, const std::string& devicePath);
 // until one gets nothing, for a second at most. The time-out stays at 1 ms.
 void DrainPort(UpdateState& state);
 
-// Status line "switch device off then on", every row back to 0% and no status.
+// Status line "switch device off then on", every row back to 0%, not reached,
+// one unit and no status.
 void ClearRowsForUpdate(UpdateState& state);
 
-// Clears the cancel request, sets Running and starts the worker thread; `ended`,
-// if set, is called on the worker thread once the update has ended.
-void LaunchUpdate(UpdateState& state, UpdateHost host, std::function<void()> ended = nullptr);
+// Clears the cancel request and the last result, sets Running and starts the
+// worker on `thread`; `ended`, if set, is called on the worker thread once the
+// update has ended. The caller joins `thread` before it releases the update.
+void LaunchUpdate(UpdateState& state, UpdateThread& thread, UpdateHost host,
+                  std::function<void()> ended = nullptr);
 
 // The user confirmed the cancel: the worker stops at its next check; the rows not
 // yet finished say "cancelled" and the status line says so (unless the worker has
@@ -51,10 +54,6 @@ void LaunchUpdate(UpdateState& state, UpdateHost host, std::function<void()> end
 void ConfirmCancel(UpdateState& state);
 
 void CloseUpdateFile(UpdateState& state);
-
-// Reads successes and total back from a status line that is the result line;
-// false for any other status line.
-bool ReadResultLine(const std::string& statusLine, int* successes, int* total);
 
 // Closes the update file and the port (the worker has ended the update).
 void CloseUpdateResources(UpdateState& state);

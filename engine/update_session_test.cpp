@@ -74,7 +74,8 @@ TEST(Ending, TheReasonAnUpdateEndedForStandsWhateverComesFirst) {
   cancelledFirst.targetCount = 2;
   cancelledFirst.runState = Running;
   ConfirmCancel(cancelledFirst);
-  EndUpdate(cancelledFirst, {Finished, MessageText(MsgNotResponding), MessageText(MsgUnsuccessful)});
+  EndUpdate(cancelledFirst,
+            {Finished, MessageText(MsgNotResponding), TargetOutcome::Failed, false});
   EXPECT_EQ(cancelledFirst.statusLine.Get(), MessageText(MsgNotResponding));
   EXPECT_EQ(cancelledFirst.rows[0].status.Get(), MessageText(MsgUnsuccessful));
   EXPECT_EQ(cancelledFirst.rows[1].status.Get(), MessageText(MsgCancelled));
@@ -83,11 +84,45 @@ TEST(Ending, TheReasonAnUpdateEndedForStandsWhateverComesFirst) {
   UpdateState endedFirst;
   endedFirst.targetCount = 2;
   endedFirst.runState = Running;
-  EndUpdate(endedFirst, {Finished, MessageText(MsgNotResponding), ""});
+  EndUpdate(endedFirst, {Finished, MessageText(MsgNotResponding), TargetOutcome::NotReached, false});
   endedFirst.runState = Running;  // the front end has not seen the end yet
   ConfirmCancel(endedFirst);
   EXPECT_EQ(endedFirst.statusLine.Get(), MessageText(MsgNotResponding));
   EXPECT_EQ(endedFirst.rows[1].status.Get(), "");
+  EXPECT_EQ(endedFirst.rows[1].outcome.load(), TargetOutcome::NotReached);
+}
+
+// The ending counts every target of the file, reached or not, with its units, and
+// makes the result line from the counts; an ending that did not complete keeps
+// its own reason but is counted all the same.
+TEST(Ending, CountsEveryTargetFromItsRow) {
+  UpdateState completed;
+  completed.targetCount = 3;
+  completed.rows[0].multiplicity = 3;
+  SetRowOutcome(completed.rows[0], TargetOutcome::Updated);
+  SetRowOutcome(completed.rows[1], TargetOutcome::MissingTarget);
+  SetRowOutcome(completed.rows[2], TargetOutcome::Updated);
+  completed.currentTarget = 3;  // every record worked through
+  EndUpdate(completed, {Finished, "", TargetOutcome::NotReached, true});
+  const UpdateResult result = EndedResult(completed);
+  EXPECT_TRUE(result.completed);
+  EXPECT_EQ(result.successes, 4);
+  EXPECT_EQ(result.total, 5);
+  EXPECT_EQ(completed.statusLine.Get(), FormatMessageText(MsgResult, 4, 5));
+  EXPECT_EQ(completed.rows[1].status.Get(), MessageText(MsgMissingTarget));
+
+  UpdateState broken;
+  broken.targetCount = 3;
+  SetRowOutcome(broken.rows[0], TargetOutcome::Updated);
+  broken.currentTarget = 1;
+  EndUpdate(broken, {Finished, "format", TargetOutcome::PartlySent, false});
+  const UpdateResult partial = EndedResult(broken);
+  EXPECT_FALSE(partial.completed);
+  EXPECT_EQ(partial.successes, 1);
+  EXPECT_EQ(partial.total, 3);
+  EXPECT_EQ(broken.statusLine.Get(), "format");
+  EXPECT_EQ(broken.rows[1].outcome.load(), TargetOutcome::PartlySent);
+  EXPECT_EQ(broken.rows[1].status.Get(), "");
 }
 
 }  // namespace

@@ -2,6 +2,28 @@
 
 #include <utility>
 
+#include "engine/messages.h"
+
+namespace {
+
+// Counts the rows: every target counts its units; the updated ones are successes.
+// A completed update counts the records it worked through, one that ended early
+// every target of the file, reached or not.
+UpdateResult CountRows(const UpdateState& state, bool completed) {
+  UpdateResult result;
+  result.completed = completed;
+  const uint32_t targets = completed ? state.currentTarget.load() : state.targetCount;
+  const uint32_t rows = targets < kMaxTargets ? targets : kMaxTargets;
+  for (uint32_t i = 0; i < rows; ++i) {
+    const int32_t units = state.rows[i].multiplicity.load();
+    result.total += units;
+    if (state.rows[i].outcome.load() == TargetOutcome::Updated) result.successes += units;
+  }
+  return result;
+}
+
+}  // namespace
+
 void SharedText::Set(std::string newText) {
   std::lock_guard<std::mutex> guard(lock);
   text = std::move(newText);
@@ -17,13 +39,46 @@ TargetRow& UpdateState::CurrentRow() {
   return rows[index < kMaxTargets ? index : kMaxTargets - 1];
 }
 
+const char* OutcomeText(TargetOutcome outcome) {
+  switch (outcome) {
+    case TargetOutcome::Failed:
+      return MessageText(MsgUnsuccessful);
+    case TargetOutcome::MissingTarget:
+      return MessageText(MsgMissingTarget);
+    case TargetOutcome::NotHandled:
+      return MessageText(MsgUnknownKind);
+    case TargetOutcome::Cancelled:
+      return MessageText(MsgCancelled);
+    default:
+      return "";
+  }
+}
+
+void SetRowOutcome(TargetRow& row, TargetOutcome outcome) {
+  row.outcome.store(outcome);
+  row.status.Set(OutcomeText(outcome));
+}
+
 void EndUpdate(UpdateState& state, const UpdateEnding& ending) {
   {
     std::lock_guard<std::mutex> guard(state.endingLock);
-    if (!ending.statusLine.empty()) state.statusLine.Set(ending.statusLine);
-    if (!ending.rowStatus.empty()) state.CurrentRow().status.Set(ending.rowStatus);
+    if (ending.rowOutcome != TargetOutcome::NotReached) {
+      SetRowOutcome(state.CurrentRow(), ending.rowOutcome);
+    }
+    state.result = CountRows(state, ending.completed);
+    if (ending.completed) {
+      state.statusLine.Set(
+          FormatMessageText(MsgResult, state.result.successes, state.result.total));
+    } else if (!ending.statusLine.empty()) {
+      state.statusLine.Set(ending.statusLine);
+    }
     state.ending = true;
   }
   state.refreshNeeded.store(1);
   state.runState.store(ending.runState);
+}
+
+UpdateResult EndedResult(UpdateState& state) {
+  std::lock_guard<std::mutex> guard(state.endingLock);
+  return state.result;
 }

@@ -12,7 +12,7 @@
 
 namespace {
 
-// Everything one update works with besides its record, and its books.
+// Everything one update works with besides its record.
 struct WorkerRun {
   WorkerRun(UpdateState& updateState, const UpdateHost& updateHost)
       : state(updateState),
@@ -23,8 +23,7 @@ struct WorkerRun {
   const UpdateHost& host;
   UpdateFileReader file;
   ReplyReader replies;
-  int32_t successes = 0;  // counted multiplicities of the targets that were done
-  int32_t total = 0;      // counted multiplicities of every record processed
+  bool sending = false;  // the current target's data is going to the device
 };
 
 // How a target record ended. A failed target leaves the update going; when the
@@ -39,7 +38,13 @@ Target End(UpdateState& state, const UpdateEnding& ending) {
 // Cancelled (or the file could not be skipped on): the status line stays as the
 // front end left it.
 Target EndAborted(UpdateState& state) {
-  return End(state, {Aborted, "", ""});
+  return End(state, {Aborted, "", TargetOutcome::NotReached, false});
+}
+
+// The target under way when the update ends otherwise than by its own failure:
+// partly sent once its data has begun to go, as it stands otherwise.
+TargetOutcome InterruptedTarget(const WorkerRun& run) {
+  return run.sending ? TargetOutcome::PartlySent : TargetOutcome::NotReached;
 }
 
 // The reply reader gave up: its reason is the status line, and silence also fails
@@ -47,11 +52,14 @@ Target EndAborted(UpdateState& state) {
 Target EndGivenUp(WorkerRun& run) {
   const ReplyReader& replies = run.replies;
   return End(run.state, {Finished, MessageText(replies.GiveUpReason()),
-                         replies.TargetFailed() ? MessageText(MsgUnsuccessful) : ""});
+                         replies.TargetFailed() ? TargetOutcome::Failed : InterruptedTarget(run),
+                         false});
 }
 
-Target EndWithFormatError(UpdateState& state) {
-  return End(state, {Finished, FormatMessageText(MsgBadRecord, state.filePath.Get().c_str()), ""});
+Target EndWithFormatError(WorkerRun& run) {
+  UpdateState& state = run.state;
+  return End(state, {Finished, FormatMessageText(MsgBadRecord, state.filePath.Get().c_str()),
+                     InterruptedTarget(run), false});
 }
 
 // A warning for the user: through the front end's warning, else its message, else
@@ -66,12 +74,12 @@ void Warn(const UpdateHost& host, const std::string& text) {
   }
 }
 
-void SetRowStatus(UpdateState& state, Message message) {
-  state.CurrentRow().status.Set(MessageText(message));
+void SetRowStatus(UpdateState& state, TargetOutcome outcome) {
+  SetRowOutcome(state.CurrentRow(), outcome);
   state.refreshNeeded.store(1);
 }
 
-// The prefix that shows how many units one firmware transfer served: "3 *  Main".
+// The units one firmware transfer served, and the prefix that shows them: "3 *  Main".
 void SetRowMark(UpdateState& state, uint32_t multiplicity) {
   char mark[16];
   std::snprintf(mark, sizeof mark, "%d *  ", static_cast<int>(multiplicity));
@@ -112,12 +120,12 @@ Target ApplySelection(WorkerRun& run, uint8_t reply, bool cancelled, uint32_t mu
       if (multiplicity > 1) SetRowMark(state, multiplicity);
       return Target::Done;
     case ReplyEnd:
-      SetRowStatus(state, *kind == KindSkip ? MsgUnknownKind : MsgMissingTarget);
+      SetRowStatus(state, *kind == KindSkip ? TargetOutcome::NotHandled : TargetOutcome::MissingTarget);
       break;
     case ReplyGiveUp:
       return EndGivenUp(run);
     default:
-      SetRowStatus(state, MsgUnsuccessful);
+      SetRowStatus(state, TargetOutcome::Failed);
       break;
   }
   *kind = KindSkip;
@@ -130,7 +138,7 @@ Target SendFirmwareTarget(WorkerRun& run) {
     case Exchange::Done:
       return Target::Done;
     case Exchange::Unsuccessful:
-      SetRowStatus(state, MsgUnsuccessful);
+      SetRowStatus(state, TargetOutcome::Failed);
       return Target::Failed;
     case Exchange::Cancelled:
       return EndAborted(state);
@@ -139,7 +147,7 @@ Target SendFirmwareTarget(WorkerRun& run) {
     case Exchange::FormatError:
       break;
   }
-  return EndWithFormatError(state);
+  return EndWithFormatError(run);
 }
 
 // A JTAG target's program either runs to its end or ends the whole update.
@@ -161,7 +169,7 @@ Target PlayJtagTarget(WorkerRun& run) {
   if (result == XsvfOk) return Target::Done;
   if (result == XsvfCancelled) return EndAborted(state);
   state.playerError.store(result);
-  return End(state, {Finished, XsvfErrorText(result), MessageText(MsgUnsuccessful)});
+  return End(state, {Finished, XsvfErrorText(result), TargetOutcome::Failed, false});
 }
 
 Target ProgramTarget(WorkerRun& run, int32_t kind) {
@@ -185,20 +193,22 @@ Target ProcessTarget(WorkerRun& run, uint8_t targetId) {
   Target outcome = ApplySelection(run, reply, cancelled, multiplicity, &kind);
   if (outcome == Target::UpdateEnded) return outcome;
 
+  state.CurrentRow().multiplicity.store(multiplicity == 0 ? 1 : static_cast<int32_t>(multiplicity));
   run.file.StartRecordData();
-  if (outcome == Target::Done) outcome = ProgramTarget(run, kind);
+  if (outcome == Target::Done) {
+    run.sending = true;
+    outcome = ProgramTarget(run, kind);
+  }
   if (outcome == Target::UpdateEnded) return outcome;
+  run.sending = false;
 
-  const int32_t counted = multiplicity == 0 ? 1 : static_cast<int32_t>(multiplicity);
   if (outcome == Target::Done) {
     // A cancel confirmed after the target's last block came too late for it: the
     // row shows the target as updated, not as cancelled.
-    state.CurrentRow().status.Set("");
+    SetRowOutcome(state.CurrentRow(), TargetOutcome::Updated);
     state.CurrentRow().percent.store(100);
     state.refreshNeeded.store(1);
-    run.successes += counted;
   }
-  run.total += counted;
   return outcome;
 }
 
@@ -208,13 +218,13 @@ void ProcessRecords(WorkerRun& run) {
   state.currentTarget.store(0);
   uint32_t targetId = 0;
   if (!run.file.ReadTargetId(&targetId)) {
-    EndWithFormatError(state);
+    EndWithFormatError(run);
     return;
   }
   while (targetId != 0) {
     // The rows end at the tenth target: an eleventh record makes the file malformed.
     if (state.currentTarget.load() >= kMaxTargets || !run.file.ReadRecordHeader()) {
-      EndWithFormatError(state);
+      EndWithFormatError(run);
       return;
     }
     if (ProcessTarget(run, static_cast<uint8_t>(targetId)) == Target::UpdateEnded) return;
@@ -224,12 +234,12 @@ void ProcessRecords(WorkerRun& run) {
     }
     state.currentTarget.fetch_add(1);
     if (!run.file.ReadTargetId(&targetId)) {
-      EndWithFormatError(state);
+      EndWithFormatError(run);
       return;
     }
   }
   SendEnd(state);
-  End(state, {Finished, FormatMessageText(MsgResult, run.successes, run.total), ""});
+  End(state, {Finished, "", TargetOutcome::NotReached, true});
 }
 
 }  // namespace
@@ -256,9 +266,18 @@ int UpdateWorker(UpdateState& state, const UpdateHost& host) {
   return 0;
 }
 
-void StartUpdateWorker(UpdateState& state, UpdateHost host, std::function<void()> ended) {
-  std::thread([&state, host = std::move(host), ended = std::move(ended)] {
+UpdateThread::~UpdateThread() {
+  Join();
+}
+
+void UpdateThread::Start(UpdateState& state, UpdateHost host, std::function<void()> ended) {
+  Join();
+  thread = std::thread([&state, host = std::move(host), ended = std::move(ended)] {
     UpdateWorker(state, host);
     if (ended) ended();
-  }).detach();
+  });
+}
+
+void UpdateThread::Join() {
+  if (thread.joinable()) thread.join();
 }

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "engine/update_state.h"
 #include "link/jtag_cable.h"
@@ -39,7 +40,24 @@ struct UpdateHost {
 // header, the port is open. Returns 0.
 int UpdateWorker(UpdateState& state, const UpdateHost& host);
 
-// Starts UpdateWorker on a thread of its own that nobody joins. `ended`, if set,
-// is called on that thread after the worker has written runState, its last field,
-// so that a front end can wait for the end instead of polling for it.
-void StartUpdateWorker(UpdateState& state, UpdateHost host, std::function<void()> ended = nullptr);
+// The thread of one update, owned by the front end that launched it. Joining
+// returns once the worker has ended its update (and called `ended`); the owner
+// joins before it releases the record, the port or the file, and at the latest
+// when it is destroyed.
+class UpdateThread {
+ public:
+  UpdateThread() = default;
+  ~UpdateThread();
+  UpdateThread(const UpdateThread&) = delete;
+  UpdateThread& operator=(const UpdateThread&) = delete;
+
+  // Runs UpdateWorker on the thread (joining the previous update's first).
+  // `ended`, if set, is called on that thread after the worker has written
+  // runState, its last field, so that a front end can wait for the end instead
+  // of polling for it.
+  void Start(UpdateState& state, UpdateHost host, std::function<void()> ended = nullptr);
+  void Join();
+
+ private:
+  std::thread thread;
+};

@@ -111,7 +111,8 @@ RunState RunUpdate(UpdateState& state, const std::string& path,
   while (state.port.Read(&stale, 1)) {
   }
   ClearRowsForUpdate(state);
-  LaunchUpdate(state, host);
+  UpdateThread worker;
+  LaunchUpdate(state, worker, host);
 
   const auto deadline = std::chrono::steady_clock::now() + kUpdateLimit;
   RunState ended = Running;
@@ -124,6 +125,7 @@ RunState RunUpdate(UpdateState& state, const std::string& path,
     ADD_FAILURE() << "the update did not end";
     std::abort();
   }
+  worker.Join();
   CloseUpdateResources(state);
   state.runState.store(Idle);
   return ended;
@@ -341,6 +343,7 @@ struct Failure {
   std::string scenario;
   std::string statusLine;  // the reason the update ends for; kFilePathMark for the file
   std::string rowStatus;   // the failed target's row
+  TargetOutcome outcome;   // the failed target's, for the log
 };
 
 std::vector<Failure> Failures() {
@@ -352,14 +355,15 @@ std::vector<Failure> Failures() {
   cut.data = cutBlock;
   return {
       {"silence", {FirmwareTarget(1, " Main", 4)}, "target 01 firmware\nfault silence block 3\n",
-       MessageText(MsgNotResponding), MessageText(MsgUnsuccessful)},
+       MessageText(MsgNotResponding), MessageText(MsgUnsuccessful), TargetOutcome::Failed},
       {"bad replies", {FirmwareTarget(1, " Main", 4)},
-       "target 01 firmware\nfault reply block 2 x4 0x55\n", MessageText(MsgWrongAnswer), ""},
+       "target 01 firmware\nfault reply block 2 x4 0x55\n", MessageText(MsgWrongAnswer), "",
+       TargetOutcome::PartlySent},
       {"format error", {FirmwareTarget(1, " Main", 2), cut},
        "target 01 firmware\ntarget 02 firmware\n",
-       FormatMessageText(MsgBadRecord, kFilePathMark), ""},
+       FormatMessageText(MsgBadRecord, kFilePathMark), "", TargetOutcome::PartlySent},
       {"TDO mismatch", {XsvfTarget(3, " Logic", mismatching)}, "target 03 jtag demo\n",
-       MessageText(MsgTdoMismatch), MessageText(MsgUnsuccessful)},
+       MessageText(MsgTdoMismatch), MessageText(MsgUnsuccessful), TargetOutcome::Failed},
   };
 }
 
@@ -397,6 +401,10 @@ TEST(EndingRace, ACancelAtAnyMomentLeavesTheReasonTheUpdateEndedFor) {
     const uint32_t operations = RunWithCancelAt(uncancelled, path, failure, 0);
     ASSERT_EQ(uncancelled.runState.load(), Finished);
     ASSERT_EQ(uncancelled.statusLine.Get(), reason);
+    // A target given up or cut off while its data went out is partly sent, not
+    // "not reached".
+    EXPECT_EQ(uncancelled.CurrentRow().outcome.load(), failure.outcome);
+    EXPECT_FALSE(EndedResult(uncancelled).completed);
     size_t endedByFailure = 0;
     for (uint32_t operation = 1; operation <= operations; ++operation) {
       UpdateState state;

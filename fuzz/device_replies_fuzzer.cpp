@@ -183,17 +183,15 @@ class InputDevice : public SerialChannel {
   size_t read = 0;  // bytes the device has read
 };
 
-void CheckOutcome(const UpdateState& state) {
+void CheckOutcome(UpdateState& state) {
   CheckRowProgress(state);
   const int32_t runState = state.runState.load();
   FuzzCheck(runState == Aborted || runState == Finished, "the update has ended");
   const std::string statusLine = state.statusLine.Get();
   FuzzCheck(runState != Finished || !statusLine.empty(), "a finished update says why");
-  int successes = 0;
-  int total = 0;
-  if (ReadResultLine(statusLine, &successes, &total)) {
-    FuzzCheck(successes >= 0 && successes <= total, "no more successes than targets counted");
-  }
+  const UpdateResult result = EndedResult(state);
+  FuzzCheck(result.successes >= 0 && result.successes <= result.total,
+            "no more successes than targets counted");
 }
 
 }  // namespace

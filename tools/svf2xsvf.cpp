@@ -73,7 +73,7 @@ int List(const std::string& svfPath) {
   if (!conversion.ok) return kExitNotConverted;
   const std::string listing = ListXsvfProgram(program.Bytes());
   std::fwrite(listing.data(), 1, listing.size(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : kExitNotConverted;
+  return StatusAfterOutput(stdout, stderr, kProgram, 0, kExitNotConverted);
 }
 
 }  // namespace

@@ -35,6 +35,30 @@ std::string ReadText(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The log's entries of one kind ("start" or "end").
+std::vector<JsonValue> LogEntries(const std::string& log, const std::string& kind) {
+  std::vector<JsonValue> entries;
+  for (const JsonValue& entry : JsonLines(ReadText(log))) {
+    if (entry["entry"].text == kind) entries.push_back(entry);
+  }
+  return entries;
+}
+
+// Every end entry closes a start entry of the same port and moment, and every
+// start is closed: no update was cut off.
+void ExpectEveryStartEnded(const std::string& log) {
+  const std::vector<JsonValue> starts = LogEntries(log, "start");
+  const std::vector<JsonValue> ends = LogEntries(log, "end");
+  EXPECT_EQ(starts.size(), ends.size());
+  for (const JsonValue& end : ends) {
+    const bool started = std::any_of(starts.begin(), starts.end(), [&end](const JsonValue& start) {
+      return start["port"].text == end["port"].text && start["start"].text == end["start"].text &&
+             start["sha256"].text == end["sha256"].text;
+    });
+    EXPECT_TRUE(started) << end["port"].text;
+  }
+}
+
 std::string FileSha256(const std::string& path) {
   Sha256Digest digest{};
   EXPECT_TRUE(Sha256OfFile(path, &digest));
@@ -93,8 +117,9 @@ TEST(ManyDevices, FourAtOnceEachWithItsOwnOutcome) {
   }
   EXPECT_TRUE(std::filesystem::exists("xsvf_debug-jtag.txt"));
 
-  const std::vector<JsonValue> entries = JsonLines(ReadText(log));
+  const std::vector<JsonValue> entries = LogEntries(log, "end");
   ASSERT_EQ(entries.size(), 4u);
+  ExpectEveryStartEnded(log);
   for (const JsonValue& entry : entries) {
     EXPECT_EQ(entry["file"].text, file);
     EXPECT_EQ(entry["sha256"].text, FileSha256(file));
@@ -141,7 +166,8 @@ TEST(ManyDevices, JsonObjectsCarryTheirPort) {
   b.devsim->Report();
 }
 
-// A port that cannot be opened is reported, and the others still run.
+// A port that cannot be opened is reported, the others still run, and the
+// summary counts it as a device not updated.
 TEST(ManyDevices, APortThatCannotBeOpenedLeavesTheOthersRunning) {
   const std::string folder = FreshFolder("one_port_missing");
   const std::string file = folder + "/update.upd";
@@ -155,8 +181,12 @@ TEST(ManyDevices, APortThatCannotBeOpenedLeavesTheOthersRunning) {
   const std::string portText = FormatMessageText(MsgPortInUse, missing.c_str());
   EXPECT_EQ(lines[lines.size() - 3], missing + ": " + portText.substr(0, portText.find('\n')));
   EXPECT_EQ(lines[lines.size() - 2], good.link + ": " + FormatMessageText(MsgResult, 1, 1));
-  EXPECT_EQ(lines.back(), "1 of 1 devices updated successfully.");
+  EXPECT_EQ(lines.back(), "1 of 2 devices updated successfully.");
   good.devsim->Report();
+
+  const CliRun none = RunUpdateCli({"-p", missing, "-p", folder + "/gone", "-f", file});
+  EXPECT_EQ(none.exitStatus, 4) << none.errors;
+  EXPECT_EQ(Lines(none.output).back(), FormatMessageText(MsgDevicesResult, 0, 2));
 }
 
 // A production line: the device is updated, taken away, and the next one comes
@@ -170,14 +200,15 @@ TEST(Repeat, UpdatesEachDeviceThatComesUntilCtrlC) {
   ASSERT_TRUE(line.devsim->Started());
   const CliRun run =
       RunUpdateCli({"-p", line.link, "-f", file, "--repeat", "--log", log}, [&](ChildProcess& cli) {
-        const auto threeLogged = [&] { return Lines(ReadText(log)).size() >= 3; };
+        const auto threeLogged = [&] { return LogEntries(log, "end").size() >= 3; };
         ASSERT_TRUE(cli.WaitUntil(threeLogged, kUpdateLimit)) << cli.Output() << cli.Errors();
         cli.Signal(SIGINT);
       });
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
   EXPECT_EQ(Lines(run.output).back(), "3 of 3 devices updated successfully.");
-  const std::vector<JsonValue> entries = JsonLines(ReadText(log));
+  const std::vector<JsonValue> entries = LogEntries(log, "end");
   ASSERT_EQ(entries.size(), 3u);
+  ExpectEveryStartEnded(log);
   for (const JsonValue& entry : entries) {
     EXPECT_EQ(entry["exit"].Int(), 0);
     EXPECT_EQ(entry["status"].text, FormatMessageText(MsgResult, 1, 1));
@@ -200,7 +231,7 @@ TEST(Repeat, EveryDeviceGetsTheFileAsItWasChecked) {
   Device line(folder, "line", {"--target", "01:firmware"}, 3);
   ASSERT_TRUE(line.devsim->Started());
   const auto logged = [&log](size_t count) {
-    return [&log, count] { return Lines(ReadText(log)).size() >= count; };
+    return [&log, count] { return LogEntries(log, "end").size() >= count; };
   };
   const CliRun run =
       RunUpdateCli({"-p", line.link, "-f", file, "--repeat", "--log", log}, [&](ChildProcess& cli) {
@@ -214,8 +245,9 @@ TEST(Repeat, EveryDeviceGetsTheFileAsItWasChecked) {
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
   EXPECT_EQ(Lines(run.output).back(), "3 of 3 devices updated successfully.");
   EXPECT_EQ(Lines(run.errors).front(), file + " has no checksum: it cannot be verified.");
-  const std::vector<JsonValue> entries = JsonLines(ReadText(log));
+  const std::vector<JsonValue> entries = LogEntries(log, "end");
   ASSERT_EQ(entries.size(), 3u);
+  ExpectEveryStartEnded(log);
   for (const JsonValue& entry : entries) {
     EXPECT_EQ(entry["status"].text, FormatMessageText(MsgResult, 1, 1));
     EXPECT_EQ(entry["sha256"].text, checked);
@@ -237,6 +269,79 @@ TEST(Log, ThatCannotBeWrittenStopsBeforeAnyDeviceIsTouched) {
   EXPECT_EQ(run.errors.rfind("Cannot write the log " + folder + ": ", 0), 0u) << run.errors;
   device.devsim->Stop();
   EXPECT_EQ(device.devsim->Report()["bytes_received"], 0u);
+}
+
+// A port that is not there yet: the line says it waits for it, and Ctrl-C
+// then ends the run as cancelled, with no device counted.
+TEST(Repeat, SaysItWaitsForAPortThatIsNotThere) {
+  const std::string folder = FreshFolder("repeat_missing");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  const std::string missing = folder + "/missing";
+  const std::string waiting = FormatMessageText(MsgWaitingForPort, missing.c_str());
+  const CliRun run = RunUpdateCli({"-p", missing, "-f", file, "--repeat"}, [&](ChildProcess& cli) {
+    const auto said = [&] { return cli.Output().find(waiting) != std::string::npos; };
+    ASSERT_TRUE(cli.WaitUntil(said, kUpdateLimit)) << cli.Output();
+    cli.Signal(SIGINT);
+  });
+  EXPECT_EQ(run.exitStatus, 3) << run.errors;
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_GE(lines.size(), 3u) << run.output;
+  EXPECT_EQ(lines.front(), missing + ": " + waiting);
+  EXPECT_EQ(lines[lines.size() - 2], missing + ": " + MessageText(MsgCancelledWaiting));
+  EXPECT_EQ(lines.back(), FormatMessageText(MsgDevicesResult, 0, 0));
+}
+
+// A log that cannot be written stops the line before a device is touched, with
+// an exit status of its own.
+TEST(Log, ThatFillsUpStopsTheLineWithItsOwnStatus) {
+  const std::string folder = FreshFolder("log_full");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)}, Trailer::Checksum)));
+  Device device(folder, "dev", {"--target", "01:firmware"});
+  const CliRun run =
+      RunUpdateCli({"-p", device.link, "-f", file, "--repeat", "--log", "/dev/full"});
+  EXPECT_EQ(run.exitStatus, 5);
+  EXPECT_EQ(run.errors, FormatMessageText(MsgLogUnwritable, "/dev/full", "No space left on device") +
+                            "\n" + MessageText(MsgLineStopped) + "\n");
+  EXPECT_EQ(Lines(run.output).back(), FormatMessageText(MsgDevicesResult, 0, 1));
+
+  // One device, with JSON: the script gets its result object.
+  const CliRun single = RunUpdateCli({"-p", device.link, "-f", file, "--log", "/dev/full", "--json"});
+  EXPECT_EQ(single.exitStatus, 5);
+  const std::vector<JsonValue> objects = JsonLines(single.output);
+  ASSERT_EQ(objects.size(), 1u) << single.output;
+  EXPECT_EQ(objects[0]["status"].text, MessageText(MsgLineStopped));
+  EXPECT_EQ(objects[0]["exit"].Int(), 5);
+  device.devsim->Stop();
+  EXPECT_EQ(device.devsim->Report()["bytes_received"], 0u);
+}
+
+// Everything the run writes is checked before the first byte goes to the
+// device: an XSVF debug log in a folder that is not there ends the run at once,
+// in the user's words, and leaves no file behind where it can be written.
+TEST(DebugLog, ThatCannotBeWrittenIsFoundBeforeTheDevice) {
+  const std::string folder = FreshFolder("debug_log_unwritable");
+  const std::string file = SaveFirmwareAndLogic(folder);
+  const std::string debugLog = folder + "/nodir/x.txt";
+  Device device(folder, "dev", {"--target", "01:firmware", "--target", "03:jtag:demo"});
+  const CliRun run = RunUpdateCli({"-p", device.link, "-f", file, "--debug-log", debugLog});
+  EXPECT_EQ(run.exitStatus, 4);
+  EXPECT_EQ(run.errors, FormatMessageText(MsgNoChecksum, file.c_str()) + "\n" +
+                            FormatMessageText(MsgDebugLogUnwritable, debugLog.c_str(),
+                                              "No such file or directory") + "\n");
+  device.devsim->Stop();
+  EXPECT_EQ(device.devsim->Report()["bytes_received"], 0u);
+
+  const std::string firmwareOnly = folder + "/firmware.upd";
+  ASSERT_TRUE(WriteFileBytes(firmwareOnly, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  Device other(folder, "other", {"--target", "01:firmware"});
+  const std::string unused = folder + "/unused.txt";
+  const CliRun noJtag = RunUpdateCli({"-p", other.link, "-f", firmwareOnly, "--debug-log", unused});
+  EXPECT_EQ(noJtag.exitStatus, 0) << noJtag.errors;
+  EXPECT_FALSE(std::filesystem::exists(unused));
+  other.devsim->Report();
 }
 
 TEST(Wait, GivesUpOnADeviceThatDoesNotAnswer) {

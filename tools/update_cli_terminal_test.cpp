@@ -182,10 +182,12 @@ TEST(OnAPipe, JsonAndTheLogCarryWhatTheFileSaysAsValidUtf8) {
   std::ifstream in(log, std::ios::binary);
   const std::string logText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::vector<JsonValue> entries = JsonLines(logText);
-  ASSERT_EQ(entries.size(), 1u) << logText;
-  ASSERT_EQ(entries[0]["targets"].items.size(), 3u);
-  EXPECT_EQ(entries[0]["targets"].items[0]["name"].text, kForgedName);
-  EXPECT_EQ(entries[0]["targets"].items[1]["name"].text, " Z\xc3\xa4hler");
+  // The start entry, then the end entry with the targets.
+  ASSERT_EQ(entries.size(), 2u) << logText;
+  EXPECT_EQ(entries[0]["entry"].text, "start");
+  ASSERT_EQ(entries[1]["targets"].items.size(), 3u);
+  EXPECT_EQ(entries[1]["targets"].items[0]["name"].text, kForgedName);
+  EXPECT_EQ(entries[1]["targets"].items[1]["name"].text, " Z\xc3\xa4hler");
 }
 
 // On a pipe, a cancelled update ends with the cancel once.

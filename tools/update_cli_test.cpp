@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -41,6 +45,12 @@ std::string Hex2(uint8_t value) {
 CliRun RunUpdateCli(const std::vector<std::string>& arguments,
                     const std::function<void(ChildProcess&)>& meanwhile = {}) {
   return RunTool("update-cli", arguments, meanwhile);
+}
+
+// The file's text; "" while it is not there.
+std::string ReadTextFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 CliRun RunMkupd(const std::vector<std::string>& arguments) {
@@ -105,8 +115,11 @@ void ExpectJsonOutcome(const std::string& output, const std::string& statusLine,
     EXPECT_EQ(FormatMessageText(MsgResult, result["successes"].Int(), result["total"].Int()),
               statusLine);
   } else {
-    EXPECT_EQ(result["successes"].type, JsonValue::Type::Null);
-    EXPECT_EQ(result["total"].type, JsonValue::Type::Null);
+    // An update that ended early still counts its targets.
+    ASSERT_EQ(result["successes"].type, JsonValue::Type::Number) << output;
+    ASSERT_EQ(result["total"].type, JsonValue::Type::Number) << output;
+    EXPECT_LE(result["successes"].Int(), result["total"].Int());
+    EXPECT_GT(result["total"].Int(), 0);
   }
 }
 
@@ -415,6 +428,164 @@ TEST(UpdateCli, SecondCtrlCConfirmsTheCancel) {
       run.output, MessageText(MsgCancelledByUser),
       {{kUnderWay, MessageText(MsgCancelled), ""}, {0, MessageText(MsgCancelled), ""}}, 3, false);
   EXPECT_EQ(devsim.Report()["ends"], 0u);
+}
+
+// SIGTERM, as `timeout` and service managers send it, cancels as a confirmed
+// Ctrl-C does: exit status 3, and the log records the cancelled update.
+TEST(UpdateCli, SigtermCancelsAndIsLogged) {
+  const std::string folder = FreshFolder("sigterm");
+  const std::string file = folder + "/update.upd";
+  const std::string log = folder + "/updates.log";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 20, 998),
+                                                      FirmwareTarget(2, " Io", 3)})));
+  Devsim devsim(folder, {"--target", "01:firmware", "--target", "02:firmware", "--baud", "57600"});
+  ASSERT_TRUE(devsim.Started());
+  const CliRun run = RunUpdateCli({"--port", devsim.Port(), "--file", file, "--json", "--log", log},
+                                  [](ChildProcess& cli) {
+                                    ASSERT_TRUE(cli.WaitUntil(
+                                        [&] { return RowUnderWay(cli.Output(), 0); }, kUpdateLimit));
+                                    cli.Signal(SIGTERM);
+                                  });
+  ASSERT_EQ(run.exitStatus, 3) << run.errors;
+  ExpectJsonOutcome(
+      run.output, MessageText(MsgCancelledByUser),
+      {{kUnderWay, MessageText(MsgCancelled), ""}, {0, MessageText(MsgCancelled), ""}}, 3, false);
+  const std::vector<JsonValue> entries = JsonLines(ReadTextFile(log));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0]["entry"].text, "start");
+  EXPECT_EQ(entries[1]["entry"].text, "end");
+  EXPECT_EQ(entries[1]["exit"].Int(), 3);
+  EXPECT_EQ(entries[1]["targets"].items[0]["outcome"].text, "cancelled");
+  devsim.Report();
+}
+
+// Ctrl-C always ends the program, even while a worker is stuck: here its trace
+// goes to a pipe that nobody reads, so that once the pipe is full the worker
+// waits in a write for ever. The cancel cannot reach it; the third Ctrl-C ends
+// update-cli at once, and the log closes the update's start with what happened.
+TEST(UpdateCli, TheThirdCtrlCEndsWithoutWaitingForAStuckWorker) {
+  const std::string folder = FreshFolder("third_ctrl_c");
+  const std::string file = folder + "/update.upd";
+  const std::string log = folder + "/updates.log";
+  const std::string trace = folder + "/trace.fifo";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 200, 998)})));
+  ASSERT_EQ(mkfifo(trace.c_str(), 0600), 0);
+  const int unread = open(trace.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(unread, 0);
+  Devsim devsim(folder, {"--target", "01:firmware"});
+  ASSERT_TRUE(devsim.Started());
+  const auto pipeFull = [unread] {
+    int queued = 0;
+    return ioctl(unread, FIONREAD, &queued) == 0 && queued >= 60000;
+  };
+  const CliRun run = RunUpdateCli(
+      {"--port", devsim.Port(), "--file", file, "--json", "--yes", "--log", log, "--trace", trace},
+      [&](ChildProcess& cli) {
+        ASSERT_TRUE(cli.WaitUntil(pipeFull, kUpdateLimit));
+        cli.Signal(SIGINT);
+        const auto cancelling = [&] {
+          return cli.Output().find(MessageText(MsgCancelledByUser)) != std::string::npos;
+        };
+        ASSERT_TRUE(cli.WaitUntil(cancelling, kUpdateLimit)) << cli.Output();
+        cli.Signal(SIGINT);
+        const auto asked = [&] {
+          return cli.Errors().find(MessageText(MsgPressAgainToEnd)) != std::string::npos;
+        };
+        ASSERT_TRUE(cli.WaitUntil(asked, kUpdateLimit)) << cli.Errors();
+        cli.Signal(SIGINT);
+      });
+  close(unread);
+  EXPECT_EQ(run.exitStatus, 3) << run.errors;
+  EXPECT_NE(run.errors.find(std::string("\n") + MessageText(MsgEndedWithoutWaiting) + "\n"),
+            std::string::npos)
+      << run.errors;
+  const std::vector<JsonValue> entries = JsonLines(ReadTextFile(log));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1]["entry"].text, "end");
+  EXPECT_EQ(entries[1]["status"].text, MessageText(MsgEndedWithoutWaiting));
+  EXPECT_EQ(entries[1]["exit"].Int(), 3);
+  devsim.Stop();
+}
+
+// A JTAG target that fails ends the update; the result still counts every
+// target: the firmware before it updated, itself and the one after it not.
+TEST(UpdateCli, AFailedJtagTargetIsCountedInTheResult) {
+  const std::string folder = FreshFolder("jtag_failure_counts");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(
+      file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2),
+                                XsvfTarget(3, " Logic", AssembleXsvf("XSTATE RESET\nXSIR 8 0x01\n"
+                                                                     "XSDRSIZE 8\nXSDRTDO 0x00 0xa5\n"
+                                                                     "XCOMPLETE\n")),
+                                FirmwareTarget(2, " Io", 2)})));
+  Devsim devsim(folder, {"--target", "01:firmware", "--target", "03:jtag", "--target", "02:firmware",
+                         "--no-waits"});
+  ASSERT_TRUE(devsim.Started());
+  const CliRun run = RunUpdateCli({"--port", devsim.Port(), "--file", file, "--json",
+                                   "--debug-log", folder + "/player.txt"});
+  EXPECT_EQ(run.exitStatus, 2) << run.errors;
+  const std::vector<JsonValue> objects = JsonLines(run.output);
+  ASSERT_FALSE(objects.empty());
+  EXPECT_EQ(objects.back()["status"].text, MessageText(MsgTdoMismatch));
+  EXPECT_EQ(objects.back()["successes"].Int(), 1);
+  EXPECT_EQ(objects.back()["total"].Int(), 3);
+  devsim.Report();
+}
+
+// A reader that goes away (`update-cli ... | head -c 1`) never stops the update:
+// it runs to its end and is logged; the exit status says the output was lost.
+TEST(UpdateCli, AClosedOutputPipeDoesNotStopTheUpdate) {
+  const std::string folder = FreshFolder("closed_pipe");
+  const std::string file = folder + "/update.upd";
+  const std::string log = folder + "/updates.log";
+  const std::string status = folder + "/status.txt";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 8, 998)},
+                                             Trailer::Checksum)));
+  Devsim devsim(folder, {"--target", "01:firmware", "--baud", "57600"});
+  ASSERT_TRUE(devsim.Started());
+  ChildProcess shell;
+  ASSERT_TRUE(shell.Start("/bin/sh", {"-c",
+                                      "status=$1; shift; { \"$@\"; echo $? > \"$status\"; } "
+                                      "| head -c 1 > /dev/null",
+                                      "sh", status, ToolPath("update-cli"), "-p", devsim.Port(),
+                                      "-f", file, "--log", log}));
+  ASSERT_EQ(shell.Wait(kUpdateLimit), 0) << shell.Errors();
+  EXPECT_EQ(ReadTextFile(status), "2\n");
+  EXPECT_EQ(shell.Errors(), "update-cli: cannot write the output: Broken pipe.\n");
+  const std::vector<JsonValue> entries = JsonLines(ReadTextFile(log));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1]["exit"].Int(), 0);
+  EXPECT_EQ(entries[1]["status"].text, FormatMessageText(MsgResult, 1, 1));
+  EXPECT_EQ(devsim.Report()["ends"], 1u);
+}
+
+// Output that cannot be written is a failure for every program, whatever it
+// was asked to do.
+TEST(UpdateCli, OutputThatCannotBeWrittenIsAFailure) {
+  const std::string folder = FreshFolder("output_full");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  const std::string program = folder + "/demo.xsvf";
+  ASSERT_TRUE(WriteFileBytes(program, DemoChipProgram()));
+  const struct {
+    std::string tool;
+    std::vector<std::string> arguments;
+    int exitStatus;
+  } cases[] = {
+      {"update-cli", {"--check", file}, 2},
+      {"update-cli", {"--list", file, "--json"}, 2},
+      {"update-cli", {"--version"}, 2},
+      {"xsvfdump", {program}, 1},
+      {"mkupd", {"--help"}, 1},
+  };
+  for (const auto& c : cases) {
+    ChildProcess shell;
+    std::vector<std::string> arguments = {"-c", "\"$@\" > /dev/full", "sh", ToolPath(c.tool)};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    ASSERT_TRUE(shell.Start("/bin/sh", arguments));
+    EXPECT_EQ(shell.Wait(kUpdateLimit), c.exitStatus) << c.tool << " " << c.arguments[0];
+    EXPECT_EQ(shell.Errors(), c.tool + ": cannot write the output: No space left on device.\n");
+  }
 }
 
 }  // namespace

@@ -59,5 +59,5 @@ int main(int argc, char** argv) {
   }
   const std::string listing = ListXsvfProgram(program);
   std::fwrite(listing.data(), 1, listing.size(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : kExitNotListed;
+  return StatusAfterOutput(stdout, stderr, kProgram, 0, kExitNotListed);
 }

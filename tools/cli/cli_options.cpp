@@ -138,7 +138,8 @@ const char* CliUsage() {
          "  -w, --wait SECONDS  give up when the device has not answered within SECONDS\n"
          "      --repeat        production line: after each device, wait for the next one\n"
          "                      on the same port, until Ctrl-C\n"
-         "      --log FILE      append one JSON line per device update to FILE\n"
+         "      --log FILE      append a JSON line to FILE as each device update starts\n"
+         "                      and one as it ends\n"
          "      --trace FILE    write every byte each way to FILE (FILE-PORT with several\n"
          "                      ports), for a bug report\n"
          "      --debug-log PATH  where the XSVF debug log goes (default xsvf_debug.txt;\n"
@@ -154,8 +155,13 @@ const char* CliUsage() {
          "Ctrl-C before the device has answered cancels at once; afterwards the first\n"
          "Ctrl-C warns and a second one within 5 seconds cancels.\n"
          "\n"
+         "SIGTERM cancels as a confirmed Ctrl-C does. Once a cancel is under way, the\n"
+         "third Ctrl-C ends the program without waiting for the device.\n"
+         "\n"
          "Exit status: 0 every target updated, 1 some targets failed, 2 the update ended\n"
-         "on another error (or no device answered within --wait), 3 cancelled, 4 the\n"
-         "file, the port or the log could not be used, 64 the command line makes no\n"
-         "sense. With several ports: the most serious of the ports' statuses.\n";
+         "on another error (or no device answered within --wait, or the output could not\n"
+         "be written), 3 cancelled, 4 the file, the port, the log, the trace or the XSVF\n"
+         "debug log could not be used, 5 the log could not be written (the line stopped),\n"
+         "64 the command line makes no sense. With several ports: the most serious of\n"
+         "the ports' statuses.\n";
 }

@@ -8,13 +8,14 @@
 #include "link/serial_port.h"
 
 // Exit statuses of update-cli. With several ports, the most serious of the
-// ports' statuses, 4 above 3 above 2 above 1.
+// ports' statuses, 5 above 4 above 3 above 2 above 1.
 enum CliExit : int {
   ExitAllUpdated = 0,
   ExitSomeFailed = 1,
   ExitOtherError = 2,
   ExitCancelled = 3,
-  ExitUnusable = 4,  // the file, the port or the log could not be used
+  ExitUnusable = 4,  // the file, the port, the log or the debug log could not be used
+  ExitLogFailed = 5,  // the log could not be written: the line stopped
 };
 
 enum class CliMode { Update, List, Check, Ports, Help, Version };
@@ -30,7 +31,7 @@ struct CliOptions {
   bool yes = false;                   // --yes: the first Ctrl-C confirms the cancel
   std::optional<double> waitSeconds;  // --wait: give up waking the device after this
   bool repeat = false;                // --repeat: one device after another on each port
-  std::string logPath;                // --log: one JSON line per device update
+  std::string logPath;                // --log: a JSON line as each device update starts and ends
   std::string tracePath;              // --trace: every byte each way
   std::string debugLogPath;           // --debug-log: where the XSVF debug log goes
   bool oneStepFrames = false;         // --one-step-frames: a 'B' frame per TAP step

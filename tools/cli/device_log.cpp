@@ -1,7 +1,6 @@
 #include "tools/cli/device_log.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -25,12 +24,6 @@ std::string HexId(uint32_t id) {
   return text;
 }
 
-// The units one firmware transfer served, from the row's "%d *  " prefix.
-int Multiplicity(const RowSnapshot& row) {
-  const int units = std::atoi(row.mark.c_str());
-  return units > 1 ? units : 1;
-}
-
 std::string TargetsJson(const DeviceLogEntry& entry) {
   std::string json = "[";
   for (size_t i = 0; i < entry.last.rows.size(); ++i) {
@@ -38,38 +31,49 @@ std::string TargetsJson(const DeviceLogEntry& entry) {
     if (i > 0) json += ",";
     json += "{\"id\":" + JsonString(i < entry.ids.size() ? HexId(entry.ids[i]) : "") +
             ",\"name\":" + JsonString(row.name) + ",\"outcome\":" +
-            JsonString(TargetOutcome(row)) + ",\"multiplicity\":" +
-            std::to_string(Multiplicity(row)) + "}";
+            JsonString(OutcomeName(row.outcome)) + ",\"multiplicity\":" +
+            std::to_string(row.multiplicity) + "}";
   }
   return json + "]";
 }
 
 }  // namespace
 
-const char* TargetOutcome(const RowSnapshot& row) {
-  const struct {
-    Message message;
-    const char* outcome;
-  } kByStatus[] = {
-      {MsgUnsuccessful, "failed"},
-      {MsgMissingTarget, "missing target"},
-      {MsgUnknownKind, "not handled"},
-      {MsgCancelled, "cancelled"},
-  };
-  for (const auto& entry : kByStatus) {
-    if (row.status == MessageText(entry.message)) return entry.outcome;
+const char* OutcomeName(TargetOutcome outcome) {
+  switch (outcome) {
+    case TargetOutcome::Updated:
+      return "updated";
+    case TargetOutcome::Failed:
+      return "failed";
+    case TargetOutcome::MissingTarget:
+      return "missing target";
+    case TargetOutcome::NotHandled:
+      return "not handled";
+    case TargetOutcome::Cancelled:
+      return "cancelled";
+    case TargetOutcome::PartlySent:
+      return "partly sent";
+    case TargetOutcome::NotReached:
+      break;
   }
-  return row.percent == 100 ? "updated" : "not reached";
+  return "not reached";
+}
+
+std::string DeviceLogStartLine(const DeviceLogStart& start) {
+  return "{\"entry\":\"start\",\"start\":" + JsonString(UtcTime(start.start)) +
+         ",\"port\":" + JsonString(start.port) + ",\"file\":" + JsonString(start.file) +
+         ",\"sha256\":" + JsonString(start.fileSha256) + "}";
 }
 
 std::string DeviceLogLine(const DeviceLogEntry& entry) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", entry.seconds);
-  return "{\"start\":" + JsonString(UtcTime(entry.start)) + ",\"port\":" + JsonString(entry.port) +
-         ",\"file\":" + JsonString(entry.file) + ",\"sha256\":" + JsonString(entry.fileSha256) +
+  return "{\"entry\":\"end\",\"start\":" + JsonString(UtcTime(entry.start)) +
+         ",\"port\":" + JsonString(entry.port) + ",\"file\":" + JsonString(entry.file) +
+         ",\"sha256\":" + JsonString(entry.fileSha256) +
          ",\"verified\":" + (entry.fileVerified ? "true" : "false") +
-         ",\"targets\":" + TargetsJson(entry) + ",\"seconds\":" + seconds +
-         ",\"status\":" + JsonString(entry.statusLine) +
+         ",\"targets\":" + TargetsJson(entry) +
+         ",\"seconds\":" + seconds + ",\"status\":" + JsonString(entry.statusLine) +
          ",\"exit\":" + std::to_string(entry.exitStatus) + "}";
 }
 
@@ -80,12 +84,19 @@ DeviceLog::~DeviceLog() {
 bool DeviceLog::Open(const std::string& path, std::string* error) {
   file = std::fopen(path.c_str(), "a");
   if (file) return true;
-  *error = "Cannot write the log " + path + ": " + std::strerror(errno) + ".";
+  *error = FormatMessageText(MsgLogUnwritable, path.c_str(), std::strerror(errno));
   return false;
 }
 
+bool DeviceLog::AppendStart(const DeviceLogStart& start) {
+  return AppendLine(DeviceLogStartLine(start) + "\n");
+}
+
 bool DeviceLog::Append(const DeviceLogEntry& entry) {
-  const std::string line = DeviceLogLine(entry) + "\n";
+  return AppendLine(DeviceLogLine(entry) + "\n");
+}
+
+bool DeviceLog::AppendLine(const std::string& line) {
   const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
   return written && std::fflush(file) == 0 && SyncToDisk(file);
 }

@@ -1,18 +1,25 @@
 #pragma once
-// update-cli --log: one JSON line per device update, appended to a file, for a
-// production line's records:
+// update-cli --log: JSON lines appended to a file, for a production line's
+// records. Two entries per device update:
 //
-//   {"start":"2026-12-07T16:56:30Z","port":"/dev/ttyUSB0","file":"release.upd",
-//    "sha256":"<the update file's SHA-256>","verified":true,
+//   {"entry":"start","start":"2026-12-07T16:56:30Z","port":"/dev/ttyUSB0",
+//    "file":"release.upd","sha256":"<the update file's SHA-256>"}
+//
+// written before anything goes to the device, and when the update has ended
+//
+//   {"entry":"end","start":"2026-12-07T16:56:30Z","port":"/dev/ttyUSB0",
+//    "file":"release.upd","sha256":"...","verified":true,
 //    "targets":[{"id":"01","name":"Main board",
 //    "outcome":"updated","multiplicity":1},...],"seconds":12.412,
 //    "status":"2 of 2 targets updated successfully.","exit":0}
 //
-// (on one line). A target's outcome is "updated", "failed", "missing target",
-// "not handled" (a kind the updater does not handle), "cancelled" or "not
-// reached". "verified" says whether the file's checksum trailer matched (false for
-// a file without one). Each line is written whole and flushed to the disk when its update
-// ends, so that a crash or Ctrl-C loses none that had ended.
+// (each on one line). A start without its end (same port and start) is an update
+// that was cut off: the program was killed or the machine went down. A target's
+// outcome is "updated", "failed", "missing target", "not handled" (a kind the
+// updater does not handle), "cancelled", "partly sent" (the update ended while its
+// data went out) or "not reached". "verified" says whether the file's checksum
+// trailer matched (false for a file without one). Each line is written whole and
+// flushed to the disk at once, so that a crash or Ctrl-C loses none.
 
 #include <chrono>
 #include <cstdint>
@@ -21,6 +28,14 @@
 #include <vector>
 
 #include "tools/cli/progress_view.h"
+
+// What both entries of a device update carry.
+struct DeviceLogStart {
+  std::chrono::system_clock::time_point start;
+  std::string port;
+  std::string file;
+  std::string fileSha256;
+};
 
 struct DeviceLogEntry {
   std::chrono::system_clock::time_point start;
@@ -35,11 +50,12 @@ struct DeviceLogEntry {
   int exitStatus = 0;
 };
 
-// The entry as its JSON line, without the line end.
+// The entries as their JSON lines, without the line end.
+std::string DeviceLogStartLine(const DeviceLogStart& start);
 std::string DeviceLogLine(const DeviceLogEntry& entry);
 
-// A target's outcome as the log names it, from how its row was left.
-const char* TargetOutcome(const RowSnapshot& row);
+// A target's outcome as the log names it.
+const char* OutcomeName(TargetOutcome outcome);
 
 class DeviceLog {
  public:
@@ -51,11 +67,14 @@ class DeviceLog {
   // Opens the log for appending (creating it). False with the reason when it
   // cannot be written.
   bool Open(const std::string& path, std::string* error);
-  // Appends the entry's line and flushes it to the disk. False if it could not be
+  // Append the entry's line and flush it to the disk. False if it could not be
   // written whole.
+  bool AppendStart(const DeviceLogStart& start);
   bool Append(const DeviceLogEntry& entry);
 
  private:
+  bool AppendLine(const std::string& line);
+
   std::FILE* file = nullptr;
 };
 

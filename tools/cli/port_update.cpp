@@ -68,12 +68,23 @@ std::string PathForPort(const std::string& path, const std::string& label) {
                       : path + "-" + label;
 }
 
+int DeviceExitStatus(UpdateState& state, bool gaveUpWaiting) {
+  if (gaveUpWaiting) return ExitOtherError;
+  if (state.runState.load() == Aborted) {
+    return state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
+  }
+  const UpdateResult ended = EndedResult(state);
+  if (!ended.completed) return ExitOtherError;
+  return ended.successes == ended.total ? ExitAllUpdated : ExitSomeFailed;
+}
+
 PortUpdate::PortUpdate(std::string portArgument, PortSettings portSettings)
     : port(std::move(portArgument)),
       devicePath(DevicePathOfArgument(port)),
       settings(std::move(portSettings)) {}
 
 PortUpdate::~PortUpdate() {
+  worker.Join();
   CloseUpdateResources(state);
   if (trace) std::fclose(trace);
 }
@@ -108,18 +119,28 @@ bool PortUpdate::OpenPort(std::string* failure) {
   return true;
 }
 
-void PortUpdate::Start(CommentSink comment, std::function<void()> ended) {
+void PortUpdate::Start(std::chrono::system_clock::time_point at, CommentSink comment,
+                       std::function<void(const std::string&)> showMessage,
+                       std::function<void()> ended) {
   UpdateHost host;
   host.debugLogPath = settings.debugLogPath;
   host.stepFrames = settings.stepFrames;
+  // A warning (a device that did not confirm the end of a JTAG program) is shown
+  // like the program's comments, in the output.
+  host.warning = comment;
   host.comment = std::move(comment);
+  host.showMessage = std::move(showMessage);
   ClearRowsForUpdate(state);
   gaveUpWaiting = false;
   deviceLost = false;
   answered.reset();
   launched = Clock::now();
-  startedAt = std::chrono::system_clock::now();
-  LaunchUpdate(state, host, std::move(ended));
+  startedAt = at;
+  LaunchUpdate(state, worker, host, std::move(ended));
+}
+
+double PortUpdate::Seconds() const {
+  return InProgress() ? SecondsBetween(launched, Clock::now()) : seconds;
 }
 
 bool PortUpdate::InProgress() const {
@@ -161,23 +182,19 @@ PortDisplay PortUpdate::Display(Clock::time_point now) {
   return display;
 }
 
-int PortUpdate::ExitStatus(const std::string& statusLine, DeviceResult* result) const {
-  const int32_t ended = state.runState.load();
-  if (gaveUpWaiting) return ExitOtherError;
-  if (ended == Aborted) return state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
-  result->hasResult =
-      ended == Finished && ReadResultLine(statusLine, &result->successes, &result->total);
-  if (!result->hasResult) return ExitOtherError;
-  return result->successes == result->total ? ExitAllUpdated : ExitSomeFailed;
-}
 
 DeviceResult PortUpdate::Finish(PortDisplay* last) {
+  worker.Join();
   seconds = SecondsBetween(launched, Clock::now());
   *last = Display(Clock::now());
+  const UpdateResult ended = EndedResult(state);
   DeviceResult result;
   result.port = last->port;
   result.statusLine = last->state.statusLine;
-  result.exitStatus = ExitStatus(result.statusLine, &result);
+  result.exitStatus = DeviceExitStatus(state, gaveUpWaiting);
+  result.hasResult = true;
+  result.successes = ended.successes;
+  result.total = ended.total;
   if (gaveUpWaiting) {
     char limit[32];
     std::snprintf(limit, sizeof limit, "%g", *settings.waitSeconds);

@@ -43,15 +43,19 @@ class PortUpdate {
   PortUpdate& operator=(const PortUpdate&) = delete;
 
   const std::string& Port() const { return port; }
+  const PortSettings& Settings() const { return settings; }
   UpdateState& State() { return state; }
 
   // Takes the update file's snapshot, opens the port and drops what the device
   // sent before. False with the text for the user when the port cannot be opened.
   bool Open(std::string* failure);
 
-  // Starts the worker; the program's comments go to `comment` and `ended` is
-  // called, both on the worker's thread, when the update has ended.
-  void Start(CommentSink comment, std::function<void()> ended);
+  // Starts the worker; the program's comments and the update's warnings go to
+  // `comment`, a debug log that cannot be created is told to `showMessage`, and
+  // `ended` is called, all on the worker's thread, when the update has ended.
+  // `at` is the moment the update counts as started (for the log).
+  void Start(std::chrono::system_clock::time_point at, CommentSink comment,
+             std::function<void(const std::string&)> showMessage, std::function<void()> ended);
   bool InProgress() const;
 
   // Looked at while the update runs: gives the device up when it has not answered
@@ -65,23 +69,24 @@ class PortUpdate {
   // The port as the views show it now.
   PortDisplay Display(Clock::time_point now);
 
-  // Once the worker has ended: how the update went; the file and the port are
-  // closed again.
+  // Once the worker has ended: joins it, and returns how the update went; the file
+  // and the port are closed again.
   DeviceResult Finish(PortDisplay* last);
 
-  // The moment the last update started, and its length once it ended.
+  // The moment the last update started, and its length: so far while it runs,
+  // in all once it ended.
   std::chrono::system_clock::time_point StartedAt() const { return startedAt; }
-  double Seconds() const { return seconds; }
+  double Seconds() const;
 
  private:
   bool OpenPort(std::string* failure);
   std::string Timing(Clock::time_point now);
-  int ExitStatus(const std::string& statusLine, DeviceResult* result) const;
 
   std::string port;
   std::string devicePath;
   PortSettings settings;
   UpdateState state;
+  UpdateThread worker;  // after the record: joined before the record goes
   std::FILE* trace = nullptr;
   Clock::time_point launched;
   std::optional<Clock::time_point> answered;  // when the device first answered
@@ -90,6 +95,11 @@ class PortUpdate {
   bool gaveUpWaiting = false;
   bool deviceLost = false;
 };
+
+// The exit status of an update that has ended, from the record's data alone (its
+// run state, the cancel request and the counted result), never from its texts;
+// `gaveUpWaiting`: no device answered within --wait.
+int DeviceExitStatus(UpdateState& state, bool gaveUpWaiting);
 
 // The name a port goes by in file names: the last part of its path (ttyUSB0,
 // COM3).

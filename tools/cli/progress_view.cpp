@@ -11,8 +11,8 @@ StateSnapshot TakeSnapshot(const UpdateState& state) {
   const uint32_t rows = std::min(state.targetCount, kMaxTargets);
   for (uint32_t i = 0; i < rows; ++i) {
     const TargetRow& row = state.rows[i];
-    snapshot.rows.push_back(
-        {row.mark.Get(), row.name.Get(), row.percent.load(), row.status.Get(), row.done.load()});
+    snapshot.rows.push_back({row.mark.Get(), row.name.Get(), row.percent.load(), row.status.Get(),
+                             row.done.load(), row.outcome.load(), row.multiplicity.load()});
   }
   return snapshot;
 }

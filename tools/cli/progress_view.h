@@ -21,6 +21,8 @@ struct RowSnapshot {
   int percent = 0;
   std::string status;
   int64_t done = 0;  // stored bytes read (firmware) or XSVF commands played
+  TargetOutcome outcome = TargetOutcome::NotReached;
+  int multiplicity = 1;  // the units the target counts for
   // The row's label as the window shows it: the mark, then the name.
   std::string Label() const { return mark + name; }
   bool operator==(const RowSnapshot& other) const {
@@ -59,7 +61,7 @@ struct DeviceResult {
   std::string port;         // empty with one port
   std::string statusLine;   // the final status line
   int exitStatus = 0;
-  bool hasResult = false;   // the result line ("n of m targets ...") was reached
+  bool hasResult = false;   // the update ran: successes and total count its targets
   int successes = 0;
   int total = 0;
   std::string debugLogPath;  // the XSVF debug log, when the update ended on an XSVF error

@@ -11,21 +11,9 @@
 #include "tools/common/command_line.h"
 #include "tools/common/program_version.h"
 
-int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err,
-                 LineOpener openLine) {
-  CliOptions options;
-  std::string error;
-  if (!ParseCliOptions(arguments, &options, &error)) {
-    // A script that asked for JSON gets the result object it waits for.
-    if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end()) {
-      DeviceResult result;
-      result.statusLine = "update-cli: " + error;
-      result.exitStatus = kExitUsage;
-      PrintJsonResult(out, result);
-    }
-    return ReportUsageError(err, "update-cli", error);
-  }
-  options.openLine = std::move(openLine);
+namespace {
+
+int RunMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
   switch (options.mode) {
     case CliMode::Update:
       return RunUpdateCommand(options, out, err);
@@ -43,4 +31,26 @@ int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std:
   }
   std::fputs(CliUsage(), out);
   return ExitAllUpdated;
+}
+
+}  // namespace
+
+int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err,
+                 LineOpener openLine) {
+  CliOptions options;
+  std::string error;
+  if (!ParseCliOptions(arguments, &options, &error)) {
+    // A script that asked for JSON gets the result object it waits for.
+    if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end()) {
+      DeviceResult result;
+      result.statusLine = "update-cli: " + error;
+      result.exitStatus = kExitUsage;
+      PrintJsonResult(out, result);
+    }
+    return ReportUsageError(err, "update-cli", error);
+  }
+  options.openLine = std::move(openLine);
+  // An update goes on when its output cannot be written (a closed pipe); the
+  // exit status says so at the end.
+  return StatusAfterOutput(out, err, "update-cli", RunMode(options, out, err), ExitOtherError);
 }

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,17 +39,60 @@ constexpr auto kInterruptPeriod = std::chrono::milliseconds(50);
 constexpr auto kReopenPeriod = std::chrono::milliseconds(500);
 // A second Ctrl-C within this time confirms the cancel.
 constexpr auto kConfirmWindow = std::chrono::seconds(5);
+// Ctrl-C always ends the program: the third one, or one that comes when a cancel
+// has waited this long for a worker (a device that stopped reading holds it in a
+// write), ends it without waiting for the workers.
+constexpr int kInterruptsToEnd = 3;
+constexpr auto kCancelPatience = std::chrono::seconds(5);
 
+// What the signal handlers count; the run looks at the counts, the handlers do
+// nothing else.
 volatile std::sig_atomic_t interruptCount = 0;
+volatile std::sig_atomic_t terminateCount = 0;
 
 extern "C" void CountInterrupt(int) {
   interruptCount = interruptCount + 1;
 }
 
-// The worker's word that it has ended an update, so that the front end wakes at
-// once instead of looking for the end again and again. It lives as long as the
-// program: a worker may still be on its way out of the signal when the front end
-// has moved on.
+extern "C" void CountTerminate(int) {
+  terminateCount = terminateCount + 1;
+}
+
+// The signals an update run handles, for as long as it runs: Ctrl-C and SIGTERM
+// are counted, and a closed output pipe is ignored (the write fails instead), so
+// that an update is never cut off half-programmed by them.
+class RunSignals {
+ public:
+  RunSignals() {
+    interruptCount = 0;
+    terminateCount = 0;
+    previousInterrupt = std::signal(SIGINT, CountInterrupt);
+    previousTerminate = std::signal(SIGTERM, CountTerminate);
+#ifdef SIGPIPE
+    previousPipe = std::signal(SIGPIPE, SIG_IGN);
+#endif
+  }
+  ~RunSignals() {
+    std::signal(SIGINT, previousInterrupt);
+    std::signal(SIGTERM, previousTerminate);
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, previousPipe);
+#endif
+  }
+  RunSignals(const RunSignals&) = delete;
+  RunSignals& operator=(const RunSignals&) = delete;
+
+ private:
+  using Handler = void (*)(int);
+  Handler previousInterrupt;
+  Handler previousTerminate;
+#ifdef SIGPIPE
+  Handler previousPipe;
+#endif
+};
+
+// The workers' word that they have ended an update, so that the front end wakes
+// at once instead of looking for the end again and again.
 class EndSignal {
  public:
   void Notify() {
@@ -59,10 +106,6 @@ class EndSignal {
     changed.wait_until(hold, until, [this, seen] { return ends != seen; });
     return ends;
   }
-  uint64_t Ends() {
-    std::lock_guard<std::mutex> hold(lock);
-    return ends;
-  }
 
  private:
   std::mutex lock;
@@ -70,12 +113,8 @@ class EndSignal {
   uint64_t ends = 0;
 };
 
-EndSignal& UpdateEnds() {
-  static EndSignal signal;
-  return signal;
-}
-
-// XSVF comments arrive on the worker threads; the view shows them on this one.
+// XSVF comments (and the player's notices) arrive on the worker threads; the
+// view shows them on this one.
 class CommentQueue {
  public:
   void Push(const std::string& port, const std::string& text) {
@@ -92,11 +131,6 @@ class CommentQueue {
   std::vector<std::pair<std::string, std::string>> texts;
 };
 
-CommentQueue& PendingComments() {
-  static CommentQueue queue;
-  return queue;
-}
-
 // Where a port stands in the run.
 enum class Phase { Updating, WaitingForDevice, Done };
 
@@ -108,6 +142,7 @@ struct PortRun {
   std::vector<DeviceResult> results;  // every device update on the port
   PortDisplay last;                   // as the last update left the port
   std::string openFailure;            // when the port could not be opened
+  std::string notStarted;             // why no device was updated there, if none was
 };
 
 std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
@@ -117,34 +152,51 @@ std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTermina
   return MakeLineView(out);
 }
 
+// What the user has asked of the run by Ctrl-C or SIGTERM.
+enum class Stop { No, Cancel, EndNow };
+
 // Ctrl-C, for every port at once: before any device has answered it cancels at
 // once; afterwards it asks first, like the window's warning, and a second Ctrl-C
-// soon after (or --yes) confirms.
+// soon after (or --yes) confirms. SIGTERM cancels at once. Once the cancel is
+// under way, the third Ctrl-C, or one that comes when the cancel has waited
+// kCancelPatience, asks to end without waiting for the workers.
 class CancelHandler {
  public:
   using Warn = std::function<void(const std::string& text)>;
 
-  CancelHandler(bool confirmAtOnce, Warn warn) : confirmAtOnce(confirmAtOnce), warn(std::move(warn)) {
-    std::signal(SIGINT, CountInterrupt);
-  }
-  ~CancelHandler() { std::signal(SIGINT, SIG_DFL); }
+  CancelHandler(bool confirmAtOnce, Warn warn) : confirmAtOnce(confirmAtOnce), warn(std::move(warn)) {}
 
-  // Acts on a new Ctrl-C; true once the user has asked to stop the run.
-  bool Poll(std::vector<std::unique_ptr<PortRun>>& ports) {
-    const int count = interruptCount;
-    if (count == seen) return stopping;
-    seen = count;
-    const bool answered = std::any_of(ports.begin(), ports.end(), [](auto& port) {
-      return port->phase == Phase::Updating && port->update->State().deviceAnswered.load() != 0;
-    });
-    if (answered && !confirmAtOnce && !(warned && Clock::now() - warnedAt <= kConfirmWindow)) {
+  Stop Poll(std::vector<std::unique_ptr<PortRun>>& ports) {
+    const int interrupts = interruptCount;
+    const int terminates = terminateCount;
+    const bool newInterrupt = interrupts != seenInterrupts;
+    const bool newTerminate = terminates != seenTerminates;
+    seenInterrupts = interrupts;
+    seenTerminates = terminates;
+    if (stop == Stop::Cancel && newInterrupt) return OnInterruptWhileStopping(interrupts);
+    if (stop != Stop::No || (!newInterrupt && !newTerminate)) return stop;
+    if (!newTerminate && !confirmAtOnce && AnyAnswered(ports) &&
+        !(warned && Clock::now() - warnedAt <= kConfirmWindow)) {
       warn(std::string(MessageText(MsgCancelWarning)) +
            "\nPress Ctrl-C again within 5 seconds to cancel.");
       warned = true;
       warnedAt = Clock::now();
-      return stopping;
+      return stop;
     }
-    stopping = true;
+    CancelAll(ports);
+    return stop;
+  }
+
+ private:
+  static bool AnyAnswered(const std::vector<std::unique_ptr<PortRun>>& ports) {
+    return std::any_of(ports.begin(), ports.end(), [](auto& port) {
+      return port->phase == Phase::Updating && port->update->State().deviceAnswered.load() != 0;
+    });
+  }
+
+  void CancelAll(std::vector<std::unique_ptr<PortRun>>& ports) {
+    stop = Stop::Cancel;
+    stoppedAt = Clock::now();
     for (auto& port : ports) {
       if (port->phase != Phase::Updating) continue;
       UpdateState& state = port->update->State();
@@ -155,16 +207,25 @@ class CancelHandler {
         state.refreshNeeded.store(1);
       }
     }
-    return stopping;
   }
 
- private:
+  Stop OnInterruptWhileStopping(int interrupts) {
+    if (interrupts >= kInterruptsToEnd || Clock::now() - stoppedAt >= kCancelPatience) {
+      stop = Stop::EndNow;
+    } else {
+      warn(MessageText(MsgPressAgainToEnd));
+    }
+    return stop;
+  }
+
   bool confirmAtOnce;
   Warn warn;
-  int seen = 0;
+  int seenInterrupts = 0;
+  int seenTerminates = 0;
   bool warned = false;
-  bool stopping = false;
+  Stop stop = Stop::No;
   Clock::time_point warnedAt;
+  Clock::time_point stoppedAt;
 };
 
 // What the update file holds, read through before any device is touched: the
@@ -205,14 +266,37 @@ bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string*
 }
 
 // The result of an update that ended before it began, for the file or a port.
-DeviceResult Unusable(const std::string& port, const std::string& text) {
+DeviceResult Unusable(const std::string& port, const std::string& text,
+                      int exitStatus = ExitUnusable) {
   DeviceResult result;
   result.port = port;
   std::string line = text;
   while (!line.empty() && line.back() == '\n') line.pop_back();
   result.statusLine = line;
-  result.exitStatus = ExitUnusable;
+  result.exitStatus = exitStatus;
   return result;
+}
+
+bool HasJtagTarget(const FileSummary& file) {
+  return std::any_of(file.sizes.begin(), file.sizes.end(),
+                     [](const TargetSize& size) { return size.commands > 0; });
+}
+
+// Whether the file at `path` can be written, found out without changing it: it is
+// opened for appending, and removed again if the check created it. False with
+// the system's reason.
+bool CanWrite(const std::string& path, std::string* reason) {
+  std::error_code ignored;
+  const bool existed =
+      std::filesystem::symlink_status(path, ignored).type() != std::filesystem::file_type::not_found;
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (file == nullptr) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  std::fclose(file);
+  if (!existed) std::filesystem::remove(path, ignored);
+  return true;
 }
 
 // Says why the update cannot start, as the view's last words: a JSON result
@@ -242,12 +326,26 @@ class UpdateRun {
     }
   }
 
-  // Opens what the run writes besides its output. False once it has said why not.
+  // Makes sure that everything the run writes besides its output can be
+  // written: the log, and each port's XSVF debug log when the file has a JTAG
+  // target. False once it has said why not; no device has been touched then.
   bool Prepare() {
     std::string failure;
-    if (options.logPath.empty() || log.Open(options.logPath, &failure)) return true;
-    ReportUnusable(options, failure, out, err);
-    return false;
+    if (!options.logPath.empty() && !log.Open(options.logPath, &failure)) {
+      ReportUnusable(options, failure, out, err);
+      return false;
+    }
+    if (!HasJtagTarget(file)) return true;
+    for (const auto& port : ports) {
+      const std::string& path = port->update->Settings().debugLogPath;
+      std::string reason;
+      if (!CanWrite(path, &reason)) {
+        ReportUnusable(options, FormatMessageText(MsgDebugLogUnwritable, path.c_str(), reason.c_str()),
+                       out, err);
+        return false;
+      }
+    }
+    return true;
   }
 
   int Run() {
@@ -255,9 +353,12 @@ class UpdateRun {
     if (!severalDevices && !ports[0]->openFailure.empty()) return ExitUnusable;
     CancelHandler cancel(options.yes, [this](const std::string& text) { Warn(text); });
     auto nextMirror = Clock::now();
-    uint64_t endsSeen = UpdateEnds().Ends();
+    uint64_t endsSeen = 0;
+    bool stopping = false;
     while (AnyActive()) {
-      const bool stopping = cancel.Poll(ports);
+      const Stop stop = cancel.Poll(ports);
+      if (stop == Stop::EndNow) EndWithoutWaiting();
+      stopping = stop == Stop::Cancel;
       const auto now = Clock::now();
       for (auto& port : ports) Supervise(*port, now, stopping);
       if (now >= nextMirror) {
@@ -266,10 +367,15 @@ class UpdateRun {
       }
       // Once the last port is done there is nothing left to wait for.
       if (!AnyActive()) break;
-      endsSeen = UpdateEnds().WaitUntil(std::min(nextMirror, now + kInterruptPeriod), endsSeen);
+      endsSeen = ends.WaitUntil(std::min(nextMirror, now + kInterruptPeriod), endsSeen);
     }
     ShowComments();
-    return severalDevices ? Summarize() : ports[0]->results.back().exitStatus;
+    if (severalDevices) return Summarize();
+    const std::vector<DeviceResult>& results = ports[0]->results;
+    if (!results.empty()) return std::max(results.back().exitStatus, LogStatus());
+    // The log stopped the update before it began; a script still gets its result.
+    if (options.json) PrintJsonResult(out, Unusable("", ports[0]->notStarted, ExitLogFailed));
+    return ExitLogFailed;
   }
 
  private:
@@ -301,8 +407,8 @@ class UpdateRun {
   }
 
   // Opens every port and starts its update. On a production line a port that is
-  // not there yet waits for its first device; otherwise it is reported (with
-  // several ports, the others still run).
+  // not there yet waits for its first device, and says so; otherwise it is
+  // reported (with several ports, the others still run).
   void OpenPorts() {
     for (auto& port : ports) {
       if (port->update->Open(&port->openFailure)) {
@@ -311,6 +417,8 @@ class UpdateRun {
         port->openFailure.clear();
         port->phase = Phase::WaitingForDevice;
         port->nextTry = Clock::now() + kReopenPeriod;
+        view->Message(port->update->Port(),
+                      FormatMessageText(MsgWaitingForPort, port->update->Port().c_str()));
       } else if (!severalDevices) {
         ReportUnusable(options, port->openFailure, out, err);
       } else if (options.json) {
@@ -325,16 +433,31 @@ class UpdateRun {
     return text.substr(0, text.find('\n'));
   }
 
+  // Logs the device update's start, then starts it; once the log cannot be
+  // written, no device update starts any more.
   void Start(PortRun& port) {
+    const auto startedAt = std::chrono::system_clock::now();
+    if (logFailed || !LogStart(*port.update, startedAt)) {
+      port.phase = Phase::Done;
+      if (port.results.empty()) port.notStarted = MessageText(MsgLineStopped);
+      return;
+    }
     const std::string name = port.update->Port();
+    const std::string debugLog = port.update->Settings().debugLogPath;
     port.ended = false;
     port.phase = Phase::Updating;
     PortRun* run = &port;
     port.update->Start(
-        [name](const std::string& text) { PendingComments().Push(name, text); },
-        [run] {
+        startedAt, [this, name](const std::string& text) { comments.Push(name, text); },
+        // The player's own text for this is the window's; update-cli says it in
+        // its words, with the system's reason.
+        [this, name, debugLog](const std::string&) {
+          comments.Push(name, FormatMessageText(MsgDebugLogUnwritable, debugLog.c_str(),
+                                                std::strerror(errno)));
+        },
+        [this, run] {
           run->ended = true;
-          UpdateEnds().Notify();
+          ends.Notify();
         });
   }
 
@@ -353,8 +476,11 @@ class UpdateRun {
         }
         break;
       case Phase::WaitingForDevice:
-        if (stopping) {
+        if (stopping || logFailed) {
           port.phase = Phase::Done;
+          if (port.results.empty()) {
+            port.notStarted = MessageText(stopping ? MsgCancelledWaiting : MsgLineStopped);
+          }
         } else if (now >= port.nextTry) {
           std::string failure;
           if (port.update->Open(&failure)) Start(port);
@@ -375,15 +501,22 @@ class UpdateRun {
       port.last = last;
       view->DeviceEnded(last, result);
       port.results.push_back(result);
-      Log(*port.update, last, result);
     }
-    const bool next = options.repeat && !stopping && !port.update->GaveUpWaiting() &&
+    // A device lost before it answered was never updated; its start is closed
+    // all the same, so that the log shows no cut-off update.
+    LogEnd(*port.update, last, result);
+    const bool next = options.repeat && !stopping && !logFailed && !port.update->GaveUpWaiting() &&
                       result.exitStatus != ExitCancelled;
     port.phase = next ? Phase::WaitingForDevice : Phase::Done;
     port.nextTry = Clock::now() + (lost ? kReopenPeriod : Clock::duration::zero());
   }
 
-  void Log(const PortUpdate& port, const PortDisplay& last, const DeviceResult& result) {
+  bool LogStart(const PortUpdate& port, std::chrono::system_clock::time_point startedAt) {
+    if (options.logPath.empty()) return true;
+    return LogWritten(log.AppendStart({startedAt, port.Port(), options.file, file.sha256}));
+  }
+
+  void LogEnd(const PortUpdate& port, const PortDisplay& last, const DeviceResult& result) {
     if (options.logPath.empty()) return;
     DeviceLogEntry entry;
     entry.start = port.StartedAt();
@@ -396,11 +529,44 @@ class UpdateRun {
     entry.seconds = port.Seconds();
     entry.statusLine = result.statusLine;
     entry.exitStatus = result.exitStatus;
-    if (!log.Append(entry)) std::fprintf(err, "Cannot write the log %s.\n", options.logPath.c_str());
+    LogWritten(log.Append(entry));
+  }
+
+  // A log that cannot be written stops the line: said once, and the run's exit
+  // status says so.
+  bool LogWritten(bool written) {
+    if (written || logFailed) return written;
+    logFailed = true;
+    const std::string reason = std::strerror(errno);
+    std::fprintf(err, "%s\n%s\n",
+                 FormatMessageText(MsgLogUnwritable, options.logPath.c_str(), reason.c_str()).c_str(),
+                 MessageText(MsgLineStopped));
+    return false;
+  }
+
+  int LogStatus() const {
+    return logFailed ? ExitLogFailed : ExitAllUpdated;
+  }
+
+  // The user's last Ctrl-C: the updates still under way are logged as they stand
+  // and the program ends at once, whatever their workers are doing.
+  [[noreturn]] void EndWithoutWaiting() {
+    const std::string text = MessageText(MsgEndedWithoutWaiting);
+    for (auto& port : ports) {
+      if (port->phase != Phase::Updating) continue;
+      DeviceResult result;
+      result.statusLine = text;
+      result.exitStatus = ExitCancelled;
+      LogEnd(*port->update, port->update->Display(Clock::now()), result);
+    }
+    std::fprintf(err, "\n%s\n", text.c_str());
+    std::fflush(out);
+    std::fflush(err);
+    std::_Exit(ExitCancelled);
   }
 
   void ShowComments() {
-    for (const auto& [port, text] : PendingComments().Take()) {
+    for (const auto& [port, text] : comments.Take()) {
       view->Comment(severalDevices ? port : "", text);
     }
   }
@@ -443,14 +609,30 @@ class UpdateRun {
     }
   }
 
+  // The result a port without any device update stands for: one device not
+  // updated when the port could not be opened or the log stopped the line, none
+  // when it was cancelled while waiting for its first device.
+  static DeviceResult NotStartedResult(const PortRun& port, int* devices) {
+    const std::string& name = port.update->Port();
+    if (!port.openFailure.empty()) {
+      ++*devices;
+      return Unusable(name, FirstLine(port.openFailure));
+    }
+    if (port.notStarted == MessageText(MsgCancelledWaiting)) {
+      return Unusable(name, port.notStarted, ExitCancelled);
+    }
+    ++*devices;
+    return Unusable(name, port.notStarted, ExitLogFailed);
+  }
+
   int Summarize() {
     RunSummary summary;
     int updated = 0;
     int devices = 0;
     for (auto& port : ports) {
       std::vector<DeviceResult>& results = port->results;
-      if (!port->openFailure.empty() && results.empty()) {
-        results.push_back(Unusable(port->update->Port(), FirstLine(port->openFailure)));
+      if (results.empty()) {
+        results.push_back(NotStartedResult(*port, &devices));
       } else {
         for (const DeviceResult& result : results) {
           ++devices;
@@ -460,14 +642,12 @@ class UpdateRun {
       for (const DeviceResult& result : results) {
         summary.exitStatus = std::max(summary.exitStatus, result.exitStatus);
       }
-      if (!results.empty()) {
-        DeviceResult last = results.back();
-        last.port = port->update->Port();
-        summary.ports.push_back(last);
-      }
+      DeviceResult last = results.back();
+      last.port = port->update->Port();
+      summary.ports.push_back(last);
     }
-    summary.lastLine = std::to_string(updated) + " of " + std::to_string(devices) +
-                       " devices updated successfully.";
+    summary.exitStatus = std::max(summary.exitStatus, LogStatus());
+    summary.lastLine = FormatMessageText(MsgDevicesResult, updated, devices);
     view->Finish(summary);
     return summary.exitStatus;
   }
@@ -478,38 +658,37 @@ class UpdateRun {
   std::FILE* err;
   const bool severalDevices;
   DeviceLog log;
+  bool logFailed = false;
   bool onTerminalView = false;
   std::unique_ptr<ProgressView> view;
+  // The workers call into these: they are declared before the ports, whose
+  // updates join their workers, so that they outlive every worker.
+  EndSignal ends;
+  CommentQueue comments;
   std::vector<std::unique_ptr<PortRun>> ports;
 };
 
 }  // namespace
 
 int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
+  const RunSignals signals;
   FileSummary file;
   std::string reason;
   std::string failure;
   if (!ReadFileThrough(options.file, &file, &reason, &failure)) {
     // The reason stands on the line before the status line.
-    if (!reason.empty()) std::fprintf(err, "%s\n", reason.c_str());
+    if (!reason.empty()) std::fprintf(err, "%s\n", TerminalText(reason).c_str());
     return ReportUnusable(options, failure, out, err);
   }
   if (!file.verified) {
-    std::fprintf(err, "%s\n", FormatMessageText(MsgNoChecksum, options.file.c_str()).c_str());
+    const std::string note = FormatMessageText(MsgNoChecksum, options.file.c_str());
+    std::fprintf(err, "%s\n", TerminalText(note).c_str());
   }
   for (const std::string& port : options.ports) {
     const std::string latency = LatencyAdvice(DevicePathOfArgument(port));
     if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
   }
-  // The run and the file's summary outlive every worker the run started: a worker
-  // may still be on its way out when the run has seen its end.
-  static std::vector<std::unique_ptr<FileSummary>> files;
-  static std::vector<std::unique_ptr<UpdateRun>> runs;
-  files.push_back(std::make_unique<FileSummary>(std::move(file)));
-  runs.push_back(std::make_unique<UpdateRun>(options, *files.back(), out, err));
-  const int status = runs.back()->Prepare() ? runs.back()->Run() : ExitUnusable;
-  // The run is over, and with it the private copy of its file (each worker
-  // dropped its own hold on it as it ended).
-  files.back()->snapshot = UpdateFileSnapshot();
-  return status;
+  UpdateRun run(options, file, out, err);
+  if (!run.Prepare()) return ExitUnusable;
+  return run.Run();
 }

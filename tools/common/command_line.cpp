@@ -1,6 +1,8 @@
 #include "tools/common/command_line.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "tools/common/program_version.h"
 
@@ -143,6 +145,15 @@ void PrintVersion(std::FILE* out, const char* program, const char* version) {
   std::fprintf(out, "%s %s\n", program, version);
 }
 
+int StatusAfterOutput(std::FILE* out, std::FILE* err, const char* program, int status, int failed) {
+  const bool flushed = std::fflush(out) == 0;
+  const int reason = errno;
+  if ((flushed && std::ferror(out) == 0) || status != 0) return status;
+  std::fprintf(err, "%s: cannot write the output: %s.\n", program,
+               reason != 0 ? std::strerror(reason) : "write error");
+  return failed;
+}
+
 std::optional<int> StartProgram(const std::vector<std::string>& arguments,
                                 const std::vector<OptionSpec>& specs, const char* program,
                                 const std::string& usage, std::FILE* out, std::FILE* err,
@@ -153,11 +164,11 @@ std::optional<int> StartProgram(const std::vector<std::string>& arguments,
   }
   if (line->Has("help")) {
     std::fputs(usage.c_str(), out);
-    return 0;
+    return StatusAfterOutput(out, err, program, 0, 1);
   }
   if (line->Has("version")) {
     PrintVersion(out, program, ProgramVersion());
-    return 0;
+    return StatusAfterOutput(out, err, program, 0, 1);
   }
   return std::nullopt;
 }

@@ -55,6 +55,13 @@ bool ParseCommandLine(const std::vector<std::string>& arguments,
 // "PROGRAM: message", then how to get help, on err; returns kExitUsage.
 int ReportUsageError(std::FILE* err, const char* program, const std::string& message);
 
+// The exit status of a program that has written its output to `out`: `status`;
+// but when what it wrote did not all arrive (a full disk, a closed pipe) and
+// `status` is 0, `failed`, after "PROGRAM: cannot write the output: REASON." on
+// err. A program's status never says it did what was asked when its output was
+// lost.
+int StatusAfterOutput(std::FILE* out, std::FILE* err, const char* program, int status, int failed);
+
 // "PROGRAM VERSION" on out, as --version prints it.
 void PrintVersion(std::FILE* out, const char* program, const char* version);
 
