@@ -37,6 +37,14 @@ std::string TargetsJson(const DeviceLogEntry& entry) {
   return json + "]";
 }
 
+// The update's warnings, as a field of their own; nothing when there are none.
+std::string WarningsJson(const std::vector<std::string>& warnings) {
+  if (warnings.empty()) return "";
+  std::string json = ",\"warnings\":[";
+  for (size_t i = 0; i < warnings.size(); ++i) json += (i > 0 ? "," : "") + JsonString(warnings[i]);
+  return json + "]";
+}
+
 }  // namespace
 
 const char* OutcomeName(TargetOutcome outcome) {
@@ -74,7 +82,7 @@ std::string DeviceLogLine(const DeviceLogEntry& entry) {
          ",\"verified\":" + (entry.fileVerified ? "true" : "false") +
          ",\"targets\":" + TargetsJson(entry) +
          ",\"seconds\":" + seconds + ",\"status\":" + JsonString(entry.statusLine) +
-         ",\"exit\":" + std::to_string(entry.exitStatus) + "}";
+         ",\"exit\":" + std::to_string(entry.exitStatus) + WarningsJson(entry.warnings) + "}";
 }
 
 DeviceLog::~DeviceLog() {

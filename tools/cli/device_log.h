@@ -18,7 +18,9 @@
 // outcome is "updated", "failed", "missing target", "not handled" (a kind the
 // updater does not handle), "cancelled", "partly sent" (the update ended while its
 // data went out) or "not reached". "verified" says whether the file's checksum
-// trailer matched (false for a file without one). Each line is written whole and
+// trailer matched (false for a file without one). "warnings", present only when
+// the update gave any, lists them (a device that did not confirm the end of a
+// JTAG program, after a pass). Each line is written whole and
 // flushed to the disk at once, so that a crash or Ctrl-C loses none.
 
 #include <chrono>
@@ -48,6 +50,7 @@ struct DeviceLogEntry {
   double seconds = 0;
   std::string statusLine;     // the final status line
   int exitStatus = 0;
+  std::vector<std::string> warnings;  // the update's warnings ("warnings", when any)
 };
 
 // The entries as their JSON lines, without the line end.

@@ -46,6 +46,21 @@ TEST(DeviceLog, OutcomesAndUnitsComeFromTheDataNotTheTexts) {
   EXPECT_EQ(line["exit"].Int(), 1);
 }
 
+// A warning of a passed update (a device that did not confirm the end of its JTAG
+// program) stays in the entry; an update without one has no "warnings" field.
+TEST(DeviceLog, WarningsOfAPassedUpdateAreKept) {
+  DeviceLogEntry entry;
+  entry.statusLine = FormatMessageText(MsgResult, 1, 1);
+  JsonValue line;
+  ASSERT_TRUE(ParseJson(DeviceLogLine(entry), &line));
+  EXPECT_EQ(line["warnings"].type, JsonValue::Type::Null);
+  entry.warnings = {MessageText(MsgEndNotConfirmed)};
+  ASSERT_TRUE(ParseJson(DeviceLogLine(entry), &line));
+  ASSERT_EQ(line["warnings"].items.size(), 1u);
+  EXPECT_EQ(line["warnings"].items[0].text, MessageText(MsgEndNotConfirmed));
+  EXPECT_EQ(line["exit"].Int(), 0);
+}
+
 TEST(DeviceLog, AStartEntryNamesThePortAndTheFile) {
   JsonValue line;
   ASSERT_TRUE(ParseJson(DeviceLogStartLine({{}, "COM3", "release.upd", "ab12"}), &line));

@@ -126,8 +126,18 @@ void PortUpdate::Start(std::chrono::system_clock::time_point at, CommentSink com
   host.debugLogPath = settings.debugLogPath;
   host.stepFrames = settings.stepFrames;
   // A warning (a device that did not confirm the end of a JTAG program) is shown
-  // like the program's comments, in the output.
-  host.warning = comment;
+  // like the program's comments, in the output, and kept for the log.
+  {
+    std::lock_guard<std::mutex> hold(warningsLock);
+    warnings.clear();
+  }
+  host.warning = [this, comment](const std::string& text) {
+    {
+      std::lock_guard<std::mutex> hold(warningsLock);
+      warnings.push_back(text);
+    }
+    comment(text);
+  };
   host.comment = std::move(comment);
   host.showMessage = std::move(showMessage);
   ClearRowsForUpdate(state);
@@ -210,4 +220,9 @@ DeviceResult PortUpdate::Finish(PortDisplay* last) {
   CloseUpdateResources(state);
   state.runState.store(Idle);
   return result;
+}
+
+std::vector<std::string> PortUpdate::Warnings() const {
+  std::lock_guard<std::mutex> hold(warningsLock);
+  return warnings;
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +77,9 @@ class PortUpdate {
   // The moment the last update started, and its length: so far while it runs,
   // in all once it ended.
   std::chrono::system_clock::time_point StartedAt() const { return startedAt; }
+  // The warnings the last update gave (a device that did not confirm the end of a
+  // JTAG program), for the log.
+  std::vector<std::string> Warnings() const;
   double Seconds() const;
 
  private:
@@ -94,6 +98,9 @@ class PortUpdate {
   double seconds = 0;
   bool gaveUpWaiting = false;
   bool deviceLost = false;
+  // Written by the worker, read once it has ended.
+  mutable std::mutex warningsLock;
+  std::vector<std::string> warnings;
 };
 
 // The exit status of an update that has ended, from the record's data alone (its

@@ -529,6 +529,7 @@ class UpdateRun {
     entry.seconds = port.Seconds();
     entry.statusLine = result.statusLine;
     entry.exitStatus = result.exitStatus;
+    entry.warnings = port.Warnings();
     LogWritten(log.Append(entry));
   }
 
