@@ -62,7 +62,8 @@ bool MustEscape(uint32_t code) {
 }
 
 std::string Escape(const char* format, uint32_t value) {
-  char text[8];
+  // Room for "\\u" and the eight hex digits that any 32-bit value takes.
+  char text[16];
   std::snprintf(text, sizeof text, format, static_cast<unsigned>(value));
   return text;
 }
