@@ -242,7 +242,9 @@ void StationBoard::PublishLocked() {
                   {"targets", tile.targets},  {"percent", tile.percent},
                   {"status", tile.status},    {"note", tile.note},
                   {"passed", tile.passed},    {"failed", tile.failed}};
-    entry["state"] = held && tile.state == "waiting" ? "paused" : tile.state;
+    // A paused port between devices says so, whatever its last device did.
+    const bool between = tile.state != "updating" && tile.state != "stopped";
+    entry["state"] = held && between ? "paused" : tile.state;
     entry["secondsLeft"] = tile.secondsLeft ? json(*tile.secondsLeft) : json(nullptr);
     tileList.push_back(entry);
   }

@@ -20,7 +20,7 @@
 //
 // A port's "state" is "waiting" (for a device, or for its port to appear),
 // "updating", "passed" or "failed" (its last device, until the next one answers),
-// "paused" (waiting, and held back from its next device) or "stopped" (the port is
+// "paused" (between devices, and held back from its next one) or "stopped" (the port is
 // done). "secondsLeft" is null until the rate is known; "results" are the last 50
 // device updates, newest first, as the log has them; "perHour" counts the devices
 // ended per hour of the run, as of the last one.

@@ -66,29 +66,47 @@ function tileDetail(port) {
   return port.note;
 }
 
-function showTile(port, index, controls) {
-  const tile = element("div", "tile " + port.state);
+// A tile is made once per port and then updated in place, so that its button
+// stays the same element between events (a press is never lost to a redraw).
+function makeTile(index) {
+  const tile = element("div", "tile");
   tile.dataset.port = index;
-  tile.dataset.state = port.state;
-  tile.append(element("div", "label", port.label), element("div", "path", port.path));
-  tile.append(element("div", "state", port.state === "updating" ? "updating" : port.state));
-  tile.append(element("div", "detail progress", port.state === "updating" ? tileState(port) : ""));
+  for (const part of ["label", "path", "state", "detail progress"]) tile.append(element("div", part));
   const bar = element("div", "bar");
-  const fill = element("div");
-  fill.style.width = (port.state === "updating" ? port.percent : port.state === "passed" ? 100 : 0) + "%";
-  bar.append(fill);
-  tile.append(bar, element("div", "detail status", tileDetail(port)));
-  const counts = element("div", "counts", port.passed + " passed, " + port.failed + " failed" +
-                         (port.paused ? " · paused" : ""));
-  tile.append(counts);
-  if (controls && port.state !== "stopped") {
-    const button = element("button", "pause", port.paused ? "Resume" : "Pause");
-    button.type = "button";
-    button.addEventListener("click", () =>
-      control("/api/ports/" + index + (port.paused ? "/resume" : "/pause")));
-    tile.append(button);
-  }
+  bar.append(element("div"));
+  tile.append(bar, element("div", "detail status"), element("div", "counts"));
+  const button = element("button", "pause");
+  button.type = "button";
+  button.addEventListener("click", () =>
+    control("/api/ports/" + index + (tile.dataset.paused === "true" ? "/resume" : "/pause")));
+  tile.append(button);
   return tile;
+}
+
+function showTile(tile, port, controls) {
+  tile.className = "tile " + port.state;
+  tile.dataset.state = port.state;
+  tile.dataset.paused = port.paused;
+  tile.querySelector(".label").textContent = port.label;
+  tile.querySelector(".path").textContent = port.path;
+  tile.querySelector(".state").textContent = port.state;
+  tile.querySelector(".progress").textContent = port.state === "updating" ? tileState(port) : "";
+  tile.querySelector(".bar div").style.width =
+    (port.state === "updating" ? port.percent : port.state === "passed" ? 100 : 0) + "%";
+  tile.querySelector(".status").textContent = tileDetail(port);
+  tile.querySelector(".counts").textContent =
+    port.passed + " passed, " + port.failed + " failed" + (port.paused ? " · paused" : "");
+  const button = tile.querySelector("button.pause");
+  button.textContent = port.paused ? "Resume" : "Pause";
+  button.hidden = !controls || port.state === "stopped";
+}
+
+function showTiles(ports, controls) {
+  const tiles = document.getElementById("tiles");
+  if (tiles.children.length !== ports.length) {
+    tiles.replaceChildren(...ports.map((port, index) => makeTile(index)));
+  }
+  ports.forEach((port, index) => showTile(tiles.children[index], port, controls));
 }
 
 function showResults(results) {
@@ -120,8 +138,7 @@ function show(state) {
   line.textContent = state.ended ? "The line has ended." :
     state.stopping ? "Stopping: the line ends once the running updates have finished." : "";
   line.hidden = line.textContent === "";
-  document.getElementById("tiles").replaceChildren(
-    ...state.ports.map((port, index) => showTile(port, index, controls)));
+  showTiles(state.ports, controls);
   showResults(state.results);
 }
 
