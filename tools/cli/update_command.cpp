@@ -514,6 +514,8 @@ class UpdateRun {
     const bool next = options.repeat && !stopping && !logFailed && !LineStopped() &&
                       !port.update->GaveUpWaiting() && (lost || result.exitStatus != ExitCancelled);
     port.phase = next ? Phase::WaitingForDevice : Phase::Done;
+    // A withdrawn wait for the port's first device leaves it without any.
+    if (!next && port.results.empty()) port.notStarted = NotStartedText(stopping);
     port.nextTry = Clock::now() + (lost ? kReopenPeriod : Clock::duration::zero());
   }
 
