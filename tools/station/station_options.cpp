@@ -11,7 +11,7 @@ namespace {
 const std::vector<OptionSpec> kOptions = {
     kHelpOption,
     kVersionOption,
-    {'p', "port", "[LABEL=]PORT"},
+    {'p', "port", "PORT"},
     {'f', "file", "FILE"},
     {0, "listen", "ADDR:PORT"},
     {0, "allow-control", nullptr},
@@ -115,15 +115,15 @@ CliOptions LineOptions(const StationOptions& options) {
 }
 
 const char* StationUsage() {
-  return "usage: update-station -f FILE.upd -p [LABEL=]PORT [-p ...] [options]\n"
+  return "usage: update-station -f FILE.upd -p PORT [-p PORT...] [options]\n"
          "       update-station --help | --version\n"
          "\n"
          "Runs a production line: every port updates one device after another with the\n"
          "targets of FILE.upd, as update-cli --repeat does, and a page in the browser\n"
          "shows the line live: a tile per port, the totals and the last results.\n"
          "\n"
-         "  -p, --port [LABEL=]PORT  a serial port, with the name its socket goes by on\n"
-         "                      the page (default: the last part of the path); up to 16\n"
+         "  -p, --port PORT     a serial port, LABEL=PATH or PATH: LABEL names its socket\n"
+         "                      on the page (default: the last part of PATH); up to 16\n"
          "  -f, --file FILE     the update file to send\n"
          "      --listen ADDR:PORT  where the page is served (default 127.0.0.1:8080)\n"
          "      --allow-control  let the page pause ports and stop the line when it is\n"
