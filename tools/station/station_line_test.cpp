@@ -78,7 +78,8 @@ CliOptions LineOf(const std::string& file, LineOpener openLine) {
 }
 
 std::string UpdateFile() {
-  const std::string file = (std::filesystem::path(::testing::TempDir()) / "station_line.upd").string();
+  const std::string file =
+      (std::filesystem::path(::testing::TempDir()) / "station_line.upd").string();
   EXPECT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 3)})));
   return file;
 }
