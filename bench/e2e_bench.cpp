@@ -31,6 +31,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "bench/bench_inputs.h"
 #include "bench/line_bound.h"
 #include "bench/measured_child.h"
@@ -370,15 +372,16 @@ std::vector<Run> Bench::RunUpdates(const std::vector<const Job*>& jobs, const Li
   return runs;
 }
 
-// The "seconds" of every line of update-cli's --log.
+// The "seconds" of every end entry of update-cli's --log.
 std::vector<double> LoggedSeconds(const std::string& log) {
   std::vector<double> seconds;
   std::ifstream in(log);
   std::string line;
-  const std::string key = "\"seconds\":";
   while (std::getline(in, line)) {
-    const size_t at = line.find(key);
-    if (at != std::string::npos) seconds.push_back(std::atof(line.c_str() + at + key.size()));
+    const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+    if (entry.is_object() && entry.contains("seconds") && entry["seconds"].is_number()) {
+      seconds.push_back(entry["seconds"].get<double>());
+    }
   }
   return seconds;
 }

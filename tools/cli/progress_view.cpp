@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
+#include "tools/cli/json_text.h"
 #include "xsvf/shown_text.h"
 
 StateSnapshot TakeSnapshot(const UpdateState& state) {
@@ -327,51 +329,64 @@ class LineView : public ProgressView {
   std::map<std::string, std::string> lastLine;  // by port
 };
 
-std::string PortField(const std::string& port) {
-  return port.empty() ? "" : "\"port\":" + JsonString(port) + ",";
+// A JSON object of the view, its "event" and "port" first; the port is null for
+// what concerns no one port.
+Json EventObject(const char* event, const std::string& port) {
+  return Json{{"event", event}, {"port", port.empty() ? Json() : Json(port)}};
+}
+
+void PrintJson(std::FILE* out, const Json& object) {
+  std::fprintf(out, "%s\n", JsonText(object).c_str());
+  std::fflush(out);
 }
 
 // JSON lines: one object per change, one with each device's outcome, and with
-// several devices one with the summary.
+// several devices one with the summary. Every object but the summary names its
+// port; update-cli's one port where the displays leave it out.
 class JsonView : public ProgressView {
  public:
-  explicit JsonView(std::FILE* out) : out(out) {}
+  JsonView(std::FILE* out, std::string onlyPort) : out(out), onlyPort(std::move(onlyPort)) {}
 
   void Show(const std::vector<PortDisplay>& now) override {
     for (const PortDisplay& display : now) ShowPort(display);
-    std::fflush(out);
   }
 
   void Message(const std::string& port, const std::string& text) override {
-    std::fprintf(out, "{\"event\":\"message\",%s\"text\":%s}\n", PortField(port).c_str(),
-                 JsonString(text).c_str());
-    std::fflush(out);
+    Json message = EventObject("message", PortOf(port));
+    message["text"] = text;
+    PrintJson(out, message);
   }
 
   void Comment(const std::string& port, const std::string& text) override { Message(port, text); }
 
   void DeviceEnded(const PortDisplay& last, const DeviceResult& result) override {
     ShowPort(last);
-    PrintJsonResult(out, result);
+    DeviceResult named = result;
+    named.port = PortOf(result.port);
+    PrintJsonResult(out, named);
     shown.erase(last.port);
   }
 
   void Finish(const RunSummary& summary) override {
-    std::fprintf(out, "{\"event\":\"summary\",\"status\":%s,\"exit\":%d}\n",
-                 JsonString(summary.lastLine).c_str(), summary.exitStatus);
-    std::fflush(out);
+    PrintJson(out,
+              Json{{"event", "summary"}, {"status", summary.lastLine}, {"exit", summary.exitStatus}});
   }
 
  private:
+  const std::string& PortOf(const std::string& port) const {
+    return port.empty() ? onlyPort : port;
+  }
+
   void ShowPort(const PortDisplay& display) {
     const auto seen = shown.find(display.port);
     if (seen != shown.end() && seen->second.statusLine == display.state.statusLine &&
         SameRows(seen->second.rows, display.state.rows)) {
       return;
     }
-    std::fprintf(out, "{\"event\":\"progress\",%s\"status\":%s,\"rows\":%s}\n",
-                 PortField(display.port).c_str(), JsonString(display.state.statusLine).c_str(),
-                 RowsJson(display.state).c_str());
+    Json progress = EventObject("progress", PortOf(display.port));
+    progress["status"] = display.state.statusLine;
+    progress["rows"] = RowsJson(display.state);
+    PrintJson(out, progress);
     shown[display.port] = display.state;
   }
 
@@ -384,34 +399,32 @@ class JsonView : public ProgressView {
            });
   }
 
-  static std::string RowsJson(const StateSnapshot& snapshot) {
-    std::string json = "[";
+  static Json RowsJson(const StateSnapshot& snapshot) {
+    Json rows = Json::array();
     for (const RowSnapshot& row : snapshot.rows) {
-      if (json.size() > 1) json += ",";
-      json += "{\"mark\":" + JsonString(row.mark) + ",\"name\":" + JsonString(row.name) +
-              ",\"percent\":" + std::to_string(row.percent) +
-              ",\"status\":" + JsonString(row.status) + "}";
+      rows.push_back({{"mark", row.mark},
+                      {"name", JsonTargetName(row.name)},
+                      {"percent", row.percent},
+                      {"status", row.status}});
     }
-    return json + "]";
+    return rows;
   }
 
   std::FILE* out;
+  const std::string onlyPort;
   std::map<std::string, StateSnapshot> shown;  // by port
 };
 
 }  // namespace
 
 void PrintJsonResult(std::FILE* out, const DeviceResult& result) {
-  const std::string successes = result.hasResult ? std::to_string(result.successes) : "null";
-  const std::string total = result.hasResult ? std::to_string(result.total) : "null";
-  const std::string debugLog =
-      result.debugLogPath.empty() ? "" : ",\"debugLog\":" + JsonString(result.debugLogPath);
-  std::fprintf(out,
-               "{\"event\":\"result\",%s\"successes\":%s,\"total\":%s,\"status\":%s,"
-               "\"exit\":%d%s}\n",
-               PortField(result.port).c_str(), successes.c_str(), total.c_str(),
-               JsonString(result.statusLine).c_str(), result.exitStatus, debugLog.c_str());
-  std::fflush(out);
+  Json object = EventObject("result", result.port);
+  object["successes"] = result.hasResult ? Json(result.successes) : Json();
+  object["total"] = result.hasResult ? Json(result.total) : Json();
+  object["status"] = result.statusLine;
+  object["exit"] = result.exitStatus;
+  if (!result.debugLogPath.empty()) object["debugLog"] = result.debugLogPath;
+  PrintJson(out, object);
 }
 
 std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)()) {
@@ -422,6 +435,6 @@ std::unique_ptr<ProgressView> MakeLineView(std::FILE* out) {
   return std::make_unique<LineView>(out);
 }
 
-std::unique_ptr<ProgressView> MakeJsonView(std::FILE* out) {
-  return std::make_unique<JsonView>(out);
+std::unique_ptr<ProgressView> MakeJsonView(std::FILE* out, const std::string& onlyPort) {
+  return std::make_unique<JsonView>(out, onlyPort);
 }

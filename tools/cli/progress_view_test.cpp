@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "testsupport/captured_text.h"
-#include "testsupport/json_value.h"
+#include "testsupport/json_lines.h"
 
 namespace {
 
@@ -88,22 +88,52 @@ TEST(ProgressViews, LinesShowOutsideTextOnALineOfItsOwn) {
             }));
 }
 
-TEST(ProgressViews, JsonIsValidUtf8AndCarriesTheTexts) {
+// JSON lines name update-cli's one port in every object, give names without the
+// blank that follows the id on their line, take a byte that is not UTF-8 for its
+// Latin-1 character and escape every control.
+TEST(ProgressViews, JsonCarriesTheTextsAsValidUtf8AndThePortInEveryObject) {
   std::FILE* out = std::tmpfile();
-  const std::vector<std::string> lines = Lines(Played(MakeJsonView(out), out));
-  ASSERT_EQ(lines.size(), 3u);
-  std::vector<JsonValue> objects(lines.size());
-  for (size_t i = 0; i < lines.size(); ++i) {
-    ASSERT_TRUE(ParseJson(lines[i], &objects[i])) << lines[i];  // refuses what is not UTF-8
-    EXPECT_EQ(lines[i].find('\x1b'), std::string::npos) << lines[i];
-  }
-  EXPECT_EQ(objects[0]["rows"].items[0]["name"].text, kForgedName);
-  EXPECT_EQ(objects[0]["rows"].items[1]["name"].text, " Z\xc3\xa4hler");
-  EXPECT_EQ(objects[0]["status"].text, kForgedStatus);
-  EXPECT_EQ(objects[1]["event"].text, "message");
-  EXPECT_EQ(objects[1]["text"].text, kForgedComment);
-  EXPECT_EQ(objects[2]["event"].text, "result");
-  EXPECT_EQ(objects[2]["status"].text, kForgedStatus);
+  const std::vector<std::string> lines = Lines(Played(MakeJsonView(out, "COM3"), out));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "{\"event\":\"progress\",\"port\":\"COM3\",\"status\":"
+                       "\"Update cancelled - wrong fileformat in a\\u001b[2J.upd.\",\"rows\":["
+                       "{\"mark\":\"\",\"name\":\"\\u001b[2J\\u001b[HAll 3 targets verified OK\","
+                       "\"percent\":100,\"status\":\"ok\"},"
+                       "{\"mark\":\"\",\"name\":\"Z\xc3\xa4hler\",\"percent\":35,"
+                       "\"status\":\"\"}]}",
+                       "{\"event\":\"message\",\"port\":\"COM3\","
+                       "\"text\":\"erase\\rAll 3 targets verified OK\\n\"}",
+                       "{\"event\":\"result\",\"port\":\"COM3\",\"successes\":null,\"total\":null,"
+                       "\"status\":\"Update cancelled - wrong fileformat in a\\u001b[2J.upd.\","
+                       "\"exit\":4}",
+                   }));
+  for (const std::string& line : lines) ParsedJson(line);  // refuses what is not UTF-8
+}
+
+// With several ports each object names its own; the summary of the run names none.
+TEST(ProgressViews, JsonOfSeveralPortsNamesEachObjectsOwnPort) {
+  std::FILE* out = std::tmpfile();
+  std::unique_ptr<ProgressView> view = MakeJsonView(out, "");
+  view->Message("/dev/ttyUSB1", "Waiting for the port /dev/ttyUSB1 to appear.");
+  DeviceResult result;
+  result.port = "/dev/ttyUSB0";
+  result.hasResult = true;
+  result.successes = 2;
+  result.total = 2;
+  result.statusLine = "2 of 2 targets updated successfully.";
+  result.debugLogPath = "xsvf_debug-ttyUSB0.txt";
+  PrintJsonResult(out, result);
+  view->Finish({{result}, "1 of 2 devices updated successfully.", 4});
+  EXPECT_EQ(Lines(ContentsAndClose(out)),
+            (std::vector<std::string>{
+                "{\"event\":\"message\",\"port\":\"/dev/ttyUSB1\","
+                "\"text\":\"Waiting for the port /dev/ttyUSB1 to appear.\"}",
+                "{\"event\":\"result\",\"port\":\"/dev/ttyUSB0\",\"successes\":2,\"total\":2,"
+                "\"status\":\"2 of 2 targets updated successfully.\",\"exit\":0,"
+                "\"debugLog\":\"xsvf_debug-ttyUSB0.txt\"}",
+                "{\"event\":\"summary\",\"status\":\"1 of 2 devices updated successfully.\","
+                "\"exit\":4}",
+            }));
 }
 
 }  // namespace

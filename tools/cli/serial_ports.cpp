@@ -5,6 +5,7 @@
 #include "engine/messages.h"
 #include "engine/update_session.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/json_text.h"
 #include "xsvf/shown_text.h"
 
 namespace {
@@ -17,18 +18,19 @@ std::string WithoutLineEnd(std::string text) {
   return text;
 }
 
-std::string JsonOrNull(const std::string& text) {
-  return text.empty() ? "null" : JsonString(text);
+Json TextOrNull(const std::string& text) {
+  return text.empty() ? Json() : Json(text);
 }
 
-std::string PortJson(const SerialPortInfo& port) {
-  return "{\"path\":" + JsonString(port.path) + ",\"vendorId\":" + JsonOrNull(port.vendorId) +
-         ",\"productId\":" + JsonOrNull(port.productId) +
-         ",\"manufacturer\":" + JsonOrNull(port.manufacturer) +
-         ",\"product\":" + JsonOrNull(port.product) +
-         ",\"serialNumber\":" + JsonOrNull(port.serialNumber) +
-         ",\"driver\":" + JsonOrNull(port.driver) +
-         ",\"systemName\":" + JsonOrNull(port.systemName) + "}";
+Json PortJson(const SerialPortInfo& port) {
+  return Json{{"path", port.path},
+              {"vendorId", TextOrNull(port.vendorId)},
+              {"productId", TextOrNull(port.productId)},
+              {"manufacturer", TextOrNull(port.manufacturer)},
+              {"product", TextOrNull(port.product)},
+              {"serialNumber", TextOrNull(port.serialNumber)},
+              {"driver", TextOrNull(port.driver)},
+              {"systemName", TextOrNull(port.systemName)}};
 }
 
 }  // namespace
@@ -94,9 +96,10 @@ std::string LatencyAdviceText(const std::string& adapter, const std::string& mil
 int RunPortsCommand(std::FILE* out, bool json, const std::string& systemRoot) {
   const std::vector<SerialPortInfo> ports = ListSerialPorts(systemRoot);
   if (json) {
-    std::string list;
-    for (const SerialPortInfo& port : ports) list += (list.empty() ? "" : ",") + PortJson(port);
-    std::fprintf(out, "{\"command\":\"ports\",\"ports\":[%s],\"exit\":0}\n", list.c_str());
+    Json list = Json::array();
+    for (const SerialPortInfo& port : ports) list.push_back(PortJson(port));
+    const Json document{{"command", "ports"}, {"ports", list}, {"exit", ExitAllUpdated}};
+    std::fprintf(out, "%s\n", JsonText(document).c_str());
     return ExitAllUpdated;
   }
   if (ports.empty()) std::fprintf(out, "No serial ports found.\n");

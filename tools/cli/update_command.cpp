@@ -146,9 +146,14 @@ struct PortRun {
   size_t place = 0;                   // among the options' ports
 };
 
+// The port of a run on one port, which the views do not name; empty with several.
+std::string OnlyPort(const CliOptions& options) {
+  return options.ports.size() == 1 ? options.ports.front() : "";
+}
+
 std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
                                        std::FILE* out) {
-  if (options.json) return MakeJsonView(out);
+  if (options.json) return MakeJsonView(out, OnlyPort(options));
   if (onTerminal) return MakeTerminalView(out, TerminalWidth);
   return MakeLineView(out);
 }
@@ -295,7 +300,7 @@ int ReportUnusable(const CliOptions& options, const std::string& text, std::FILE
                    std::FILE* err) {
   std::fputs(TerminalLines(text).c_str(), err);
   if (text.empty() || text.back() != '\n') std::fputc('\n', err);
-  if (options.json) PrintJsonResult(out, Unusable("", text));
+  if (options.json) PrintJsonResult(out, Unusable(OnlyPort(options), text));
   return ExitUnusable;
 }
 
@@ -370,7 +375,9 @@ class UpdateRun {
     const std::vector<DeviceResult>& results = ports[0]->results;
     if (!results.empty()) return std::max(results.back().exitStatus, LogStatus());
     // The log stopped the update before it began; a script still gets its result.
-    if (options.json) PrintJsonResult(out, Unusable("", ports[0]->notStarted, ExitLogFailed));
+    if (options.json) {
+      PrintJsonResult(out, Unusable(OnlyPort(options), ports[0]->notStarted, ExitLogFailed));
+    }
     return ExitLogFailed;
   }
 
