@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/messages.h"
+#include "xsvf/hex_digit.h"
 
 const KnownFormat knownFormats[2] = {
     {0, "V1.00"},
@@ -71,11 +72,10 @@ bool ReadTargetNames(FileCursor& file, uint32_t count, UpdateFileHeader* header)
 
 }  // namespace
 
-int HexDigitValue(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+std::string HexId(uint32_t id) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%02X", id);
+  return text;
 }
 
 const KnownFormat* FindKnownFormat(const std::string& name) {

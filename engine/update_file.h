@@ -81,8 +81,9 @@ const KnownFormat* FindKnownFormat(const std::string& name);
 // and form feed.
 bool IsWhiteSpace(int c);
 
-// The value of a hex digit (0-9, A-F, a-f), or -1 for any other character.
-int HexDigitValue(int c);
+// A target id as listings and logs show it: two hex digits, upper case. Ids are
+// read as two-digit hex fields, so no id needs more; none is cut to fit.
+std::string HexId(uint32_t id);
 
 // Longest firmware block payload: the block buffer holds 1000 bytes with its
 // 2-byte length field.

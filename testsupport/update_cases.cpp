@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "engine/file_bytes.h"
@@ -416,7 +414,7 @@ Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targ
 }
 
 Bytes ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  Bytes bytes;
+  if (!ReadFileBytes(path, &bytes)) throw std::runtime_error("cannot read " + path);
+  return bytes;
 }

@@ -118,4 +118,5 @@ UpdateTarget OtherKindTarget(uint8_t id, const std::string& name, uint16_t kind)
 // trailer would turn them all into damaged files.
 Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets,
                 Trailer trailer = Trailer::None);
+// A file's bytes (ReadFileBytes); a file that cannot be read fails the test.
 Bytes ReadWholeFile(const std::string& path);

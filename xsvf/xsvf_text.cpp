@@ -5,18 +5,12 @@
 #include <cstdio>
 #include <sstream>
 
+#include "xsvf/hex_digit.h"
 #include "xsvf/tap_navigation.h"
 #include "xsvf/xsvf_interpreter.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {
-
-// The value of a hex digit, or -1 for any other character.
-int HexDigitValue(char c) {
-  const int u = static_cast<unsigned char>(c);
-  if (!std::isxdigit(u)) return -1;
-  return std::isdigit(u) ? u - '0' : std::tolower(u) - 'a' + 10;
-}
 
 // The operands of each command code, one letter per operand:
 //   v        a vector

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "engine/messages.h"
+#include "engine/update_file.h"
 #include "xsvf/shown_text.h"
 
 namespace {
@@ -15,12 +16,6 @@ std::string UtcTime(std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&seconds));
-  return text;
-}
-
-std::string HexId(uint32_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", id);
   return text;
 }
 

@@ -270,9 +270,7 @@ DeviceResult Unusable(const std::string& port, const std::string& text,
                       int exitStatus = ExitUnusable) {
   DeviceResult result;
   result.port = port;
-  std::string line = text;
-  while (!line.empty() && line.back() == '\n') line.pop_back();
-  result.statusLine = line;
+  result.statusLine = WithoutLineEnd(text);
   result.exitStatus = exitStatus;
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "tools/common/program_version.h"
@@ -206,4 +207,14 @@ std::string OptionHelp(const std::vector<OptionSpec>& specs) {
     text += "\n";
   }
   return text;
+}
+
+bool ParseDecimal(const std::string& text, uint64_t maximum, uint64_t* value) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long number = std::strtoull(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || number > maximum) return false;
+  *value = number;
+  return true;
 }

@@ -4,6 +4,7 @@
 // --port=PORT), flags that take no value, operands mixed in among them, and "--"
 // before operands that start with a dash.
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -77,3 +78,8 @@ std::optional<int> StartProgram(const std::vector<std::string>& arguments,
 // The options' lines of --help, one entry per option with a help text, e.g.
 // "  -o, --output FILE      the update file to write", the texts aligned.
 std::string OptionHelp(const std::vector<OptionSpec>& specs);
+
+// An option's value as a decimal number: digits alone (no sign, no blank), at
+// most `maximum`. False for anything else, a number too large for 64 bits
+// included.
+bool ParseDecimal(const std::string& text, uint64_t maximum, uint64_t* value);
