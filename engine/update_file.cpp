@@ -283,7 +283,7 @@ int32_t UpdateFileReader::Percent() const {
 void ReportProgress(UpdateState& state, const UpdateFileReader& reader) {
   state.CurrentRow().percent.store(reader.Percent());
   state.CurrentRow().done.store(reader.Consumed());
-  state.refreshNeeded.store(1);
+  state.refreshNeeded.store(true);
 }
 
 static_assert(sizeof kTrailerMarker - 1 + 3 + 2 * sizeof(Sha256Digest) + 2 == kTrailerSize,

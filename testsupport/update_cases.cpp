@@ -133,7 +133,7 @@ UpdateCase Cancelled(const std::string& name, Targets targets, const std::string
   UpdateCase c = Fails(name, std::move(targets), scenario, MessageText(statusLine), std::move(rows),
                        std::move(firmwareIds));
   c.cancel = cancel;
-  c.runState = Aborted;
+  c.runState = RunState::Aborted;
   c.exitStatus = 3;
   return c;
 }

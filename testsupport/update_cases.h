@@ -58,7 +58,7 @@ struct UpdateCase {
   // update-cli's last line, where it says more than the record's status line.
   std::string cliStatusLine;
   std::vector<ExpectedRow> rows;
-  RunState runState = Finished;
+  RunState runState = RunState::Finished;
   bool endSent = true;  // whether 0xA2 reached the device
   int exitStatus = 0;   // update-cli's
   // A file whose fault update-cli's read-through finds before it opens the port:

@@ -190,7 +190,7 @@ class CancelHandler {
  private:
   static bool AnyAnswered(const std::vector<std::unique_ptr<PortRun>>& ports) {
     return std::any_of(ports.begin(), ports.end(), [](auto& port) {
-      return port->phase == Phase::Updating && port->update->State().deviceAnswered.load() != 0;
+      return port->phase == Phase::Updating && port->update->State().deviceAnswered.load();
     });
   }
 
@@ -200,11 +200,11 @@ class CancelHandler {
     for (auto& port : ports) {
       if (port->phase != Phase::Updating) continue;
       UpdateState& state = port->update->State();
-      if (state.deviceAnswered.load() == 0) {
-        state.cancelRequested.store(1);
+      if (!state.deviceAnswered.load()) {
+        state.cancelRequested.store(true);
       } else {
         ConfirmCancel(state);
-        state.refreshNeeded.store(1);
+        state.refreshNeeded.store(true);
       }
     }
   }
@@ -580,7 +580,7 @@ class UpdateRun {
         if (onTerminalView && !port->results.empty()) displays.push_back(port->last);
         continue;
       }
-      port->update->State().refreshNeeded.store(0);
+      port->update->State().refreshNeeded.store(false);
       PortDisplay display = port->update->Display(now);
       if (port->phase == Phase::WaitingForDevice) display.timing = "waiting for the next device";
       if (options.repeat) display.timing = Tally(*port) + display.timing;
