@@ -31,7 +31,6 @@
 namespace {
 
 constexpr const char* kProgram = "xsvfasm";
-constexpr int kExitNotWritten = 1;
 
 const std::vector<OptionSpec> kOptions = {kHelpOption, kVersionOption};
 

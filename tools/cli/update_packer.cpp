@@ -17,9 +17,6 @@ namespace {
 
 constexpr const char* kProgram = "mkupd";
 
-// Exit statuses besides 0 (written and read back) and kExitUsage.
-constexpr int kExitNotWritten = 1;
-
 const std::vector<OptionSpec> kOptions = {
     {'o', "output", "FILE", "the update file to write (required)"},
     {0, "format", "VERSION", "V1.01 (default) or V1.00, which holds firmware only"},

@@ -14,6 +14,10 @@
 // own outcomes (the value sysexits.h calls EX_USAGE).
 constexpr int kExitUsage = 64;
 
+// Exit status of a program that did not write its output: an input cannot be
+// read or holds an error, or the output cannot be written.
+constexpr int kExitNotWritten = 1;
+
 struct OptionSpec {
   char shortName;         // 0: no short form
   const char* longName;   // without the leading "--"
