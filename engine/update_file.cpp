@@ -41,7 +41,7 @@ std::string VersionToken(const std::string& line, size_t markerEnd) {
   return line.substr(begin, end - begin);
 }
 
-// "V1.00 V1.01 ": every known name followed by one blank, as message 107 lists them.
+// "V1.00 V1.01 ": every known name followed by one blank, as MsgWrongVersion lists them.
 std::string KnownFormatList() {
   std::string list;
   for (const KnownFormat& format : knownFormats) {

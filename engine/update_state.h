@@ -58,7 +58,7 @@ struct TargetRow {
   // How far the target has got: stored bytes of its record read for firmware, XSVF
   // commands played for a JTAG target.
   std::atomic<int64_t> done{0};
-  SharedText status;                // the text of `outcome`: empty, or message 116, 120, 121 or 122
+  SharedText status;                // the text of `outcome` (OutcomeText)
   SharedText name;                  // from the file header, trailing white space removed
   SharedText mark;                  // empty, or the multiplicity prefix "%d *  "
   std::atomic<TargetOutcome> outcome{TargetOutcome::NotReached};
