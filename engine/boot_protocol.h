@@ -36,8 +36,9 @@ class ReplyReader {
   uint8_t ReadReply();
 
   // Gives the update up as a device that does not respond (MsgNotResponding, the
-  // target under way fails): the port did not take a request within its write limit, or the
-  // device kept an exchange waiting past kDeviceBusyLimitMs. Returns 0x9A.
+  // target under way fails): the port did not take a request within its write
+  // limit, or the device kept an exchange waiting past kDeviceBusyLimitMs.
+  // Returns 0x9A.
   uint8_t NotResponding();
 
   // After 0x9A: the status line the update ends with (MsgCrcError,
