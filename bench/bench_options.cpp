@@ -16,8 +16,7 @@ std::optional<int> StartBench(int argc, char** argv, const char* program,
                               BenchOptions* options, CommandLine* line) {
   const std::string usage = "usage: " + std::string(program) + " [OPTION...]\n" + summary +
                             "\nOptions:\n" + OptionHelp(specs);
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              specs, program, usage, stdout, stderr, line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, specs, program, usage, line)) {
     return ended;
   }
   if (!line->operands.empty()) {

@@ -199,8 +199,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   // The command line points into the specs: they must outlive it.
   static const std::vector<OptionSpec> specs = OptionSpecs();
   CommandLine line;
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              specs, kProgram, Usage(), stdout, stderr, &line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, specs, kProgram, Usage(), &line)) {
     return ended;
   }
   std::string error;

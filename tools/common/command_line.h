@@ -79,6 +79,18 @@ std::optional<int> StartProgram(const std::vector<std::string>& arguments,
                                 const std::string& usage, std::FILE* out, std::FILE* err,
                                 CommandLine* line);
 
+// StartProgram on a program's own arguments (those after its name), with standard
+// output and standard error.
+std::optional<int> StartProgram(int argc, char** argv, const std::vector<OptionSpec>& specs,
+                                const char* program, const std::string& usage,
+                                CommandLine* line);
+
+// The end of the --help of a program that writes one output: "Options:" with the
+// options' lines, then "Exit status:" with 0 (`done`), 1 (`notDone`,
+// kExitNotWritten) and 64 (kExitUsage).
+std::string OptionsAndExitStatus(const std::vector<OptionSpec>& specs, const std::string& done,
+                                 const std::string& notDone);
+
 // The options' lines of --help, one entry per option with a help text, e.g.
 // "  -o, --output FILE      the update file to write", the texts aligned.
 std::string OptionHelp(const std::vector<OptionSpec>& specs);
