@@ -1,5 +1,7 @@
 #include "bench/bench_options.h"
 
+namespace upd {
+
 const OptionSpec kWorkOption = {0, "work", "DIR",
                                 "where the generated files and logs go (default bench-work)"};
 
@@ -27,3 +29,5 @@ std::optional<int> StartBench(int argc, char** argv, const char* program,
   options->only = line->Value("only");
   return std::nullopt;
 }
+
+}  // namespace upd

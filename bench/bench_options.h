@@ -10,6 +10,8 @@
 
 #include "tools/common/command_line.h"
 
+namespace upd {
+
 // --work DIR: where the generated files and logs go.
 extern const OptionSpec kWorkOption;
 // --quick: small sizes, to try a benchmark out; what it shrinks is the program's.
@@ -30,3 +32,5 @@ struct BenchOptions {
 std::optional<int> StartBench(int argc, char** argv, const char* program,
                               const std::string& summary, const std::vector<OptionSpec>& specs,
                               BenchOptions* options, CommandLine* line);
+
+}  // namespace upd

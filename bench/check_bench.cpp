@@ -66,15 +66,15 @@ void MeasureCheck(const std::string& work, const std::string& name, const std::s
                  Seconds(usage.wallSeconds) + " wall");
 }
 
-const std::vector<OptionSpec> kOptions = {kHelpOption, kWorkOption};
+const std::vector<OptionSpec> kOptions = {kHelpOption, upd::kWorkOption};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  BenchOptions options;
+  upd::BenchOptions options;
   CommandLine line;
   if (std::optional<int> ended =
-          StartBench(argc, argv, "check_bench",
+          upd::StartBench(argc, argv, "check_bench",
                      "The read-through before an update: its peak memory.\n", kOptions,
                      &options, &line)) {
     return *ended;

@@ -93,7 +93,7 @@ Sizes QuickSizes() {
   return sizes;
 }
 
-struct Options : BenchOptions {
+struct Options : upd::BenchOptions {
   std::string microCsv;
   Sizes sizes;
 };
@@ -684,9 +684,9 @@ void Bench::Print() const {
 
 const std::vector<OptionSpec> kOptions = {
     kHelpOption,
-    kWorkOption,
+    upd::kWorkOption,
     {0, "micro", "FILE.csv", "add micro_bench's results (--benchmark_out_format=csv)"},
-    QuickOption("small sizes, to try the benchmark out"),
+    upd::QuickOption("small sizes, to try the benchmark out"),
     {0, "only", "SECTIONS", "run only these of firmware, jtag, corpus, memory, scale"},
 };
 
@@ -696,7 +696,7 @@ int main(int argc, char** argv) {
   Options options;
   CommandLine line;
   if (std::optional<int> ended =
-          StartBench(argc, argv, "e2e_bench", "The updater end to end against devsim.\n",
+          upd::StartBench(argc, argv, "e2e_bench", "The updater end to end against devsim.\n",
                      kOptions, &options, &line)) {
     return *ended;
   }

@@ -43,7 +43,7 @@ constexpr size_t kDigitsPerLine = 64;
 
 const char* const kCorpusPrograms[] = {"cpld64_erase", "cpld64_program", "cpld36_program"};
 
-struct Options : BenchOptions {
+struct Options : upd::BenchOptions {
   size_t svfBytes = 100 * kMB;
 };
 
@@ -168,8 +168,8 @@ void RealPrograms(ResultTable& table) {
 
 const std::vector<OptionSpec> kOptions = {
     kHelpOption,
-    kWorkOption,
-    QuickOption("an 8 MB SVF instead of 100 MB"),
+    upd::kWorkOption,
+    upd::QuickOption("an 8 MB SVF instead of 100 MB"),
     {0, "only", "SECTIONS", "runs only if svf is among them"},
 };
 
@@ -178,7 +178,7 @@ const std::vector<OptionSpec> kOptions = {
 int main(int argc, char** argv) {
   Options options;
   CommandLine line;
-  if (std::optional<int> ended = StartBench(
+  if (std::optional<int> ended = upd::StartBench(
           argc, argv, "svf_bench",
           "SVF in: svf2xsvf's speed and memory, the real programs' traffic.\n", kOptions,
           &options, &line)) {

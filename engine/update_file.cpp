@@ -15,6 +15,8 @@ const KnownFormat knownFormats[2] = {
 
 namespace {
 
+using upd::HexDigitValue;
+
 constexpr char kFormatMarker[] = "Firmwareupdate-Fileformat-";
 constexpr int32_t kRunLengthFlag = 0x0001;
 constexpr int kRepeatRunBit = 0x80;

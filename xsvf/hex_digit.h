@@ -2,6 +2,8 @@
 // The value of one hex digit, for every reader of hex text: the update file's
 // hex fields and the XSVF text form alike.
 
+namespace upd {
+
 // The value of a hex digit (0-9, A-F, a-f), or -1 for any other character
 // (EOF included).
 constexpr int HexDigitValue(int c) {
@@ -10,3 +12,5 @@ constexpr int HexDigitValue(int c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
+
+}  // namespace upd

@@ -13,6 +13,11 @@
 
 namespace {
 
+using upd::HexDigitValue;
+using upd::kXsvfBytesDirective;
+using upd::QuotedXsvfText;
+using upd::XsvfOperandLayout;
+
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });

@@ -13,6 +13,10 @@
 
 namespace {
 
+using upd::kXsvfBytesDirective;
+using upd::QuotedXsvfText;
+using upd::XsvfOperandLayout;
+
 constexpr size_t kBytesPerLine = 32;
 
 std::string HexVector(const uint8_t* bytes, size_t count) {

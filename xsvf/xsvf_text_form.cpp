@@ -4,6 +4,8 @@
 
 #include "xsvf/xsvf_interpreter.h"
 
+namespace upd {
+
 namespace {
 
 const char* const kOperandLayouts[kXsvfCommandCount] = {
@@ -62,3 +64,5 @@ std::string QuotedXsvfText(const uint8_t* bytes, size_t count) {
   }
   return text + "\"";
 }
+
+}  // namespace upd

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace upd {
+
 // The operands of a command code (below kXsvfCommandCount), one letter per operand:
 //   v        a vector
 //   1, 2, 4  a big-endian number of that many bytes
@@ -20,3 +22,5 @@ constexpr const char* kXsvfBytesDirective = ".bytes";
 // Bytes as quoted text: \\ \" \n \r \t escaped, other bytes outside printable
 // ASCII as \xNN.
 std::string QuotedXsvfText(const uint8_t* bytes, size_t count);
+
+}  // namespace upd

@@ -6,6 +6,8 @@
 #include "engine/messages.h"
 #include "engine/update_session.h"
 
+namespace upd {
+
 namespace {
 
 // What the signal handlers count; the run looks at the counts, the handlers do
@@ -91,3 +93,5 @@ Stop CancelHandler::OnInterruptWhileStopping(int interrupts) {
   }
   return stop;
 }
+
+}  // namespace upd

@@ -18,6 +18,8 @@
 
 #include "engine/update_state.h"
 
+namespace upd {
+
 // The signals an update run handles, for as long as it runs: Ctrl-C and SIGTERM
 // are counted (from 0 when it starts), and a closed output pipe is ignored (the
 // write fails instead). One run at a time: the counts are the process's.
@@ -74,3 +76,5 @@ class CancelHandler {
   Clock::time_point warnedAt;
   Clock::time_point stoppedAt;
 };
+
+}  // namespace upd

@@ -10,6 +10,10 @@
 
 namespace {
 
+using upd::CancelHandler;
+using upd::RunSignals;
+using upd::Stop;
+
 const std::string kFirstWarning =
     std::string(MessageText(MsgCancelWarning)) + "\nPress Ctrl-C again within 5 seconds to cancel.";
 

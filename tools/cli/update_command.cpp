@@ -228,14 +228,14 @@ class UpdateRun {
   int Run() {
     OpenPorts();
     if (!severalDevices && !ports[0]->openFailure.empty()) return ExitUnusable;
-    CancelHandler cancel(options.yes, [this](const std::string& text) { Warn(text); });
+    upd::CancelHandler cancel(options.yes, [this](const std::string& text) { Warn(text); });
     auto nextMirror = Clock::now();
     uint64_t endsSeen = 0;
     bool stopping = false;
     while (AnyActive()) {
-      const Stop stop = cancel.Poll(UpdatingStates(ports));
-      if (stop == Stop::EndNow) EndWithoutWaiting();
-      stopping = stop == Stop::Cancel;
+      const upd::Stop stop = cancel.Poll(UpdatingStates(ports));
+      if (stop == upd::Stop::EndNow) EndWithoutWaiting();
+      stopping = stop == upd::Stop::Cancel;
       const auto now = Clock::now();
       for (auto& port : ports) Supervise(*port, now, stopping);
       if (now >= nextMirror) {
@@ -549,7 +549,7 @@ class UpdateRun {
 }  // namespace
 
 int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
-  const RunSignals signals;
+  const upd::RunSignals signals;
   FileSummary file;
   std::string reason;
   std::string failure;
