@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
   CommandLine line;
   if (std::optional<int> ended =
           upd::StartBench(argc, argv, "check_bench",
-                     "The read-through before an update: its peak memory.\n", kOptions,
-                     &options, &line)) {
+                          "The read-through before an update: its peak memory.\n", kOptions,
+                          &options, &line)) {
     return *ended;
   }
   const std::string& work = options.workDir;

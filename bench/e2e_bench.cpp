@@ -697,7 +697,7 @@ int main(int argc, char** argv) {
   CommandLine line;
   if (std::optional<int> ended =
           upd::StartBench(argc, argv, "e2e_bench", "The updater end to end against devsim.\n",
-                     kOptions, &options, &line)) {
+                          kOptions, &options, &line)) {
     return *ended;
   }
   options.microCsv = line.Value("micro");
