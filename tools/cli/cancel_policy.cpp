@@ -11,15 +11,19 @@ namespace upd {
 namespace {
 
 // What the signal handlers count; the run looks at the counts, the handlers do
-// nothing else.
+// nothing else but count and stay in place: the Windows C runtime puts a
+// signal's default back before it calls the handler, which would let the
+// second Ctrl-C end the program in the middle of an update.
 volatile std::sig_atomic_t interruptCount = 0;
 volatile std::sig_atomic_t terminateCount = 0;
 
-extern "C" void CountInterrupt(int) {
+extern "C" void CountInterrupt(int signal) {
+  std::signal(signal, CountInterrupt);
   interruptCount = interruptCount + 1;
 }
 
-extern "C" void CountTerminate(int) {
+extern "C" void CountTerminate(int signal) {
+  std::signal(signal, CountTerminate);
   terminateCount = terminateCount + 1;
 }
 
