@@ -8,8 +8,6 @@
 #include "engine/update_file.h"
 #include "xsvf/shown_text.h"
 
-namespace {
-
 // The log is written on the front end's thread alone, so the shared calendar
 // of std::gmtime serves.
 std::string UtcTime(std::chrono::system_clock::time_point when) {
@@ -18,6 +16,8 @@ std::string UtcTime(std::chrono::system_clock::time_point when) {
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&seconds));
   return text;
 }
+
+namespace {
 
 std::string TargetsJson(const DeviceLogEntry& entry) {
   std::string json = "[";
