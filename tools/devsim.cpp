@@ -54,16 +54,9 @@ struct Options {
   std::string reportPath;
 };
 
-bool ParseNumber(const char* text, uint64_t* value) {
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtoull(text, &end, 10);
-  return *text >= '0' && *text <= '9' && *end == '\0' && errno == 0;
-}
-
-bool ParseSmallNumber(const char* text, uint32_t* value) {
+bool ParseSmallNumber(const std::string& text, uint32_t* value) {
   uint64_t wide = 0;
-  if (!ParseNumber(text, &wide) || wide > UINT32_MAX) return false;
+  if (!ParseDecimal(text, UINT32_MAX, &wide)) return false;
   *value = static_cast<uint32_t>(wide);
   return true;
 }
@@ -98,7 +91,7 @@ const DevsimOption kDevsimOptions[] = {
      }},
     {{0, "switch-on", "MS", "silent for MS ms after the first host byte"},
      [](const std::string& value, Options& options, std::string*) {
-       return ParseSmallNumber(value.c_str(), &options.device.switchOnDelayMs);
+       return ParseSmallNumber(value, &options.device.switchOnDelayMs);
      }},
     {{0, "fault", "KIND:POINT:N[:xK][:0xHH]", "a fault at the N-th POINT since switch-on"},
      [](const std::string& value, Options& options, std::string* error) {
@@ -114,11 +107,11 @@ const DevsimOption kDevsimOptions[] = {
      }},
     {{0, "baud", "N", "pace the line at N baud, 10 bits per byte"},
      [](const std::string& value, Options& options, std::string*) {
-       return ParseSmallNumber(value.c_str(), &options.baud) && options.baud > 0;
+       return ParseSmallNumber(value, &options.baud) && options.baud > 0;
      }},
     {{0, "latency", "MS", "delay each reply by MS ms (an adapter's\ntimer)"},
      [](const std::string& value, Options& options, std::string*) {
-       return ParseSmallNumber(value.c_str(), &options.latencyMs);
+       return ParseSmallNumber(value, &options.latencyMs);
      }},
     {{0, "no-waits", nullptr, "answer JTAG waits at once"},
      [](const std::string&, Options& options, std::string*) {
@@ -133,7 +126,7 @@ const DevsimOption kDevsimOptions[] = {
      }},
     {{0, "updates", "N", "end after N connections have ended"},
      [](const std::string& value, Options& options, std::string*) {
-       return ParseNumber(value.c_str(), &options.updates) && options.updates > 0;
+       return ParseDecimal(value, UINT64_MAX, &options.updates) && options.updates > 0;
      }},
     {{0, "dump-blocks", "DIR",
       "write each firmware target's blocks, as\n"
@@ -206,8 +199,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   // The command line points into the specs: they must outlive it.
   static const std::vector<OptionSpec> specs = OptionSpecs();
   CommandLine line;
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              specs, kProgram, Usage(), stdout, stderr, &line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, specs, kProgram, Usage(), &line)) {
     return ended;
   }
   std::string error;

@@ -41,14 +41,9 @@ std::string Usage() {
          "over 56000 bits, RUNTEST counting SCK without a time, waits over 35 minutes,\n"
          "a program growing beyond 16 bytes per byte of SVF and 1 MiB (a long header or\n"
          "trailer shifted again in every scan). OUT.xsvf may not be IN.svf.\n"
-         "\n"
-         "Options:\n" +
-         OptionHelp(kOptions) +
-         "\n"
-         "Exit status:\n"
-         "  0   the program was converted\n"
-         "  1   the SVF program cannot be read or converted, or the XSVF cannot be written\n"
-         "  64  the command line is wrong\n";
+         "\n" +
+         OptionsAndExitStatus(kOptions, "the program was converted",
+                              "the SVF program cannot be read or converted, or the XSVF cannot be written");
 }
 
 void Report(const SvfConversion& conversion, const std::string& svfPath) {
@@ -80,8 +75,7 @@ int List(const std::string& svfPath) {
 
 int main(int argc, char** argv) {
   CommandLine line;
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              kOptions, kProgram, Usage(), stdout, stderr, &line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, kOptions, kProgram, Usage(), &line)) {
     return *ended;
   }
   const size_t operands = line.Has("listing") ? 1 : 2;

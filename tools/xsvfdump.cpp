@@ -31,22 +31,16 @@ std::string Usage() {
          "or from a command that cannot be read on follow as .bytes lines, so that\n"
          "xsvfasm turns the listing back into the same bytes. See xsvfasm --help for the\n"
          "text form.\n"
-         "\n"
-         "Options:\n" +
-         OptionHelp(kOptions) +
-         "\n"
-         "Exit status:\n"
-         "  0   the program was listed (also one that cannot be read to its end)\n"
-         "  1   the program cannot be read, or the listing cannot be written\n"
-         "  64  the command line is wrong\n";
+         "\n" +
+         OptionsAndExitStatus(kOptions, "the program was listed (also one that cannot be read to its end)",
+                              "the program cannot be read, or the listing cannot be written");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   CommandLine line;
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              kOptions, kProgram, Usage(), stdout, stderr, &line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, kOptions, kProgram, Usage(), &line)) {
     return *ended;
   }
   if (line.operands.size() != 1) {

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "engine/messages.h"
+#include "engine/update_file.h"
 #include "tools/cli/json_text.h"
 
 // The log is written on the front end's thread alone, so the shared calendar
@@ -18,12 +19,6 @@ std::string UtcTime(std::chrono::system_clock::time_point when) {
 }
 
 namespace {
-
-std::string HexId(uint32_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", id);
-  return text;
-}
 
 Json TargetsJson(const DeviceLogEntry& entry) {
   Json targets = Json::array();

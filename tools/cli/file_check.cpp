@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/messages.h"
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
 #include "tools/cli/json_text.h"
@@ -13,18 +14,6 @@ namespace {
 // A line of the output, with whatever the file or its path hold shown, not obeyed.
 void PrintLine(std::FILE* out, const std::string& line) {
   std::fprintf(out, "%s\n", TerminalText(line).c_str());
-}
-
-std::string HexId(uint32_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", id & 0xFF);
-  return text;
-}
-
-// The message without the line end that some of the table's texts carry.
-std::string WithoutLineEnd(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
 }
 
 // The checksum as the first line says it: ", checksum OK" and so on.

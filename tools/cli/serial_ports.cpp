@@ -13,11 +13,6 @@ namespace {
 // The serial port's settings, as a refusal names them.
 constexpr const char* kLineSettings = "57600 baud, 8 data bits, no parity, 1 stop bit";
 
-std::string WithoutLineEnd(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
-}
-
 Json TextOrNull(const std::string& text) {
   return text.empty() ? Json() : Json(text);
 }

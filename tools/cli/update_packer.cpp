@@ -17,9 +17,6 @@ namespace {
 
 constexpr const char* kProgram = "mkupd";
 
-// Exit statuses besides 0 (written and read back) and kExitUsage.
-constexpr int kExitNotWritten = 1;
-
 const std::vector<OptionSpec> kOptions = {
     {'o', "output", "FILE", "the update file to write (required)"},
     {0, "format", "VERSION", "V1.01 (default) or V1.00, which holds firmware only"},
@@ -45,14 +42,9 @@ std::string Usage() {
          "in hex (01 to FF), each id once. The name line\n"
          "reads 'ID NAME'; the window shows the name with the blank in front of it.\n"
          "The file ends in a checksum trailer (SHA-256) that the updater verifies.\n"
-         "\n"
-         "Options:\n" +
-         OptionHelp(kOptions) +
-         "\n"
-         "Exit status:\n"
-         "  0   the file was written and reads back as meant\n"
-         "  1   an input cannot be read or used, or the file cannot be written\n"
-         "  64  the command line is wrong\n";
+         "\n" +
+         OptionsAndExitStatus(kOptions, "the file was written and reads back as meant",
+                              "an input cannot be read or used, or the file cannot be written");
 }
 
 // A target as the command line names it; its file is read afterwards.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "tools/common/program_version.h"
@@ -206,4 +207,31 @@ std::string OptionHelp(const std::vector<OptionSpec>& specs) {
     text += "\n";
   }
   return text;
+}
+
+std::optional<int> StartProgram(int argc, char** argv, const std::vector<OptionSpec>& specs,
+                                const char* program, const std::string& usage,
+                                CommandLine* line) {
+  return StartProgram(std::vector<std::string>(argv + 1, argv + argc), specs, program, usage,
+                      stdout, stderr, line);
+}
+
+std::string OptionsAndExitStatus(const std::vector<OptionSpec>& specs, const std::string& done,
+                                 const std::string& notDone) {
+  return "Options:\n" + OptionHelp(specs) +
+         "\n"
+         "Exit status:\n"
+         "  0   " + done + "\n"
+         "  1   " + notDone + "\n"
+         "  64  the command line is wrong\n";
+}
+
+bool ParseDecimal(const std::string& text, uint64_t maximum, uint64_t* value) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long number = std::strtoull(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || number > maximum) return false;
+  *value = number;
+  return true;
 }

@@ -4,6 +4,7 @@
 // --port=PORT), flags that take no value, operands mixed in among them, and "--"
 // before operands that start with a dash.
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -12,6 +13,10 @@
 // Exit status of a command line that makes no sense, apart from every program's
 // own outcomes (the value sysexits.h calls EX_USAGE).
 constexpr int kExitUsage = 64;
+
+// Exit status of a program that did not write its output: an input cannot be
+// read or holds an error, or the output cannot be written.
+constexpr int kExitNotWritten = 1;
 
 struct OptionSpec {
   char shortName;         // 0: no short form
@@ -74,6 +79,23 @@ std::optional<int> StartProgram(const std::vector<std::string>& arguments,
                                 const std::string& usage, std::FILE* out, std::FILE* err,
                                 CommandLine* line);
 
+// StartProgram on a program's own arguments (those after its name), with standard
+// output and standard error.
+std::optional<int> StartProgram(int argc, char** argv, const std::vector<OptionSpec>& specs,
+                                const char* program, const std::string& usage,
+                                CommandLine* line);
+
+// The end of the --help of a program that writes one output: "Options:" with the
+// options' lines, then "Exit status:" with 0 (`done`), 1 (`notDone`,
+// kExitNotWritten) and 64 (kExitUsage).
+std::string OptionsAndExitStatus(const std::vector<OptionSpec>& specs, const std::string& done,
+                                 const std::string& notDone);
+
 // The options' lines of --help, one entry per option with a help text, e.g.
 // "  -o, --output FILE      the update file to write", the texts aligned.
 std::string OptionHelp(const std::vector<OptionSpec>& specs);
+
+// An option's value as a decimal number: digits alone (no sign, no blank), at
+// most `maximum`. False for anything else, a number too large for 64 bits
+// included.
+bool ParseDecimal(const std::string& text, uint64_t maximum, uint64_t* value);

@@ -57,4 +57,22 @@ TEST(CommandLine, TakesTheFurtherValuesOfAnOptionInOrder) {
   EXPECT_EQ(line.operands, (std::vector<std::string>{"extra"}));
 }
 
+// A number option takes plain digits; what strtoull would bend into a number
+// (a sign, a leading blank, a value past 64 bits) is refused.
+TEST(ParseDecimal, TakesPlainDigitsUpToTheMaximum) {
+  uint64_t value = 7;
+  EXPECT_TRUE(ParseDecimal("0", 10, &value));
+  EXPECT_EQ(value, 0u);
+  EXPECT_TRUE(ParseDecimal("4294967295", 4294967295u, &value));
+  EXPECT_EQ(value, 4294967295u);
+  EXPECT_TRUE(ParseDecimal("18446744073709551615", UINT64_MAX, &value));
+  EXPECT_EQ(value, UINT64_MAX);
+  for (const char* bad : {"", "-1", "+1", " 1", "1 ", "0x10", "12a", "18446744073709551616"}) {
+    value = 7;
+    EXPECT_FALSE(ParseDecimal(bad, UINT64_MAX, &value)) << "'" << bad << "'";
+    EXPECT_EQ(value, 7u) << "'" << bad << "'";
+  }
+  EXPECT_FALSE(ParseDecimal("4294967296", 4294967295u, &value));
+}
+
 }  // namespace
