@@ -15,8 +15,8 @@
 
 #include "bench/measured_child.h"
 #include "bench/result_table.h"
-#include "engine/file_bytes.h"
 #include "engine/update_writer.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_interpreter.h"
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
-// The program's numbered messages (101 to 133) and printf-style formatting of them.
+// The program's numbered messages (engine/messages.def, one table for every front
+// end) and printf-style formatting of them.
 
 #include <string>
 

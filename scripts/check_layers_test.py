@@ -80,7 +80,8 @@ class IncludesTest(unittest.TestCase):
         self.assertEqual(status, 0, out)
 
     def test_layers_include_downwards_only(self):
-        self.assert_keeps({"svf/a.cpp": '#include "xsvf/xsvf_program.h"\n#include "link/jtag_cable.h"\n',
+        self.assert_keeps({"svf/a.cpp": '#include "xsvf/xsvf_program.h"\n'
+                                        '#include "link/jtag_cable.h"\n',
                            "engine/a.cpp": '#include "xsvf/debug_log.h"\n'})
         self.assert_breaks({"xsvf/a.h": '#pragma once\n#include "svf/svf_reader.h"\n'},
                            'xsvf/a.h:2: xsvf may not include "svf/svf_reader.h" (svf)\n')
@@ -117,7 +118,8 @@ class IncludesTest(unittest.TestCase):
 
     def test_platform_code_stays_in_its_platform_files(self):
         self.assert_keeps({"link/serial_port_posix.cpp": "#include <termios.h>\n",
-                           "xsvf/output_file_win32.cpp": "#include <windows.h>\n#include <fcntl.h>\n",
+                           "xsvf/output_file_win32.cpp": "#include <windows.h>\n"
+                                                         "#include <fcntl.h>\n",
                            "engine/sha256_openssl.cpp": "#include <openssl/evp.h>\n"})
         self.assert_breaks({"link/serial_port.cpp": "#include <cstdio>\n#include <sys/ioctl.h>\n"},
                            "link/serial_port.cpp:2: <sys/ioctl.h> is POSIX code, which belongs "
