@@ -3,22 +3,37 @@
 message, on each kind of include that breaks the layers, planted in a copy of the
 tree or in a tree of a few files."""
 
+import contextlib
+import importlib.machinery
+import importlib.util
+import io
 import os
 import shutil
-import subprocess
-import sys
 import tempfile
 import unittest
 
 SCRIPTS = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(SCRIPTS)
-CHECK = os.path.join(SCRIPTS, "check-layers")
+
+
+def load_check():
+    """The check as a module (its file name has no .py), run in this process."""
+    loader = importlib.machinery.SourceFileLoader(
+        "check_layers", os.path.join(SCRIPTS, "check-layers"))
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(loader.name, loader))
+    loader.exec_module(module)
+    return module
+
+
+CHECK = load_check()
 
 
 def run_check(root, *files):
-    result = subprocess.run([sys.executable, CHECK, "--root", root, *files],
-                            capture_output=True, text=True, check=False)
-    return result.returncode, result.stdout, result.stderr
+    """The check's exit status and what it printed on stdout and stderr."""
+    out, err = io.StringIO(), io.StringIO()
+    with contextlib.redirect_stdout(out), contextlib.redirect_stderr(err):
+        status = CHECK.main(["--root", root, *files])
+    return status, out.getvalue(), err.getvalue()
 
 
 def sources_only(folder, names):
