@@ -8,6 +8,7 @@
 #include "app/warning_dlg.h"
 #include "engine/messages.h"
 #include "engine/update_session.h"
+#include "link/serial_port.h"
 #include "resources/resource.h"
 #include "ui/win_app.h"
 #include "updater_version.h"

@@ -17,8 +17,8 @@
 #include "bench/bench_options.h"
 #include "bench/measured_child.h"
 #include "bench/result_table.h"
-#include "engine/file_bytes.h"
 #include "engine/update_writer.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_interpreter.h"
 
 namespace {

@@ -40,8 +40,8 @@
 #include "bench/measured_child.h"
 #include "bench/pty_round_trip.h"
 #include "bench/result_table.h"
-#include "engine/file_bytes.h"
 #include "engine/update_writer.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// The program's numbered messages (engine/messages.def) and printf-style formatting
-// of them.
+// The program's numbered messages (engine/messages.def, one table for every front
+// end) and printf-style formatting of them.
 
 #include <string>
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 

@@ -43,10 +43,6 @@ void UseUpdateFile(UpdateState& state, const UpdateFileSnapshot& file,
   }
 }
 
-std::string DevicePathOfPort(int portNumber) {
-  return "\\\\.\\COM" + std::to_string(portNumber);
-}
-
 bool OpenDevicePort(UpdateState& state, const std::string& devicePath) {
   if (!state.port.Open(devicePath, kLineBaudRate, kOpenTimeoutMs)) return false;
   DrainPort(state);

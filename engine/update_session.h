@@ -30,9 +30,6 @@ void UseUpdateFile(UpdateState& state, const UpdateFileSnapshot& file,
 constexpr uint32_t kLineBaudRate = 57600;
 constexpr uint32_t kOpenTimeoutMs = 2000;
 
-// The device path of serial port n (1 to 10), as the Windows API names it.
-std::string DevicePathOfPort(int portNumber);
-
 // Opens the port at 57600 baud with a 2000 ms time-out and drains it.
 bool OpenDevicePort(UpdateState& state, const std::string& devicePath);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 
 #include "engine/messages.h"
@@ -12,12 +13,20 @@ namespace {
 // A device that sends without pause, as firmware printing a log would.
 class EndlessSender : public SerialChannel {
  public:
-  bool SetTimeouts(uint32_t) override { return true; }
+  explicit EndlessSender(EndlessSender** self) { *self = this; }
+  bool SetTimeouts(uint32_t ms) override {
+    timeoutMs = ms;
+    return true;
+  }
   bool Write(const uint8_t*, uint32_t) override { return true; }
   bool Read(uint8_t* data, uint32_t count) override {
     for (uint32_t i = 0; i < count; ++i) data[i] = 0x55;
+    ++reads;
     return true;
   }
+
+  uint32_t timeoutMs = 0;
+  size_t reads = 0;
 };
 
 TEST(DrainPort, DropsStaleInputAndLeavesTheWakeUpTimeOut) {
@@ -31,12 +40,17 @@ TEST(DrainPort, DropsStaleInputAndLeavesTheWakeUpTimeOut) {
   EXPECT_EQ(device->timeoutMs, 1u);
 }
 
-// Used to hang the window: the drain waited for a gap that never came.
+// Used to hang the window: the drain waited for a gap that never came. It reads
+// for its second, then gives up on the gap and leaves the wake-up time-out.
 TEST(DrainPort, EndsAlthoughTheDeviceNeverStopsSending) {
   UpdateState state;
-  state.port.Attach(std::make_unique<EndlessSender>());
+  EndlessSender* device = nullptr;
+  state.port.Attach(std::make_unique<EndlessSender>(&device));
+  const auto start = std::chrono::steady_clock::now();
   DrainPort(state);
-  SUCCEED();
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_GT(device->reads, 1u);
+  EXPECT_EQ(device->timeoutMs, 1u);
 }
 
 TEST(ConfirmCancel, MarksTheUnfinishedRowsWhileTheUpdateRuns) {

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "engine/boot_protocol.h"
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_file_check.h"
 #include "engine/update_session.h"
@@ -26,6 +25,7 @@
 #include "sim/scenario.h"
 #include "testsupport/sim_port.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 

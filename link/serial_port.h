@@ -76,6 +76,11 @@ struct PortOpenFailure {
   std::string systemText;
 };
 
+// The system's device path of serial port n (n from 1), the one Windows calls
+// COMn: "\\.\COMn" on Windows, the n-th standard serial port /dev/ttyS(n-1)
+// elsewhere.
+std::string DevicePathOfPort(int portNumber);
+
 // Opens and configures the system's serial device at `path`; nullptr if the
 // device does not exist, is held by another program, is no serial device or
 // refuses the settings, with the reason in *failure if given.

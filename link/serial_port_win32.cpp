@@ -124,6 +124,10 @@ bool CheckSerialDevice(HANDLE handle, PortOpenFailure* failure) {
 
 }  // namespace
 
+std::string DevicePathOfPort(int portNumber) {
+  return "\\\\.\\COM" + std::to_string(portNumber);
+}
+
 std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uint32_t baudRate,
                                                     uint32_t timeoutMs,
                                                     PortOpenFailure* failure) {

@@ -6,16 +6,16 @@
 #include <memory>
 #include <thread>
 
-#include "engine/file_bytes.h"
 #include "engine/boot_protocol.h"
-#include "engine/update_file.h"
 #include "engine/messages.h"
+#include "engine/update_file.h"
 #include "engine/update_session.h"
 #include "engine/update_worker.h"
 #include "engine/update_writer.h"
 #include "sim/scenario.h"
 #include "testsupport/sim_test_support.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 

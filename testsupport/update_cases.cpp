@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_text.h"
 
 const char* const kFilePathMark = "<update file>";

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_file.h"
 #include "testsupport/captured_text.h"
 #include "testsupport/json_lines.h"
 #include "testsupport/update_cases.h"
 #include "tools/cli/file_check.h"
+#include "xsvf/file_bytes.h"
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/update_file.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
 #include "tools/common/command_line.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 

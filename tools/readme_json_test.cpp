@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
+#include "xsvf/file_bytes.h"
 #include "engine/update_file.h"
 #include "testsupport/captured_text.h"
 #include "testsupport/json_lines.h"

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/sha256.h"
 #include "testsupport/json_lines.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 

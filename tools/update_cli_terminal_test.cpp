@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "testsupport/screen.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 

@@ -23,7 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_file.h"
 #include "engine/update_writer.h"
@@ -31,6 +30,7 @@
 #include "testsupport/json_lines.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 

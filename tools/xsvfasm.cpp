@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "tools/common/command_line.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/output_file.h"
 #include "xsvf/xsvf_program.h"
 #include "xsvf/xsvf_text.h"

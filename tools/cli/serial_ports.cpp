@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "engine/messages.h"
-#include "engine/update_session.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/json_text.h"
 #include "xsvf/shown_text.h"

@@ -4,12 +4,12 @@
 #include <optional>
 #include <set>
 
-#include "engine/file_bytes.h"
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
 #include "engine/update_writer.h"
 #include "svf/svf_converter.h"
 #include "tools/common/command_line.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/output_file.h"
 #include "xsvf/xsvf_program.h"
 
