@@ -607,7 +607,18 @@ TEST(UpdateCliCommandLine, RefusesWhatMakesNoSense) {
                   "FILE, --check FILE or --ports"},
       {{"--colour"}, "unknown option '--colour'"},
       {{"-p", "a", "-f", "x.upd", "--wait", "0"},
-       "--wait needs a number of seconds greater than 0, not '0'"},
+       "--wait needs a number of seconds greater than 0 and at most 1000000, not '0'"},
+      {{"-p", "a", "-f", "x.upd", "--wait", "2147483"},
+       "--wait needs a number of seconds greater than 0 and at most 1000000, not '2147483'"},
+      // A value given twice used to overrule the first without a word.
+      {{"--check", "flip.upd", "--check", "sample.upd"}, "option '--check' may be given only once"},
+      {{"-p", "a", "-f", "x.upd", "-w", "5", "--wait=6"}, "option '--wait' may be given only once"},
+      // An empty value used to reach the port or the file as a name.
+      {{"-p", "", "-f", "x.upd"}, "option '-p' needs a value (PORT), not an empty one"},
+      {{"--list="}, "option '--list' needs a value (FILE), not an empty one"},
+      // Short flags grouped as getopt reads them.
+      {{"--list", "x.upd", "-yw5"}, "--yes goes with an update only"},
+      {{"-p", "a", "-f", "x.upd", "-yz"}, "unknown option '-z' in '-yz'"},
       {seventeen, "at most 16 ports at once"},
       {{"-p", "a", "-p", "a", "-f", "x.upd"}, "port a is given twice"},
       {{"--list", "x.upd", "--repeat"}, "--repeat goes with an update only"},

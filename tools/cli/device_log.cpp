@@ -7,16 +7,14 @@
 #include "engine/messages.h"
 #include "xsvf/shown_text.h"
 
-namespace {
-
-// The log is written on the front end's thread alone, so the shared calendar
-// of std::gmtime serves.
 std::string UtcTime(std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&seconds));
   return text;
 }
+
+namespace {
 
 std::string HexId(uint32_t id) {
   char text[8];
