@@ -41,6 +41,20 @@ TEST(Programs, EachHelpListsItsExitStatuses) {
   }
 }
 
+// The usage lines stand apart from the description by an empty line: the
+// manual page made from the help takes them as its SYNOPSIS, and used to run
+// the description of devsim, xsvfasm and xsvfdump into it.
+TEST(Programs, EachHelpSetsItsUsageLinesApart) {
+  for (const char* program : {"mkupd", "devsim", "xsvfasm", "xsvfdump", "svf2xsvf", "update-cli"}) {
+    const std::vector<std::string> lines = Lines(RunTool(program, {"--help"}).output);
+    const std::string furtherForm = "       " + std::string(program) + " ";
+    size_t line = 1;
+    while (line < lines.size() && lines[line].rfind(furtherForm, 0) == 0) ++line;
+    ASSERT_LT(line, lines.size()) << program;
+    EXPECT_EQ(lines[line], "") << program;
+  }
+}
+
 // A usage error has an exit status of its own, 64, apart from every outcome.
 TEST(Programs, UsageErrorsHaveAnExitStatusOfTheirOwn) {
   for (const char* program : kPrograms) {

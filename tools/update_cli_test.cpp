@@ -360,12 +360,14 @@ TEST(UpdateCli, RefusesAnUnusableFileWithItsMessage) {
   const std::string notUpdate = folder + "/notes.upd";
   const std::string newer = folder + "/newer.upd";
   const std::string missing = folder + "/missing.upd";
+  const std::string tooLong = folder + "/" + std::string(300, 'x') + ".upd";
   SaveText(notUpdate, "Release notes\r\n");
   SaveText(newer, "Firmwareupdate-Fileformat-V2.00\r\n01\r\n01 Main\r\n");
   const std::vector<std::pair<std::string, std::string>> files = {
       {notUpdate, FormatMessageText(MsgWrongFileformat, notUpdate.c_str())},
-      {"", std::string(MessageText(MsgNoFileSelected)) + "\n"},
       {missing, FormatMessageText(MsgFileNotFound, missing.c_str())},
+      // Not "not found": the system's reason (as for a file without read permission).
+      {tooLong, "Error: File '" + tooLong + "' cannot be opened: File name too long.\n"},
       {newer, FormatMessageText(MsgWrongVersion, "V2.00", newer.c_str(), "V1.00 V1.01 ") + "\n"},
   };
   for (const auto& [file, message] : files) {
