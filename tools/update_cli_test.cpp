@@ -269,7 +269,7 @@ TEST(Mkupd, RefusesFilesTheUpdaterCouldNotRead) {
     eleven.insert(eleven.end(), {"--firmware", Hex2(static_cast<uint8_t>(id)), "Unit", image});
   }
   const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
-      {eleven, "more than 10 targets"},
+      {eleven, "at most 10 targets go into one file, not 11"},
       {{"--format", "V1.00", "--xsvf", "01", "Logic", program}, "V1.00 cannot hold"},
       {{"--xsvf", "01", "Logic", garbage}, garbage},
   };
