@@ -65,10 +65,10 @@ TEST(UpdateFileCopy, SaysWhyAFileCannotBeCopied) {
   EXPECT_EQ(message, "Error: File '" + tooLong + "' cannot be opened: " +
                          std::strerror(ENAMETOOLONG) + ".\n");
 #endif
-  // A folder: POSIX systems open it but cannot read it, Windows does not open it.
+  // A folder: POSIX systems open it but cannot read it, Windows refuses access.
   EXPECT_FALSE(UpdateFileCopy::Make(".", &message));
   EXPECT_TRUE(message == FormatMessageText(MsgFileNotReadable, ".") ||
-              message == FormatMessageText(MsgFileNotFound, "."))
+              message == FormatMessageText(MsgFileNotOpened, ".", std::strerror(EACCES)))
       << message;
 }
 
