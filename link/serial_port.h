@@ -66,6 +66,8 @@ enum class PortOpenError {
   NotSerial,     // it is no serial device: a file, a folder, a null device, the
                  // program's own terminal
   Refused,       // it is one, but refused the line settings
+  NotOpened,     // the system would not open it for another reason (a name too
+                 // long, no file handles left)
 };
 
 struct PortOpenFailure {

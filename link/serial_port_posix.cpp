@@ -285,7 +285,7 @@ PortOpenError OpenErrorOf(int error) {
     case EISDIR:
       return PortOpenError::NotSerial;
     default:
-      return PortOpenError::Refused;
+      return PortOpenError::NotOpened;
   }
 }
 

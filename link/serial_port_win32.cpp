@@ -105,7 +105,7 @@ PortOpenError OpenErrorOf(DWORD error) {
     case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_BUSY:
       return PortOpenError::Busy;
     default:
-      return PortOpenError::Refused;
+      return PortOpenError::NotOpened;
   }
 }
 

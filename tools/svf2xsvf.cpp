@@ -34,6 +34,7 @@ const std::vector<OptionSpec> kOptions = {
 std::string Usage() {
   return "usage: svf2xsvf IN.svf OUT.xsvf\n"
          "       svf2xsvf --listing IN.svf\n"
+         "\n"
          "Converts an SVF program into an XSVF program for the updater's player, or\n"
          "lists that program in xsvfdump's text form (--listing). A fault is reported as\n"
          "IN.svf:LINE:COLUMN: message, and an existing OUT.xsvf is left as it was.\n"

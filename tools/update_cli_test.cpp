@@ -270,7 +270,7 @@ TEST(Mkupd, RefusesFilesTheUpdaterCouldNotRead) {
     eleven.insert(eleven.end(), {"--firmware", Hex2(static_cast<uint8_t>(id)), "Unit", image});
   }
   const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
-      {eleven, "more than 10 targets"},
+      {eleven, "at most 10 targets go into one file, not 11"},
       {{"--format", "V1.00", "--xsvf", "01", "Logic", program}, "V1.00 cannot hold"},
       {{"--xsvf", "01", "Logic", garbage}, garbage},
   };
@@ -361,12 +361,14 @@ TEST(UpdateCli, RefusesAnUnusableFileWithItsMessage) {
   const std::string notUpdate = folder + "/notes.upd";
   const std::string newer = folder + "/newer.upd";
   const std::string missing = folder + "/missing.upd";
+  const std::string tooLong = folder + "/" + std::string(300, 'x') + ".upd";
   SaveText(notUpdate, "Release notes\r\n");
   SaveText(newer, "Firmwareupdate-Fileformat-V2.00\r\n01\r\n01 Main\r\n");
   const std::vector<std::pair<std::string, std::string>> files = {
       {notUpdate, FormatMessageText(MsgWrongFileformat, notUpdate.c_str())},
-      {"", std::string(MessageText(MsgNoFileSelected)) + "\n"},
       {missing, FormatMessageText(MsgFileNotFound, missing.c_str())},
+      // Not "not found": the system's reason (as for a file without read permission).
+      {tooLong, "Error: File '" + tooLong + "' cannot be opened: File name too long.\n"},
       {newer, FormatMessageText(MsgWrongVersion, "V2.00", newer.c_str(), "V1.00 V1.01 ") + "\n"},
   };
   for (const auto& [file, message] : files) {
@@ -608,7 +610,18 @@ TEST(UpdateCliCommandLine, RefusesWhatMakesNoSense) {
                   "FILE, --check FILE or --ports"},
       {{"--colour"}, "unknown option '--colour'"},
       {{"-p", "a", "-f", "x.upd", "--wait", "0"},
-       "--wait needs a number of seconds greater than 0, not '0'"},
+       "--wait needs a number of seconds greater than 0 and at most 1000000, not '0'"},
+      {{"-p", "a", "-f", "x.upd", "--wait", "2147483"},
+       "--wait needs a number of seconds greater than 0 and at most 1000000, not '2147483'"},
+      // A value given twice used to overrule the first without a word.
+      {{"--check", "flip.upd", "--check", "sample.upd"}, "option '--check' may be given only once"},
+      {{"-p", "a", "-f", "x.upd", "-w", "5", "--wait=6"}, "option '--wait' may be given only once"},
+      // An empty value used to reach the port or the file as a name.
+      {{"-p", "", "-f", "x.upd"}, "option '-p' needs a value (PORT), not an empty one"},
+      {{"--list="}, "option '--list' needs a value (FILE), not an empty one"},
+      // Short flags grouped as getopt reads them.
+      {{"--list", "x.upd", "-yw5"}, "--yes goes with an update only"},
+      {{"-p", "a", "-f", "x.upd", "-yz"}, "unknown option '-z' in '-yz'"},
       {seventeen, "at most 16 ports at once"},
       {{"-p", "a", "-p", "a", "-f", "x.upd"}, "port a is given twice"},
       {{"--list", "x.upd", "--repeat"}, "--repeat goes with an update only"},

@@ -36,6 +36,7 @@ const std::vector<OptionSpec> kOptions = {kHelpOption, kVersionOption};
 
 std::string Usage() {
   return "usage: xsvfasm INPUT.txt OUTPUT.xsvf\n"
+         "\n"
          "Assembles an XSVF program from its text form, as xsvfdump lists it.\n"
          "\n"
          "One command per line: the name as the debug log prints it, then its operands.\n"

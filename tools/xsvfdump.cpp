@@ -26,6 +26,7 @@ const std::vector<OptionSpec> kOptions = {kHelpOption, kVersionOption};
 
 std::string Usage() {
   return "usage: xsvfdump PROGRAM.xsvf\n"
+         "\n"
          "Lists an XSVF program on standard output in the text form of xsvfasm: line N\n"
          "is command N, as the player's debug log counts commands. Bytes after XCOMPLETE\n"
          "or from a command that cannot be read on follow as .bytes lines, so that\n"

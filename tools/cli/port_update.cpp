@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "engine/update_session.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/device_log.h"
 #include "tools/cli/serial_ports.h"
 #include "tools/cli/trace_channel.h"
 #include "xsvf/xsvf_interpreter.h"
@@ -112,7 +113,11 @@ bool PortUpdate::OpenPort(std::string* failure) {
       *failure = "Cannot write the trace " + settings.tracePath + ".";
       return false;
     }
-    line = std::make_unique<TraceChannel>(std::move(line), trace);
+    // Appended to what earlier runs traced: each opening has a heading line
+    // of its own, from which its times count.
+    line = std::make_unique<TraceChannel>(
+        std::move(line), trace,
+        port + " opened at " + UtcTime(std::chrono::system_clock::now()) + "; seconds from here");
   }
   state.port.Attach(std::move(line));
   DrainPort(state);

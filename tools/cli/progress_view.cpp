@@ -44,12 +44,30 @@ std::string DoneOfTotal(const RowSnapshot& row, const TargetSize& size) {
 
 namespace {
 
-// The row's status column as the window shows it, "45% " or "100% missing
-// target", followed by how far the target has got while it has no status.
+// The percentage a row shows: of a JTAG target under way, the share of its
+// commands played, so that it agrees with the count beside it (the record's
+// percentage measures the program's bytes, whose commands differ in size).
+int ShownPercent(const RowSnapshot& row, const TargetSize& size) {
+  if (size.commands <= 0 || !row.status.empty() || row.percent >= 100) return row.percent;
+  const int64_t done = std::clamp<int64_t>(row.done, 0, size.commands);
+  return static_cast<int>(std::min<int64_t>(99, done * 100 / size.commands));
+}
+
+// The row's status column as the window shows it, "45%" or "100% missing
+// target"; how far the target has got follows apart, while it has no status.
+std::string RowStatus(const RowSnapshot& row, const TargetSize& size) {
+  return std::to_string(ShownPercent(row, size)) + "%" +
+         (row.status.empty() ? "" : " " + row.status);
+}
+
+std::string RowFigures(const RowSnapshot& row, const TargetSize& size) {
+  return row.status.empty() ? DoneOfTotal(row, size) : "";
+}
+
+// "45% 28.8 of 64.0 KiB" or "100% missing target".
 std::string RowTail(const RowSnapshot& row, const TargetSize& size) {
-  std::string tail = std::to_string(row.percent) + "% " + row.status;
-  if (row.status.empty()) tail += DoneOfTotal(row, size);
-  return tail;
+  const std::string figures = RowFigures(row, size);
+  return RowStatus(row, size) + (figures.empty() ? "" : " " + figures);
 }
 
 TargetSize SizeOf(const PortDisplay& display, size_t row) {
@@ -114,8 +132,9 @@ class TerminalView : public ProgressView {
     const size_t columns = Columns();
     Measure({last});
     for (size_t i = 0; i < last.state.rows.size(); ++i) {
-      const std::string line = RowLine(last.state.rows[i], SizeOf(last, i), BarWidth(columns, 0));
-      std::fprintf(out, "%s\n", FitColumns(line, columns).c_str());
+      const std::string line =
+          RowLine(last.state.rows[i], SizeOf(last, i), BarWidth(columns, 0), columns);
+      std::fprintf(out, "%s\n", line.c_str());
     }
     if (!result.debugLogPath.empty()) {
       std::fprintf(out, "XSVF debug log: %s\n", TerminalText(result.debugLogPath).c_str());
@@ -195,15 +214,32 @@ class TerminalView : public ProgressView {
     return std::min(kMaxBar, columns - fixed);
   }
 
-  // "<label> [#####.....] 45% 28.8 of 64.0 KiB"; the bars narrow with the width
-  // and go when there is no room for them.
-  std::string RowLine(const RowSnapshot& row, const TargetSize& size, size_t bar) const {
-    std::string line = PadColumns(FitColumns(row.Label(), LabelWidth()), LabelWidth()) + " ";
+  // "<label> [#####.....] 45% 28.8 of 64.0 KiB" in `columns`; the bars narrow
+  // with the width. What does not fit goes, least important first: the bar, the
+  // figures of how far the target has got, then the label's end, and last the
+  // status's end; a figure is shown whole or not at all.
+  std::string RowLine(const RowSnapshot& row, const TargetSize& size, size_t bar,
+                      size_t columns) const {
+    const std::string status = RowStatus(row, size);
+    std::string figures = RowFigures(row, size);
+    if (!figures.empty()) figures = " " + figures;
+    size_t label = LabelWidth();
+    if (label + 1 + TextColumns(status) + TextColumns(figures) > columns) figures.clear();
+    const size_t tail = TextColumns(status) + TextColumns(figures);
+    if (label + 1 + tail > columns) {
+      // The label keeps what the status leaves of it, or goes when that is too
+      // little to tell the targets apart.
+      constexpr size_t kMinLabel = 4;
+      label = columns >= tail + 1 + kMinLabel ? columns - tail - 1 : 0;
+    }
+    std::string line;
+    if (label > 0) line = PadColumns(FitColumns(row.Label(), label), label) + " ";
     if (bar > 0) {
-      const size_t filled = static_cast<size_t>(std::clamp(row.percent, 0, 100)) * bar / 100;
+      const size_t filled =
+          static_cast<size_t>(std::clamp(ShownPercent(row, size), 0, 100)) * bar / 100;
       line += "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
     }
-    return line + RowTail(row, size);
+    return FitColumns(line + status + figures, columns);
   }
 
   // The widest label and row tail of what is to be drawn, for the columns.
@@ -230,7 +266,9 @@ class TerminalView : public ProgressView {
       const std::string indent = display.port.empty() ? "" : "  ";
       const size_t bar = BarWidth(columns, indent.size());
       for (size_t i = 0; i < display.state.rows.size(); ++i) {
-        const std::string line = indent + RowLine(display.state.rows[i], SizeOf(display, i), bar);
+        const std::string line =
+            indent + RowLine(display.state.rows[i], SizeOf(display, i), bar,
+                             columns > indent.size() ? columns - indent.size() : 0);
         std::fprintf(out, "\r\x1b[2K%s\n", FitColumns(line, columns).c_str());
         ++lines;
       }

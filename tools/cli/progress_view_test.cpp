@@ -88,6 +88,51 @@ TEST(ProgressViews, LinesShowOutsideTextOnALineOfItsOwn) {
             }));
 }
 
+int TerminalWidth31() { return 31; }
+int TerminalWidth13() { return 13; }
+int TerminalWidth8() { return 8; }
+
+// The rows an ended update leaves on a terminal of `width`.
+std::vector<std::string> FinalRows(int (*width)()) {
+  PortDisplay display;
+  display.state.rows = {{"", " Main board", 50, "", 8087},
+                        {"", " CPLD", 62, "", 35},
+                        {"", " Display", 100, "ok", 84}};
+  display.sizes = {{16180, 0}, {5000, 197}, {84, 0}};
+  std::FILE* out = std::tmpfile();
+  MakeTerminalView(out, width)->DeviceEnded(display, DeviceResult{});
+  std::vector<std::string> lines = Lines(ContentsAndClose(out));
+  EXPECT_EQ(lines.front().substr(0, 4), "\r\x1b[J");
+  lines.front().erase(0, 4);  // where the block stood
+  lines.pop_back();           // the status line
+  return lines;
+}
+
+// Narrow terminals used to cut rows inside a figure ("15.8 of 15.8 Ki") and,
+// narrower still, lose the percentage. The JTAG row's percentage used to
+// measure the program's bytes beside a count of its commands.
+TEST(ProgressViews, NarrowTerminalsDropWholeFiguresLeastImportantFirst) {
+  const auto bar = [](size_t filled) {
+    return "[" + std::string(filled, '#') + std::string(30 - filled, '.') + "] ";
+  };
+  EXPECT_EQ(FinalRows(TerminalWidth80), (std::vector<std::string>{
+                                            " Main board " + bar(15) + "50% 7.9 of 15.8 KiB",
+                                            " CPLD       " + bar(5) + "17% 35 of 197 commands",
+                                            " Display    " + bar(30) + "100% ok",
+                                        }));
+  EXPECT_EQ(FinalRows(TerminalWidth31), (std::vector<std::string>{
+                                            " Main board 50%",
+                                            " CPLD       17%",
+                                            " Display    100% ok",
+                                        }));
+  EXPECT_EQ(FinalRows(TerminalWidth13), (std::vector<std::string>{
+                                            " Main bo 50%",
+                                            " CPLD    17%",
+                                            " Dis 100% ok",
+                                        }));
+  EXPECT_EQ(FinalRows(TerminalWidth8), (std::vector<std::string>{"50%", "17%", "100% ok"}));
+}
+
 // JSON lines name update-cli's one port in every object, give names without the
 // blank that follows the id on their line, take a byte that is not UTF-8 for its
 // Latin-1 character and escape every control.

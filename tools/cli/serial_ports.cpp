@@ -68,6 +68,10 @@ std::string PortOpenFailureText(const std::string& port, const PortOpenFailure& 
     case PortOpenError::NotSerial:
       return "Error: " + port + " is not a serial device" + because +
              ".\nupdate-cli --ports lists the serial ports present.";
+    case PortOpenError::NotOpened:
+      return WithoutLineEnd(FormatMessageText(MsgPortNotOpened, port.c_str(),
+                                              failure.systemText.c_str())) +
+             "\nupdate-cli --ports lists the serial ports present.";
     case PortOpenError::Refused:
       return "Error: " + port + " refused the line settings (" + kLineSettings +
              "): " + failure.systemText +

@@ -96,6 +96,12 @@ TEST_F(PortOpenText, SaysWhatTheSystemSaid) {
   EXPECT_EQ(TextFor("/dev/null"),
             "Error: /dev/null is not a serial device (Inappropriate ioctl for device).\n"
             "update-cli --ports lists the serial ports present.");
+  // A name too long used to be reported as refusing the line settings, though
+  // the port was never opened.
+  const std::string tooLong = folder + "/" + std::string(300, 'x');
+  EXPECT_EQ(TextFor(tooLong), "Error: " + tooLong +
+                                  " cannot be opened: File name too long.\n"
+                                  "update-cli --ports lists the serial ports present.");
 }
 
 TEST_F(PortOpenText, APortHeldByAnotherProgramIsInUse) {

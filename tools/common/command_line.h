@@ -1,8 +1,11 @@
 #pragma once
 // The command lines of the project's programs, read the way users of command-line
-// tools expect: short options (-p PORT, -pPORT), long options (--port PORT,
+// tools expect: short options (-p PORT, -pPORT), short flags grouped (-yq, and
+// -yp PORT: the group's last may take a value), long options (--port PORT,
 // --port=PORT), flags that take no value, operands mixed in among them, and "--"
-// before operands that start with a dash.
+// before operands that start with a dash. A value is never empty, and an option
+// that takes a value is given once unless it is repeatable: a second --check FILE
+// would otherwise silently overrule the first.
 
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +31,8 @@ struct OptionSpec {
   // Arguments the option takes after its value, as they stand (even when they
   // begin with a dash): mkupd's --firmware ID NAME IMAGE has 2.
   int moreValues = 0;
+  // May be given more than once, each value kept in order (-p PORT -p PORT).
+  bool repeatable = false;
 };
 
 // The options every program has: -h/--help and --version.
@@ -46,12 +51,13 @@ struct CommandLine {
   bool Has(const char* longName) const;
   // The value each time the option was given, in order.
   std::vector<std::string> Values(const char* longName) const;
-  // The value the option was last given, or `fallback`.
+  // The option's value (the last, for a repeatable one), or `fallback`.
   std::string Value(const char* longName, const std::string& fallback = "") const;
 };
 
 // Parses the arguments after the program name. False with *error for an unknown
-// option, a missing value or a value given to a flag. *line points into `specs`,
+// option, a missing or empty value, a value given to a flag or an option that
+// takes a value given twice without being repeatable. *line points into `specs`,
 // which must outlive it.
 bool ParseCommandLine(const std::vector<std::string>& arguments,
                       const std::vector<OptionSpec>& specs, CommandLine* line,
