@@ -8,6 +8,7 @@
 #include "app/warning_dlg.h"
 #include "engine/messages.h"
 #include "engine/update_session.h"
+#include "link/serial_port.h"
 #include "resources/resource.h"
 #include "ui/win_app.h"
 #include "updater_version.h"
@@ -42,7 +43,7 @@ int Height(const RECT& rect) {
 // debug log cannot be created) is shown like the window's own.
 UpdateHost WindowHost() {
   UpdateHost host;
-  host.showMessage = [](const std::string& text) { ShowWarningBox(nullptr, text); };
+  host.player.showMessage = [](const std::string& text) { ShowWarningBox(nullptr, text); };
   return host;
 }
 
@@ -143,7 +144,7 @@ void CUpdateDlg::ExchangeText(bool fromWindow, int id, SharedText& field) {
 
 void CUpdateDlg::RefreshWindow() {
   UpdateData(false);
-  if (state.runState != Idle) RefreshRows();
+  if (state.runState != RunState::Idle) RefreshRows();
 }
 
 void CUpdateDlg::ReadWindow() {
@@ -307,25 +308,25 @@ void CUpdateDlg::StartUpdate() {
 
 void CUpdateDlg::OnTimer(UINT_PTR id) {
   if (id != kRefreshTimer) return;
-  const int32_t runState = state.runState;
+  const RunState runState = state.runState;
   // A request that arrives during the redraw stays set for the next tick.
-  if (runState == Running && state.refreshNeeded.exchange(0)) RefreshWindow();
-  if (runState == Finished || runState == Aborted) EndUpdate(runState);
+  if (runState == RunState::Running && state.refreshNeeded.exchange(false)) RefreshWindow();
+  if (runState == RunState::Finished || runState == RunState::Aborted) EndUpdate(runState);
 }
 
 // The worker has ended and touches nothing any more: show its result line (not
 // after a cancel), release the file and the port and return to idle.
-void CUpdateDlg::EndUpdate(int32_t runState) {
+void CUpdateDlg::EndUpdate(RunState runState) {
   CloseWarning();
   RefreshWindow();
   KillTimer(kRefreshTimer);
-  if (runState == Finished) MessageBox(state.statusLine.Get());
+  if (runState == RunState::Finished) MessageBox(state.statusLine.Get());
   worker.Join();
   CloseUpdateResources(state);
   // The focus lands on Exit; the dialog is active again by now, as the warning
   // and the message box have returned the activation to it.
   EnableControls(true);
-  state.runState = Idle;
+  state.runState = RunState::Idle;
 }
 
 void CUpdateDlg::OnExit() {
@@ -336,7 +337,7 @@ void CUpdateDlg::OnExit() {
 void CUpdateDlg::OnCancelUpdate() {
   if (warningDlg) return;
   if (!state.deviceAnswered) {
-    state.cancelRequested = 1;
+    state.cancelRequested = true;
     return;
   }
   auto* warning = new CWarningDlg(MsgCancelWarning, this);

@@ -52,7 +52,7 @@ class CUpdateDlg : public CDialog {
   void OnUpdate();
   bool OpenPort();
   void StartUpdate();
-  void EndUpdate(int32_t runState);
+  void EndUpdate(RunState runState);
   void OnExit();
   void OnBrowse();
   void OnOpen();

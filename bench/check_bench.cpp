@@ -5,18 +5,20 @@
 // (testdata/xsvf/fpga_config.xsvf). The check reads programs command by command,
 // so both stay within the same small bound.
 //
-// Usage: check_bench [--work FOLDER]   (generated files go into the work folder)
+// Usage: check_bench [--work DIR]   (generated files go into the work folder)
 
 #include <malloc.h>
 
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_options.h"
 #include "bench/measured_child.h"
 #include "bench/result_table.h"
-#include "engine/file_bytes.h"
 #include "engine/update_writer.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_interpreter.h"
 
 namespace {
@@ -64,11 +66,20 @@ void MeasureCheck(const std::string& work, const std::string& name, const std::s
                  Seconds(usage.wallSeconds) + " wall");
 }
 
+const std::vector<OptionSpec> kOptions = {kHelpOption, upd::kWorkOption};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string work = "bench-work";
-  if (argc == 3 && std::string(argv[1]) == "--work") work = argv[2];
+  upd::BenchOptions options;
+  CommandLine line;
+  if (std::optional<int> ended =
+          upd::StartBench(argc, argv, "check_bench",
+                          "The read-through before an update: its peak memory.\n", kOptions,
+                          &options, &line)) {
+    return *ended;
+  }
+  const std::string& work = options.workDir;
   std::cerr << "check_bench: update-cli --check on a hostile file and the largest real one\n";
   const std::string bomb = work + "/bomb.upd";
   const std::string real = work + "/fpga_config.upd";

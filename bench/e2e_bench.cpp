@@ -26,18 +26,22 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "bench/bench_inputs.h"
+#include "bench/bench_options.h"
 #include "bench/line_bound.h"
 #include "bench/measured_child.h"
 #include "bench/pty_round_trip.h"
 #include "bench/result_table.h"
-#include "engine/file_bytes.h"
 #include "engine/update_writer.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {
@@ -91,14 +95,9 @@ Sizes QuickSizes() {
   return sizes;
 }
 
-struct Options {
-  std::string workDir = "bench-work";
+struct Options : upd::BenchOptions {
   std::string microCsv;
   Sizes sizes;
-  std::string only;  // comma-separated sections; empty: all
-  bool Runs(const std::string& section) const {
-    return only.empty() || ("," + only + ",").find("," + section + ",") != std::string::npos;
-  }
 };
 
 // One update: the file and the device that takes it.
@@ -370,15 +369,16 @@ std::vector<Run> Bench::RunUpdates(const std::vector<const Job*>& jobs, const Li
   return runs;
 }
 
-// The "seconds" of every line of update-cli's --log.
+// The "seconds" of every end entry of update-cli's --log.
 std::vector<double> LoggedSeconds(const std::string& log) {
   std::vector<double> seconds;
   std::ifstream in(log);
   std::string line;
-  const std::string key = "\"seconds\":";
   while (std::getline(in, line)) {
-    const size_t at = line.find(key);
-    if (at != std::string::npos) seconds.push_back(std::atof(line.c_str() + at + key.size()));
+    const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+    if (entry.is_object() && entry.contains("seconds") && entry["seconds"].is_number()) {
+      seconds.push_back(entry["seconds"].get<double>());
+    }
   }
   return seconds;
 }
@@ -685,40 +685,26 @@ void Bench::Print() const {
   table.Print(std::cout);
 }
 
-const char kUsage[] =
-    "usage: e2e_bench [--work DIR] [--micro FILE.csv] [--quick] [--only SECTION,...]\n"
-    "  --work DIR        where the generated files and logs go (default bench-work)\n"
-    "  --micro FILE.csv  add micro_bench's results (--benchmark_out_format=csv)\n"
-    "  --quick           small sizes, to try the benchmark out\n"
-    "  --only SECTIONS   run only these of firmware, jtag, corpus, memory, scale\n";
-
-bool ParseOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (argument == "--work" && hasValue) {
-      options->workDir = argv[++i];
-    } else if (argument == "--micro" && hasValue) {
-      options->microCsv = argv[++i];
-    } else if (argument == "--quick") {
-      options->sizes = QuickSizes();
-    } else if (argument == "--only" && hasValue) {
-      options->only = argv[++i];
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
+const std::vector<OptionSpec> kOptions = {
+    kHelpOption,
+    upd::kWorkOption,
+    {0, "micro", "FILE.csv", "add micro_bench's results (--benchmark_out_format=csv)"},
+    upd::QuickOption("small sizes, to try the benchmark out"),
+    {0, "only", "SECTIONS", "run only these of firmware, jtag, corpus, memory, scale"},
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
-  if (!ParseOptions(argc, argv, &options)) {
-    std::cerr << kUsage;
-    return 2;
+  CommandLine line;
+  if (std::optional<int> ended =
+          upd::StartBench(argc, argv, "e2e_bench", "The updater end to end against devsim.\n",
+                          kOptions, &options, &line)) {
+    return *ended;
   }
+  options.microCsv = line.Value("micro");
+  if (options.quick) options.sizes = QuickSizes();
   Bench bench(options);
   if (!bench.Prepare()) return 1;
   bench.RunAll();

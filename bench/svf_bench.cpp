@@ -15,10 +15,12 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bench/bench_inputs.h"
+#include "bench/bench_options.h"
 #include "bench/measured_child.h"
 #include "bench/result_table.h"
 #include "svf/svf_converter.h"
@@ -41,10 +43,8 @@ constexpr size_t kDigitsPerLine = 64;
 
 const char* const kCorpusPrograms[] = {"cpld64_erase", "cpld64_program", "cpld36_program"};
 
-struct Options {
-  std::string workDir = "bench-work";
+struct Options : upd::BenchOptions {
   size_t svfBytes = 100 * kMB;
-  std::string only;  // comma-separated sections; empty: all
 };
 
 // Writes `digits` hex digits of `pattern` (repeated), kDigitsPerLine a line.
@@ -166,40 +166,26 @@ void RealPrograms(ResultTable& table) {
   }
 }
 
-const char kUsage[] =
-    "usage: svf_bench [--work DIR] [--quick] [--only SECTION,...]\n"
-    "  --work DIR       where the generated files go (default bench-work)\n"
-    "  --quick          an 8 MB SVF instead of 100 MB\n"
-    "  --only SECTIONS  runs only if svf is among them\n";
-
-bool ParseOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (argument == "--work" && hasValue) {
-      options->workDir = argv[++i];
-    } else if (argument == "--quick") {
-      options->svfBytes = 8 * kMB;
-    } else if (argument == "--only" && hasValue) {
-      options->only = argv[++i];
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
+const std::vector<OptionSpec> kOptions = {
+    kHelpOption,
+    upd::kWorkOption,
+    upd::QuickOption("an 8 MB SVF instead of 100 MB"),
+    {0, "only", "SECTIONS", "runs only if svf is among them"},
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
-  if (!ParseOptions(argc, argv, &options)) {
-    std::cerr << kUsage;
-    return 2;
+  CommandLine line;
+  if (std::optional<int> ended = upd::StartBench(
+          argc, argv, "svf_bench",
+          "SVF in: svf2xsvf's speed and memory, the real programs' traffic.\n", kOptions,
+          &options, &line)) {
+    return *ended;
   }
-  if (!options.only.empty() && ("," + options.only + ",").find(",svf,") == std::string::npos) {
-    return 0;
-  }
+  if (options.quick) options.svfBytes = 8 * kMB;
+  if (!options.Runs("svf")) return 0;
   std::filesystem::create_directories(options.workDir);
   std::cerr << "svf_bench: converting a generated SVF, then the real programs\n";
   ResultTable table;

@@ -25,10 +25,12 @@ if(UPD_BUILD_TESTS)
 endif()
 
 # upd_add_test(<name> SOURCES <files...> LIBS <libraries...>)
-# One test program per folder. Each runs in a working directory of its own, since
-# the XSVF player writes its debug log into the working directory. Test programs
-# find their data through UPD_SOURCE_DIR and UPD_BINARY_DIR (under Wine, absolute
-# paths of the build machine resolve through Wine's Z: drive).
+# A GoogleTest program whose cases ctest runs one by one, each by its name
+# ("<name>.<Suite>.<Case>", listed when ctest starts: cmake/TestCases.cmake), in a
+# working directory of its own under <name>.run, since the XSVF player writes its
+# debug log into the working directory. Test programs find their data through
+# UPD_SOURCE_DIR and UPD_BINARY_DIR (under Wine, absolute paths of the build
+# machine resolve through Wine's Z: drive).
 function(upd_add_test name)
   if(NOT UPD_BUILD_TESTS)
     return()
@@ -40,7 +42,17 @@ function(upd_add_test name)
   target_compile_definitions(${name} PRIVATE
     UPD_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     UPD_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  set(workdir ${CMAKE_CURRENT_BINARY_DIR}/${name}.run)
-  file(MAKE_DIRECTORY ${workdir})
-  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${workdir})
+  set(emulator)
+  if(CMAKE_CROSSCOMPILING)
+    set(emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
+  endif()
+  set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_cases.cmake)
+  file(GENERATE OUTPUT ${include_file} CONTENT
+"set(UPD_CASES_PROGRAM [==[$<TARGET_FILE:${name}>]==])
+set(UPD_CASES_EMULATOR [==[${emulator}]==])
+set(UPD_CASES_NAME [==[${name}]==])
+set(UPD_CASES_WORK [==[${CMAKE_CURRENT_BINARY_DIR}/${name}.run]==])
+include([==[${PROJECT_SOURCE_DIR}/cmake/TestCases.cmake]==])
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
 endfunction()

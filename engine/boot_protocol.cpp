@@ -9,7 +9,7 @@ constexpr int kWakeAcks = 5;
 constexpr uint32_t kReplyTimeoutMs = 150;
 
 bool CancelRequested(const UpdateState& state) {
-  return state.cancelRequested.load() != 0;
+  return state.cancelRequested.load();
 }
 
 // The end of an exchange's wait on the device, on the port's clock.
@@ -94,7 +94,7 @@ uint8_t ReplyReader::TimedOut() {
 }
 
 Exchange WakeDevice(UpdateState& state) {
-  state.deviceAnswered.store(0);
+  state.deviceAnswered.store(false);
   int acks = 0;
   while (acks < kWakeAcks) {
     SendByte(state, CmdWake);
@@ -107,10 +107,10 @@ Exchange WakeDevice(UpdateState& state) {
 }
 
 Exchange StartBootLoader(UpdateState& state, ReplyReader& replies) {
-  state.deviceAnswered.store(1);
+  state.deviceAnswered.store(true);
   state.statusLine.Set(MessageText(MsgRunning));
   replies.timeoutCount = 0;
-  state.refreshNeeded.store(1);
+  state.refreshNeeded.store(true);
   const uint64_t deadlineUs = BusyDeadlineUs(state);
   const bool sent = SendByte(state, CmdStart);
   state.port.SetTimeouts(kReplyTimeoutMs);

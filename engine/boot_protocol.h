@@ -35,13 +35,15 @@ class ReplyReader {
   // says why.
   uint8_t ReadReply();
 
-  // Gives the update up as a device that does not respond (114, the target under
-  // way fails): the port did not take a request within its write limit, or the
-  // device kept an exchange waiting past kDeviceBusyLimitMs. Returns 0x9A.
+  // Gives the update up as a device that does not respond (MsgNotResponding, the
+  // target under way fails): the port did not take a request within its write
+  // limit, or the device kept an exchange waiting past kDeviceBusyLimitMs.
+  // Returns 0x9A.
   uint8_t NotResponding();
 
-  // After 0x9A: the status line the update ends with (113, 114 or 119), and
-  // whether the target under way failed with it (silence: "unsuccessful").
+  // After 0x9A: the status line the update ends with (MsgCrcError,
+  // MsgNotResponding or MsgWrongAnswer), and whether the target under way failed
+  // with it (silence: "unsuccessful").
   Message GiveUpReason() const { return giveUpReason; }
   bool TargetFailed() const { return giveUpReason == MsgNotResponding; }
 
@@ -64,13 +66,13 @@ enum class Exchange {
   Unsuccessful,  // the target failed; the update goes on
   Cancelled,     // the user's cancel request was seen: end with Aborted
   GaveUp,        // the reply reader gave up: end with Finished and its reason
-  FormatError,   // a block could not be read from the file: end with message 112
+  FormatError,   // a block could not be read from the file: end with MsgBadRecord
 };
 
 // Probes until five 0x11 in a row. Done, or Cancelled.
 Exchange WakeDevice(UpdateState& state);
 
-// Sets deviceAnswered and message 115, sends CmdStart, sets the port's time-out to
+// Sets deviceAnswered and MsgRunning, sends CmdStart, sets the port's time-out to
 // 150 and reads replies until 0x88, for at most kDeviceBusyLimitMs. Done, GaveUp or
 // Cancelled.
 Exchange StartBootLoader(UpdateState& state, ReplyReader& replies);

@@ -40,7 +40,7 @@ class BootProtocol : public EngineTest {
   // Sets the cancel request once the host has made `writes` writes.
   void CancelAfterWrites(size_t writes) {
     device->onWrite = [this, writes](MemoryPort& port, const Bytes&) {
-      if (port.writes.size() == writes) state.cancelRequested.store(1);
+      if (port.writes.size() == writes) state.cancelRequested.store(true);
     };
   }
 
@@ -94,12 +94,12 @@ TEST_F(BootProtocol, TwentiethTimeoutInARowGivesUp) {
 }
 
 TEST_F(BootProtocol, WakeUpNeedsFiveAcknowledgementsInARow) {
-  state.deviceAnswered = 1;
+  state.deviceAnswered = true;
   Device({0x11, 0x11, 0x22, 0x11, kTimeout, 0x11, 0x11, kTimeout, 0x11, 0x11});
   EXPECT_EQ(WakeDevice(state), Exchange::Done);
   EXPECT_EQ(device->written, Bytes(10, CmdWake));
   EXPECT_EQ(device->writes.size(), 10u);
-  EXPECT_EQ(state.deviceAnswered.load(), 0);
+  EXPECT_FALSE(state.deviceAnswered.load());
 }
 
 TEST_F(BootProtocol, WakeUpStopsOnCancelAfterAProbe) {
@@ -116,9 +116,9 @@ TEST_F(BootProtocol, StartPassesOverRepliesUntilReady) {
   EXPECT_EQ(device->written, Bytes{CmdStart});
   EXPECT_EQ(device->timeoutsSet, std::vector<uint32_t>{150});
   EXPECT_EQ(device->readCount, 6u);
-  EXPECT_EQ(state.deviceAnswered.load(), 1);
+  EXPECT_TRUE(state.deviceAnswered.load());
   EXPECT_EQ(state.statusLine.Get(), "running update");
-  EXPECT_EQ(state.refreshNeeded.load(), 1);
+  EXPECT_TRUE(state.refreshNeeded.load());
   EXPECT_EQ(replies.timeoutCount, 0);
 }
 
@@ -127,7 +127,7 @@ TEST_F(BootProtocol, StartGivesUpOrStopsOnCancel) {
   EXPECT_EQ(StartBootLoader(state, replies), Exchange::GaveUp);
   EXPECT_STREQ(MessageText(replies.GiveUpReason()), "Wrong answer. Update cancelled.");
 
-  state.cancelRequested = 1;
+  state.cancelRequested = true;
   Device({0x11, 0x88});
   const size_t readsBefore = device->readCount;
   EXPECT_EQ(StartBootLoader(state, replies), Exchange::Cancelled);
@@ -288,12 +288,12 @@ TEST_F(FirmwareTransfer, BlocksThatCannotBeReadAreFormatErrors) {
 
 TEST_F(FirmwareTransfer, CancelIsSeenBeforeEachBlockAndWhileBusy) {
   LoadTwoBlocks();
-  state.cancelRequested = 1;
+  state.cancelRequested = true;
   EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::Cancelled);
   EXPECT_TRUE(device->writes.empty());
 
   LoadTwoBlocks();
-  state.cancelRequested = 0;
+  state.cancelRequested = false;
   CancelAfterWrites(1);
   Device({0x33, 0x11});
   EXPECT_EQ(SendFirmware(state, replies, Reader()), Exchange::Cancelled);

@@ -59,6 +59,11 @@ std::string FormatMessageText(int id, ...) {
   return text;
 }
 
+std::string WithoutLineEnd(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
 const char* XsvfErrorText(int code) {
   return MessageText(code >= 0 && code < kMappedXsvfErrors ? kXsvfErrorMessages[code]
                                                            : MsgUnknownError);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/messages.h"
+#include "xsvf/hex_digit.h"
 
 const KnownFormat knownFormats[2] = {
     {0, "V1.00"},
@@ -13,6 +14,8 @@ const KnownFormat knownFormats[2] = {
 };
 
 namespace {
+
+using upd::HexDigitValue;
 
 constexpr char kFormatMarker[] = "Firmwareupdate-Fileformat-";
 constexpr int32_t kRunLengthFlag = 0x0001;
@@ -40,7 +43,7 @@ std::string VersionToken(const std::string& line, size_t markerEnd) {
   return line.substr(begin, end - begin);
 }
 
-// "V1.00 V1.01 ": every known name followed by one blank, as message 107 lists them.
+// "V1.00 V1.01 ": every known name followed by one blank, as MsgWrongVersion lists them.
 std::string KnownFormatList() {
   std::string list;
   for (const KnownFormat& format : knownFormats) {
@@ -71,11 +74,10 @@ bool ReadTargetNames(FileCursor& file, uint32_t count, UpdateFileHeader* header)
 
 }  // namespace
 
-int HexDigitValue(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+std::string HexId(uint32_t id) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%02X", id);
+  return text;
 }
 
 const KnownFormat* FindKnownFormat(const std::string& name) {
@@ -283,7 +285,7 @@ int32_t UpdateFileReader::Percent() const {
 void ReportProgress(UpdateState& state, const UpdateFileReader& reader) {
   state.CurrentRow().percent.store(reader.Percent());
   state.CurrentRow().done.store(reader.Consumed());
-  state.refreshNeeded.store(1);
+  state.refreshNeeded.store(true);
 }
 
 static_assert(sizeof kTrailerMarker - 1 + 3 + 2 * sizeof(Sha256Digest) + 2 == kTrailerSize,

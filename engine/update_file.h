@@ -71,7 +71,7 @@ struct KnownFormat {
   const char* name;
 };
 
-// The format versions the reader understands, in the order message 107 lists them.
+// The format versions the reader understands, in the order MsgWrongVersion lists them.
 extern const KnownFormat knownFormats[2];
 
 // The entry of knownFormats with exactly this name (case counts), or nullptr.
@@ -81,8 +81,9 @@ const KnownFormat* FindKnownFormat(const std::string& name);
 // and form feed.
 bool IsWhiteSpace(int c);
 
-// The value of a hex digit (0-9, A-F, a-f), or -1 for any other character.
-int HexDigitValue(int c);
+// A target id as listings and logs show it: two hex digits, upper case. Ids are
+// read as two-digit hex fields, so no id needs more; none is cut to fit.
+std::string HexId(uint32_t id);
 
 // Longest firmware block payload: the block buffer holds 1000 bytes with its
 // 2-byte length field.
@@ -142,13 +143,15 @@ struct UpdateFileHeader {
 };
 
 // Reads the header from the start of the file's copy. False with the message for
-// the user, `path` named in it: 107 for a version token that is not a known name,
-// 104 for anything else, including a count above 10 targets.
+// the user, `path` named in it: MsgWrongVersion for a version token that is not a
+// known name, MsgWrongFileformat for anything else, including a count above 10
+// targets.
 bool ReadUpdateHeader(const UpdateFileCopy& file, const std::string& path,
                       UpdateFileHeader* header, std::string* message);
 
 // The snapshot an update is made from: a private copy of the file at `path`, and
-// its header. False with the message for the user: 105 for an empty path, else
+// its header. False with the message for the user: MsgNoFileSelected for an empty
+// path, else
 // that of UpdateFileCopy::Make or ReadUpdateHeader.
 bool ReadUpdateFileSnapshot(const std::string& path, UpdateFileSnapshot* file,
                             UpdateFileHeader* header, std::string* message);

@@ -88,9 +88,9 @@ struct RecordSummary {
 
 struct UpdateFileCheck {
   bool good = false;
-  // Empty when good; else the status line the update would have ended on: message
-  // 112 "Update cancelled - wrong fileformat in FILE." for a fault in the records
-  // or a file that cannot be read, message 134 "... FILE is damaged ..." for a
+  // Empty when good; else the status line the update would have ended on: MsgBadRecord
+  // "Update cancelled - wrong fileformat in FILE." for a fault in the records or a
+  // file that cannot be read, MsgFileDamaged "... FILE is damaged ..." for a
   // checksum that does not match.
   std::string statusLine;
   // The header, as read from the snapshot (its targets empty when it could not be).
@@ -108,7 +108,8 @@ struct UpdateFileCheck {
 // The read-through, for every front end, of the snapshot an update will be made
 // from, before the device is woken (before the port is even opened):
 //
-// - Reads the header (a failure is the message 104, 106 or 107 in statusLine and
+// - Reads the header (a failure is MsgWrongFileformat, MsgFileNotFound or MsgWrongVersion in
+//   statusLine and
 //   detail alike), the checksum trailer, if the file has one, against a SHA-256
 //   of every byte before it, then every record to the terminating id 00, as
 //   described at the top of this file, XSVF programs as the player reads them.

@@ -1,14 +1,22 @@
 #include "engine/update_file_copy.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/messages.h"
 
 std::shared_ptr<const UpdateFileCopy> UpdateFileCopy::Make(const std::string& path,
                                                            std::string* message) {
+  errno = 0;
   std::FILE* source = std::fopen(path.c_str(), "rb");
   if (source == nullptr) {
-    *message = FormatMessageText(MsgFileNotFound, path.c_str());
+    // "Not found" only for a file that is not there; otherwise the system's
+    // reason (no permission, a name too long), which tells the user what to mend.
+    const int reason = errno;
+    *message = reason == ENOENT || reason == 0
+                   ? FormatMessageText(MsgFileNotFound, path.c_str())
+                   : FormatMessageText(MsgFileNotOpened, path.c_str(), std::strerror(reason));
     return nullptr;
   }
   auto copy = std::make_shared<UpdateFileCopy>();

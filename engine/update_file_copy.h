@@ -17,9 +17,10 @@
 
 class UpdateFileCopy {
  public:
-  // Copies the file at `path`. Null with the message for the user: 106 when it
-  // cannot be opened, 152 when it cannot be read to its end, 151 when the copy
-  // cannot be written.
+  // Copies the file at `path`. Null with the message for the user:
+  // MsgFileNotFound when it is not there, MsgFileNotOpened with the system's
+  // reason when it cannot be opened otherwise, MsgFileNotReadable when it cannot
+  // be read to its end, MsgFileNotCopied when the copy cannot be written.
   static std::shared_ptr<const UpdateFileCopy> Make(const std::string& path,
                                                     std::string* message);
   // A copy of bytes in memory (the tools' own files, tests); null if the

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 
@@ -55,10 +57,18 @@ TEST(UpdateFileCopy, SaysWhyAFileCannotBeCopied) {
   std::string message;
   EXPECT_FALSE(UpdateFileCopy::Make("no-such-file.upd", &message));
   EXPECT_EQ(message, FormatMessageText(MsgFileNotFound, "no-such-file.upd"));
-  // A folder: POSIX systems open it but cannot read it, Windows does not open it.
+#ifndef _WIN32
+  // A file that cannot be opened for another reason is named with the system's
+  // reason, never as missing (a name longer than a folder entry can be here).
+  const std::string tooLong(300, 'x');
+  EXPECT_FALSE(UpdateFileCopy::Make(tooLong, &message));
+  EXPECT_EQ(message, "Error: File '" + tooLong + "' cannot be opened: " +
+                         std::strerror(ENAMETOOLONG) + ".\n");
+#endif
+  // A folder: POSIX systems open it but cannot read it, Windows refuses access.
   EXPECT_FALSE(UpdateFileCopy::Make(".", &message));
   EXPECT_TRUE(message == FormatMessageText(MsgFileNotReadable, ".") ||
-              message == FormatMessageText(MsgFileNotFound, "."))
+              message == FormatMessageText(MsgFileNotOpened, ".", std::strerror(EACCES)))
       << message;
 }
 

@@ -141,7 +141,7 @@ TEST_F(UpdateFile, ProgressInPercentOfTheStoredBytes) {
   state.currentTarget = 2;
   ReportProgress(state, Reader());
   EXPECT_EQ(state.rows[2].percent.load(), 33);
-  EXPECT_EQ(state.refreshNeeded.load(), 1);
+  EXPECT_TRUE(state.refreshNeeded.load());
 }
 
 }  // namespace

@@ -43,10 +43,6 @@ void UseUpdateFile(UpdateState& state, const UpdateFileSnapshot& file,
   }
 }
 
-std::string DevicePathOfPort(int portNumber) {
-  return "\\\\.\\COM" + std::to_string(portNumber);
-}
-
 bool OpenDevicePort(UpdateState& state, const std::string& devicePath) {
   if (!state.port.Open(devicePath, kLineBaudRate, kOpenTimeoutMs)) return false;
   DrainPort(state);
@@ -78,18 +74,18 @@ void LaunchUpdate(UpdateState& state, UpdateThread& thread, UpdateHost host,
     state.ending = false;
     state.result = UpdateResult();
   }
-  state.cancelRequested.store(0);
-  state.runState.store(Running);
-  state.refreshNeeded.store(0);
+  state.cancelRequested.store(false);
+  state.runState.store(RunState::Running);
+  state.refreshNeeded.store(false);
   thread.Start(state, std::move(host), std::move(ended));
 }
 
 void ConfirmCancel(UpdateState& state) {
   std::lock_guard<std::mutex> guard(state.endingLock);
-  state.cancelRequested.store(1);
+  state.cancelRequested.store(true);
   // Once the worker is ending the update, the cancel comes too late: the reason
   // the update ended for stands.
-  if (state.runState.load() != Running || state.ending) return;
+  if (state.runState.load() != RunState::Running || state.ending) return;
   for (uint32_t row = state.currentTarget.load(); row < state.targetCount && row < kMaxTargets;
        ++row) {
     SetRowOutcome(state.rows[row], TargetOutcome::Cancelled);

@@ -13,8 +13,10 @@
 
 // Reads the file that filePath names whole, as the snapshot the update is made
 // from, and its header (dropping one still held), and makes it the record's file
-// (UseUpdateFile). False with the message for the user (105 empty path, 106
-// cannot be opened, 151 too large, 152 cannot be read, 104 or 107 bad header).
+// (UseUpdateFile). False with the message for the user (MsgNoFileSelected for an
+// empty path, MsgFileNotFound when it cannot be opened, MsgFileNotCopied when too
+// large, MsgFileNotReadable when it cannot be read, MsgWrongFileformat or
+// MsgWrongVersion for a bad header).
 bool OpenUpdateFile(UpdateState& state, std::string* message);
 
 // Makes the snapshot the record's update file and shows what its header says:
@@ -27,9 +29,6 @@ void UseUpdateFile(UpdateState& state, const UpdateFileSnapshot& file,
 // with.
 constexpr uint32_t kLineBaudRate = 57600;
 constexpr uint32_t kOpenTimeoutMs = 2000;
-
-// The device path of serial port n (1 to 10), as the Windows API names it.
-std::string DevicePathOfPort(int portNumber);
 
 // Opens the port at 57600 baud with a 2000 ms time-out and drains it.
 bool OpenDevicePort(UpdateState& state, const std::string& devicePath);

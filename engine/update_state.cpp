@@ -74,7 +74,7 @@ void EndUpdate(UpdateState& state, const UpdateEnding& ending) {
     }
     state.ending = true;
   }
-  state.refreshNeeded.store(1);
+  state.refreshNeeded.store(true);
   state.runState.store(ending.runState);
 }
 

@@ -25,7 +25,7 @@
 #include "engine/update_file_copy.h"
 #include "link/serial_port.h"
 
-enum RunState : int32_t { Idle = 0, Running = 1, Aborted = 2, Finished = 3 };
+enum class RunState : int32_t { Idle = 0, Running = 1, Aborted = 2, Finished = 3 };
 
 // The record holds one display row per target, no more.
 constexpr uint32_t kMaxTargets = 10;
@@ -58,7 +58,7 @@ struct TargetRow {
   // How far the target has got: stored bytes of its record read for firmware, XSVF
   // commands played for a JTAG target.
   std::atomic<int64_t> done{0};
-  SharedText status;                // the text of `outcome`: empty, or message 116, 120, 121 or 122
+  SharedText status;                // the text of `outcome` (OutcomeText)
   SharedText name;                  // from the file header, trailing white space removed
   SharedText mark;                  // empty, or the multiplicity prefix "%d *  "
   std::atomic<TargetOutcome> outcome{TargetOutcome::NotReached};
@@ -89,14 +89,14 @@ struct UpdateState {
   SharedText filePath;
   SharedText statusLine;
   int32_t formatVersion = 0;                // index into knownFormats
-  std::atomic<int32_t> cancelRequested{0};
-  std::atomic<uint8_t> deviceAnswered{0};
-  std::atomic<int32_t> refreshNeeded{0};
+  std::atomic<bool> cancelRequested{false};
+  std::atomic<bool> deviceAnswered{false};
+  std::atomic<bool> refreshNeeded{false};
   UpdateFileSnapshot updateFile;            // its header checked; bytes null when none
   CSerialPort port;
   uint32_t targetCount = 0;
   std::atomic<uint32_t> currentTarget{0};
-  std::atomic<int32_t> runState{Idle};
+  std::atomic<RunState> runState{RunState::Idle};
   // The XSVF player's error code when the update ended on one (0 otherwise), so
   // that a front end can point to the player's debug log.
   std::atomic<int32_t> playerError{0};
@@ -120,7 +120,7 @@ struct UpdateState {
 // How an update ended: the run state, the text that says why and how the target
 // under way ended.
 struct UpdateEnding {
-  RunState runState = Finished;  // Aborted or Finished
+  RunState runState = RunState::Finished;  // Aborted or Finished
   std::string statusLine;        // empty: the status line stays as it is
   // NotReached: the current row stays as it is.
   TargetOutcome rowOutcome = TargetOutcome::NotReached;

@@ -38,7 +38,7 @@ Target End(UpdateState& state, const UpdateEnding& ending) {
 // Cancelled (or the file could not be skipped on): the status line stays as the
 // front end left it.
 Target EndAborted(UpdateState& state) {
-  return End(state, {Aborted, "", TargetOutcome::NotReached, false});
+  return End(state, {RunState::Aborted, "", TargetOutcome::NotReached, false});
 }
 
 // The target under way when the update ends otherwise than by its own failure:
@@ -51,14 +51,14 @@ TargetOutcome InterruptedTarget(const WorkerRun& run) {
 // the target under way.
 Target EndGivenUp(WorkerRun& run) {
   const ReplyReader& replies = run.replies;
-  return End(run.state, {Finished, MessageText(replies.GiveUpReason()),
+  return End(run.state, {RunState::Finished, MessageText(replies.GiveUpReason()),
                          replies.TargetFailed() ? TargetOutcome::Failed : InterruptedTarget(run),
                          false});
 }
 
 Target EndWithFormatError(WorkerRun& run) {
   UpdateState& state = run.state;
-  return End(state, {Finished, FormatMessageText(MsgBadRecord, state.filePath.Get().c_str()),
+  return End(state, {RunState::Finished, FormatMessageText(MsgBadRecord, state.filePath.Get().c_str()),
                      InterruptedTarget(run), false});
 }
 
@@ -67,8 +67,8 @@ Target EndWithFormatError(WorkerRun& run) {
 void Warn(const UpdateHost& host, const std::string& text) {
   if (host.warning) {
     host.warning(text);
-  } else if (host.showMessage) {
-    host.showMessage(text);
+  } else if (host.player.showMessage) {
+    host.player.showMessage(text);
   } else {
     std::fprintf(stderr, "%s\n", text.c_str());
   }
@@ -76,7 +76,7 @@ void Warn(const UpdateHost& host, const std::string& text) {
 
 void SetRowStatus(UpdateState& state, TargetOutcome outcome) {
   SetRowOutcome(state.CurrentRow(), outcome);
-  state.refreshNeeded.store(1);
+  state.refreshNeeded.store(true);
 }
 
 // The units one firmware transfer served, and the prefix that shows them: "3 *  Main".
@@ -84,7 +84,7 @@ void SetRowMark(UpdateState& state, uint32_t multiplicity) {
   char mark[16];
   std::snprintf(mark, sizeof mark, "%d *  ", static_cast<int>(multiplicity));
   state.CurrentRow().mark.Set(mark);
-  state.refreshNeeded.store(1);
+  state.refreshNeeded.store(true);
 }
 
 // Query (firmware only) and selection. Returns the reply that decides the target's
@@ -154,11 +154,7 @@ Target SendFirmwareTarget(WorkerRun& run) {
 Target PlayJtagTarget(WorkerRun& run) {
   UpdateState& state = run.state;
   CommandLink link(state.port, state.cancelRequested);
-  XsvfRunHost playerHost;
-  playerHost.debugLogPath = run.host.debugLogPath;
-  playerHost.comment = run.host.comment;
-  playerHost.showMessage = run.host.showMessage;
-  playerHost.stepFrames = run.host.stepFrames;
+  XsvfRunHost playerHost = run.host.player;
   playerHost.endNotConfirmed = [&run] { Warn(run.host, MessageText(MsgEndNotConfirmed)); };
   int64_t commands = 0;
   playerHost.progress = [&run, &commands] {
@@ -169,7 +165,7 @@ Target PlayJtagTarget(WorkerRun& run) {
   if (result == XsvfOk) return Target::Done;
   if (result == XsvfCancelled) return EndAborted(state);
   state.playerError.store(result);
-  return End(state, {Finished, XsvfErrorText(result), TargetOutcome::Failed, false});
+  return End(state, {RunState::Finished, XsvfErrorText(result), TargetOutcome::Failed, false});
 }
 
 Target ProgramTarget(WorkerRun& run, int32_t kind) {
@@ -207,7 +203,7 @@ Target ProcessTarget(WorkerRun& run, uint8_t targetId) {
     // row shows the target as updated, not as cancelled.
     SetRowOutcome(state.CurrentRow(), TargetOutcome::Updated);
     state.CurrentRow().percent.store(100);
-    state.refreshNeeded.store(1);
+    state.refreshNeeded.store(true);
   }
   return outcome;
 }
@@ -239,18 +235,18 @@ void ProcessRecords(WorkerRun& run) {
     }
   }
   SendEnd(state);
-  End(state, {Finished, "", TargetOutcome::NotReached, true});
+  End(state, {RunState::Finished, "", TargetOutcome::NotReached, true});
 }
 
 }  // namespace
 
-int UpdateWorker(UpdateState& state, const UpdateHost& host) {
+void UpdateWorker(UpdateState& state, const UpdateHost& host) {
   state.currentTarget.store(0);
   state.playerError.store(0);
   WorkerRun run(state, host);
   if (WakeDevice(state) == Exchange::Cancelled) {
     EndAborted(state);
-    return 0;
+    return;
   }
   switch (StartBootLoader(state, run.replies)) {
     case Exchange::Done:
@@ -263,7 +259,6 @@ int UpdateWorker(UpdateState& state, const UpdateHost& host) {
       EndGivenUp(run);
       break;
   }
-  return 0;
 }
 
 UpdateThread::~UpdateThread() {

@@ -14,31 +14,25 @@
 #include <thread>
 
 #include "engine/update_state.h"
-#include "link/jtag_cable.h"
-#include "xsvf/debug_log.h"
-#include "xsvf/xsvf_interpreter.h"
+#include "xsvf/xsvf_run.h"
 
 // What a front end gives an update besides its record.
 struct UpdateHost {
-  // Where each JTAG target's debug log goes.
-  std::string debugLogPath = kDebugLogName;
-  // The comments of the XSVF programs, on the worker thread. Empty: a blank, the
-  // text and a line end on standard output.
-  CommentSink comment;
-  // Tells the user that a debug log cannot be created and returns once they have
-  // read it, on the worker thread. Empty: the text on standard error.
-  std::function<void(const std::string& text)> showMessage;
+  // How each JTAG target's program is played: where its debug log goes, where
+  // its comments go and how the user is told that a debug log cannot be created
+  // (all called on the worker thread), how its TAP steps travel. The worker sets
+  // `progress` and `endNotConfirmed` itself: what the front end puts there is
+  // not used.
+  XsvfRunHost player;
   // Warns the user of something that did not stop the update (a JTAG target's
   // device that did not confirm the end of its program), on the worker thread.
-  // Empty: as showMessage.
+  // Empty: as player.showMessage.
   std::function<void(const std::string& text)> warning;
-  // How a JTAG target's TAP steps travel to the device.
-  StepFrames stepFrames = StepFrames::Batched;
 };
 
 // Runs one update on the calling thread: the update file stands just after its
-// header, the port is open. Returns 0.
-int UpdateWorker(UpdateState& state, const UpdateHost& host);
+// header, the port is open. The outcome is in the record.
+void UpdateWorker(UpdateState& state, const UpdateHost& host);
 
 // The thread of one update, owned by the front end that launched it. Joining
 // returns once the worker has ended its update (and called `ended`); the owner

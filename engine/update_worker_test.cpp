@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "engine/boot_protocol.h"
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_file_check.h"
 #include "engine/update_session.h"
@@ -26,6 +25,7 @@
 #include "sim/scenario.h"
 #include "testsupport/sim_port.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ constexpr auto kWatchInterval = std::chrono::milliseconds(1);
 // Cancel as the window's user presses it: before the device has answered it takes
 // effect at once; afterwards the user answers Yes to the warning.
 void PressCancel(UpdateState& state) {
-  if (state.deviceAnswered.load() == 0) {
-    state.cancelRequested.store(1);
+  if (!state.deviceAnswered.load()) {
+    state.cancelRequested.store(true);
   } else {
     ConfirmCancel(state);
   }
@@ -101,7 +101,7 @@ RunState RunUpdate(UpdateState& state, const std::string& path,
   if (!OpenUpdateFile(state, &message)) {
     ADD_FAILURE() << message;
     CloseUpdateResources(state);
-    return Idle;
+    return RunState::Idle;
   }
   std::unique_ptr<SerialChannel> line = std::make_unique<SimPort>(device);
   if (wrap) line = wrap(std::move(line));
@@ -115,19 +115,19 @@ RunState RunUpdate(UpdateState& state, const std::string& path,
   LaunchUpdate(state, worker, host);
 
   const auto deadline = std::chrono::steady_clock::now() + kUpdateLimit;
-  RunState ended = Running;
-  while (ended == Running && std::chrono::steady_clock::now() < deadline) {
+  RunState ended = RunState::Running;
+  while (ended == RunState::Running && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(kWatchInterval);
-    ended = static_cast<RunState>(state.runState.load());
+    ended = state.runState.load();
   }
-  if (ended == Running) {
+  if (ended == RunState::Running) {
     // The worker still uses the record and the device: they must outlive it.
     ADD_FAILURE() << "the update did not end";
     std::abort();
   }
   worker.Join();
   CloseUpdateResources(state);
-  state.runState.store(Idle);
+  state.runState.store(RunState::Idle);
   return ended;
 }
 
@@ -188,13 +188,13 @@ TEST(SecondUpdate, StartsCleanAfterGivingUpOnBadReplies) {
 
   EXPECT_EQ(
       RunUpdate(state, path, MakeDevice("target 01 firmware 2\nfault reply block 2 x4 0x55\n")),
-      Finished);
+      RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), MessageText(MsgWrongAnswer));
   ExpectRows(state, {{66, "", "2 *  "}});
 
   // A bad reply before the device's first good one must not end this one.
   EXPECT_EQ(RunUpdate(state, path, MakeDevice("target 01 firmware\nfault noise start 1 0x55\n")),
-            Finished);
+            RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 1, 1));
   ExpectRows(state, {{100, "", ""}});
 }
@@ -221,12 +221,12 @@ TEST(SecondUpdate, StartsCleanAfterAFailedJtagRun) {
   const std::string whole = SaveCaseFile("second_jtag", file(true));
   UpdateState state;
 
-  EXPECT_EQ(RunUpdate(state, cut, MakeDevice("target 03 jtag demo\n")), Finished);
+  EXPECT_EQ(RunUpdate(state, cut, MakeDevice("target 03 jtag demo\n")), RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), MessageText(MsgFileReadError));
   ExpectRows(state, {{100, MessageText(MsgUnsuccessful), ""}});  // every byte was read
 
   const std::shared_ptr<BootLoaderSim> device = MakeDevice("target 03 jtag demo\n");
-  EXPECT_EQ(RunUpdate(state, whole, device), Finished);
+  EXPECT_EQ(RunUpdate(state, whole, device), RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 1, 1));
   ExpectRows(state, {{100, "", ""}});
   ASSERT_NE(device->Executor(3), nullptr);
@@ -244,7 +244,7 @@ TEST(LateCancel, LeavesTheFinishedTargetShownAsUpdated) {
   const std::shared_ptr<BootLoaderSim> device =
       MakeDevice("target 01 firmware\ntarget 02 firmware\n");
 
-  EXPECT_EQ(RunUpdate(state, path, device, afterTheThirdBlock), Aborted);
+  EXPECT_EQ(RunUpdate(state, path, device, afterTheThirdBlock), RunState::Aborted);
   EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
   ExpectRows(state, {{100, "", ""}, {0, MessageText(MsgCancelled), ""}});
   EXPECT_FALSE(EndReachedDevice(*device));
@@ -257,7 +257,7 @@ TEST(LateCancel, AfterTheLastTargetLetsTheUpdateFinish) {
   UpdateState state;
   const std::shared_ptr<BootLoaderSim> device = MakeDevice("target 01 firmware\n");
 
-  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 3, 0}), Finished);
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 3, 0}), RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 1, 1));
   ExpectRows(state, {{100, "", ""}});
   EXPECT_TRUE(EndReachedDevice(*device));
@@ -272,7 +272,7 @@ TEST(CancelDuringJtag, WhileTheDeviceIsBusyEndsTheDevicesWork) {
   const std::shared_ptr<BootLoaderSim> device =
       MakeDevice("target 03 jtag demo\nfault busy frame 40 x1000\n");
 
-  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 40, 0}), Aborted);
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 40, 0}), RunState::Aborted);
   EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
   ExpectRows(state, {{kUnderWay, MessageText(MsgCancelled), ""}});
   EXPECT_TRUE(EndReachedDevice(*device));
@@ -294,7 +294,7 @@ TEST(CancelDuringJtag, WhileTheDeviceIsBusyInTheMiddleOfACommand) {
   const std::shared_ptr<BootLoaderSim> device =
       MakeDevice("target 05 jtag demo\nfault busy frame 6\n");
 
-  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 6, 0}), Aborted);
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 6, 0}), RunState::Aborted);
   EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser));
   ExpectRows(state, {{kUnderWay, MessageText(MsgCancelled), ""}});
   EXPECT_TRUE(EndReachedDevice(*device));
@@ -328,7 +328,7 @@ class CancelAtOperation : public SerialChannel {
 
  private:
   void Count() {
-    if (++seen == operation && state.deviceAnswered.load() != 0) ConfirmCancel(state);
+    if (++seen == operation && state.deviceAnswered.load()) ConfirmCancel(state);
   }
 
   std::unique_ptr<SerialChannel> line;
@@ -380,7 +380,7 @@ uint32_t RunWithCancelAt(UpdateState& state, const std::string& path, const Fail
   state.port.Attach(std::move(line));
   state.port.SetTimeouts(1);
   ClearRowsForUpdate(state);
-  state.runState.store(Running);
+  state.runState.store(RunState::Running);
   UpdateWorker(state, UpdateHost());
   const uint32_t operations = counter->Operations();
   CloseUpdateResources(state);
@@ -399,7 +399,7 @@ TEST(EndingRace, ACancelAtAnyMomentLeavesTheReasonTheUpdateEndedFor) {
     const std::string reason = ExpectedStatusLine(withPath, path);
     UpdateState uncancelled;
     const uint32_t operations = RunWithCancelAt(uncancelled, path, failure, 0);
-    ASSERT_EQ(uncancelled.runState.load(), Finished);
+    ASSERT_EQ(uncancelled.runState.load(), RunState::Finished);
     ASSERT_EQ(uncancelled.statusLine.Get(), reason);
     // A target given up or cut off while its data went out is partly sent, not
     // "not reached".
@@ -409,15 +409,15 @@ TEST(EndingRace, ACancelAtAnyMomentLeavesTheReasonTheUpdateEndedFor) {
     for (uint32_t operation = 1; operation <= operations; ++operation) {
       UpdateState state;
       RunWithCancelAt(state, path, failure, operation);
-      const int32_t ended = state.runState.load();
-      if (ended == Finished) {
+      const RunState ended = state.runState.load();
+      if (ended == RunState::Finished) {
         ++endedByFailure;
         EXPECT_EQ(state.statusLine.Get(), reason) << "cancel at operation " << operation;
         if (!failure.rowStatus.empty()) {
           EXPECT_EQ(state.CurrentRow().status.Get(), failure.rowStatus) << operation;
         }
       } else {
-        EXPECT_EQ(ended, Aborted) << operation;
+        EXPECT_EQ(ended, RunState::Aborted) << operation;
         EXPECT_EQ(state.statusLine.Get(), MessageText(MsgCancelledByUser)) << operation;
       }
     }
@@ -465,10 +465,10 @@ TEST(ParallelUpdates, EachEndsWithItsOwnStatusLine) {
     state.port.Attach(std::make_unique<SimPort>(MakeDevice(device.scenario)));
     state.port.SetTimeouts(1);
     ClearRowsForUpdate(state);
-    state.runState.store(Running);
+    state.runState.store(RunState::Running);
     UpdateHost host;
-    host.debugLogPath = std::string("xsvf_debug-") + device.name + ".txt";
-    host.comment = [](const std::string&) {};
+    host.player.debugLogPath = std::string("xsvf_debug-") + device.name + ".txt";
+    host.player.comment = [](const std::string&) {};
     threads.emplace_back([&state, host] { UpdateWorker(state, host); });
   }
   for (std::thread& thread : threads) thread.join();
@@ -519,9 +519,9 @@ TEST(ReadThroughBeforeAnUpdate, OnlyAGoodFileReachesTheDevice) {
         MakeDevice("target 01 firmware\ntarget 02 firmware\ntarget 03 jtag demo\n");
     state.port.Attach(std::make_unique<SimPort>(device));
     ClearRowsForUpdate(state);
-    state.runState.store(Running);
+    state.runState.store(RunState::Running);
     UpdateHost host;
-    host.comment = [](const std::string&) {};
+    host.player.comment = [](const std::string&) {};
     UpdateWorker(state, host);
     EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 3, 3));
     CloseUpdateResources(state);
@@ -580,7 +580,7 @@ TEST(RefusingDevice, ARefusedWaitEndsTheUpdate) {
   UpdateState state;
   const std::shared_ptr<BootLoaderSim> device = MakeDevice(kThreeTargets);
 
-  EXPECT_EQ(RunUpdate(state, path, device, {}, UpdateHost(), Replacing('T', ReplyEnd)), Finished);
+  EXPECT_EQ(RunUpdate(state, path, device, {}, UpdateHost(), Replacing('T', ReplyEnd)), RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), "Failed: Target refused a TAP step or a wait");
   EXPECT_EQ(state.rows[2].status.Get(), MessageText(MsgUnsuccessful));
   EXPECT_EQ(state.playerError.load(), XsvfRefused);
@@ -596,7 +596,7 @@ TEST(RefusingDevice, AnUnconfirmedEndPassesWithAWarning) {
   host.warning = [&warnings](const std::string& text) { warnings.push_back(text); };
 
   EXPECT_EQ(RunUpdate(state, path, MakeDevice(kThreeTargets), {}, host, Replacing('F', ReplyAck)),
-            Finished);
+            RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), "3 of 3 targets updated successfully.");
   EXPECT_EQ(warnings,
             std::vector<std::string>{"Warning: Target did not confirm the end of the JTAG program."});

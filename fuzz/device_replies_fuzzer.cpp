@@ -162,14 +162,14 @@ class InputDevice : public SerialChannel {
  private:
   bool TimedOut(uint32_t count) {
     nowUs += timeoutUs * count + timeoutUs;
-    state.cancelRequested.store(1);
+    state.cancelRequested.store(true);
     return false;
   }
 
   // A device that does not wake, however many bytes it sends.
   void UserLosesPatience() {
-    if (state.deviceAnswered.load() == 0 && nowUs > kWakePatienceUs) {
-      state.cancelRequested.store(1);
+    if (!state.deviceAnswered.load() && nowUs > kWakePatienceUs) {
+      state.cancelRequested.store(true);
     }
   }
 
@@ -185,10 +185,10 @@ class InputDevice : public SerialChannel {
 
 void CheckOutcome(UpdateState& state) {
   CheckRowProgress(state);
-  const int32_t runState = state.runState.load();
-  FuzzCheck(runState == Aborted || runState == Finished, "the update has ended");
+  const RunState runState = state.runState.load();
+  FuzzCheck(runState == RunState::Aborted || runState == RunState::Finished, "the update has ended");
   const std::string statusLine = state.statusLine.Get();
-  FuzzCheck(runState != Finished || !statusLine.empty(), "a finished update says why");
+  FuzzCheck(runState != RunState::Finished || !statusLine.empty(), "a finished update says why");
   const UpdateResult result = EndedResult(state);
   FuzzCheck(result.successes >= 0 && result.successes <= result.total,
             "no more successes than targets counted");
@@ -208,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                   size - DeviceManner::kHeaderBytes, manner,
                                                   state));
   state.port.SetTimeouts(1);
-  state.runState.store(Running);
+  state.runState.store(RunState::Running);
 
   UpdateWorker(state, QuietHost());
   CheckOutcome(state);

@@ -9,8 +9,8 @@
 
 UpdateHost QuietHost() {
   UpdateHost host;
-  host.comment = [](const std::string&) {};
-  host.showMessage = [](const std::string&) {};
+  host.player.comment = [](const std::string&) {};
+  host.player.showMessage = [](const std::string&) {};
   return host;
 }
 

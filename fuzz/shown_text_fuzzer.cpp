@@ -1,5 +1,5 @@
-// How outside text is shown (xsvf/shown_text.h) on any bytes: a name, comment or
-// path as a file or device may hold it.
+// How outside text is shown (xsvf/shown_text.h, and in JSON tools/cli/json_text.h)
+// on any bytes: a name, comment or path as a file or device may hold it.
 //
 // Besides crashes and undefined behaviour it reports terminal text that holds a
 // control byte, a C1 control or a byte that is not valid UTF-8; terminal lines
@@ -12,8 +12,10 @@
 #include <cstdint>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "fuzz/fuzz_support.h"
-#include "testsupport/json_value.h"
+#include "tools/cli/json_text.h"
 #include "xsvf/shown_text.h"
 
 namespace {
@@ -63,10 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzCheck(std::count(lines.begin(), lines.end(), '\n') == std::count(text.begin(), text.end(), '\n'),
             "terminal lines keep every line end and add none");
 
-  JsonValue value;
-  FuzzCheck(ParseJson(JsonString(text), &value) && value.type == JsonValue::Type::String,
-            "a JSON string is valid JSON and valid UTF-8");
-  FuzzCheck(!IsAscii(text) || value.text == text, "JSON gives ASCII text back exactly");
+  // A strict reader: it refuses a document that is not valid UTF-8.
+  const nlohmann::json value = nlohmann::json::parse(JsonText(Json(text)), nullptr, false);
+  FuzzCheck(value.is_string(), "a JSON string is valid JSON and valid UTF-8");
+  FuzzCheck(!IsAscii(text) || value == text, "JSON gives ASCII text back exactly");
 
   const size_t columns = size > 0 ? data[0] % 64 : 0;
   const std::string fitted = FitColumns(shown, columns);

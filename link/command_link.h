@@ -58,7 +58,7 @@ uint16_t Crc16(const uint8_t* data, size_t length);
 // ends a command the device keeps reporting busy.
 class CommandLink {
  public:
-  CommandLink(CSerialPort& port, const std::atomic<int32_t>& cancelRequested)
+  CommandLink(CSerialPort& port, const std::atomic<bool>& cancelRequested)
       : port(port), cancelRequested(cancelRequested) {}
 
   // Sends one payload as a frame and returns the device's reply (never 0x22 or
@@ -72,12 +72,12 @@ class CommandLink {
   // answer frame of a read-back. Throws NoReply if they do not all arrive.
   void ReadAnswer(uint8_t* data, uint32_t count);
 
-  bool CancelRequested() const { return cancelRequested.load() != 0; }
+  bool CancelRequested() const { return cancelRequested.load(); }
 
  private:
   void WriteFrame(const uint8_t* frame, uint32_t size);
   uint8_t ReadReplyByte();
 
   CSerialPort& port;
-  const std::atomic<int32_t>& cancelRequested;
+  const std::atomic<bool>& cancelRequested;
 };

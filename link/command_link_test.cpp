@@ -85,7 +85,7 @@ TEST_F(SendCommandTest, WaitsOutBusyAndResendsDamagedFrames) {
 
 TEST_F(SendCommandTest, CancelTakesEffectOnlyOnBusyReply) {
   const uint8_t shift[] = {'S', 0x00, 0x00, 0x0C};
-  device->onWrite = [this](MemoryPort&, const Bytes&) { cancelRequested = 1; };
+  device->onWrite = [this](MemoryPort&, const Bytes&) { cancelRequested = true; };
   device->QueueReply({0x33});
   EXPECT_EQ(link.SendCommand(shift, sizeof(shift)), 0x11);
   ASSERT_EQ(device->writes.size(), 2u);

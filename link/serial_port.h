@@ -66,6 +66,8 @@ enum class PortOpenError {
   NotSerial,     // it is no serial device: a file, a folder, a null device, the
                  // program's own terminal
   Refused,       // it is one, but refused the line settings
+  NotOpened,     // the system would not open it for another reason (a name too
+                 // long, no file handles left)
 };
 
 struct PortOpenFailure {
@@ -75,6 +77,11 @@ struct PortOpenFailure {
   // for None.
   std::string systemText;
 };
+
+// The system's device path of serial port n (n from 1), the one Windows calls
+// COMn: "\\.\COMn" on Windows, the n-th standard serial port /dev/ttyS(n-1)
+// elsewhere.
+std::string DevicePathOfPort(int portNumber);
 
 // Opens and configures the system's serial device at `path`; nullptr if the
 // device does not exist, is held by another program, is no serial device or

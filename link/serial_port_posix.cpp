@@ -285,7 +285,7 @@ PortOpenError OpenErrorOf(int error) {
     case EISDIR:
       return PortOpenError::NotSerial;
     default:
-      return PortOpenError::Refused;
+      return PortOpenError::NotOpened;
   }
 }
 
@@ -367,15 +367,14 @@ void RequestLowLatency(int fd) {
 
 }  // namespace
 
+std::string DevicePathOfPort(int portNumber) {
+  return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
+
 std::string SystemDevicePath(const std::string& path) {
-  static const std::string kWin32DevicePrefix = "\\\\.\\";
-  std::string name = path;
-  if (name.compare(0, kWin32DevicePrefix.size(), kWin32DevicePrefix) == 0) {
-    name.erase(0, kWin32DevicePrefix.size());
-  }
   unsigned number = 0;
-  if (!ParseComNumber(name, &number)) return path;
-  return "/dev/ttyS" + std::to_string(number - 1);
+  if (!ParseComNumber(path, &number)) return path;
+  return DevicePathOfPort(static_cast<int>(number));
 }
 
 // The kernel's input and output queues are larger than the 1024 bytes the updater

@@ -3,7 +3,7 @@
 
 #include <string>
 
-// The device to open for a port path. Windows port names, "\\.\COMn" and "COMn"
-// (n from 1), name the n-th standard serial port, /dev/ttyS(n-1); any other path is
-// a device path already and is returned unchanged.
+// The device to open for a port path. A Windows port name, "COMn" (n from 1, in
+// any case), names the n-th standard serial port, DevicePathOfPort(n); any other
+// path is a device path already and is returned unchanged.
 std::string SystemDevicePath(const std::string& path);

@@ -331,12 +331,16 @@ TEST_F(PortOpenFailureTest, TheProgramsOwnTerminalIsNotASerialDevice) {
 }
 
 TEST(SystemDevicePathTest, MapsWindowsPortNamesToStandardSerialPorts) {
-  EXPECT_EQ(SystemDevicePath("\\\\.\\COM1"), "/dev/ttyS0");
-  EXPECT_EQ(SystemDevicePath("\\\\.\\COM10"), "/dev/ttyS9");
+  EXPECT_EQ(DevicePathOfPort(1), "/dev/ttyS0");
+  EXPECT_EQ(DevicePathOfPort(10), "/dev/ttyS9");
   EXPECT_EQ(SystemDevicePath("COM3"), "/dev/ttyS2");
+  EXPECT_EQ(SystemDevicePath("com10"), "/dev/ttyS9");
   EXPECT_EQ(SystemDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
   EXPECT_EQ(SystemDevicePath("COM0"), "COM0");
-  EXPECT_EQ(SystemDevicePath("\\\\.\\COMX"), "\\\\.\\COMX");
+  EXPECT_EQ(SystemDevicePath("COMX"), "COMX");
+  // The Windows API's device names are Windows' own: DevicePathOfPort gives the
+  // path of this system, so nothing here takes one apart.
+  EXPECT_EQ(SystemDevicePath("\\\\.\\COM1"), "\\\\.\\COM1");
 }
 
 }  // namespace

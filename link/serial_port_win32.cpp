@@ -105,7 +105,7 @@ PortOpenError OpenErrorOf(DWORD error) {
     case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_BUSY:
       return PortOpenError::Busy;
     default:
-      return PortOpenError::Refused;
+      return PortOpenError::NotOpened;
   }
 }
 
@@ -123,6 +123,10 @@ bool CheckSerialDevice(HANDLE handle, PortOpenFailure* failure) {
 }
 
 }  // namespace
+
+std::string DevicePathOfPort(int portNumber) {
+  return "\\\\.\\COM" + std::to_string(portNumber);
+}
 
 std::unique_ptr<SerialChannel> OpenSystemSerialPort(const std::string& path, uint32_t baudRate,
                                                     uint32_t timeoutMs,

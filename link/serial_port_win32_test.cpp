@@ -19,7 +19,8 @@ PortOpenFailure FailureOf(const std::string& path) {
 }
 
 TEST(Win32PortOpenFailure, SaysWhyFromTheSystemsOwnError) {
-  const PortOpenFailure missing = FailureOf("\\\\.\\COM199");
+  EXPECT_EQ(DevicePathOfPort(3), "\\\\.\\COM3");
+  const PortOpenFailure missing = FailureOf(DevicePathOfPort(199));
   EXPECT_EQ(missing.reason, PortOpenError::Missing);
   EXPECT_FALSE(missing.systemText.empty());
 

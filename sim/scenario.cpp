@@ -117,10 +117,10 @@ bool ApplyTarget(const Words& words, DeviceConfig& config, std::string* error) {
   } else {
     return Fail(error, "target kind must be firmware or jtag: " + words[1]);
   }
-  for (SimTarget& known : config.targets) {
+  for (const SimTarget& known : config.targets) {
     if (known.id == target.id) {
-      known = std::move(target);
-      return true;
+      return Fail(error, "target id " + words[0] +
+                             " is given twice: each target needs an id of its own");
     }
   }
   config.targets.push_back(std::move(target));

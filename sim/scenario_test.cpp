@@ -87,6 +87,14 @@ TEST(Scenario, RejectsWhatItCannotUse) {
     EXPECT_FALSE(ApplyScenarioLine(line, config, &error)) << line;
     EXPECT_FALSE(error.empty()) << line;
   }
+  // One device cannot hold two targets of one id, however the second is spelled.
+  DeviceConfig twice;
+  std::string twiceError;
+  ASSERT_TRUE(ApplyScenarioLine("target 01 firmware", twice, &twiceError)) << twiceError;
+  EXPECT_FALSE(ApplyTargetOption("0x01:jtag", twice, &twiceError));
+  EXPECT_EQ(twiceError, "target id 0x01 is given twice: each target needs an id of its own");
+  EXPECT_EQ(twice.targets.size(), 1u);
+  EXPECT_FALSE(twice.targets[0].jtag);
   std::istringstream text("switch-on 10\nfault busy nowhere 1\n");
   DeviceConfig config;
   std::string error;

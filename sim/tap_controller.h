@@ -43,7 +43,6 @@ class TapController {
   void PowerUp();
 
   void SetTms(bool level) { tms = level; }
-  void SetTdi(bool level) { tdi = level; }
   // A low-to-high change clocks the controller.
   void SetTck(bool level);
 

@@ -1,6 +1,7 @@
 #include "svf/svf_lexer.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -74,7 +75,17 @@ bool SvfLexer::Fill() {
   block.resize(got > 0 ? static_cast<size_t>(got) : 0);
   if (got < 0) Fail(SvfPosition(), "cannot be read");
   ended = got <= 0;
+  SkipByteOrderMark();
   return !ended;
+}
+
+// Editors on Windows begin a UTF-8 text with EF BB BF; it is no part of the SVF,
+// and the first line's columns count from after it.
+void SvfLexer::SkipByteOrderMark() {
+  static constexpr char kMark[] = "\xEF\xBB\xBF";
+  if (blockOffset != 0 || block.size() < 3 || std::memcmp(block.data(), kMark, 3) != 0) return;
+  index = 3;
+  lineStart = 3;
 }
 
 int SvfLexer::Peek() {

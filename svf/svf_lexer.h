@@ -1,8 +1,9 @@
 #pragma once
 // SVF text cut into tokens, read forward a block at a time: words, '(', ')' and
 // ';', each with the line and column where it starts (both counted from 1, a tab
-// counting as one column). White space and comments, from '!' or '//' to the end
-// of the line, separate tokens; a statement may span any number of lines.
+// counting as one column). A UTF-8 byte order mark at the start is skipped. White
+// space and comments, from '!' or '//' to the end of the line, separate tokens; a
+// statement may span any number of lines.
 //
 // A vector's digits are not words: once a statement has read a '(', ReadVector
 // takes the digits up to the ')'. They may be split by white space (line breaks
@@ -70,6 +71,7 @@ class SvfLexer {
   int Peek();
   void Advance();
   bool Fill();
+  void SkipByteOrderMark();
   SvfPosition Here() const;
   // Whether "//" (a comment) starts at the read position.
   bool AtDoubleSlash();

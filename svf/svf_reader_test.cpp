@@ -31,6 +31,16 @@ TEST(SvfReader, CommentsAndWordsAcrossBlocks) {
   EXPECT_EQ(Listing(split), "XSIR 8 0xa5\nXCOMPLETE\n");
 }
 
+// A file from a Windows editor begins with a UTF-8 byte order mark; it used to
+// be read as part of the first word. Only at the start is it no part of the SVF.
+TEST(SvfReader, SkipsAByteOrderMarkAtTheStart) {
+  EXPECT_EQ(Listing("\xEF\xBB\xBFSIR 8 TDI (a5);\r\n"), "XSIR 8 0xa5\nXCOMPLETE\n");
+  EXPECT_EQ(Listing("\xEF\xBB\xBF"), "XCOMPLETE\n");
+  EXPECT_EQ(FaultOf("\xEF\xBB\xBFSIR 8 TDI (a5) X;"), "1:16: expected TDI, TDO, MASK, SMASK or ';', found 'X'");
+  EXPECT_EQ(FaultOf("SIR 8 TDI (a5);\n\xEF\xBB\xBFSIR 8 TDI (a5);"),
+            "2:1: unknown statement '\\xef\\xbb\\xbfSIR'");
+}
+
 SvfRunTest ReadRunTest(const std::string& text) {
   SvfTextInput input(text);
   SvfReader reader(input);

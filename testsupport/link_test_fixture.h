@@ -60,7 +60,7 @@ class LinkTest : public ::testing::Test {
 
   CSerialPort port;
   MemoryPort* device = nullptr;
-  std::atomic<int32_t> cancelRequested{0};
+  std::atomic<bool> cancelRequested{false};
   CommandLink link{port, cancelRequested};
   JtagCable cable{link};
 };

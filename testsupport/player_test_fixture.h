@@ -112,7 +112,7 @@ class PlayerTest : public ::testing::Test {
   MemoryByteSource program;
   CSerialPort port;
   MemoryPort* device = nullptr;
-  std::atomic<int32_t> cancelRequested{0};
+  std::atomic<bool> cancelRequested{false};
   CommandLink link{port, cancelRequested};
   XsvfRunHost host;
   // For tests of single handlers and moves: a cable of each kind, an open debug

@@ -6,16 +6,16 @@
 #include <memory>
 #include <thread>
 
-#include "engine/file_bytes.h"
 #include "engine/boot_protocol.h"
-#include "engine/update_file.h"
 #include "engine/messages.h"
+#include "engine/update_file.h"
 #include "engine/update_session.h"
 #include "engine/update_worker.h"
 #include "engine/update_writer.h"
 #include "sim/scenario.h"
 #include "testsupport/sim_test_support.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 
@@ -207,9 +207,9 @@ TEST_F(SimConversationTest, WholeUpdateOnTheWorkerThread) {
   panel.data = FirmwareBlocks(Bytes(1500, 0xFF), 500);
   LoadFile({main, panel});
 
-  state.runState.store(Running);
+  state.runState.store(RunState::Running);
   std::thread([this] { UpdateWorker(state, UpdateHost()); }).join();
-  EXPECT_EQ(state.runState.load(), Finished);
+  EXPECT_EQ(state.runState.load(), RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 2, 2));
   EXPECT_EQ(device->ReceivedFirmware(0x01), main.data);
   EXPECT_EQ(device->ReceivedFirmware(0x02), panel.data);
@@ -239,9 +239,9 @@ TEST_P(HeldUpdate, EndsAsNotResponding) {
   Connect(config);
   LoadFile({FirmwareTarget(0x01, " Main", 4), XsvfTarget(0x03, " Logic", DemoChipProgram())});
 
-  state.runState.store(Running);
+  state.runState.store(RunState::Running);
   std::thread([this] { UpdateWorker(state, UpdateHost()); }).join();
-  EXPECT_EQ(state.runState.load(), Finished);
+  EXPECT_EQ(state.runState.load(), RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), "Failed: Target is not responding");
   const int row = GetParam().unsuccessfulRow[0] - '0';
   EXPECT_EQ(state.rows[row].status.Get(), "unsuccessful");

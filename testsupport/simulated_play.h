@@ -49,7 +49,7 @@ class SimulatedPlay {
   // What the run reports to; the debug log goes to the working directory.
   XsvfRunHost host;
   // The cancel request the link looks at.
-  std::atomic<int32_t> cancelRequested{0};
+  std::atomic<bool> cancelRequested{false};
 
  private:
   static constexpr uint8_t kTargetId = 1;

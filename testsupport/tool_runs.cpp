@@ -57,13 +57,3 @@ CliRun RunTool(const std::string& tool, const std::vector<std::string>& argument
   run.errors = process.Errors();
   return run;
 }
-
-std::vector<JsonValue> JsonLines(const std::string& output) {
-  std::vector<JsonValue> objects;
-  for (const std::string& line : Lines(output)) {
-    JsonValue value;
-    EXPECT_TRUE(ParseJson(line, &value) && value.type == JsonValue::Type::Object) << line;
-    objects.push_back(value);
-  }
-  return objects;
-}

@@ -13,7 +13,7 @@
 
 #include "testsupport/captured_text.h"
 #include "testsupport/child_process.h"
-#include "testsupport/json_value.h"
+#include "testsupport/json_lines.h"
 
 // Bounds for a hung program, not timings.
 constexpr std::chrono::seconds kStartLimit{10};
@@ -56,6 +56,3 @@ struct CliRun {
 // Runs one of the tools to its end; `meanwhile` acts on it while it runs.
 CliRun RunTool(const std::string& tool, const std::vector<std::string>& arguments,
                const std::function<void(ChildProcess&)>& meanwhile = {});
-
-// The JSON lines of an output; every line must be a JSON object.
-std::vector<JsonValue> JsonLines(const std::string& output);

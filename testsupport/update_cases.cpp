@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_text.h"
 
 const char* const kFilePathMark = "<update file>";
@@ -135,7 +133,7 @@ UpdateCase Cancelled(const std::string& name, Targets targets, const std::string
   UpdateCase c = Fails(name, std::move(targets), scenario, MessageText(statusLine), std::move(rows),
                        std::move(firmwareIds));
   c.cancel = cancel;
-  c.runState = Aborted;
+  c.runState = RunState::Aborted;
   c.exitStatus = 3;
   return c;
 }
@@ -416,7 +414,7 @@ Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targ
 }
 
 Bytes ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  Bytes bytes;
+  if (!ReadFileBytes(path, &bytes)) throw std::runtime_error("cannot read " + path);
+  return bytes;
 }

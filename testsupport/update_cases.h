@@ -58,7 +58,7 @@ struct UpdateCase {
   // update-cli's last line, where it says more than the record's status line.
   std::string cliStatusLine;
   std::vector<ExpectedRow> rows;
-  RunState runState = Finished;
+  RunState runState = RunState::Finished;
   bool endSent = true;  // whether 0xA2 reached the device
   int exitStatus = 0;   // update-cli's
   // A file whose fault update-cli's read-through finds before it opens the port:
@@ -118,4 +118,5 @@ UpdateTarget OtherKindTarget(uint8_t id, const std::string& name, uint16_t kind)
 // trailer would turn them all into damaged files.
 Bytes BuildFile(const std::string& format, const std::vector<UpdateTarget>& targets,
                 Trailer trailer = Trailer::None);
+// A file's bytes (ReadFileBytes); a file that cannot be read fails the test.
 Bytes ReadWholeFile(const std::string& path);

@@ -54,16 +54,9 @@ struct Options {
   std::string reportPath;
 };
 
-bool ParseNumber(const char* text, uint64_t* value) {
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtoull(text, &end, 10);
-  return *text >= '0' && *text <= '9' && *end == '\0' && errno == 0;
-}
-
-bool ParseSmallNumber(const char* text, uint32_t* value) {
+bool ParseSmallNumber(const std::string& text, uint32_t* value) {
   uint64_t wide = 0;
-  if (!ParseNumber(text, &wide) || wide > UINT32_MAX) return false;
+  if (!ParseDecimal(text, UINT32_MAX, &wide)) return false;
   *value = static_cast<uint32_t>(wide);
   return true;
 }
@@ -92,15 +85,17 @@ const DevsimOption kDevsimOptions[] = {
       "(default 1; \"silent\": no answer; 3:2: two\n"
       "different ones); ID:jtag[:CHIP] with CHIP\n"
       "demo (default) or script:FILE.xsvf (answers\n"
-      "as that program expects)"},
+      "as that program expects)",
+      0, true},
      [](const std::string& value, Options& options, std::string* error) {
        return ApplyTargetOption(value, options.device, error);
      }},
     {{0, "switch-on", "MS", "silent for MS ms after the first host byte"},
      [](const std::string& value, Options& options, std::string*) {
-       return ParseSmallNumber(value.c_str(), &options.device.switchOnDelayMs);
+       return ParseSmallNumber(value, &options.device.switchOnDelayMs);
      }},
-    {{0, "fault", "KIND:POINT:N[:xK][:0xHH]", "a fault at the N-th POINT since switch-on"},
+    {{0, "fault", "KIND:POINT:N[:xK][:0xHH]", "a fault at the N-th POINT since switch-on", 0,
+      true},
      [](const std::string& value, Options& options, std::string* error) {
        return ApplyFaultOption(value, options.device, error);
      }},
@@ -114,11 +109,11 @@ const DevsimOption kDevsimOptions[] = {
      }},
     {{0, "baud", "N", "pace the line at N baud, 10 bits per byte"},
      [](const std::string& value, Options& options, std::string*) {
-       return ParseSmallNumber(value.c_str(), &options.baud) && options.baud > 0;
+       return ParseSmallNumber(value, &options.baud) && options.baud > 0;
      }},
     {{0, "latency", "MS", "delay each reply by MS ms (an adapter's\ntimer)"},
      [](const std::string& value, Options& options, std::string*) {
-       return ParseSmallNumber(value.c_str(), &options.latencyMs);
+       return ParseSmallNumber(value, &options.latencyMs);
      }},
     {{0, "no-waits", nullptr, "answer JTAG waits at once"},
      [](const std::string&, Options& options, std::string*) {
@@ -133,7 +128,7 @@ const DevsimOption kDevsimOptions[] = {
      }},
     {{0, "updates", "N", "end after N connections have ended"},
      [](const std::string& value, Options& options, std::string*) {
-       return ParseNumber(value.c_str(), &options.updates) && options.updates > 0;
+       return ParseDecimal(value, UINT64_MAX, &options.updates) && options.updates > 0;
      }},
     {{0, "dump-blocks", "DIR",
       "write each firmware target's blocks, as\n"
@@ -162,6 +157,7 @@ std::vector<OptionSpec> OptionSpecs() {
 
 std::string Usage() {
   return "usage: devsim [OPTION]...\n"
+         "\n"
          "The simulated device on a pseudo-terminal. Prints the terminal's path on the first\n"
          "line of standard output; each later connection gets a fresh terminal, whose path\n"
          "follows as a further line.\n"
@@ -206,8 +202,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   // The command line points into the specs: they must outlive it.
   static const std::vector<OptionSpec> specs = OptionSpecs();
   CommandLine line;
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              specs, kProgram, Usage(), stdout, stderr, &line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, specs, kProgram, Usage(), &line)) {
     return ended;
   }
   std::string error;
@@ -361,26 +356,42 @@ void RemoveLink(const std::string& linkPath, const std::string& terminalPath) {
   }
 }
 
-void DumpBlocks(const BootLoaderSim& device, const Options& options) {
-  if (options.dumpDir.empty()) return;
+// "devsim: cannot write PATH: REASON." on standard error; false.
+bool CannotWrite(const std::string& path, int reason) {
+  std::cerr << "devsim: cannot write " << path << ": "
+            << (reason != 0 ? std::strerror(reason) : "write error") << ".\n";
+  return false;
+}
+
+// False, after saying so, when a block file cannot be written.
+bool DumpBlocks(const BootLoaderSim& device, const Options& options) {
+  if (options.dumpDir.empty()) return true;
+  bool written = true;
   for (const SimTarget& target : options.device.targets) {
     if (target.jtag) continue;
     char name[32];
     std::snprintf(name, sizeof name, "/target-%02X.bin", target.id);
     const std::vector<uint8_t> data = device.ReceivedFirmware(target.id);
+    errno = 0;
     std::ofstream out(options.dumpDir + name, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    if (!out) std::cerr << "devsim: cannot write " << options.dumpDir << name << "\n";
+    out.close();
+    if (!out) written = CannotWrite(options.dumpDir + name, errno);
   }
+  return written;
 }
 
-void WriteReport(const BootLoaderSim& device, const Options& options, uint64_t connections) {
+// False, after saying so, when the report file cannot be written.
+bool WriteReport(const BootLoaderSim& device, const Options& options, uint64_t connections) {
+  errno = 0;
   std::ofstream file;
   if (!options.reportPath.empty()) file.open(options.reportPath, std::ios::trunc);
   std::ostream& out = options.reportPath.empty() ? std::cerr : file;
   out << "connections=" << connections << '\n';
   device.WriteReport(out);
-  if (!out) std::cerr << "devsim: cannot write " << options.reportPath << "\n";
+  if (!options.reportPath.empty()) file.close();
+  return (options.reportPath.empty() ? static_cast<bool>(std::cerr) : static_cast<bool>(file)) ||
+         CannotWrite(options.reportPath, errno);
 }
 
 enum class Event { None, Stop, HangUp };
@@ -468,7 +479,7 @@ int Serve(const Options& options) {
     // The host has closed the line: the update is over, the device goes off and
     // on again, and a fresh terminal waits for the next one.
     ++connections;
-    DumpBlocks(device, options);
+    if (!DumpBlocks(device, options)) exitCode = kExitFailed;
     if (options.updates != 0 && connections >= options.updates) break;
     device.PowerCycle();
     line.Clear();
@@ -482,8 +493,8 @@ int Serve(const Options& options) {
   }
   terminal.Close();
   RemoveLink(options.linkPath, terminal.Path());
-  DumpBlocks(device, options);
-  WriteReport(device, options, connections);
+  if (!DumpBlocks(device, options)) exitCode = kExitFailed;
+  if (!WriteReport(device, options, connections)) exitCode = kExitFailed;
   return exitCode;
 }
 

@@ -5,16 +5,21 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_file.h"
 #include "testsupport/captured_text.h"
-#include "testsupport/json_value.h"
+#include "testsupport/json_lines.h"
 #include "testsupport/update_cases.h"
 #include "tools/cli/file_check.h"
+#include "xsvf/file_bytes.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -39,13 +44,10 @@ Printed RunCommand(Command command, const std::string& file, bool json = false) 
   return printed;
 }
 
-JsonValue Document(const Printed& printed) {
-  JsonValue value;
-  EXPECT_TRUE(ParseJson(Lines(printed.out).empty() ? "" : Lines(printed.out)[0], &value))
-      << printed.out;
+JsonDocument Document(const Printed& printed) {
   EXPECT_EQ(Lines(printed.out).size(), 1u) << printed.out;
   EXPECT_EQ(printed.err, "");
-  return value;
+  return ParsedJson(printed.out);
 }
 
 class FileCommands : public ::testing::Test {
@@ -111,7 +113,7 @@ TEST_F(FileCommands, FilesWithoutAChecksumStillPass) {
     const Printed run = RunCommand(command, file);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(Lines(run.out)[0], file + ": format V1.00, 1 targets, no checksum");
-    EXPECT_EQ(Document(RunCommand(command, file, true))["checksum"].text, "none");
+    EXPECT_EQ(Document(RunCommand(command, file, true)).at("checksum"), "none");
   }
 }
 
@@ -146,51 +148,81 @@ TEST_F(FileCommands, ADamagedFileEndsBothCommands) {
 
 TEST_F(FileCommands, JsonIsOneDocumentForEveryOutcome) {
   const std::string good = SaveGoodFile();
-  JsonValue list = Document(RunCommand(RunListCommand, good, true));
-  EXPECT_EQ(list["command"].text, "list");
-  EXPECT_EQ(list["format"].text, "V1.01");
-  EXPECT_EQ(list["checksum"].text, "ok");
-  EXPECT_EQ(list["exit"].Int(), 0);
-  ASSERT_EQ(list["targets"].items.size(), 3u);
-  EXPECT_EQ(list["targets"].items[1]["id"].text, "C7");
-  EXPECT_EQ(list["targets"].items[1]["position"].Int(), 2);
-  EXPECT_EQ(list["targets"].items[1]["name"].text, " Display");
+  // The names without the blank that follows the id on the name line.
+  EXPECT_EQ(RunCommand(RunListCommand, good, true).out,
+            "{\"command\":\"list\",\"file\":\"" + good +
+                "\",\"format\":\"V1.01\",\"targetCount\":3,\"checksum\":\"ok\",\"targets\":["
+                "{\"position\":1,\"id\":\"05\",\"name\":\"Main board\"},"
+                "{\"position\":2,\"id\":\"C7\",\"name\":\"Display\"},"
+                "{\"position\":3,\"id\":\"31\",\"name\":\"Logic\"}],\"exit\":0}\n");
 
-  JsonValue check = Document(RunCommand(RunCheckCommand, good, true));
-  EXPECT_EQ(check["command"].text, "check");
-  ASSERT_EQ(check["targets"].items.size(), 3u);
-  EXPECT_EQ(check["targets"].items[0]["kind"].text, "firmware");
-  EXPECT_EQ(check["targets"].items[0]["blocks"].Int(), 4);
-  EXPECT_EQ(check["targets"].items[0]["payloadBytes"].Int(), 160);
-  EXPECT_EQ(check["targets"].items[2]["kind"].text, "XSVF");
-  EXPECT_EQ(check["exit"].Int(), 0);
+  JsonDocument check = Document(RunCommand(RunCheckCommand, good, true));
+  EXPECT_EQ(check.at("command"), "check");
+  ASSERT_EQ(check.at("targets").size(), 3u);
+  EXPECT_EQ(check.at("targets").at(0).at("kind"), "firmware");
+  EXPECT_EQ(check.at("targets").at(0).at("blocks"), 4);
+  EXPECT_EQ(check.at("targets").at(0).at("payloadBytes"), 160);
+  EXPECT_EQ(check.at("targets").at(2).at("kind"), "XSVF");
+  EXPECT_EQ(check.at("exit"), 0);
 
   // The errors, which printed only text on standard error.
   const std::string damaged = SaveDamagedFile();
   check = Document(RunCommand(RunCheckCommand, damaged, true));
-  EXPECT_EQ(check["exit"].Int(), 4);
-  EXPECT_EQ(check["checksum"].text, "mismatch");
-  EXPECT_EQ(check["status"].text, FormatMessageText(MsgFileDamaged, damaged.c_str()));
-  EXPECT_EQ(check["message"].text.rfind("the file is damaged: ", 0), 0u);
+  EXPECT_EQ(check.at("exit"), 4);
+  EXPECT_EQ(check.at("checksum"), "mismatch");
+  EXPECT_EQ(check.at("status"), FormatMessageText(MsgFileDamaged, damaged.c_str()));
+  EXPECT_EQ(check.at("message").get<std::string>().rfind("the file is damaged: ", 0), 0u);
 
   Bytes cut = BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)});
   cut.resize(cut.size() - 4);
   const std::string bad = Save("cut.upd", cut);
   check = Document(RunCommand(RunCheckCommand, bad, true));
-  EXPECT_EQ(check["exit"].Int(), 4);
-  EXPECT_EQ(check["status"].text, FormatMessageText(MsgBadRecord, bad.c_str()));
-  EXPECT_EQ(check["message"].text.rfind("the next target id (or the closing 00) cannot be read", 0),
+  EXPECT_EQ(check.at("exit"), 4);
+  EXPECT_EQ(check.at("status"), FormatMessageText(MsgBadRecord, bad.c_str()));
+  EXPECT_EQ(check.at("message").get<std::string>().rfind(
+                "the next target id (or the closing 00) cannot be read", 0),
             0u);
-  EXPECT_EQ(check["targets"].items.size(), 1u);
+  EXPECT_EQ(check.at("targets").size(), 1u);
 
+}
+
+// A missing file, an empty one, a folder and a file without read permission: the
+// document says what is wrong and the status line an update would end on, which
+// is the same text.
+TEST_F(FileCommands, JsonOfAFileThatCannotBeReadCarriesItsStatus) {
   const std::string missing = folder + "/missing.upd";
+  const std::string empty = Save("empty.upd", {});
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {missing, FormatMessageText(MsgFileNotFound, missing.c_str())},
+      {empty, FormatMessageText(MsgWrongFileformat, empty.c_str())},
+  };
   for (Command command : {RunListCommand, RunCheckCommand}) {
-    const JsonValue error = Document(RunCommand(command, missing, true));
-    EXPECT_EQ(error["exit"].Int(), 4);
-    EXPECT_EQ(error["file"].text, missing);
-    EXPECT_EQ(error["message"].text, "Error: File '" + missing + "' not found.");
+    const std::string name = command == RunListCommand ? "list" : "check";
+    for (const auto& [file, message] : cases) {
+      const std::string text = message.substr(0, message.find('\n'));
+      EXPECT_EQ(RunCommand(command, file, true).out,
+                "{\"command\":\"" + name + "\",\"file\":\"" + file +
+                    "\",\"exit\":4,\"message\":\"" + text + "\",\"status\":\"" + text + "\"}\n");
+    }
+    // The system's reason for a folder differs between systems.
+    const JsonDocument aFolder = Document(RunCommand(command, folder, true));
+    EXPECT_EQ(aFolder.at("exit"), 4);
+    EXPECT_EQ(aFolder.at("status"), aFolder.at("message"));
   }
 }
+
+#ifndef _WIN32
+TEST_F(FileCommands, JsonOfAFileWithoutReadPermissionCarriesItsStatus) {
+  if (geteuid() == 0) GTEST_SKIP() << "an administrator may read any file";
+  const std::string locked =
+      Save("locked.upd", BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)}));
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  const JsonDocument document = Document(RunCommand(RunCheckCommand, locked, true));
+  EXPECT_EQ(document.at("exit"), 4);
+  EXPECT_EQ(document.at("status"), document.at("message"));
+  EXPECT_EQ(document.at("status").get<std::string>().rfind("Error: File '" + locked + "'", 0), 0u);
+}
+#endif
 
 // A file whose target name would clear the operator's screen and print a verdict
 // of its own, and one whose name is Latin-1: the text shows their bytes, the JSON
@@ -218,13 +250,12 @@ TEST_F(FileCommands, NamesFromTheFileAreShownNotObeyed) {
   for (Command command : {RunListCommand, RunCheckCommand}) {
     const Printed json = RunCommand(command, file, true);
     EXPECT_EQ(json.out.find('\x1b'), std::string::npos) << json.out;
-    const JsonValue document = Document(json);  // refuses what is not UTF-8
-    ASSERT_EQ(document["targets"].items.size(), 2u) << json.out;
-    EXPECT_EQ(document["targets"].items[0]["name"].text, forged);
-    EXPECT_EQ(document["targets"].items[1]["name"].text, " Z\xc3\xa4hler");
+    const JsonDocument document = Document(json);  // refuses what is not UTF-8
+    ASSERT_EQ(document.at("targets").size(), 2u) << json.out;
+    EXPECT_EQ(document.at("targets").at(0).at("name"), forged.substr(1));
+    EXPECT_EQ(document.at("targets").at(1).at("name"), "Z\xc3\xa4hler");
   }
-  JsonValue value;
-  EXPECT_FALSE(ParseJson("\"Z\xe4hler\"", &value));  // the reader does refuse Latin-1
+  EXPECT_FALSE(JsonDocument::accept("\"Z\xe4hler\""));  // the reader does refuse Latin-1
 }
 
 // The version token is shown as well, in the message of several lines on

@@ -3,6 +3,7 @@
 // refusals with their exact messages.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
@@ -12,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/update_file.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
 #include "tools/common/command_line.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 
@@ -37,6 +38,20 @@ TEST(Programs, EachHelpListsItsExitStatuses) {
       EXPECT_NE(run.output.find("\n  64  the command line is wrong\n"), std::string::npos)
           << program;
     }
+  }
+}
+
+// The usage lines stand apart from the description by an empty line: the
+// manual page made from the help takes them as its SYNOPSIS, and used to run
+// the description of devsim, xsvfasm and xsvfdump into it.
+TEST(Programs, EachHelpSetsItsUsageLinesApart) {
+  for (const char* program : {"mkupd", "devsim", "xsvfasm", "xsvfdump", "svf2xsvf", "update-cli"}) {
+    const std::vector<std::string> lines = Lines(RunTool(program, {"--help"}).output);
+    const std::string furtherForm = "       " + std::string(program) + " ";
+    size_t line = 1;
+    while (line < lines.size() && lines[line].rfind(furtherForm, 0) == 0) ++line;
+    ASSERT_LT(line, lines.size()) << program;
+    EXPECT_EQ(lines[line], "") << program;
   }
 }
 
@@ -105,6 +120,32 @@ TEST_F(Mkupd, RefusesARepeatedIdAndAnEmptyImage) {
   run = RunTool("mkupd", {"-o", output, "--firmware", "01", "Main", folder + "/missing.bin"});
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(run.errors, "mkupd: cannot read " + folder + "/missing.bin\n");
+}
+
+// Each of these used to end with 1 after reading the images, or with a message
+// that named another cause.
+TEST_F(Mkupd, CommandLineFaultsAreUsageErrors) {
+  std::vector<std::string> eleven = {"-o", output};
+  for (int id = 1; id <= 11; ++id) {
+    eleven.insert(eleven.end(), {"--firmware", std::to_string(id), "T", image});
+  }
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {eleven, "at most 10 targets go into one file, not 11"},
+      {{"-o", output, "--format", "V2", "--firmware", "01", "Main", image},
+       "--format must be V1.01 or V1.00, not 'V2'"},
+      {{"-o", output, "--firmware", "01", "", image},
+       "option '--firmware' needs ID NAME IMAGE, none of them empty"},
+      {{"-o", output, "-o", output, "--firmware", "01", "Main", image},
+       "option '--output' may be given only once"},
+      {{"-o", "", "--firmware", "01", "Main", image},
+       "option '-o' needs a value (FILE), not an empty one"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const CliRun run = RunTool("mkupd", arguments);
+    EXPECT_EQ(run.exitStatus, kExitUsage) << message;
+    EXPECT_EQ(run.errors, "mkupd: " + message + "\nTry 'mkupd --help' for more information.\n");
+  }
+  EXPECT_FALSE(std::filesystem::exists(output));
 }
 
 class XsvfTools : public ::testing::Test {
@@ -177,6 +218,30 @@ TEST(Devsim, LinkReplacesNothingButItsOwnLink) {
   std::ifstream kept(keep, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
   EXPECT_TRUE(std::filesystem::is_symlink(folder + "/elsewhere"));
+}
+
+// devsim used to end with 0 when its report or block files could not be written,
+// and took a second target of one id as a replacement of the first.
+TEST(Devsim, FailsWhenItsFilesCannotBeWrittenAndRefusesATargetIdTwice) {
+  const std::string missing = Folder("devsim_files") + "/none";
+  const CliRun run = RunTool(
+      "devsim", {"--target", "01:firmware", "--dump-blocks", missing, "--report",
+                 missing + "/report.txt"},
+      [](ChildProcess& process) {
+        process.NextLine(kStartLimit);
+        process.Signal(SIGTERM);
+      });
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.errors, "devsim: cannot write " + missing +
+                            "/target-01.bin: No such file or directory.\n"
+                            "devsim: cannot write " + missing +
+                            "/report.txt: No such file or directory.\n");
+
+  const CliRun twice = RunTool("devsim", {"--target", "01:firmware", "--target=01:jtag"});
+  EXPECT_EQ(twice.exitStatus, kExitUsage);
+  EXPECT_EQ(twice.errors,
+            "devsim: target id 01 is given twice: each target needs an id of its own\n"
+            "Try 'devsim --help' for more information.\n");
 }
 
 }  // namespace

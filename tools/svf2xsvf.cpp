@@ -34,6 +34,7 @@ const std::vector<OptionSpec> kOptions = {
 std::string Usage() {
   return "usage: svf2xsvf IN.svf OUT.xsvf\n"
          "       svf2xsvf --listing IN.svf\n"
+         "\n"
          "Converts an SVF program into an XSVF program for the updater's player, or\n"
          "lists that program in xsvfdump's text form (--listing). A fault is reported as\n"
          "IN.svf:LINE:COLUMN: message, and an existing OUT.xsvf is left as it was.\n"
@@ -41,14 +42,9 @@ std::string Usage() {
          "over 56000 bits, RUNTEST counting SCK without a time, waits over 35 minutes,\n"
          "a program growing beyond 16 bytes per byte of SVF and 1 MiB (a long header or\n"
          "trailer shifted again in every scan). OUT.xsvf may not be IN.svf.\n"
-         "\n"
-         "Options:\n" +
-         OptionHelp(kOptions) +
-         "\n"
-         "Exit status:\n"
-         "  0   the program was converted\n"
-         "  1   the SVF program cannot be read or converted, or the XSVF cannot be written\n"
-         "  64  the command line is wrong\n";
+         "\n" +
+         OptionsAndExitStatus(kOptions, "the program was converted",
+                              "the SVF program cannot be read or converted, or the XSVF cannot be written");
 }
 
 void Report(const SvfConversion& conversion, const std::string& svfPath) {
@@ -80,8 +76,7 @@ int List(const std::string& svfPath) {
 
 int main(int argc, char** argv) {
   CommandLine line;
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              kOptions, kProgram, Usage(), stdout, stderr, &line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, kOptions, kProgram, Usage(), &line)) {
     return *ended;
   }
   const size_t operands = line.Has("listing") ? 1 : 2;

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/sha256.h"
-#include "testsupport/json_value.h"
+#include "testsupport/json_lines.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 
@@ -36,10 +36,10 @@ std::string ReadText(const std::string& path) {
 }
 
 // The log's entries of one kind ("start" or "end").
-std::vector<JsonValue> LogEntries(const std::string& log, const std::string& kind) {
-  std::vector<JsonValue> entries;
-  for (const JsonValue& entry : JsonLines(ReadText(log))) {
-    if (entry["entry"].text == kind) entries.push_back(entry);
+std::vector<JsonDocument> LogEntries(const std::string& log, const std::string& kind) {
+  std::vector<JsonDocument> entries;
+  for (const JsonDocument& entry : JsonLines(ReadText(log))) {
+    if (entry.at("entry") == kind) entries.push_back(entry);
   }
   return entries;
 }
@@ -47,15 +47,16 @@ std::vector<JsonValue> LogEntries(const std::string& log, const std::string& kin
 // Every end entry closes a start entry of the same port and moment, and every
 // start is closed: no update was cut off.
 void ExpectEveryStartEnded(const std::string& log) {
-  const std::vector<JsonValue> starts = LogEntries(log, "start");
-  const std::vector<JsonValue> ends = LogEntries(log, "end");
+  const std::vector<JsonDocument> starts = LogEntries(log, "start");
+  const std::vector<JsonDocument> ends = LogEntries(log, "end");
   EXPECT_EQ(starts.size(), ends.size());
-  for (const JsonValue& end : ends) {
-    const bool started = std::any_of(starts.begin(), starts.end(), [&end](const JsonValue& start) {
-      return start["port"].text == end["port"].text && start["start"].text == end["start"].text &&
-             start["sha256"].text == end["sha256"].text;
-    });
-    EXPECT_TRUE(started) << end["port"].text;
+  for (const JsonDocument& end : ends) {
+    const auto sameUpdate = [&end](const JsonDocument& start) {
+      return start.at("port") == end.at("port") && start.at("start") == end.at("start") &&
+             start.at("sha256") == end.at("sha256");
+    };
+    const bool started = std::any_of(starts.begin(), starts.end(), sameUpdate);
+    EXPECT_TRUE(started) << end.at("port");
   }
 }
 
@@ -117,28 +118,28 @@ TEST(ManyDevices, FourAtOnceEachWithItsOwnOutcome) {
   }
   EXPECT_TRUE(std::filesystem::exists("xsvf_debug-jtag.txt"));
 
-  const std::vector<JsonValue> entries = LogEntries(log, "end");
+  const std::vector<JsonDocument> entries = LogEntries(log, "end");
   ASSERT_EQ(entries.size(), 4u);
   ExpectEveryStartEnded(log);
-  for (const JsonValue& entry : entries) {
-    EXPECT_EQ(entry["file"].text, file);
-    EXPECT_EQ(entry["sha256"].text, FileSha256(file));
-    ASSERT_EQ(entry["targets"].items.size(), 2u);
-    EXPECT_EQ(entry["targets"].items[0]["id"].text, "01");
-    EXPECT_EQ(entry["targets"].items[1]["id"].text, "03");
-    EXPECT_EQ(entry["targets"].items[1]["name"].text, " Logic");
+  for (const JsonDocument& entry : entries) {
+    EXPECT_EQ(entry.at("file"), file);
+    EXPECT_EQ(entry.at("sha256"), FileSha256(file));
+    ASSERT_EQ(entry.at("targets").size(), 2u);
+    EXPECT_EQ(entry.at("targets").at(0).at("id"), "01");
+    EXPECT_EQ(entry.at("targets").at(1).at("id"), "03");
+    EXPECT_EQ(entry.at("targets").at(1).at("name"), "Logic");
   }
   const auto entryOf = [&entries](const std::string& port) {
     return *std::find_if(entries.begin(), entries.end(),
-                         [&port](const JsonValue& entry) { return entry["port"].text == port; });
+                         [&port](const JsonDocument& entry) { return entry.at("port") == port; });
   };
-  EXPECT_EQ(entryOf(jtag.link)["exit"].Int(), 0);
-  EXPECT_EQ(entryOf(jtag.link)["targets"].items[1]["outcome"].text, "updated");
-  EXPECT_EQ(entryOf(main1.link)["exit"].Int(), 1);
-  EXPECT_EQ(entryOf(main1.link)["targets"].items[0]["outcome"].text, "updated");
-  EXPECT_EQ(entryOf(main1.link)["targets"].items[1]["outcome"].text, "missing target");
-  EXPECT_EQ(entryOf(silent.link)["exit"].Int(), 2);
-  EXPECT_EQ(entryOf(silent.link)["targets"].items[0]["outcome"].text, "not reached");
+  EXPECT_EQ(entryOf(jtag.link).at("exit"), 0);
+  EXPECT_EQ(entryOf(jtag.link).at("targets").at(1).at("outcome"), "updated");
+  EXPECT_EQ(entryOf(main1.link).at("exit"), 1);
+  EXPECT_EQ(entryOf(main1.link).at("targets").at(0).at("outcome"), "updated");
+  EXPECT_EQ(entryOf(main1.link).at("targets").at(1).at("outcome"), "missing target");
+  EXPECT_EQ(entryOf(silent.link).at("exit"), 2);
+  EXPECT_EQ(entryOf(silent.link).at("targets").at(0).at("outcome"), "not reached");
 
   silent.devsim->Stop();
   for (Device* device : {&silent, &jtag, &main1, &main2}) device->devsim->Report();
@@ -153,17 +154,71 @@ TEST(ManyDevices, JsonObjectsCarryTheirPort) {
   Device b(folder, "b", {"--target", "01:firmware"});
   const CliRun run = RunUpdateCli({"--port=" + a.link, "--port=" + b.link, "--file=" + file, "--json"});
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
-  const std::vector<JsonValue> objects = JsonLines(run.output);
+  const std::vector<JsonDocument> objects = JsonLines(run.output);
   ASSERT_FALSE(objects.empty());
   for (size_t i = 0; i + 1 < objects.size(); ++i) {
-    EXPECT_TRUE(objects[i]["port"].text == a.link || objects[i]["port"].text == b.link)
-        << i << ": " << objects[i]["event"].text;
+    EXPECT_TRUE(objects[i].at("port") == a.link || objects[i].at("port") == b.link)
+        << i << ": " << objects[i].at("event");
   }
-  EXPECT_EQ(objects.back()["event"].text, "summary");
-  EXPECT_EQ(objects.back()["status"].text, "2 of 2 devices updated successfully.");
-  EXPECT_EQ(objects.back()["exit"].Int(), 0);
+  EXPECT_EQ(objects.back().at("event"), "summary");
+  EXPECT_EQ(objects.back().at("status"), "2 of 2 devices updated successfully.");
+  EXPECT_EQ(objects.back().at("exit"), 0);
   a.devsim->Report();
   b.devsim->Report();
+}
+
+// The result object of one device update that passed, as the JSON lines give it.
+std::string PassedResult(const std::string& port) {
+  return "{\"event\":\"result\",\"port\":\"" + port +
+         "\",\"successes\":1,\"total\":1,\"status\":\"1 of 1 targets updated successfully.\","
+         "\"exit\":0}";
+}
+
+// With one port every object names it as well, and the rows give the target's
+// name without the blank that follows its id in the file.
+TEST(OnePort, JsonObjectsCarryThePortToo) {
+  const std::string folder = FreshFolder("one_device_json");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  Device device(folder, "a", {"--target", "01:firmware"});
+  const CliRun run = RunUpdateCli({"-p", device.link, "-f", file, "--json"});
+  EXPECT_EQ(run.exitStatus, 0) << run.errors;
+  const std::vector<JsonDocument> objects = JsonLines(run.output);
+  ASSERT_GE(objects.size(), 2u) << run.output;
+  for (const JsonDocument& object : objects) EXPECT_EQ(object.at("port"), device.link) << object;
+  EXPECT_EQ(objects[objects.size() - 2].at("rows").at(0).at("name"), "Main");
+  EXPECT_EQ(Lines(run.output).back(), PassedResult(device.link));
+  device.devsim->Report();
+}
+
+// On a production line of one port every event names the port, the results of
+// its devices included; the summary of the run names none.
+TEST(Repeat, JsonOnOnePortNamesThePortInEveryEvent) {
+  const std::string folder = FreshFolder("repeat_json");
+  const std::string file = folder + "/update.upd";
+  ASSERT_TRUE(WriteFileBytes(file, BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)})));
+  Device line(folder, "line", {"--target", "01:firmware"}, 2);
+  ASSERT_TRUE(line.devsim->Started());
+  const std::string passed = PassedResult(line.link);
+  const auto twoPassed = [&passed](ChildProcess& cli) {
+    const std::vector<std::string> lines = Lines(cli.Output());
+    return std::count(lines.begin(), lines.end(), passed) >= 2;
+  };
+  const CliRun run =
+      RunUpdateCli({"-p", line.link, "-f", file, "--repeat", "--json"}, [&](ChildProcess& cli) {
+        ASSERT_TRUE(cli.WaitUntil([&] { return twoPassed(cli); }, kUpdateLimit)) << cli.Output();
+        cli.Signal(SIGINT);
+      });
+  // How the run ends depends on whether the port was already open again for a
+  // third device when Ctrl-C came; the ports do not.
+  const std::vector<JsonDocument> objects = JsonLines(run.output);
+  ASSERT_GE(objects.size(), 3u) << run.output;
+  for (size_t i = 0; i + 1 < objects.size(); ++i) {
+    EXPECT_EQ(objects[i].at("port"), line.link) << objects[i];
+  }
+  EXPECT_EQ(objects.back().at("event"), "summary");
+  EXPECT_FALSE(objects.back().contains("port"));
+  line.devsim->Report();
 }
 
 // A port that cannot be opened is reported, the others still run, and the
@@ -206,12 +261,12 @@ TEST(Repeat, UpdatesEachDeviceThatComesUntilCtrlC) {
       });
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
   EXPECT_EQ(Lines(run.output).back(), "3 of 3 devices updated successfully.");
-  const std::vector<JsonValue> entries = LogEntries(log, "end");
+  const std::vector<JsonDocument> entries = LogEntries(log, "end");
   ASSERT_EQ(entries.size(), 3u);
   ExpectEveryStartEnded(log);
-  for (const JsonValue& entry : entries) {
-    EXPECT_EQ(entry["exit"].Int(), 0);
-    EXPECT_EQ(entry["status"].text, FormatMessageText(MsgResult, 1, 1));
+  for (const JsonDocument& entry : entries) {
+    EXPECT_EQ(entry.at("exit"), 0);
+    EXPECT_EQ(entry.at("status"), FormatMessageText(MsgResult, 1, 1));
   }
   EXPECT_EQ(line.devsim->Report()["connections"], 3u);
 }
@@ -245,14 +300,14 @@ TEST(Repeat, EveryDeviceGetsTheFileAsItWasChecked) {
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
   EXPECT_EQ(Lines(run.output).back(), "3 of 3 devices updated successfully.");
   EXPECT_EQ(Lines(run.errors).front(), file + " has no checksum: it cannot be verified.");
-  const std::vector<JsonValue> entries = LogEntries(log, "end");
+  const std::vector<JsonDocument> entries = LogEntries(log, "end");
   ASSERT_EQ(entries.size(), 3u);
   ExpectEveryStartEnded(log);
-  for (const JsonValue& entry : entries) {
-    EXPECT_EQ(entry["status"].text, FormatMessageText(MsgResult, 1, 1));
-    EXPECT_EQ(entry["sha256"].text, checked);
-    EXPECT_EQ(entry["verified"].type, JsonValue::Type::Boolean);
-    EXPECT_FALSE(entry["verified"].boolean);
+  for (const JsonDocument& entry : entries) {
+    EXPECT_EQ(entry.at("status"), FormatMessageText(MsgResult, 1, 1));
+    EXPECT_EQ(entry.at("sha256"), checked);
+    EXPECT_TRUE(entry.at("verified").is_boolean());
+    EXPECT_FALSE(entry.at("verified"));
   }
   // Three blocks for each device, as the checked file holds.
   EXPECT_EQ(line.devsim->Report()["blocks"], 9u);
@@ -310,10 +365,10 @@ TEST(Log, ThatFillsUpStopsTheLineWithItsOwnStatus) {
   // One device, with JSON: the script gets its result object.
   const CliRun single = RunUpdateCli({"-p", device.link, "-f", file, "--log", "/dev/full", "--json"});
   EXPECT_EQ(single.exitStatus, 5);
-  const std::vector<JsonValue> objects = JsonLines(single.output);
+  const std::vector<JsonDocument> objects = JsonLines(single.output);
   ASSERT_EQ(objects.size(), 1u) << single.output;
-  EXPECT_EQ(objects[0]["status"].text, MessageText(MsgLineStopped));
-  EXPECT_EQ(objects[0]["exit"].Int(), 5);
+  EXPECT_EQ(objects[0].at("status"), MessageText(MsgLineStopped));
+  EXPECT_EQ(objects[0].at("exit"), 5);
   device.devsim->Stop();
   EXPECT_EQ(device.devsim->Report()["bytes_received"], 0u);
 }

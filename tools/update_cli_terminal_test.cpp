@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "testsupport/screen.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 
@@ -167,27 +167,27 @@ TEST(OnAPipe, JsonAndTheLogCarryWhatTheFileSaysAsValidUtf8) {
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
   devsim.Report();
   EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
-  const std::vector<JsonValue> objects = JsonLines(run.output);
+  const std::vector<JsonDocument> objects = JsonLines(run.output);
   ASSERT_GE(objects.size(), 2u);
-  const JsonValue& progress = objects[objects.size() - 2];
-  ASSERT_EQ(progress["rows"].items.size(), 3u) << run.output;
-  EXPECT_EQ(progress["rows"].items[0]["name"].text, kForgedName);
-  EXPECT_EQ(progress["rows"].items[1]["name"].text, " Z\xc3\xa4hler");
-  const auto comment = std::find_if(objects.begin(), objects.end(), [](const JsonValue& object) {
-    return object["event"].text == "message";
+  const JsonDocument& progress = objects[objects.size() - 2];
+  ASSERT_EQ(progress.at("rows").size(), 3u) << run.output;
+  EXPECT_EQ(progress.at("rows").at(0).at("name"), kForgedName.substr(1));
+  EXPECT_EQ(progress.at("rows").at(1).at("name"), "Z\xc3\xa4hler");
+  const auto comment = std::find_if(objects.begin(), objects.end(), [](const JsonDocument& object) {
+    return object.at("event") == "message";
   });
   ASSERT_NE(comment, objects.end()) << run.output;
-  EXPECT_EQ((*comment)["text"].text, "\x1b[2J\rAll 3 targets verified OK\n");
+  EXPECT_EQ((*comment).at("text"), "\x1b[2J\rAll 3 targets verified OK\n");
 
   std::ifstream in(log, std::ios::binary);
   const std::string logText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::vector<JsonValue> entries = JsonLines(logText);
+  const std::vector<JsonDocument> entries = JsonLines(logText);
   // The start entry, then the end entry with the targets.
   ASSERT_EQ(entries.size(), 2u) << logText;
-  EXPECT_EQ(entries[0]["entry"].text, "start");
-  ASSERT_EQ(entries[1]["targets"].items.size(), 3u);
-  EXPECT_EQ(entries[1]["targets"].items[0]["name"].text, kForgedName);
-  EXPECT_EQ(entries[1]["targets"].items[1]["name"].text, " Z\xc3\xa4hler");
+  EXPECT_EQ(entries[0].at("entry"), "start");
+  ASSERT_EQ(entries[1].at("targets").size(), 3u);
+  EXPECT_EQ(entries[1].at("targets").at(0).at("name"), kForgedName.substr(1));
+  EXPECT_EQ(entries[1].at("targets").at(1).at("name"), "Z\xc3\xa4hler");
 }
 
 // On a pipe, a cancelled update ends with the cancel once.

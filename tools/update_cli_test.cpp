@@ -23,14 +23,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_file.h"
 #include "engine/update_writer.h"
 #include "testsupport/child_process.h"
-#include "testsupport/json_value.h"
+#include "testsupport/json_lines.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 
 namespace {
 
@@ -57,10 +57,11 @@ CliRun RunMkupd(const std::vector<std::string>& arguments) {
   return RunTool("mkupd", arguments);
 }
 
-std::vector<ExpectedRow> RowsOf(const JsonValue& progress) {
+std::vector<ExpectedRow> RowsOf(const JsonDocument& progress) {
   std::vector<ExpectedRow> rows;
-  for (const JsonValue& row : progress["rows"].items) {
-    rows.push_back({row["percent"].Int(), row["status"].text, row["mark"].text});
+  for (const JsonDocument& row : progress.at("rows")) {
+    rows.push_back({row.at("percent").get<int>(), row.at("status").get<std::string>(),
+                    row.at("mark").get<std::string>()});
   }
   return rows;
 }
@@ -70,11 +71,10 @@ bool RowUnderWay(const std::string& output, uint32_t row) {
   const size_t end = output.rfind('\n');
   if (end == std::string::npos) return false;
   const size_t start = output.rfind('\n', end - 1);
-  JsonValue progress;
   const size_t begin = start == std::string::npos ? 0 : start + 1;
-  if (!ParseJson(output.substr(begin, end - begin), &progress)) {
-    return false;
-  }
+  const JsonDocument progress =
+      JsonDocument::parse(output.substr(begin, end - begin), nullptr, false);
+  if (!progress.is_object() || !progress.contains("rows")) return false;
   const std::vector<ExpectedRow> rows = RowsOf(progress);
   return row < rows.size() && rows[row].percent > 0;
 }
@@ -99,38 +99,39 @@ void CancelByCtrlC(ChildProcess& cli, const CancelTrigger& cancel) {
 void ExpectJsonOutcome(const std::string& output, const std::string& statusLine,
                        const std::vector<ExpectedRow>& rows, int exitStatus, bool resultLine,
                        const std::string& lastLine = "") {
-  const std::vector<JsonValue> objects = JsonLines(output);
+  const std::vector<JsonDocument> objects = JsonLines(output);
   ASSERT_GE(objects.size(), 2u) << output;
-  const JsonValue& progress = objects[objects.size() - 2];
-  const JsonValue& result = objects.back();
-  EXPECT_EQ(progress["event"].text, "progress");
-  EXPECT_EQ(progress["status"].text, statusLine);
+  const JsonDocument& progress = objects[objects.size() - 2];
+  const JsonDocument& result = objects.back();
+  EXPECT_EQ(progress.at("event"), "progress");
+  EXPECT_EQ(progress.at("status"), statusLine);
   for (const std::string& difference : RowDifferences(rows, RowsOf(progress))) {
     ADD_FAILURE() << difference;
   }
-  EXPECT_EQ(result["event"].text, "result");
-  EXPECT_EQ(result["status"].text, lastLine.empty() ? statusLine : lastLine);
-  EXPECT_EQ(result["exit"].Int(), exitStatus);
+  EXPECT_EQ(result.at("event"), "result");
+  EXPECT_EQ(result.at("status"), lastLine.empty() ? statusLine : lastLine);
+  EXPECT_EQ(result.at("exit"), exitStatus);
   if (resultLine) {
-    EXPECT_EQ(FormatMessageText(MsgResult, result["successes"].Int(), result["total"].Int()),
+    EXPECT_EQ(FormatMessageText(MsgResult, result.at("successes").get<int>(),
+                                result.at("total").get<int>()),
               statusLine);
   } else {
     // An update that ended early still counts its targets.
-    ASSERT_EQ(result["successes"].type, JsonValue::Type::Number) << output;
-    ASSERT_EQ(result["total"].type, JsonValue::Type::Number) << output;
-    EXPECT_LE(result["successes"].Int(), result["total"].Int());
-    EXPECT_GT(result["total"].Int(), 0);
+    ASSERT_TRUE(result.at("successes").is_number()) << output;
+    ASSERT_TRUE(result.at("total").is_number()) << output;
+    EXPECT_LE(result.at("successes"), result.at("total"));
+    EXPECT_GT(result.at("total"), 0);
   }
 }
 
 // A file the read-through refuses: one JSON result object with the status line
 // the update would have ended on, exit status 4, and not a byte to the device.
 void ExpectCaughtBeforeDevice(const CliRun& run, const std::string& statusLine, Devsim& devsim) {
-  const std::vector<JsonValue> objects = JsonLines(run.output);
+  const std::vector<JsonDocument> objects = JsonLines(run.output);
   ASSERT_EQ(objects.size(), 1u) << run.output;
-  EXPECT_EQ(objects[0]["event"].text, "result");
-  EXPECT_EQ(objects[0]["status"].text, statusLine);
-  EXPECT_EQ(objects[0]["exit"].Int(), 4);
+  EXPECT_EQ(objects[0].at("event"), "result");
+  EXPECT_EQ(objects[0].at("status"), statusLine);
+  EXPECT_EQ(objects[0].at("exit"), 4);
   devsim.Stop();
   EXPECT_EQ(devsim.Report()["bytes_received"], 0u);
 }
@@ -269,7 +270,7 @@ TEST(Mkupd, RefusesFilesTheUpdaterCouldNotRead) {
     eleven.insert(eleven.end(), {"--firmware", Hex2(static_cast<uint8_t>(id)), "Unit", image});
   }
   const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
-      {eleven, "more than 10 targets"},
+      {eleven, "at most 10 targets go into one file, not 11"},
       {{"--format", "V1.00", "--xsvf", "01", "Logic", program}, "V1.00 cannot hold"},
       {{"--xsvf", "01", "Logic", garbage}, garbage},
   };
@@ -360,12 +361,14 @@ TEST(UpdateCli, RefusesAnUnusableFileWithItsMessage) {
   const std::string notUpdate = folder + "/notes.upd";
   const std::string newer = folder + "/newer.upd";
   const std::string missing = folder + "/missing.upd";
+  const std::string tooLong = folder + "/" + std::string(300, 'x') + ".upd";
   SaveText(notUpdate, "Release notes\r\n");
   SaveText(newer, "Firmwareupdate-Fileformat-V2.00\r\n01\r\n01 Main\r\n");
   const std::vector<std::pair<std::string, std::string>> files = {
       {notUpdate, FormatMessageText(MsgWrongFileformat, notUpdate.c_str())},
-      {"", std::string(MessageText(MsgNoFileSelected)) + "\n"},
       {missing, FormatMessageText(MsgFileNotFound, missing.c_str())},
+      // Not "not found": the system's reason (as for a file without read permission).
+      {tooLong, "Error: File '" + tooLong + "' cannot be opened: File name too long.\n"},
       {newer, FormatMessageText(MsgWrongVersion, "V2.00", newer.c_str(), "V1.00 V1.01 ") + "\n"},
   };
   for (const auto& [file, message] : files) {
@@ -450,12 +453,12 @@ TEST(UpdateCli, SigtermCancelsAndIsLogged) {
   ExpectJsonOutcome(
       run.output, MessageText(MsgCancelledByUser),
       {{kUnderWay, MessageText(MsgCancelled), ""}, {0, MessageText(MsgCancelled), ""}}, 3, false);
-  const std::vector<JsonValue> entries = JsonLines(ReadTextFile(log));
+  const std::vector<JsonDocument> entries = JsonLines(ReadTextFile(log));
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0]["entry"].text, "start");
-  EXPECT_EQ(entries[1]["entry"].text, "end");
-  EXPECT_EQ(entries[1]["exit"].Int(), 3);
-  EXPECT_EQ(entries[1]["targets"].items[0]["outcome"].text, "cancelled");
+  EXPECT_EQ(entries[0].at("entry"), "start");
+  EXPECT_EQ(entries[1].at("entry"), "end");
+  EXPECT_EQ(entries[1].at("exit"), 3);
+  EXPECT_EQ(entries[1].at("targets").at(0).at("outcome"), "cancelled");
   devsim.Report();
 }
 
@@ -499,11 +502,11 @@ TEST(UpdateCli, TheThirdCtrlCEndsWithoutWaitingForAStuckWorker) {
   EXPECT_NE(run.errors.find(std::string("\n") + MessageText(MsgEndedWithoutWaiting) + "\n"),
             std::string::npos)
       << run.errors;
-  const std::vector<JsonValue> entries = JsonLines(ReadTextFile(log));
+  const std::vector<JsonDocument> entries = JsonLines(ReadTextFile(log));
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[1]["entry"].text, "end");
-  EXPECT_EQ(entries[1]["status"].text, MessageText(MsgEndedWithoutWaiting));
-  EXPECT_EQ(entries[1]["exit"].Int(), 3);
+  EXPECT_EQ(entries[1].at("entry"), "end");
+  EXPECT_EQ(entries[1].at("status"), MessageText(MsgEndedWithoutWaiting));
+  EXPECT_EQ(entries[1].at("exit"), 3);
   devsim.Stop();
 }
 
@@ -524,11 +527,11 @@ TEST(UpdateCli, AFailedJtagTargetIsCountedInTheResult) {
   const CliRun run = RunUpdateCli({"--port", devsim.Port(), "--file", file, "--json",
                                    "--debug-log", folder + "/player.txt"});
   EXPECT_EQ(run.exitStatus, 2) << run.errors;
-  const std::vector<JsonValue> objects = JsonLines(run.output);
+  const std::vector<JsonDocument> objects = JsonLines(run.output);
   ASSERT_FALSE(objects.empty());
-  EXPECT_EQ(objects.back()["status"].text, MessageText(MsgTdoMismatch));
-  EXPECT_EQ(objects.back()["successes"].Int(), 1);
-  EXPECT_EQ(objects.back()["total"].Int(), 3);
+  EXPECT_EQ(objects.back().at("status"), MessageText(MsgTdoMismatch));
+  EXPECT_EQ(objects.back().at("successes"), 1);
+  EXPECT_EQ(objects.back().at("total"), 3);
   devsim.Report();
 }
 
@@ -552,10 +555,10 @@ TEST(UpdateCli, AClosedOutputPipeDoesNotStopTheUpdate) {
   ASSERT_EQ(shell.Wait(kUpdateLimit), 0) << shell.Errors();
   EXPECT_EQ(ReadTextFile(status), "2\n");
   EXPECT_EQ(shell.Errors(), "update-cli: cannot write the output: Broken pipe.\n");
-  const std::vector<JsonValue> entries = JsonLines(ReadTextFile(log));
+  const std::vector<JsonDocument> entries = JsonLines(ReadTextFile(log));
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[1]["exit"].Int(), 0);
-  EXPECT_EQ(entries[1]["status"].text, FormatMessageText(MsgResult, 1, 1));
+  EXPECT_EQ(entries[1].at("exit"), 0);
+  EXPECT_EQ(entries[1].at("status"), FormatMessageText(MsgResult, 1, 1));
   EXPECT_EQ(devsim.Report()["ends"], 1u);
 }
 
@@ -607,7 +610,18 @@ TEST(UpdateCliCommandLine, RefusesWhatMakesNoSense) {
                   "FILE, --check FILE or --ports"},
       {{"--colour"}, "unknown option '--colour'"},
       {{"-p", "a", "-f", "x.upd", "--wait", "0"},
-       "--wait needs a number of seconds greater than 0, not '0'"},
+       "--wait needs a number of seconds greater than 0 and at most 1000000, not '0'"},
+      {{"-p", "a", "-f", "x.upd", "--wait", "2147483"},
+       "--wait needs a number of seconds greater than 0 and at most 1000000, not '2147483'"},
+      // A value given twice used to overrule the first without a word.
+      {{"--check", "flip.upd", "--check", "sample.upd"}, "option '--check' may be given only once"},
+      {{"-p", "a", "-f", "x.upd", "-w", "5", "--wait=6"}, "option '--wait' may be given only once"},
+      // An empty value used to reach the port or the file as a name.
+      {{"-p", "", "-f", "x.upd"}, "option '-p' needs a value (PORT), not an empty one"},
+      {{"--list="}, "option '--list' needs a value (FILE), not an empty one"},
+      // Short flags grouped as getopt reads them.
+      {{"--list", "x.upd", "-yw5"}, "--yes goes with an update only"},
+      {{"-p", "a", "-f", "x.upd", "-yz"}, "unknown option '-z' in '-yz'"},
       {seventeen, "at most 16 ports at once"},
       {{"-p", "a", "-p", "a", "-f", "x.upd"}, "port a is given twice"},
       {{"--list", "x.upd", "--repeat"}, "--repeat goes with an update only"},
@@ -625,10 +639,10 @@ TEST(UpdateCliCommandLine, RefusesWhatMakesNoSense) {
   }
   const CliRun json = RunUpdateCli({"--json"});
   EXPECT_EQ(json.exitStatus, 64);
-  const std::vector<JsonValue> objects = JsonLines(json.output);
+  const std::vector<JsonDocument> objects = JsonLines(json.output);
   ASSERT_EQ(objects.size(), 1u) << json.output;
-  EXPECT_EQ(objects[0]["event"].text, "result");
-  EXPECT_EQ(objects[0]["exit"].Int(), 64);
+  EXPECT_EQ(objects[0].at("event"), "result");
+  EXPECT_EQ(objects[0].at("exit"), 64);
 }
 
 TEST(UpdateCliCommandLine, HelpAndVersion) {
@@ -655,13 +669,14 @@ TEST(UpdateCliCommandLine, JsonEndsWithAResultOnEveryError) {
   for (const auto& [arguments, message] : cases) {
     const CliRun run = RunUpdateCli(arguments);
     EXPECT_EQ(run.exitStatus, 4);
-    const std::vector<JsonValue> objects = JsonLines(run.output);
+    const std::vector<JsonDocument> objects = JsonLines(run.output);
     ASSERT_EQ(objects.size(), 1u) << run.output;
-    EXPECT_EQ(objects[0]["event"].text, "result");
-    EXPECT_EQ(objects[0]["status"].text.rfind(message.substr(0, message.size() - 1), 0), 0u)
-        << objects[0]["status"].text;
-    EXPECT_EQ(objects[0]["exit"].Int(), 4);
-    EXPECT_EQ(objects[0]["successes"].type, JsonValue::Type::Null);
+    EXPECT_EQ(objects[0].at("event"), "result");
+    EXPECT_EQ(objects[0].at("port"), port);  // the one port, whatever failed
+    const std::string status = objects[0].at("status");
+    EXPECT_EQ(status.rfind(message.substr(0, message.size() - 1), 0), 0u) << status;
+    EXPECT_EQ(objects[0].at("exit"), 4);
+    EXPECT_TRUE(objects[0].at("successes").is_null());
   }
 }
 

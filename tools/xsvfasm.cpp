@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "tools/common/command_line.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/output_file.h"
 #include "xsvf/xsvf_program.h"
 #include "xsvf/xsvf_text.h"
@@ -31,12 +31,12 @@
 namespace {
 
 constexpr const char* kProgram = "xsvfasm";
-constexpr int kExitNotWritten = 1;
 
 const std::vector<OptionSpec> kOptions = {kHelpOption, kVersionOption};
 
 std::string Usage() {
   return "usage: xsvfasm INPUT.txt OUTPUT.xsvf\n"
+         "\n"
          "Assembles an XSVF program from its text form, as xsvfdump lists it.\n"
          "\n"
          "One command per line: the name as the debug log prints it, then its operands.\n"
@@ -62,22 +62,16 @@ std::string Usage() {
          "\n"
          "The program is written even when it would not play through (a warning then\n"
          "names the first problem), so that bad programs can be built on purpose.\n"
-         "\n"
-         "Options:\n" +
-         OptionHelp(kOptions) +
-         "\n"
-         "Exit status:\n"
-         "  0   the program was written\n"
-         "  1   the text has an error, or a file cannot be read or written\n"
-         "  64  the command line is wrong\n";
+         "\n" +
+         OptionsAndExitStatus(kOptions, "the program was written",
+                              "the text has an error, or a file cannot be read or written");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   CommandLine line;
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              kOptions, kProgram, Usage(), stdout, stderr, &line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, kOptions, kProgram, Usage(), &line)) {
     return *ended;
   }
   if (line.operands.size() != 2) {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
 #include "tools/common/command_line.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
@@ -26,27 +26,22 @@ const std::vector<OptionSpec> kOptions = {kHelpOption, kVersionOption};
 
 std::string Usage() {
   return "usage: xsvfdump PROGRAM.xsvf\n"
+         "\n"
          "Lists an XSVF program on standard output in the text form of xsvfasm: line N\n"
          "is command N, as the player's debug log counts commands. Bytes after XCOMPLETE\n"
          "or from a command that cannot be read on follow as .bytes lines, so that\n"
          "xsvfasm turns the listing back into the same bytes. See xsvfasm --help for the\n"
          "text form.\n"
-         "\n"
-         "Options:\n" +
-         OptionHelp(kOptions) +
-         "\n"
-         "Exit status:\n"
-         "  0   the program was listed (also one that cannot be read to its end)\n"
-         "  1   the program cannot be read, or the listing cannot be written\n"
-         "  64  the command line is wrong\n";
+         "\n" +
+         OptionsAndExitStatus(kOptions, "the program was listed (also one that cannot be read to its end)",
+                              "the program cannot be read, or the listing cannot be written");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   CommandLine line;
-  if (std::optional<int> ended = StartProgram(std::vector<std::string>(argv + 1, argv + argc),
-                                              kOptions, kProgram, Usage(), stdout, stderr, &line)) {
+  if (std::optional<int> ended = StartProgram(argc, argv, kOptions, kProgram, Usage(), &line)) {
     return *ended;
   }
   if (line.operands.size() != 1) {

@@ -34,10 +34,6 @@ int CWinApp::Run() {
   return static_cast<int>(msg.wParam);
 }
 
-CWinApp* AfxGetApp() {
-  return theApp;
-}
-
 HINSTANCE AfxGetInstanceHandle() {
   return theApp && theApp->Instance() ? theApp->Instance() : GetModuleHandleA(nullptr);
 }

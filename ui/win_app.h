@@ -35,9 +35,6 @@ class CWinApp {
 // Runs the application object; WinMain returns its result.
 int AfxWinMain(HINSTANCE instance);
 
-// The one application object, or nullptr before it is constructed.
-CWinApp* AfxGetApp();
-
 // Module handle of the running program (its resources: templates, icons).
 HINSTANCE AfxGetInstanceHandle();
 

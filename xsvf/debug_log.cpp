@@ -6,18 +6,6 @@
 
 #include "xsvf/output_file.h"
 
-namespace {
-
-// The German text is in the Windows code page on Windows (o umlaut = 0xF6) and in
-// UTF-8 elsewhere, so that it shows correctly on each platform's message output.
-#if defined(_WIN32)
-constexpr const char* kOpenFailureFormat = "Debugdatei %s kann nicht ge\xF6" "ffnet werden !";
-#else
-constexpr const char* kOpenFailureFormat = "Debugdatei %s kann nicht ge\xC3\xB6" "ffnet werden !";
-#endif
-
-}  // namespace
-
 bool DebugLevelEnabled(int level) {
   return level <= kDebugLogLevel;
 }
@@ -109,6 +97,7 @@ void XsvfDebugLog::LogVector(int level, const char* label, const SBitVector* vec
 
 std::string XsvfDebugLog::OpenFailureText() const {
   std::vector<char> text(path.size() + 64);
-  std::snprintf(text.data(), text.size(), kOpenFailureFormat, path.c_str());
+  std::snprintf(text.data(), text.size(), debug_log_platform::OpenFailureFormat(),
+                path.c_str());
   return text.data();
 }

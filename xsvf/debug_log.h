@@ -66,3 +66,10 @@ class XsvfDebugLog {
   std::string path;
   std::FILE* file = nullptr;
 };
+
+// The platform part, in debug_log_posix.cpp and debug_log_win32.cpp.
+namespace debug_log_platform {
+// The printf format of XsvfDebugLog::OpenFailureText, with %s for the file, in the
+// character set of the platform's message output.
+const char* OpenFailureFormat();
+}  // namespace debug_log_platform

@@ -41,21 +41,43 @@ void LogComparison(XsvfDebugLog& log, int level, const SBitVector* expected,
   log.LogVector(level, (indent + "TDO Mask     = ").c_str(), mask);
 }
 
+// A data-register shift of the record's length that sends its TDI vector and
+// ends in `endState`, without a wait or retries.
+ShiftRequest DataShift(SXsvfInfo& info, uint8_t endState) {
+  ShiftRequest request;
+  request.startState = TapDrShift;
+  request.bitCount = info.shiftLengthBits;
+  request.vectors.tdi = &info.tdi;
+  request.endState = endState;
+  return request;
+}
+
 // A data-register shift compared under the mask with the run's retry policy, as
-// XSDR and XSDRINC do it; `tdi` holds the TDI bits already.
+// XSDR, XSDRTDO and XSDRINC do it.
+ShiftRequest ComparedDataShift(SXsvfInfo& info) {
+  ShiftRequest request = DataShift(info, info.endDrState);
+  request.vectors = {&info.tdi, &info.tdoCaptured, &info.tdoExpected, &info.tdoMask};
+  request.wait = info.runTestTime;
+  request.retryLimit = info.maxRepeat;
+  return request;
+}
+
+// `tdi` holds the TDI bits already.
 int ShiftDataCompared(SXsvfInfo& info, XsvfIo& io) {
-  return ShiftWithRetry(io, info.tapState, TapDrShift, info.shiftLengthBits, info.tdi,
-                        &info.tdoCaptured, &info.tdoExpected, &info.tdoMask, info.endDrState,
-                        info.runTestTime, info.maxRepeat);
+  return ShiftWithRetry(io, info.tapState, ComparedDataShift(info));
 }
 
 // Reads and shifts an instruction of `bits` bits (XSIR, XSIR2).
 int ShiftInstruction(SXsvfInfo& info, XsvfIo& io, int32_t bits) {
   if (!FitsVector(bits)) return StoreResult(info, XsvfDataOverflow);
   ReadVector(io.program, info.tdi, static_cast<int16_t>(BytesForBits(bits)));
-  return StoreResult(info, ShiftWithRetry(io, info.tapState, TapIrShift, bits, info.tdi,
-                                          nullptr, nullptr, nullptr, info.endIrState,
-                                          info.runTestTime, 0));
+  ShiftRequest request;
+  request.startState = TapIrShift;
+  request.bitCount = bits;
+  request.vectors.tdi = &info.tdi;
+  request.endState = info.endIrState;
+  request.wait = info.runTestTime;
+  return StoreResult(info, ShiftWithRetry(io, info.tapState, request));
 }
 
 // Bit n of a vector, counting from its least significant bit.
@@ -75,28 +97,31 @@ int32_t ReadOperandWord(SXsvfInfo& info, XsvfIo& io, int16_t bytes) {
 
 }  // namespace
 
-int ShiftWithRetry(XsvfIo& io, uint8_t& tapState, uint8_t startState, int32_t bitCount,
-                   SBitVector& tdi, SBitVector* captured, SBitVector* expected, SBitVector* mask,
-                   uint8_t endState, int32_t wait, uint8_t retryLimit) {
+int ShiftWithRetry(XsvfIo& io, uint8_t& tapState, const ShiftRequest& request) {
+  const uint8_t startState = request.startState;
+  const uint8_t endState = request.endState;
+  const int32_t bitCount = request.bitCount;
+  const uint8_t retryLimit = request.retryLimit;
+  const ShiftVectors& vectors = request.vectors;
   const bool exitShift = startState != endState;
+  int32_t wait = request.wait;  // grows on retries; the record's wait stays as it is
   int retries = 0;  // wider than the limit, so that counting past 255 cannot wrap
   io.log.Log(3, "   Shift Length = %ld\n", static_cast<long>(bitCount));
-  io.log.LogVector(4, "    TDI          = ", &tdi);
-  io.log.LogVector(4, "    TDO Expected = ", expected);
+  io.log.LogVector(4, "    TDI          = ", vectors.tdi);
+  io.log.LogVector(4, "    TDO Expected = ", vectors.expected);
   if (bitCount == 0) {
     if (wait != 0) WaitInRunTestIdle(io, tapState, wait);
     return XsvfOk;
   }
   for (;;) {
     MoveTap(io, tapState, startState);
-    const bool mismatch =
-        !ShiftChunks(io.cable, bitCount, tdi, expected, mask, captured, exitShift);
+    const bool mismatch = !ShiftChunks(io.cable, bitCount, vectors, exitShift);
     if (exitShift) {
       ++tapState;  // the device left the Shift state for Exit1 on the last bit
       LogTapState(io.log, tapState);
     }
     if (mismatch && wait != 0 && retries < retryLimit) {
-      LogComparison(io.log, 4, expected, captured, mask);
+      LogComparison(io.log, 4, vectors.expected, vectors.captured, vectors.mask);
       io.log.Log(3, "   Retry #%d\n", retries + 1);
       MoveTap(io, tapState, TapDrPause);
       MoveTap(io, tapState, TapDrShift);
@@ -108,12 +133,16 @@ int ShiftWithRetry(XsvfIo& io, uint8_t& tapState, uint8_t startState, int32_t bi
     if (!mismatch) return XsvfOk;
     if (retries++ >= retryLimit) break;
   }
-  LogComparison(io.log, 1, expected, captured, mask);
+  LogComparison(io.log, 1, vectors.expected, vectors.captured, vectors.mask);
   return retryLimit != 0 && retries > retryLimit ? XsvfMaxRetries : XsvfTdoMismatch;
 }
 
-bool ShiftChunks(JtagCable& cable, int32_t bitCount, SBitVector& tdi, SBitVector* expected,
-                 SBitVector* mask, SBitVector* captured, bool exitShift) {
+bool ShiftChunks(JtagCable& cable, int32_t bitCount, const ShiftVectors& vectors,
+                 bool exitShift) {
+  const SBitVector& tdi = *vectors.tdi;
+  SBitVector* captured = vectors.captured;
+  const SBitVector* expected = vectors.expected;
+  const SBitVector* mask = vectors.mask;
   if (captured) {
     captured->length = tdi.length;
   } else {
@@ -148,13 +177,13 @@ bool ShiftChunks(JtagCable& cable, int32_t bitCount, SBitVector& tdi, SBitVector
   return !mismatch;
 }
 
-int ShiftDrFromFile(XsvfIo& io, uint8_t& tapState, int32_t bitCount, int16_t byteCount,
-                    SBitVector& tdi, SBitVector* captured, SBitVector* expected,
-                    SBitVector* mask, uint8_t endState, int32_t wait, uint8_t retryLimit) {
-  ReadVector(io.program, tdi, byteCount);
-  if (expected) ReadVector(io.program, *expected, byteCount);
-  return ShiftWithRetry(io, tapState, TapDrShift, bitCount, tdi, captured, expected, mask,
-                        endState, wait, retryLimit);
+int ShiftDrFromFile(XsvfIo& io, uint8_t& tapState, int16_t byteCount,
+                    const ShiftRequest& request) {
+  ReadVector(io.program, *request.vectors.tdi, byteCount);
+  if (request.vectors.expected) ReadVector(io.program, *request.vectors.expected, byteCount);
+  ShiftRequest dataShift = request;
+  dataShift.startState = TapDrShift;
+  return ShiftWithRetry(io, tapState, dataShift);
 }
 
 void AddVectors(SBitVector& result, const SBitVector& a, const SBitVector& b) {
@@ -235,10 +264,8 @@ int DoXSdrSize(SXsvfInfo& info, XsvfIo& io) {
 }
 
 int DoXSdrTdo(SXsvfInfo& info, XsvfIo& io) {
-  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBits,
-                                           info.shiftLengthBytes, info.tdi, &info.tdoCaptured,
-                                           &info.tdoExpected, &info.tdoMask, info.endDrState,
-                                           info.runTestTime, info.maxRepeat));
+  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBytes,
+                                           ComparedDataShift(info)));
 }
 
 int DoXSetSdrMasks(SXsvfInfo& info, XsvfIo& io) {
@@ -268,16 +295,16 @@ int DoXSdrInc(SXsvfInfo& info, XsvfIo& io) {
 
 int DoXSdrBce(SXsvfInfo& info, XsvfIo& io) {
   const uint8_t endState = info.command == XSDRE ? info.endDrState : uint8_t{TapDrShift};
-  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBits,
-                                           info.shiftLengthBytes, info.tdi, nullptr, nullptr,
-                                           nullptr, endState, 0, 0));
+  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBytes,
+                                           DataShift(info, endState)));
 }
 
 int DoXSdrTdoBce(SXsvfInfo& info, XsvfIo& io) {
   const uint8_t endState = info.command == XSDRTDOE ? info.endDrState : uint8_t{TapDrShift};
-  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBits,
-                                           info.shiftLengthBytes, info.tdi, &info.tdoCaptured,
-                                           &info.tdoExpected, nullptr, endState, 0, 0));
+  ShiftRequest request = DataShift(info, endState);
+  request.vectors.captured = &info.tdoCaptured;
+  request.vectors.expected = &info.tdoExpected;
+  return StoreResult(info, ShiftDrFromFile(io, info.tapState, info.shiftLengthBytes, request));
 }
 
 int DoXWait(SXsvfInfo& info, XsvfIo& io) {

@@ -20,25 +20,42 @@
 #include "link/jtag_cable.h"
 #include "xsvf/xsvf_interpreter.h"
 
-// Shifts `bitCount` bits from startState (DRSHIFT or IRSHIFT) and ends in
-// endState (the last bit leaves the Shift state when they differ), then waits
-// `wait` microseconds in RUNTEST/IDLE. Returns 0, 2 (TDO mismatch) or 3 (mismatch
-// after all of a nonzero retry limit).
-int ShiftWithRetry(XsvfIo& io, uint8_t& tapState, uint8_t startState, int32_t bitCount,
-                   SBitVector& tdi, SBitVector* captured, SBitVector* expected, SBitVector* mask,
-                   uint8_t endState, int32_t wait, uint8_t retryLimit);
+// The vectors of one shift: the TDI bits to send and, for a shift whose TDO is
+// compared, where the captured TDO goes, the expected TDO and the compare mask.
+// Named fields, so that no two vectors can trade places in a call.
+struct ShiftVectors {
+  SBitVector* tdi = nullptr;       // holds (bitCount + 7) / 8 bytes
+  SBitVector* captured = nullptr;  // none: TDO is not compared
+  SBitVector* expected = nullptr;  // none: every chunk matches
+  SBitVector* mask = nullptr;      // none: every bit counts
+};
+
+// One shift through a register, with its retry policy.
+struct ShiftRequest {
+  uint8_t startState = TapDrShift;  // DRSHIFT or IRSHIFT
+  int32_t bitCount = 0;
+  ShiftVectors vectors;
+  // The last bit leaves the Shift state when it differs from startState.
+  uint8_t endState = TapDrShift;
+  int32_t wait = 0;        // microseconds in RUNTEST/IDLE after the shift
+  uint8_t retryLimit = 0;  // XREPEAT's count: up to this many retries
+};
+
+// Shifts the request's bits from its start state and ends in its end state, then
+// waits in RUNTEST/IDLE. Returns 0, 2 (TDO mismatch) or 3 (mismatch after all of
+// a nonzero retry limit).
+int ShiftWithRetry(XsvfIo& io, uint8_t& tapState, const ShiftRequest& request);
 
 // Sends the shift as 'S' commands of at most 512 bits; TDO is compared only when
-// a captured vector is given. True when every chunk was shifted and matched. The
-// caller guarantees that tdi holds (bitCount + 7) / 8 bytes.
-bool ShiftChunks(JtagCable& cable, int32_t bitCount, SBitVector& tdi, SBitVector* expected,
-                 SBitVector* mask, SBitVector* captured, bool exitShift);
+// a captured vector is given. True when every chunk was shifted and matched.
+bool ShiftChunks(JtagCable& cable, int32_t bitCount, const ShiftVectors& vectors,
+                 bool exitShift);
 
-// Reads byteCount bytes of TDI (and of expected TDO, when given) from the program
-// and shifts them through the data register.
-int ShiftDrFromFile(XsvfIo& io, uint8_t& tapState, int32_t bitCount, int16_t byteCount,
-                    SBitVector& tdi, SBitVector* captured, SBitVector* expected,
-                    SBitVector* mask, uint8_t endState, int32_t wait, uint8_t retryLimit);
+// Reads byteCount bytes of TDI (and of expected TDO, when the request has an
+// expected vector) from the program into the request's vectors and shifts them
+// through the data register (the request's start state is not used).
+int ShiftDrFromFile(XsvfIo& io, uint8_t& tapState, int16_t byteCount,
+                    const ShiftRequest& request);
 
 // result = a + b as big-endian numbers over a's length; the carry out of the first
 // byte is dropped.

@@ -70,14 +70,14 @@ class ShiftEngineTest : public PlayerTest {
 
 TEST_F(ShiftEngineTest, CutsShiftsInto512BitChunksFromTheLeastSignificantEnd) {
   SBitVector tdi = Counting(64);
-  EXPECT_TRUE(ShiftChunks(cable, 512, tdi, nullptr, nullptr, nullptr, true));
+  EXPECT_TRUE(ShiftChunks(cable, 512, ShiftVectors{&tdi}, true));
   ASSERT_EQ(Shifts().size(), 1u);
   EXPECT_EQ(Shifts()[0].flags, 0x0C);  // carries TDI, exits
   EXPECT_EQ(Shifts()[0].tdi, Bytes(tdi, 0, 63));
 
   payloads.clear();
   tdi = Counting(65);
-  EXPECT_TRUE(ShiftChunks(cable, 513, tdi, nullptr, nullptr, nullptr, true));
+  EXPECT_TRUE(ShiftChunks(cable, 513, ShiftVectors{&tdi}, true));
   auto shifts = Shifts();
   ASSERT_EQ(shifts.size(), 2u);
   EXPECT_EQ(shifts[0].bits, 512u);
@@ -89,7 +89,7 @@ TEST_F(ShiftEngineTest, CutsShiftsInto512BitChunksFromTheLeastSignificantEnd) {
 
   payloads.clear();
   tdi = Counting(125);
-  EXPECT_TRUE(ShiftChunks(cable, 1000, tdi, nullptr, nullptr, nullptr, true));
+  EXPECT_TRUE(ShiftChunks(cable, 1000, ShiftVectors{&tdi}, true));
   shifts = Shifts();
   ASSERT_EQ(shifts.size(), 2u);
   EXPECT_EQ(shifts[0].bits, 512u);

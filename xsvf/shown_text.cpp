@@ -111,31 +111,36 @@ std::string TerminalLines(std::string_view text) {
   return shown + TerminalText(text.substr(start));
 }
 
-std::string JsonString(std::string_view text) {
-  std::string json = "\"";
-  json.reserve(text.size() + 2);
+std::string JsonUtf8(std::string_view text) {
+  std::string json;
+  json.reserve(text.size());
   for (size_t at = 0; at < text.size();) {
     const Character c = NextCharacter(text, at);
-    switch (c.code) {
-      case '"': json += "\\\""; break;
-      case '\\': json += "\\\\"; break;
-      case '\b': json += "\\b"; break;
-      case '\f': json += "\\f"; break;
-      case '\n': json += "\\n"; break;
-      case '\r': json += "\\r"; break;
-      case '\t': json += "\\t"; break;
-      default:
-        if (MustEscape(c.code)) {
-          json += Escape("\\u%04x", c.code);
-        } else if (!c.valid) {
-          AppendUtf8(c.code, &json);  // the Latin-1 character of the byte
-        } else {
-          json.append(text.substr(at, c.length));
-        }
+    if (c.valid) {
+      json.append(text.substr(at, c.length));
+    } else {
+      AppendUtf8(c.code, &json);  // the Latin-1 character of the byte
     }
     at += c.length;
   }
-  return json + "\"";
+  return json;
+}
+
+std::string WithJsonEscapes(std::string_view json) {
+  std::string escaped;
+  escaped.reserve(json.size());
+  for (size_t at = 0; at < json.size();) {
+    const Character c = NextCharacter(json, at);
+    // C0 controls are the JSON writer's: escaped in strings, and outside them
+    // the line ends and tabs of an indented document.
+    if (c.valid && c.code >= 0x7F && MustEscape(c.code)) {
+      escaped += Escape("\\u%04x", c.code);
+    } else {
+      escaped.append(json.substr(at, c.length));
+    }
+    at += c.length;
+  }
+  return escaped;
 }
 
 size_t TextColumns(std::string_view shown) {

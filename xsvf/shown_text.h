@@ -15,11 +15,12 @@
 //     show as \uNNNN.
 // A backslash stays a backslash: Windows paths read as they are written.
 //
-// In JSON (JsonString) the string is valid UTF-8 always: controls, DEL, C1 controls
-// and the marks above are written as JSON escapes (\n, \u001b, \u202e), and a byte
-// that is not part of valid UTF-8 stands for the Latin-1 character of that number
-// (0xE4 becomes "ä", 0x9B the escape \u009b), the character set the Windows tools
-// that write update files use.
+// In JSON a text is valid UTF-8 always: a byte that is not part of valid UTF-8
+// stands for the Latin-1 character of that number (JsonUtf8: 0xE4 becomes "ä",
+// 0x9B the C1 control U+009B), the character set the Windows tools that write
+// update files use; and controls, DEL, C1 controls and the marks above are written
+// as JSON escapes (\n, \u001b, \u202e; WithJsonEscapes for what the JSON writer
+// leaves as it is).
 
 #include <cstddef>
 #include <string>
@@ -32,8 +33,15 @@ std::string TerminalText(std::string_view text);
 // or a version token): as TerminalText, but the line ends stay line ends.
 std::string TerminalLines(std::string_view text);
 
-// A JSON string literal of text (quotes and escapes included).
-std::string JsonString(std::string_view text);
+// text as valid UTF-8: each byte that is not part of valid UTF-8 becomes the
+// Latin-1 character of that number.
+std::string JsonUtf8(std::string_view text);
+
+// A JSON text (valid UTF-8, as JsonUtf8 makes its strings) with DEL, the C1
+// controls and the marks that reorder or break text written as \uNNNN escapes,
+// which every JSON reader reads back as the same characters. These characters
+// may stand only inside strings, so the escapes leave the document as it is.
+std::string WithJsonEscapes(std::string_view json);
 
 // The columns that text made by TerminalText takes: one per character.
 size_t TextColumns(std::string_view shown);

@@ -37,17 +37,6 @@ TEST(TerminalText, LinesKeepTheirEndsButNothingElse) {
   EXPECT_EQ(TerminalLines("\n\n"), "\n\n");
 }
 
-TEST(JsonString, IsValidUtf8WhateverTheTextHolds) {
-  EXPECT_EQ(JsonString("say \"hi\" C:\\x"), "\"say \\\"hi\\\" C:\\\\x\"");
-  EXPECT_EQ(JsonString(std::string("\b\f\n\r\t\0\x1b[2J\x7f", 11)),
-            "\"\\b\\f\\n\\r\\t\\u0000\\u001b[2J\\u007f\"");
-  EXPECT_EQ(JsonString("Z\xc3\xa4hler \xe2\x80\xae \xc2\x9b \xf0\x9f\x94\xa7"),
-            "\"Z\xc3\xa4hler \\u202e \\u009b \xf0\x9f\x94\xa7\"");
-  // Bytes that are not UTF-8 are taken as Latin-1; its C1 range stays escaped.
-  EXPECT_EQ(JsonString("Z\xe4hler \xff\x9b\xc0"), "\"Z\xc3\xa4hler \xc3\xbf\\u009b\xc3\x80\"");
-  EXPECT_EQ(JsonString(""), "\"\"");
-}
-
 TEST(TextColumns, CountCharactersAndNeverCutOneInTwo) {
   const std::string name = TerminalText("Z\xc3\xa4hler\x1b");
   EXPECT_EQ(TextColumns(name), 10u);

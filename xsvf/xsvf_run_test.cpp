@@ -124,7 +124,7 @@ TEST_F(XsvfRunTest, CancelSeenAfterTheLastCommandWins) {
   // The flag is set while the reset sequence runs, before XCOMPLETE is read.
   host.stepFrames = StepFrames::OnePerStep;
   reply = [this](const std::vector<uint8_t>&) {
-    if (payloads.size() == 7) cancelRequested = 1;
+    if (payloads.size() == 7) cancelRequested = true;
     return 0x11;
   };
   LoadProgram("XCOMPLETE\n");

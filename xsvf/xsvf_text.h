@@ -1,6 +1,7 @@
 #pragma once
 // A line-oriented text form of XSVF programs, shared by xsvfasm (text to program)
-// and xsvfdump (program to text).
+// and xsvfdump (program to text). xsvf_assembler.cpp reads it, xsvf_listing.cpp
+// writes it; what both directions share is in xsvf_text_form.h.
 //
 //   # a comment runs to the end of the line; blank lines are ignored
 //   XREPEAT 32                 one command per line: its name, then its operands

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "testsupport/player_test_fixture.h"
-#include "testsupport/update_cases.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/xsvf_interpreter.h"
 #include "xsvf/xsvf_run.h"
 
@@ -29,8 +29,9 @@ std::string Line(const std::string& text, int number) {
 }
 
 std::vector<uint8_t> CorpusFile(const char* name) {
-  const Bytes bytes = ReadWholeFile(std::string(UPD_SOURCE_DIR) + "/testdata/xsvf/" + name);
-  EXPECT_FALSE(bytes.empty()) << name;
+  std::vector<uint8_t> bytes;
+  const std::string path = std::string(UPD_SOURCE_DIR) + "/testdata/xsvf/" + name;
+  EXPECT_TRUE(ReadFileBytes(path, &bytes)) << name;
   return bytes;
 }
 

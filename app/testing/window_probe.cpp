@@ -29,7 +29,11 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace {
+
+using Json = nlohmann::ordered_json;
 
 constexpr UINT kMessageTimeoutMs = 2000;
 constexpr DWORD kPollMs = 50;
@@ -85,30 +89,23 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x80) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
-      out += escaped;
+// A window's text as JSON takes it: its ANSI bytes read as Latin-1, which the
+// dump writes as \u00NN escapes, the way the tests read the window's texts.
+std::string Latin1AsUtf8(const std::string& text) {
+  std::string utf8;
+  for (const unsigned char c : text) {
+    if (c < 0x80) {
+      utf8 += static_cast<char>(c);
     } else {
-      out += static_cast<char>(c);
+      utf8 += static_cast<char>(0xC0 | c >> 6);
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
     }
   }
-  return out + "\"";
+  return utf8;
 }
 
-std::string Json(bool value) {
-  return value ? "true" : "false";
-}
-
-std::string Json(const RECT& rect) {
-  return "[" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ", " +
-         std::to_string(rect.right) + ", " + std::to_string(rect.bottom) + "]";
+Json RectJson(const RECT& rect) {
+  return Json::array({rect.left, rect.top, rect.right, rect.bottom});
 }
 
 HWND FocusOf(HWND window) {
@@ -119,29 +116,29 @@ HWND FocusOf(HWND window) {
 }
 
 // One window's state as a JSON object, with what its kind of control adds.
-std::string Describe(HWND window, HWND focus) {
+Json Describe(HWND window, HWND focus) {
   RECT rect = {};
   GetWindowRect(window, &rect);
   const std::string className = ClassOf(window);
-  std::string json = "{\"id\": " + std::to_string(GetDlgCtrlID(window)) +
-                     ", \"class\": " + Json(className) + ", \"text\": " + Json(TextOf(window)) +
-                     ", \"enabled\": " + Json(IsWindowEnabled(window) != FALSE) +
-                     ", \"visible\": " + Json(IsWindowVisible(window) != FALSE) +
-                     ", \"focused\": " + Json(window == focus) + ", \"rect\": " + Json(rect) +
-                     ", \"parent_id\": " + std::to_string(GetDlgCtrlID(GetParent(window)));
-  if (className == PROGRESS_CLASSA) {
-    json += ", \"position\": " + std::to_string(Send(window, PBM_GETPOS, 0, 0));
-  }
+  Json json{{"id", GetDlgCtrlID(window)},
+            {"class", Latin1AsUtf8(className)},
+            {"text", Latin1AsUtf8(TextOf(window))},
+            {"enabled", IsWindowEnabled(window) != FALSE},
+            {"visible", IsWindowVisible(window) != FALSE},
+            {"focused", window == focus},
+            {"rect", RectJson(rect)},
+            {"parent_id", GetDlgCtrlID(GetParent(window))}};
+  if (className == PROGRESS_CLASSA) json["position"] = Send(window, PBM_GETPOS, 0, 0);
   if (className == "ComboBox") {
-    json += ", \"selection\": " + std::to_string(Send(window, CB_GETCURSEL, 0, 0)) +
-            ", \"count\": " + std::to_string(Send(window, CB_GETCOUNT, 0, 0));
+    json["selection"] = Send(window, CB_GETCURSEL, 0, 0);
+    json["count"] = Send(window, CB_GETCOUNT, 0, 0);
   }
-  return json + "}";
+  return json;
 }
 
 struct Children {
   HWND focus;
-  std::vector<std::string> described;
+  Json described = Json::array();
 };
 
 BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
@@ -151,17 +148,17 @@ BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
 }
 
 int Dump(HWND window) {
-  Children children{FocusOf(window), {}};
+  Children children{FocusOf(window)};
   EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&children));
   RECT rect = {};
   GetWindowRect(window, &rect);
-  std::string json = "{\"title\": " + Json(TextOf(window)) + ", \"rect\": " + Json(rect) +
-                     ", \"enabled\": " + Json(IsWindowEnabled(window) != FALSE) +
-                     ", \"iconic\": " + Json(IsIconic(window) != FALSE) + ", \"controls\": [";
-  for (size_t i = 0; i < children.described.size(); ++i) {
-    json += (i ? ",\n  " : "\n  ") + children.described[i];
-  }
-  std::printf("%s]}\n", json.c_str());
+  const Json json{{"title", Latin1AsUtf8(TextOf(window))},
+                  {"rect", RectJson(rect)},
+                  {"enabled", IsWindowEnabled(window) != FALSE},
+                  {"iconic", IsIconic(window) != FALSE},
+                  {"controls", children.described}};
+  // ASCII only: every character beyond it as a \u escape.
+  std::printf("%s\n", json.dump(-1, ' ', true).c_str());
   return 0;
 }
 

@@ -10,7 +10,7 @@ namespace {
 const std::vector<OptionSpec> kOptions = {
     kHelpOption,
     kVersionOption,
-    {'p', "port", "PORT"},
+    {'p', "port", "PORT", nullptr, 0, true},
     {'f', "file", "FILE"},
     {0, "list", "FILE"},
     {0, "check", "FILE"},
@@ -52,11 +52,16 @@ bool ChooseMode(const CommandLine& line, CliOptions* options, std::string* error
   return true;
 }
 
+// Longest --wait: about 11.5 days, far beyond any device's switch-on, and a
+// number of milliseconds that every clock the wait runs on can hold.
+constexpr double kMaxWaitSeconds = 1'000'000;
+
 bool TakeWait(const std::string& text, CliOptions* options, std::string* error) {
   char* end = nullptr;
   const double seconds = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !(seconds > 0) || seconds > 1e6) {
-    return Fail(error, "--wait needs a number of seconds greater than 0, not '" + text + "'");
+  if (text.empty() || *end != '\0' || !(seconds > 0) || seconds > kMaxWaitSeconds) {
+    return Fail(error, "--wait needs a number of seconds greater than 0 and at most 1000000, "
+                       "not '" + text + "'");
   }
   options->waitSeconds = seconds;
   return true;
@@ -136,6 +141,7 @@ const char* CliUsage() {
          "      --json          progress and outcome as JSON lines on standard output\n"
          "  -y, --yes           Ctrl-C cancels without asking once the device has answered\n"
          "  -w, --wait SECONDS  give up when the device has not answered within SECONDS\n"
+         "                      (more than 0, at most 1000000)\n"
          "      --repeat        production line: after each device, wait for the next one\n"
          "                      on the same port, until Ctrl-C\n"
          "      --log FILE      append a JSON line to FILE as each device update starts\n"

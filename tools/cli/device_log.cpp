@@ -1,11 +1,13 @@
 #include "tools/cli/device_log.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 
 #include "engine/messages.h"
-#include "xsvf/shown_text.h"
+#include "engine/update_file.h"
+#include "tools/cli/json_text.h"
 
 // The log is written on the front end's thread alone, so the shared calendar
 // of std::gmtime serves.
@@ -18,31 +20,28 @@ std::string UtcTime(std::chrono::system_clock::time_point when) {
 
 namespace {
 
-std::string HexId(uint32_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", id);
-  return text;
-}
-
-std::string TargetsJson(const DeviceLogEntry& entry) {
-  std::string json = "[";
+Json TargetsJson(const DeviceLogEntry& entry) {
+  Json targets = Json::array();
   for (size_t i = 0; i < entry.last.rows.size(); ++i) {
     const RowSnapshot& row = entry.last.rows[i];
-    if (i > 0) json += ",";
-    json += "{\"id\":" + JsonString(i < entry.ids.size() ? HexId(entry.ids[i]) : "") +
-            ",\"name\":" + JsonString(row.name) + ",\"outcome\":" +
-            JsonString(OutcomeName(row.outcome)) + ",\"multiplicity\":" +
-            std::to_string(row.multiplicity) + "}";
+    targets.push_back({{"id", i < entry.ids.size() ? HexId(entry.ids[i]) : ""},
+                       {"name", JsonTargetName(row.name)},
+                       {"outcome", OutcomeName(row.outcome)},
+                       {"multiplicity", row.multiplicity}});
   }
-  return json + "]";
+  return targets;
 }
 
-// The update's warnings, as a field of their own; nothing when there are none.
-std::string WarningsJson(const std::vector<std::string>& warnings) {
-  if (warnings.empty()) return "";
-  std::string json = ",\"warnings\":[";
-  for (size_t i = 0; i < warnings.size(); ++i) json += (i > 0 ? "," : "") + JsonString(warnings[i]);
-  return json + "]";
+// What both entries begin with.
+Json EntryStart(const char* entry, std::chrono::system_clock::time_point start,
+                const std::string& port, const std::string& file, const std::string& sha256) {
+  return Json{{"entry", entry}, {"start", UtcTime(start)}, {"port", port}, {"file", file},
+              {"sha256", sha256}};
+}
+
+// Seconds to the millisecond, as a JSON number.
+double Milliseconds(double seconds) {
+  return std::round(seconds * 1000) / 1000;
 }
 
 }  // namespace
@@ -68,21 +67,19 @@ const char* OutcomeName(TargetOutcome outcome) {
 }
 
 std::string DeviceLogStartLine(const DeviceLogStart& start) {
-  return "{\"entry\":\"start\",\"start\":" + JsonString(UtcTime(start.start)) +
-         ",\"port\":" + JsonString(start.port) + ",\"file\":" + JsonString(start.file) +
-         ",\"sha256\":" + JsonString(start.fileSha256) + "}";
+  return JsonText(EntryStart("start", start.start, start.port, start.file, start.fileSha256));
 }
 
 std::string DeviceLogLine(const DeviceLogEntry& entry) {
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.3f", entry.seconds);
-  return "{\"entry\":\"end\",\"start\":" + JsonString(UtcTime(entry.start)) +
-         ",\"port\":" + JsonString(entry.port) + ",\"file\":" + JsonString(entry.file) +
-         ",\"sha256\":" + JsonString(entry.fileSha256) +
-         ",\"verified\":" + (entry.fileVerified ? "true" : "false") +
-         ",\"targets\":" + TargetsJson(entry) +
-         ",\"seconds\":" + seconds + ",\"status\":" + JsonString(entry.statusLine) +
-         ",\"exit\":" + std::to_string(entry.exitStatus) + WarningsJson(entry.warnings) + "}";
+  Json line = EntryStart("end", entry.start, entry.port, entry.file, entry.fileSha256);
+  line["verified"] = entry.fileVerified;
+  line["targets"] = TargetsJson(entry);
+  line["seconds"] = Milliseconds(entry.seconds);
+  line["status"] = entry.statusLine;
+  line["exit"] = entry.exitStatus;
+  // A field of its own only when the update gave any.
+  if (!entry.warnings.empty()) line["warnings"] = entry.warnings;
+  return JsonText(line);
 }
 
 DeviceLog::~DeviceLog() {

@@ -64,6 +64,10 @@ std::string UtcTime(std::chrono::system_clock::time_point when);
 // A target's outcome as the log names it.
 const char* OutcomeName(TargetOutcome outcome);
 
+// "2026-03-02T14:05:09Z", as the log and the trace give times. Uses the shared
+// calendar of std::gmtime: the front end's thread only.
+std::string UtcTime(std::chrono::system_clock::time_point when);
+
 class DeviceLog {
  public:
   DeviceLog() = default;

@@ -2,8 +2,10 @@
 
 #include <vector>
 
+#include "engine/messages.h"
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
+#include "tools/cli/json_text.h"
 #include "tools/cli/progress_view.h"
 #include "xsvf/shown_text.h"
 
@@ -12,18 +14,6 @@ namespace {
 // A line of the output, with whatever the file or its path hold shown, not obeyed.
 void PrintLine(std::FILE* out, const std::string& line) {
   std::fprintf(out, "%s\n", TerminalText(line).c_str());
-}
-
-std::string HexId(uint32_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", id & 0xFF);
-  return text;
-}
-
-// The message without the line end that some of the table's texts carry.
-std::string WithoutLineEnd(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
 }
 
 // The checksum as the first line says it: ", checksum OK" and so on.
@@ -37,14 +27,14 @@ std::string ChecksumText(const UpdateFileCheck& check) {
   return "";
 }
 
-const char* ChecksumJson(ChecksumState state) {
+Json ChecksumJson(ChecksumState state) {
   switch (state) {
-    case ChecksumState::Verified: return "\"ok\"";
-    case ChecksumState::None: return "\"none\"";
-    case ChecksumState::NotVerified: return "\"not verified\"";
-    case ChecksumState::Mismatch: return "\"mismatch\"";
+    case ChecksumState::Verified: return "ok";
+    case ChecksumState::None: return "none";
+    case ChecksumState::NotVerified: return "not verified";
+    case ChecksumState::Mismatch: return "mismatch";
   }
-  return "null";
+  return nullptr;
 }
 
 std::string KindText(int32_t kind) {
@@ -75,30 +65,23 @@ std::string RecordLine(const RecordSummary& record) {
          (header.RunLengthCoded() ? ", run-length coded" : "");
 }
 
-std::string RecordJson(const RecordSummary& record) {
+Json RecordJson(const RecordSummary& record) {
   const RecordHeader& header = record.header;
-  std::string json = "{\"position\":" + std::to_string(header.index + 1) +
-                     ",\"id\":" + JsonString(HexId(header.id)) +
-                     ",\"name\":" + JsonString(header.name) +
-                     ",\"kind\":" + JsonString(KindText(header.kind)) +
-                     ",\"storedBytes\":" + std::to_string(header.storedLength) +
-                     ",\"runLengthCoded\":" + (header.RunLengthCoded() ? "true" : "false") +
-                     ",\"skipped\":" + (record.skipped ? "true" : "false");
+  Json json{{"position", header.index + 1},
+            {"id", HexId(header.id)},
+            {"name", JsonTargetName(header.name)},
+            {"kind", KindText(header.kind)},
+            {"storedBytes", header.storedLength},
+            {"runLengthCoded", header.RunLengthCoded()},
+            {"skipped", record.skipped}};
   if (!record.skipped && header.kind == KindFirmware) {
-    json += ",\"blocks\":" + std::to_string(record.blocks) +
-            ",\"payloadBytes\":" + std::to_string(record.payloadBytes);
+    json["blocks"] = record.blocks;
+    json["payloadBytes"] = record.payloadBytes;
   } else if (!record.skipped) {
-    json += ",\"commands\":" + std::to_string(record.commands) +
-            ",\"bytesAfterComplete\":" + std::to_string(record.bytesAfterComplete);
+    json["commands"] = record.commands;
+    json["bytesAfterComplete"] = record.bytesAfterComplete;
   }
-  return json + "}";
-}
-
-template <typename Item, typename Describe>
-std::string JsonArray(const std::vector<Item>& items, Describe describe) {
-  std::string json = "[";
-  for (size_t i = 0; i < items.size(); ++i) json += (i > 0 ? "," : "") + describe(items[i]);
-  return json + "]";
+  return json;
 }
 
 // The first line of --list and --check: "FILE: format V1.01, 3 targets, checksum OK".
@@ -107,21 +90,34 @@ std::string FileLine(const CliOptions& options, const UpdateFileCheck& check) {
          std::to_string(check.header.targets.size()) + " targets, " + ChecksumText(check);
 }
 
-// The start of the JSON document of --list and --check, up to the fields of each.
-std::string JsonStart(const char* command, const CliOptions& options) {
-  return std::string("{\"command\":\"") + command + "\",\"file\":" + JsonString(options.file);
+// The JSON document of --list and --check starts with the command and the file.
+Json JsonStart(const char* command, const CliOptions& options) {
+  return Json{{"command", command}, {"file", options.file}};
 }
 
-std::string JsonFileFields(const UpdateFileCheck& check) {
-  std::string json = ",\"format\":" + JsonString(knownFormats[check.header.formatVersion].name) +
-                     ",\"targetCount\":" + std::to_string(check.header.targets.size()) +
-                     ",\"checksum\":" + ChecksumJson(check.checksum);
-  if (!check.checksumNote.empty()) json += ",\"checksumNote\":" + JsonString(check.checksumNote);
-  return json;
+void AddFileFields(const UpdateFileCheck& check, Json* json) {
+  (*json)["format"] = knownFormats[check.header.formatVersion].name;
+  (*json)["targetCount"] = check.header.targets.size();
+  (*json)["checksum"] = ChecksumJson(check.checksum);
+  if (!check.checksumNote.empty()) (*json)["checksumNote"] = check.checksumNote;
+}
+
+void PrintJson(std::FILE* out, const Json& document) {
+  std::fprintf(out, "%s\n", JsonText(document).c_str());
+}
+
+// The end of the JSON document of a file that cannot be used: what is wrong, and
+// the status line an update would have ended on.
+void PrintJsonFailure(std::FILE* out, Json document, const std::string& message,
+                      const std::string& statusLine) {
+  document["exit"] = ExitUnusable;
+  document["message"] = message;
+  document["status"] = statusLine;
+  PrintJson(out, document);
 }
 
 // Reads the file whole and its header. On failure the error is reported (as JSON
-// with --json).
+// with --json): an update would end on the same message.
 bool OpenForCommand(const char* command, const CliOptions& options, UpdateFileSnapshot* file,
                     std::FILE* out, std::FILE* err) {
   UpdateFileHeader header;
@@ -129,8 +125,7 @@ bool OpenForCommand(const char* command, const CliOptions& options, UpdateFileSn
   if (ReadUpdateFileSnapshot(options.file, file, &header, &message)) return true;
   message = WithoutLineEnd(message);
   if (options.json) {
-    std::fprintf(out, "%s,\"exit\":%d,\"message\":%s}\n", JsonStart(command, options).c_str(),
-                 ExitUnusable, JsonString(message).c_str());
+    PrintJsonFailure(out, JsonStart(command, options), message, message);
   } else {
     std::fprintf(err, "%s\n", TerminalLines(message).c_str());
   }
@@ -139,12 +134,10 @@ bool OpenForCommand(const char* command, const CliOptions& options, UpdateFileSn
 
 // A file whose read-through failed: the detail, as text on err or in the JSON
 // document with the status line an update would have ended on.
-int ReportBadFile(const std::string& json, const CliOptions& options,
-                  const UpdateFileCheck& check, std::FILE* out, std::FILE* err) {
+int ReportBadFile(const Json& json, const CliOptions& options, const UpdateFileCheck& check,
+                  std::FILE* out, std::FILE* err) {
   if (options.json) {
-    std::fprintf(out, "%s,\"exit\":%d,\"message\":%s,\"status\":%s}\n", json.c_str(),
-                 ExitUnusable, JsonString(check.detail).c_str(),
-                 JsonString(check.statusLine).c_str());
+    PrintJsonFailure(out, json, check.detail, check.statusLine);
   } else {
     PrintLine(err, options.file + ": " + check.detail);
   }
@@ -152,14 +145,20 @@ int ReportBadFile(const std::string& json, const CliOptions& options,
 }
 
 // The header's targets: position, id and name.
-std::string HeaderTargetsJson(const UpdateFileHeader& header) {
-  std::string json = "[";
+Json HeaderTargetsJson(const UpdateFileHeader& header) {
+  Json targets = Json::array();
   for (size_t i = 0; i < header.targets.size(); ++i) {
-    json += std::string(i > 0 ? "," : "") + "{\"position\":" + std::to_string(i + 1) +
-            ",\"id\":" + JsonString(HexId(header.targets[i].id)) +
-            ",\"name\":" + JsonString(header.targets[i].name) + "}";
+    targets.push_back({{"position", i + 1},
+                       {"id", HexId(header.targets[i].id)},
+                       {"name", JsonTargetName(header.targets[i].name)}});
   }
-  return json + "]";
+  return targets;
+}
+
+// The document of a good file.
+void PrintJsonGood(std::FILE* out, Json document) {
+  document["exit"] = ExitAllUpdated;
+  PrintJson(out, document);
 }
 
 }  // namespace
@@ -168,9 +167,11 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   UpdateFileSnapshot file;
   if (!OpenForCommand("check", options, &file, out, err)) return ExitUnusable;
   const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file);
-  std::string json = JsonStart("check", options) + JsonFileFields(check) +
-                     ",\"targets\":" + JsonArray(check.records, RecordJson) +
-                     ",\"records\":" + std::to_string(check.records.size());
+  Json json = JsonStart("check", options);
+  AddFileFields(check, &json);
+  json["targets"] = Json::array();
+  for (const RecordSummary& record : check.records) json["targets"].push_back(RecordJson(record));
+  json["records"] = check.records.size();
   if (!check.good) {
     // A file refused for its checksum had no record read.
     const bool recordsRead =
@@ -182,7 +183,7 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
     return ReportBadFile(json, options, check, out, err);
   }
   if (options.json) {
-    std::fprintf(out, "%s,\"exit\":0}\n", json.c_str());
+    PrintJsonGood(out, json);
     return ExitAllUpdated;
   }
   PrintLine(out, FileLine(options, check));
@@ -199,15 +200,16 @@ int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   UpdateFileSnapshot file;
   if (!OpenForCommand("list", options, &file, out, err)) return ExitUnusable;
   const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file);
-  const std::string json = JsonStart("list", options) + JsonFileFields(check) +
-                           ",\"targets\":" + HeaderTargetsJson(check.header);
+  Json json = JsonStart("list", options);
+  AddFileFields(check, &json);
+  json["targets"] = HeaderTargetsJson(check.header);
   // --list reads the records only for the checksum's sake: a file refused for its
   // checksum is reported, a fault in the records is --check's business.
   if (check.checksum == ChecksumState::Mismatch || check.checksum == ChecksumState::NotVerified) {
     return ReportBadFile(json, options, check, out, err);
   }
   if (options.json) {
-    std::fprintf(out, "%s,\"exit\":0}\n", json.c_str());
+    PrintJsonGood(out, json);
     return ExitAllUpdated;
   }
   PrintLine(out, FileLine(options, check));

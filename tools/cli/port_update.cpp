@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "engine/update_session.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/device_log.h"
 #include "tools/cli/serial_ports.h"
 #include "tools/cli/trace_channel.h"
 #include "xsvf/xsvf_interpreter.h"
@@ -70,7 +71,7 @@ std::string PathForPort(const std::string& path, const std::string& label) {
 
 int DeviceExitStatus(UpdateState& state, bool gaveUpWaiting) {
   if (gaveUpWaiting) return ExitOtherError;
-  if (state.runState.load() == Aborted) {
+  if (state.runState.load() == RunState::Aborted) {
     return state.cancelRequested.load() ? ExitCancelled : ExitOtherError;
   }
   const UpdateResult ended = EndedResult(state);
@@ -112,7 +113,11 @@ bool PortUpdate::OpenPort(std::string* failure) {
       *failure = "Cannot write the trace " + settings.tracePath + ".";
       return false;
     }
-    line = std::make_unique<TraceChannel>(std::move(line), trace);
+    // Appended to what earlier runs traced: each opening has a heading line
+    // of its own, from which its times count.
+    line = std::make_unique<TraceChannel>(
+        std::move(line), trace,
+        port + " opened at " + UtcTime(std::chrono::system_clock::now()) + "; seconds from here");
   }
   state.port.Attach(std::move(line));
   DrainPort(state);
@@ -123,8 +128,8 @@ void PortUpdate::Start(std::chrono::system_clock::time_point at, CommentSink com
                        std::function<void(const std::string&)> showMessage,
                        std::function<void()> ended) {
   UpdateHost host;
-  host.debugLogPath = settings.debugLogPath;
-  host.stepFrames = settings.stepFrames;
+  host.player.debugLogPath = settings.debugLogPath;
+  host.player.stepFrames = settings.stepFrames;
   // A warning (a device that did not confirm the end of a JTAG program) is shown
   // like the program's comments, in the output, and kept for the log.
   {
@@ -138,8 +143,8 @@ void PortUpdate::Start(std::chrono::system_clock::time_point at, CommentSink com
     }
     comment(text);
   };
-  host.comment = std::move(comment);
-  host.showMessage = std::move(showMessage);
+  host.player.comment = std::move(comment);
+  host.player.showMessage = std::move(showMessage);
   ClearRowsForUpdate(state);
   gaveUpWaiting = false;
   deviceLost = false;
@@ -154,11 +159,11 @@ double PortUpdate::Seconds() const {
 }
 
 bool PortUpdate::InProgress() const {
-  return state.runState.load() == Running;
+  return state.runState.load() == RunState::Running;
 }
 
 void PortUpdate::Supervise(Clock::time_point now, bool waitForNextDevice) {
-  if (!InProgress() || state.deviceAnswered.load() != 0) return;
+  if (!InProgress() || state.deviceAnswered.load()) return;
   const bool waitedOut =
       settings.waitSeconds && SecondsBetween(launched, now) >= *settings.waitSeconds;
   const bool portGone = waitForNextDevice && state.port.Gone();
@@ -166,13 +171,13 @@ void PortUpdate::Supervise(Clock::time_point now, bool waitForNextDevice) {
   // Nothing has been sent but wake-up probes: the update ends at once.
   gaveUpWaiting = waitedOut;
   deviceLost = portGone && !waitedOut;
-  state.cancelRequested.store(1);
+  state.cancelRequested.store(true);
 }
 
 void PortUpdate::Withdraw() {
-  if (!InProgress() || state.deviceAnswered.load() != 0) return;
+  if (!InProgress() || state.deviceAnswered.load()) return;
   deviceLost = true;
-  state.cancelRequested.store(1);
+  state.cancelRequested.store(true);
 }
 
 std::optional<double> PortUpdate::SecondsLeft(Clock::time_point now) const {
@@ -185,7 +190,7 @@ std::optional<double> PortUpdate::SecondsLeft(Clock::time_point now) const {
 
 std::string PortUpdate::Timing(Clock::time_point now) {
   if (!InProgress()) return "";
-  if (state.deviceAnswered.load() == 0) {
+  if (!state.deviceAnswered.load()) {
     return "waiting for the device " + Duration(SecondsBetween(launched, now));
   }
   if (!answered) answered = now;
@@ -203,7 +208,7 @@ PortDisplay PortUpdate::Display(Clock::time_point now) {
   display.state = TakeSnapshot(state);
   display.sizes = settings.sizes;
   display.timing = Timing(now);
-  display.deviceAnswered = InProgress() && state.deviceAnswered.load() != 0;
+  display.deviceAnswered = InProgress() && state.deviceAnswered.load();
   display.secondsLeft = SecondsLeft(now);
   return display;
 }
@@ -236,7 +241,7 @@ DeviceResult PortUpdate::Finish(PortDisplay* last) {
     result.debugLogPath = std::filesystem::absolute(settings.debugLogPath).string();
   }
   CloseUpdateResources(state);
-  state.runState.store(Idle);
+  state.runState.store(RunState::Idle);
   return result;
 }
 

@@ -10,7 +10,7 @@ namespace {
 // An update of two targets that ended as `ending` says, the first one updated.
 void EndTwoTargets(UpdateState& state, const UpdateEnding& ending, bool bothUpdated) {
   state.targetCount = 2;
-  state.runState = Running;
+  state.runState = RunState::Running;
   SetRowOutcome(state.rows[0], TargetOutcome::Updated);
   if (bothUpdated) SetRowOutcome(state.rows[1], TargetOutcome::Updated);
   state.currentTarget = ending.completed ? 2 : 1;
@@ -22,27 +22,27 @@ void EndTwoTargets(UpdateState& state, const UpdateEnding& ending, bool bothUpda
 TEST(DeviceExitStatus, ComesFromTheDataNotTheStatusLine) {
   const std::string allGood = FormatMessageText(MsgResult, 2, 2);
   UpdateState someFailed;
-  EndTwoTargets(someFailed, {Finished, "", TargetOutcome::NotReached, true}, false);
+  EndTwoTargets(someFailed, {RunState::Finished, "", TargetOutcome::NotReached, true}, false);
   someFailed.statusLine.Set(allGood);
   EXPECT_EQ(DeviceExitStatus(someFailed, false), ExitSomeFailed);
 
   UpdateState updated;
-  EndTwoTargets(updated, {Finished, "", TargetOutcome::NotReached, true}, true);
+  EndTwoTargets(updated, {RunState::Finished, "", TargetOutcome::NotReached, true}, true);
   updated.statusLine.Set("anything at all");
   EXPECT_EQ(DeviceExitStatus(updated, false), ExitAllUpdated);
 
   UpdateState endedEarly;
-  EndTwoTargets(endedEarly, {Finished, allGood, TargetOutcome::PartlySent, false}, false);
+  EndTwoTargets(endedEarly, {RunState::Finished, allGood, TargetOutcome::PartlySent, false}, false);
   EXPECT_EQ(DeviceExitStatus(endedEarly, false), ExitOtherError);
 
   UpdateState cancelled;
-  cancelled.cancelRequested = 1;
-  EndTwoTargets(cancelled, {Aborted, allGood, TargetOutcome::NotReached, false}, false);
+  cancelled.cancelRequested = true;
+  EndTwoTargets(cancelled, {RunState::Aborted, allGood, TargetOutcome::NotReached, false}, false);
   EXPECT_EQ(DeviceExitStatus(cancelled, false), ExitCancelled);
 
   UpdateState unanswered;
-  unanswered.cancelRequested = 1;
-  EndTwoTargets(unanswered, {Aborted, "", TargetOutcome::NotReached, false}, false);
+  unanswered.cancelRequested = true;
+  EndTwoTargets(unanswered, {RunState::Aborted, "", TargetOutcome::NotReached, false}, false);
   EXPECT_EQ(DeviceExitStatus(unanswered, true), ExitOtherError);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "xsvf/shown_text.h"
 
@@ -43,12 +44,30 @@ std::string DoneOfTotal(const RowSnapshot& row, const TargetSize& size) {
 
 namespace {
 
-// The row's status column as the window shows it, "45% " or "100% missing
-// target", followed by how far the target has got while it has no status.
+// The percentage a row shows: of a JTAG target under way, the share of its
+// commands played, so that it agrees with the count beside it (the record's
+// percentage measures the program's bytes, whose commands differ in size).
+int ShownPercent(const RowSnapshot& row, const TargetSize& size) {
+  if (size.commands <= 0 || !row.status.empty() || row.percent >= 100) return row.percent;
+  const int64_t done = std::clamp<int64_t>(row.done, 0, size.commands);
+  return static_cast<int>(std::min<int64_t>(99, done * 100 / size.commands));
+}
+
+// The row's status column as the window shows it, "45%" or "100% missing
+// target"; how far the target has got follows apart, while it has no status.
+std::string RowStatus(const RowSnapshot& row, const TargetSize& size) {
+  return std::to_string(ShownPercent(row, size)) + "%" +
+         (row.status.empty() ? "" : " " + row.status);
+}
+
+std::string RowFigures(const RowSnapshot& row, const TargetSize& size) {
+  return row.status.empty() ? DoneOfTotal(row, size) : "";
+}
+
+// "45% 28.8 of 64.0 KiB" or "100% missing target".
 std::string RowTail(const RowSnapshot& row, const TargetSize& size) {
-  std::string tail = std::to_string(row.percent) + "% " + row.status;
-  if (row.status.empty()) tail += DoneOfTotal(row, size);
-  return tail;
+  const std::string figures = RowFigures(row, size);
+  return RowStatus(row, size) + (figures.empty() ? "" : " " + figures);
 }
 
 TargetSize SizeOf(const PortDisplay& display, size_t row) {
@@ -113,8 +132,9 @@ class TerminalView : public ProgressView {
     const size_t columns = Columns();
     Measure({last});
     for (size_t i = 0; i < last.state.rows.size(); ++i) {
-      const std::string line = RowLine(last.state.rows[i], SizeOf(last, i), BarWidth(columns, 0));
-      std::fprintf(out, "%s\n", FitColumns(line, columns).c_str());
+      const std::string line =
+          RowLine(last.state.rows[i], SizeOf(last, i), BarWidth(columns, 0), columns);
+      std::fprintf(out, "%s\n", line.c_str());
     }
     if (!result.debugLogPath.empty()) {
       std::fprintf(out, "XSVF debug log: %s\n", TerminalText(result.debugLogPath).c_str());
@@ -194,15 +214,32 @@ class TerminalView : public ProgressView {
     return std::min(kMaxBar, columns - fixed);
   }
 
-  // "<label> [#####.....] 45% 28.8 of 64.0 KiB"; the bars narrow with the width
-  // and go when there is no room for them.
-  std::string RowLine(const RowSnapshot& row, const TargetSize& size, size_t bar) const {
-    std::string line = PadColumns(FitColumns(row.Label(), LabelWidth()), LabelWidth()) + " ";
+  // "<label> [#####.....] 45% 28.8 of 64.0 KiB" in `columns`; the bars narrow
+  // with the width. What does not fit goes, least important first: the bar, the
+  // figures of how far the target has got, then the label's end, and last the
+  // status's end; a figure is shown whole or not at all.
+  std::string RowLine(const RowSnapshot& row, const TargetSize& size, size_t bar,
+                      size_t columns) const {
+    const std::string status = RowStatus(row, size);
+    std::string figures = RowFigures(row, size);
+    if (!figures.empty()) figures = " " + figures;
+    size_t label = LabelWidth();
+    if (label + 1 + TextColumns(status) + TextColumns(figures) > columns) figures.clear();
+    const size_t tail = TextColumns(status) + TextColumns(figures);
+    if (label + 1 + tail > columns) {
+      // The label keeps what the status leaves of it, or goes when that is too
+      // little to tell the targets apart.
+      constexpr size_t kMinLabel = 4;
+      label = columns >= tail + 1 + kMinLabel ? columns - tail - 1 : 0;
+    }
+    std::string line;
+    if (label > 0) line = PadColumns(FitColumns(row.Label(), label), label) + " ";
     if (bar > 0) {
-      const size_t filled = static_cast<size_t>(std::clamp(row.percent, 0, 100)) * bar / 100;
+      const size_t filled =
+          static_cast<size_t>(std::clamp(ShownPercent(row, size), 0, 100)) * bar / 100;
       line += "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
     }
-    return line + RowTail(row, size);
+    return FitColumns(line + status + figures, columns);
   }
 
   // The widest label and row tail of what is to be drawn, for the columns.
@@ -229,7 +266,9 @@ class TerminalView : public ProgressView {
       const std::string indent = display.port.empty() ? "" : "  ";
       const size_t bar = BarWidth(columns, indent.size());
       for (size_t i = 0; i < display.state.rows.size(); ++i) {
-        const std::string line = indent + RowLine(display.state.rows[i], SizeOf(display, i), bar);
+        const std::string line =
+            indent + RowLine(display.state.rows[i], SizeOf(display, i), bar,
+                             columns > indent.size() ? columns - indent.size() : 0);
         std::fprintf(out, "\r\x1b[2K%s\n", FitColumns(line, columns).c_str());
         ++lines;
       }
@@ -327,92 +366,7 @@ class LineView : public ProgressView {
   std::map<std::string, std::string> lastLine;  // by port
 };
 
-std::string PortField(const std::string& port) {
-  return port.empty() ? "" : "\"port\":" + JsonString(port) + ",";
-}
-
-// JSON lines: one object per change, one with each device's outcome, and with
-// several devices one with the summary.
-class JsonView : public ProgressView {
- public:
-  explicit JsonView(std::FILE* out) : out(out) {}
-
-  void Show(const std::vector<PortDisplay>& now) override {
-    for (const PortDisplay& display : now) ShowPort(display);
-    std::fflush(out);
-  }
-
-  void Message(const std::string& port, const std::string& text) override {
-    std::fprintf(out, "{\"event\":\"message\",%s\"text\":%s}\n", PortField(port).c_str(),
-                 JsonString(text).c_str());
-    std::fflush(out);
-  }
-
-  void Comment(const std::string& port, const std::string& text) override { Message(port, text); }
-
-  void DeviceEnded(const PortDisplay& last, const DeviceResult& result) override {
-    ShowPort(last);
-    PrintJsonResult(out, result);
-    shown.erase(last.port);
-  }
-
-  void Finish(const RunSummary& summary) override {
-    std::fprintf(out, "{\"event\":\"summary\",\"status\":%s,\"exit\":%d}\n",
-                 JsonString(summary.lastLine).c_str(), summary.exitStatus);
-    std::fflush(out);
-  }
-
- private:
-  void ShowPort(const PortDisplay& display) {
-    const auto seen = shown.find(display.port);
-    if (seen != shown.end() && seen->second.statusLine == display.state.statusLine &&
-        SameRows(seen->second.rows, display.state.rows)) {
-      return;
-    }
-    std::fprintf(out, "{\"event\":\"progress\",%s\"status\":%s,\"rows\":%s}\n",
-                 PortField(display.port).c_str(), JsonString(display.state.statusLine).c_str(),
-                 RowsJson(display.state).c_str());
-    shown[display.port] = display.state;
-  }
-
-  // The rows as the JSON shows them: without how far they have got beyond the percent.
-  static bool SameRows(const std::vector<RowSnapshot>& a, const std::vector<RowSnapshot>& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](const RowSnapshot& x, const RowSnapshot& y) {
-             return x.mark == y.mark && x.name == y.name && x.percent == y.percent &&
-                    x.status == y.status;
-           });
-  }
-
-  static std::string RowsJson(const StateSnapshot& snapshot) {
-    std::string json = "[";
-    for (const RowSnapshot& row : snapshot.rows) {
-      if (json.size() > 1) json += ",";
-      json += "{\"mark\":" + JsonString(row.mark) + ",\"name\":" + JsonString(row.name) +
-              ",\"percent\":" + std::to_string(row.percent) +
-              ",\"status\":" + JsonString(row.status) + "}";
-    }
-    return json + "]";
-  }
-
-  std::FILE* out;
-  std::map<std::string, StateSnapshot> shown;  // by port
-};
-
 }  // namespace
-
-void PrintJsonResult(std::FILE* out, const DeviceResult& result) {
-  const std::string successes = result.hasResult ? std::to_string(result.successes) : "null";
-  const std::string total = result.hasResult ? std::to_string(result.total) : "null";
-  const std::string debugLog =
-      result.debugLogPath.empty() ? "" : ",\"debugLog\":" + JsonString(result.debugLogPath);
-  std::fprintf(out,
-               "{\"event\":\"result\",%s\"successes\":%s,\"total\":%s,\"status\":%s,"
-               "\"exit\":%d%s}\n",
-               PortField(result.port).c_str(), successes.c_str(), total.c_str(),
-               JsonString(result.statusLine).c_str(), result.exitStatus, debugLog.c_str());
-  std::fflush(out);
-}
 
 std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)()) {
   return std::make_unique<TerminalView>(out, width);
@@ -420,8 +374,4 @@ std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)()) {
 
 std::unique_ptr<ProgressView> MakeLineView(std::FILE* out) {
   return std::make_unique<LineView>(out);
-}
-
-std::unique_ptr<ProgressView> MakeJsonView(std::FILE* out) {
-  return std::make_unique<JsonView>(out);
 }

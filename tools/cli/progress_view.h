@@ -1,10 +1,11 @@
 #pragma once
 // How update-cli shows its updates: a block redrawn in place on a terminal, one
 // line per change otherwise (and with TERM=dumb), or JSON lines for scripts and
-// other front ends. With several ports every port has its block, its lines
-// carry the port, and every JSON object its "port". What came from outside (names,
-// comments, paths, ports) is shown through xsvf/shown_text.h: its controls
-// escaped on the terminal and in lines, JSON valid UTF-8.
+// other front ends. With several ports every port has its block and its lines
+// carry the port; every JSON object but the summary carries its "port", with one
+// port too. What came from outside (names, comments, paths, ports) is shown
+// through xsvf/shown_text.h: its controls escaped on the terminal and in lines,
+// JSON valid UTF-8 (tools/cli/json_text.h).
 
 #include <chrono>
 #include <cstdint>
@@ -103,12 +104,14 @@ class ProgressView {
 // block is refitted when the terminal changes size.
 std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)());
 std::unique_ptr<ProgressView> MakeLineView(std::FILE* out);
-std::unique_ptr<ProgressView> MakeJsonView(std::FILE* out);
+// Every JSON object but the summary carries "port": `onlyPort` (update-cli's one
+// port) where a display or result names none.
+std::unique_ptr<ProgressView> MakeJsonView(std::FILE* out, const std::string& onlyPort);
 
 // The JSON object of a device update's outcome, as the JSON view prints it:
-//   {"event":"result",["port":...,]"successes":n|null,"total":m|null,"status":...,"exit":x}
+//   {"event":"result","port":...|null,"successes":n|null,"total":m|null,"status":...,"exit":x}
 // with "debugLog" when the update ended on an XSVF error. Also the last word of an
-// update that could not start.
+// update that could not start; its port is null when it concerns no one port.
 void PrintJsonResult(std::FILE* out, const DeviceResult& result);
 
 // "28.8 of 64.0 KiB", "57 of 57 bytes" for a target below 1 KiB, or "1234 of 5678

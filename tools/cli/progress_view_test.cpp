@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "testsupport/captured_text.h"
-#include "testsupport/json_value.h"
+#include "testsupport/json_lines.h"
 
 namespace {
 
@@ -88,22 +88,97 @@ TEST(ProgressViews, LinesShowOutsideTextOnALineOfItsOwn) {
             }));
 }
 
-TEST(ProgressViews, JsonIsValidUtf8AndCarriesTheTexts) {
+int TerminalWidth31() { return 31; }
+int TerminalWidth13() { return 13; }
+int TerminalWidth8() { return 8; }
+
+// The rows an ended update leaves on a terminal of `width`.
+std::vector<std::string> FinalRows(int (*width)()) {
+  PortDisplay display;
+  display.state.rows = {{"", " Main board", 50, "", 8087},
+                        {"", " CPLD", 62, "", 35},
+                        {"", " Display", 100, "ok", 84}};
+  display.sizes = {{16180, 0}, {5000, 197}, {84, 0}};
   std::FILE* out = std::tmpfile();
-  const std::vector<std::string> lines = Lines(Played(MakeJsonView(out), out));
-  ASSERT_EQ(lines.size(), 3u);
-  std::vector<JsonValue> objects(lines.size());
-  for (size_t i = 0; i < lines.size(); ++i) {
-    ASSERT_TRUE(ParseJson(lines[i], &objects[i])) << lines[i];  // refuses what is not UTF-8
-    EXPECT_EQ(lines[i].find('\x1b'), std::string::npos) << lines[i];
-  }
-  EXPECT_EQ(objects[0]["rows"].items[0]["name"].text, kForgedName);
-  EXPECT_EQ(objects[0]["rows"].items[1]["name"].text, " Z\xc3\xa4hler");
-  EXPECT_EQ(objects[0]["status"].text, kForgedStatus);
-  EXPECT_EQ(objects[1]["event"].text, "message");
-  EXPECT_EQ(objects[1]["text"].text, kForgedComment);
-  EXPECT_EQ(objects[2]["event"].text, "result");
-  EXPECT_EQ(objects[2]["status"].text, kForgedStatus);
+  MakeTerminalView(out, width)->DeviceEnded(display, DeviceResult{});
+  std::vector<std::string> lines = Lines(ContentsAndClose(out));
+  EXPECT_EQ(lines.front().substr(0, 4), "\r\x1b[J");
+  lines.front().erase(0, 4);  // where the block stood
+  lines.pop_back();           // the status line
+  return lines;
+}
+
+// Narrow terminals used to cut rows inside a figure ("15.8 of 15.8 Ki") and,
+// narrower still, lose the percentage. The JTAG row's percentage used to
+// measure the program's bytes beside a count of its commands.
+TEST(ProgressViews, NarrowTerminalsDropWholeFiguresLeastImportantFirst) {
+  const auto bar = [](size_t filled) {
+    return "[" + std::string(filled, '#') + std::string(30 - filled, '.') + "] ";
+  };
+  EXPECT_EQ(FinalRows(TerminalWidth80), (std::vector<std::string>{
+                                            " Main board " + bar(15) + "50% 7.9 of 15.8 KiB",
+                                            " CPLD       " + bar(5) + "17% 35 of 197 commands",
+                                            " Display    " + bar(30) + "100% ok",
+                                        }));
+  EXPECT_EQ(FinalRows(TerminalWidth31), (std::vector<std::string>{
+                                            " Main board 50%",
+                                            " CPLD       17%",
+                                            " Display    100% ok",
+                                        }));
+  EXPECT_EQ(FinalRows(TerminalWidth13), (std::vector<std::string>{
+                                            " Main bo 50%",
+                                            " CPLD    17%",
+                                            " Dis 100% ok",
+                                        }));
+  EXPECT_EQ(FinalRows(TerminalWidth8), (std::vector<std::string>{"50%", "17%", "100% ok"}));
+}
+
+// JSON lines name update-cli's one port in every object, give names without the
+// blank that follows the id on their line, take a byte that is not UTF-8 for its
+// Latin-1 character and escape every control.
+TEST(ProgressViews, JsonCarriesTheTextsAsValidUtf8AndThePortInEveryObject) {
+  std::FILE* out = std::tmpfile();
+  const std::vector<std::string> lines = Lines(Played(MakeJsonView(out, "COM3"), out));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "{\"event\":\"progress\",\"port\":\"COM3\",\"status\":"
+                       "\"Update cancelled - wrong fileformat in a\\u001b[2J.upd.\",\"rows\":["
+                       "{\"mark\":\"\",\"name\":\"\\u001b[2J\\u001b[HAll 3 targets verified OK\","
+                       "\"percent\":100,\"status\":\"ok\"},"
+                       "{\"mark\":\"\",\"name\":\"Z\xc3\xa4hler\",\"percent\":35,"
+                       "\"status\":\"\"}]}",
+                       "{\"event\":\"message\",\"port\":\"COM3\","
+                       "\"text\":\"erase\\rAll 3 targets verified OK\\n\"}",
+                       "{\"event\":\"result\",\"port\":\"COM3\",\"successes\":null,\"total\":null,"
+                       "\"status\":\"Update cancelled - wrong fileformat in a\\u001b[2J.upd.\","
+                       "\"exit\":4}",
+                   }));
+  for (const std::string& line : lines) ParsedJson(line);  // refuses what is not UTF-8
+}
+
+// With several ports each object names its own; the summary of the run names none.
+TEST(ProgressViews, JsonOfSeveralPortsNamesEachObjectsOwnPort) {
+  std::FILE* out = std::tmpfile();
+  std::unique_ptr<ProgressView> view = MakeJsonView(out, "");
+  view->Message("/dev/ttyUSB1", "Waiting for the port /dev/ttyUSB1 to appear.");
+  DeviceResult result;
+  result.port = "/dev/ttyUSB0";
+  result.hasResult = true;
+  result.successes = 2;
+  result.total = 2;
+  result.statusLine = "2 of 2 targets updated successfully.";
+  result.debugLogPath = "xsvf_debug-ttyUSB0.txt";
+  PrintJsonResult(out, result);
+  view->Finish({{result}, "1 of 2 devices updated successfully.", 4});
+  EXPECT_EQ(Lines(ContentsAndClose(out)),
+            (std::vector<std::string>{
+                "{\"event\":\"message\",\"port\":\"/dev/ttyUSB1\","
+                "\"text\":\"Waiting for the port /dev/ttyUSB1 to appear.\"}",
+                "{\"event\":\"result\",\"port\":\"/dev/ttyUSB0\",\"successes\":2,\"total\":2,"
+                "\"status\":\"2 of 2 targets updated successfully.\",\"exit\":0,"
+                "\"debugLog\":\"xsvf_debug-ttyUSB0.txt\"}",
+                "{\"event\":\"summary\",\"status\":\"1 of 2 devices updated successfully.\","
+                "\"exit\":4}",
+            }));
 }
 
 }  // namespace

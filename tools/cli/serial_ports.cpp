@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "engine/messages.h"
-#include "engine/update_session.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/json_text.h"
 #include "xsvf/shown_text.h"
 
 namespace {
@@ -12,23 +12,19 @@ namespace {
 // The serial port's settings, as a refusal names them.
 constexpr const char* kLineSettings = "57600 baud, 8 data bits, no parity, 1 stop bit";
 
-std::string WithoutLineEnd(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
+Json TextOrNull(const std::string& text) {
+  return text.empty() ? Json() : Json(text);
 }
 
-std::string JsonOrNull(const std::string& text) {
-  return text.empty() ? "null" : JsonString(text);
-}
-
-std::string PortJson(const SerialPortInfo& port) {
-  return "{\"path\":" + JsonString(port.path) + ",\"vendorId\":" + JsonOrNull(port.vendorId) +
-         ",\"productId\":" + JsonOrNull(port.productId) +
-         ",\"manufacturer\":" + JsonOrNull(port.manufacturer) +
-         ",\"product\":" + JsonOrNull(port.product) +
-         ",\"serialNumber\":" + JsonOrNull(port.serialNumber) +
-         ",\"driver\":" + JsonOrNull(port.driver) +
-         ",\"systemName\":" + JsonOrNull(port.systemName) + "}";
+Json PortJson(const SerialPortInfo& port) {
+  return Json{{"path", port.path},
+              {"vendorId", TextOrNull(port.vendorId)},
+              {"productId", TextOrNull(port.productId)},
+              {"manufacturer", TextOrNull(port.manufacturer)},
+              {"product", TextOrNull(port.product)},
+              {"serialNumber", TextOrNull(port.serialNumber)},
+              {"driver", TextOrNull(port.driver)},
+              {"systemName", TextOrNull(port.systemName)}};
 }
 
 }  // namespace
@@ -72,6 +68,10 @@ std::string PortOpenFailureText(const std::string& port, const PortOpenFailure& 
     case PortOpenError::NotSerial:
       return "Error: " + port + " is not a serial device" + because +
              ".\nupdate-cli --ports lists the serial ports present.";
+    case PortOpenError::NotOpened:
+      return WithoutLineEnd(FormatMessageText(MsgPortNotOpened, port.c_str(),
+                                              failure.systemText.c_str())) +
+             "\nupdate-cli --ports lists the serial ports present.";
     case PortOpenError::Refused:
       return "Error: " + port + " refused the line settings (" + kLineSettings +
              "): " + failure.systemText +
@@ -94,9 +94,10 @@ std::string LatencyAdviceText(const std::string& adapter, const std::string& mil
 int RunPortsCommand(std::FILE* out, bool json, const std::string& systemRoot) {
   const std::vector<SerialPortInfo> ports = ListSerialPorts(systemRoot);
   if (json) {
-    std::string list;
-    for (const SerialPortInfo& port : ports) list += (list.empty() ? "" : ",") + PortJson(port);
-    std::fprintf(out, "{\"command\":\"ports\",\"ports\":[%s],\"exit\":0}\n", list.c_str());
+    Json list = Json::array();
+    for (const SerialPortInfo& port : ports) list.push_back(PortJson(port));
+    const Json document{{"command", "ports"}, {"ports", list}, {"exit", ExitAllUpdated}};
+    std::fprintf(out, "%s\n", JsonText(document).c_str());
     return ExitAllUpdated;
   }
   if (ports.empty()) std::fprintf(out, "No serial ports found.\n");

@@ -40,7 +40,7 @@ std::string DevicePathOfArgument(const std::string& port);
 // The complete text update-cli prints for a port that could not be opened, from
 // the reason the serial port gave (CSerialPort::LastOpenFailure), two lines
 // without a final line end: what is wrong, with the system's words for it, and
-// what to do. `port` is the port as the user named it. Message 110 ("in use or
+// what to do. `port` is the port as the user named it. MsgPortInUse ("in use or
 // does not exist") only for a port that is missing or held by another program.
 std::string PortOpenFailureText(const std::string& port, const PortOpenFailure& failure);
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "testsupport/captured_text.h"
-#include "testsupport/json_value.h"
+#include "testsupport/json_lines.h"
 #include "tools/cli/serial_ports.h"
 
 namespace {
@@ -96,6 +96,12 @@ TEST_F(PortOpenText, SaysWhatTheSystemSaid) {
   EXPECT_EQ(TextFor("/dev/null"),
             "Error: /dev/null is not a serial device (Inappropriate ioctl for device).\n"
             "update-cli --ports lists the serial ports present.");
+  // A name too long used to be reported as refusing the line settings, though
+  // the port was never opened.
+  const std::string tooLong = folder + "/" + std::string(300, 'x');
+  EXPECT_EQ(TextFor(tooLong), "Error: " + tooLong +
+                                  " cannot be opened: File name too long.\n"
+                                  "update-cli --ports lists the serial ports present.");
 }
 
 TEST_F(PortOpenText, APortHeldByAnotherProgramIsInUse) {
@@ -198,17 +204,16 @@ TEST_F(PortsFromSysfs, PortsCommandPrintsTextOrOneJsonDocument) {
   out = std::tmpfile();
   EXPECT_EQ(RunPortsCommand(out, true, root), 0);
   const std::string json = ContentsAndClose(out);
-  JsonValue document;
-  ASSERT_TRUE(ParseJson(json.substr(0, json.size() - 1), &document)) << json;
-  EXPECT_EQ(document["command"].text, "ports");
-  EXPECT_EQ(document["exit"].Int(), 0);
-  ASSERT_EQ(document["ports"].items.size(), 3u);
-  const JsonValue& adapter = document["ports"].items[2];
-  EXPECT_EQ(adapter["path"].text, "/dev/ttyUSB0");
-  EXPECT_EQ(adapter["vendorId"].text, "0403");
-  EXPECT_EQ(adapter["serialNumber"].text, "A1B2C3");
-  EXPECT_EQ(adapter["driver"].text, "ftdi_sio");
-  EXPECT_EQ(document["ports"].items[1]["vendorId"].type, JsonValue::Type::Null);
+  const JsonDocument document = ParsedJson(json);
+  EXPECT_EQ(document.at("command"), "ports");
+  EXPECT_EQ(document.at("exit"), 0);
+  ASSERT_EQ(document.at("ports").size(), 3u);
+  const JsonDocument& adapter = document.at("ports").at(2);
+  EXPECT_EQ(adapter.at("path"), "/dev/ttyUSB0");
+  EXPECT_EQ(adapter.at("vendorId"), "0403");
+  EXPECT_EQ(adapter.at("serialNumber"), "A1B2C3");
+  EXPECT_EQ(adapter.at("driver"), "ftdi_sio");
+  EXPECT_TRUE(document.at("ports").at(1).at("vendorId").is_null());
 
   out = std::tmpfile();
   EXPECT_EQ(RunPortsCommand(out, true, root + "/nowhere"), 0);
@@ -234,13 +239,12 @@ TEST_F(PortsFromSysfs, HostileAdapterStringsAreShownNotObeyed) {
   out = std::tmpfile();
   EXPECT_EQ(RunPortsCommand(out, true, root), 0);
   const std::string json = ContentsAndClose(out);
-  JsonValue document;
-  ASSERT_TRUE(ParseJson(json, &document)) << json;  // refuses what is not UTF-8
-  ASSERT_EQ(document["ports"].items.size(), 4u);
-  const JsonValue& adapter = document["ports"].items[3];
-  EXPECT_EQ(adapter["manufacturer"].text, "\x1b]0;owned\x07M\xc3\xbcller");
-  EXPECT_EQ(adapter["product"].text, "\x1b[2J\rAll 3 targets verified OK");
-  EXPECT_EQ(adapter["serialNumber"].text, "\xc2\x9b" "2J\xe2\x80\xae");
+  const JsonDocument document = ParsedJson(json);  // refuses what is not UTF-8
+  ASSERT_EQ(document.at("ports").size(), 4u);
+  const JsonDocument& adapter = document.at("ports").at(3);
+  EXPECT_EQ(adapter.at("manufacturer"), "\x1b]0;owned\x07M\xc3\xbcller");
+  EXPECT_EQ(adapter.at("product"), "\x1b[2J\rAll 3 targets verified OK");
+  EXPECT_EQ(adapter.at("serialNumber"), "\xc2\x9b" "2J\xe2\x80\xae");
   EXPECT_EQ(json.find('\x1b'), std::string::npos) << json;
 }
 

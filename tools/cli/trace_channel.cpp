@@ -53,9 +53,10 @@ bool IsFrame(const uint8_t* data, uint32_t count) {
 
 }  // namespace
 
-std::string NameHostBytes(const uint8_t* data, uint32_t count, uint8_t lastRequest) {
+std::string HostBytesNamer::Name(const uint8_t* data, uint32_t count) {
   char id[4];
   if (count == 1) {
+    phase = data[0] == CmdSelect ? Phase::Selecting : Phase::Requests;
     switch (data[0]) {
       case CmdWake: return "wake-up probe";
       case CmdStart: return "start";
@@ -65,23 +66,41 @@ std::string NameHostBytes(const uint8_t* data, uint32_t count, uint8_t lastReque
     }
   }
   if (count == 3 && data[0] == CmdQuery) {
+    phase = Phase::Requests;
     std::snprintf(id, sizeof id, "%02X", data[1]);
     return std::string("multiplicity query, target ") + id;
   }
-  if (count == 2 && lastRequest == CmdSelect) {
-    if (BigEndian(data, 2) == kJtagKind) return "kind: JTAG";
+  if (count == 2 && phase == Phase::Selecting && static_cast<uint8_t>(~data[0]) == data[1]) {
+    phase = Phase::Selected;
     std::snprintf(id, sizeof id, "%02X", data[0]);
-    if (static_cast<uint8_t>(~data[0]) == data[1]) return std::string("selection pair, target ") + id;
+    return std::string("selection pair, target ") + id;
   }
-  if (IsFrame(data, count)) return NameCommand(data + 2, count - 4);
-  if (count >= 2 && BigEndian(data, 2) == count - 2) {
+  return NameWithinTarget(data, count);
+}
+
+void HostBytesNamer::Answered(uint8_t reply) {
+  // A damaged selection pair is asked for again.
+  if (phase == Phase::Selected && reply == ReplyRepeat) phase = Phase::Selecting;
+}
+
+std::string HostBytesNamer::NameWithinTarget(const uint8_t* data, uint32_t count) {
+  if (phase == Phase::Selected) {
+    const bool jtag = count == 2 && BigEndian(data, 2) == kJtagKind;
+    phase = jtag ? Phase::Jtag : Phase::Firmware;
+    if (jtag) return "kind: JTAG";
+  }
+  if (phase == Phase::Jtag && IsFrame(data, count)) return NameCommand(data + 2, count - 4);
+  if (phase == Phase::Firmware && count >= 2 && BigEndian(data, 2) == count - 2) {
     return "firmware block of " + std::to_string(count - 2) + " bytes";
   }
   return "";
 }
 
-TraceChannel::TraceChannel(std::unique_ptr<SerialChannel> tracedLine, std::FILE* traceFile)
-    : line(std::move(tracedLine)), trace(traceFile) {}
+TraceChannel::TraceChannel(std::unique_ptr<SerialChannel> tracedLine, std::FILE* traceFile,
+                           const std::string& heading)
+    : line(std::move(tracedLine)), trace(traceFile) {
+  std::fprintf(trace, "# %s\n", heading.c_str());
+}
 
 TraceChannel::~TraceChannel() {
   EndLine();
@@ -107,11 +126,10 @@ bool TraceChannel::Write(const uint8_t* data, uint32_t count) {
   const bool written = line->Write(data, count);
   EndLine();
   lastWrite = Clock::now();
-  const std::string name = NameHostBytes(data, count, lastRequest);
+  const std::string name = namer.Name(data, count);
   std::fprintf(trace, "%14.6f > %s%s%s%s", SecondsSince(started), Hex(data, count).c_str(),
                name.empty() ? "" : "  ", name.c_str(), written ? "" : "  (not written)");
   lineOpen = true;
-  if (count == 1) lastRequest = data[0];
   return written;
 }
 
@@ -121,6 +139,7 @@ bool TraceChannel::Read(uint8_t* data, uint32_t count) {
   lineOpen = true;
   // A read that ends short has the bytes that did come at the start of the buffer;
   // the channel does not say how many, so only a whole read shows its bytes.
+  if (complete && count == 1) namer.Answered(data[0]);
   if (complete) {
     std::fprintf(trace, "%s%s (+%.1f ms)", answerOpen ? " " : "  < ", Hex(data, count).c_str(),
                  SecondsSince(lastWrite) * 1000);

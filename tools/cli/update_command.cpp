@@ -5,11 +5,9 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +18,7 @@
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
 #include "engine/update_session.h"
+#include "tools/cli/cancel_policy.h"
 #include "tools/cli/device_log.h"
 #include "tools/cli/file_check.h"
 #include "tools/cli/port_update.h"
@@ -37,59 +36,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kMirrorPeriod = std::chrono::milliseconds(200);
 constexpr auto kInterruptPeriod = std::chrono::milliseconds(50);
 constexpr auto kReopenPeriod = std::chrono::milliseconds(500);
-// A second Ctrl-C within this time confirms the cancel.
-constexpr auto kConfirmWindow = std::chrono::seconds(5);
-// Ctrl-C always ends the program: the third one, or one that comes when a cancel
-// has waited this long for a worker (a device that stopped reading holds it in a
-// write), ends it without waiting for the workers.
-constexpr int kInterruptsToEnd = 3;
-constexpr auto kCancelPatience = std::chrono::seconds(5);
-
-// What the signal handlers count; the run looks at the counts, the handlers do
-// nothing else.
-volatile std::sig_atomic_t interruptCount = 0;
-volatile std::sig_atomic_t terminateCount = 0;
-
-extern "C" void CountInterrupt(int) {
-  interruptCount = interruptCount + 1;
-}
-
-extern "C" void CountTerminate(int) {
-  terminateCount = terminateCount + 1;
-}
-
-// The signals an update run handles, for as long as it runs: Ctrl-C and SIGTERM
-// are counted, and a closed output pipe is ignored (the write fails instead), so
-// that an update is never cut off half-programmed by them.
-class RunSignals {
- public:
-  RunSignals() {
-    interruptCount = 0;
-    terminateCount = 0;
-    previousInterrupt = std::signal(SIGINT, CountInterrupt);
-    previousTerminate = std::signal(SIGTERM, CountTerminate);
-#ifdef SIGPIPE
-    previousPipe = std::signal(SIGPIPE, SIG_IGN);
-#endif
-  }
-  ~RunSignals() {
-    std::signal(SIGINT, previousInterrupt);
-    std::signal(SIGTERM, previousTerminate);
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, previousPipe);
-#endif
-  }
-  RunSignals(const RunSignals&) = delete;
-  RunSignals& operator=(const RunSignals&) = delete;
-
- private:
-  using Handler = void (*)(int);
-  Handler previousInterrupt;
-  Handler previousTerminate;
-#ifdef SIGPIPE
-  Handler previousPipe;
-#endif
-};
 
 // The workers' word that they have ended an update, so that the front end wakes
 // at once instead of looking for the end again and again.
@@ -146,88 +92,26 @@ struct PortRun {
   size_t place = 0;                   // among the options' ports
 };
 
+// The port of a run on one port, which the views do not name; empty with several.
+std::string OnlyPort(const CliOptions& options) {
+  return options.ports.size() == 1 ? options.ports.front() : "";
+}
+
 std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
                                        std::FILE* out) {
-  if (options.json) return MakeJsonView(out);
+  if (options.json) return MakeJsonView(out, OnlyPort(options));
   if (onTerminal) return MakeTerminalView(out, TerminalWidth);
   return MakeLineView(out);
 }
 
-// What the user has asked of the run by Ctrl-C or SIGTERM.
-enum class Stop { No, Cancel, EndNow };
-
-// Ctrl-C, for every port at once: before any device has answered it cancels at
-// once; afterwards it asks first, like the window's warning, and a second Ctrl-C
-// soon after (or --yes) confirms. SIGTERM cancels at once. Once the cancel is
-// under way, the third Ctrl-C, or one that comes when the cancel has waited
-// kCancelPatience, asks to end without waiting for the workers.
-class CancelHandler {
- public:
-  using Warn = std::function<void(const std::string& text)>;
-
-  CancelHandler(bool confirmAtOnce, Warn warn) : confirmAtOnce(confirmAtOnce), warn(std::move(warn)) {}
-
-  Stop Poll(std::vector<std::unique_ptr<PortRun>>& ports) {
-    const int interrupts = interruptCount;
-    const int terminates = terminateCount;
-    const bool newInterrupt = interrupts != seenInterrupts;
-    const bool newTerminate = terminates != seenTerminates;
-    seenInterrupts = interrupts;
-    seenTerminates = terminates;
-    if (stop == Stop::Cancel && newInterrupt) return OnInterruptWhileStopping(interrupts);
-    if (stop != Stop::No || (!newInterrupt && !newTerminate)) return stop;
-    if (!newTerminate && !confirmAtOnce && AnyAnswered(ports) &&
-        !(warned && Clock::now() - warnedAt <= kConfirmWindow)) {
-      warn(std::string(MessageText(MsgCancelWarning)) +
-           "\nPress Ctrl-C again within 5 seconds to cancel.");
-      warned = true;
-      warnedAt = Clock::now();
-      return stop;
-    }
-    CancelAll(ports);
-    return stop;
+// The updates under way, for the Ctrl-C policy.
+std::vector<UpdateState*> UpdatingStates(const std::vector<std::unique_ptr<PortRun>>& ports) {
+  std::vector<UpdateState*> states;
+  for (const auto& port : ports) {
+    if (port->phase == Phase::Updating) states.push_back(&port->update->State());
   }
-
- private:
-  static bool AnyAnswered(const std::vector<std::unique_ptr<PortRun>>& ports) {
-    return std::any_of(ports.begin(), ports.end(), [](auto& port) {
-      return port->phase == Phase::Updating && port->update->State().deviceAnswered.load() != 0;
-    });
-  }
-
-  void CancelAll(std::vector<std::unique_ptr<PortRun>>& ports) {
-    stop = Stop::Cancel;
-    stoppedAt = Clock::now();
-    for (auto& port : ports) {
-      if (port->phase != Phase::Updating) continue;
-      UpdateState& state = port->update->State();
-      if (state.deviceAnswered.load() == 0) {
-        state.cancelRequested.store(1);
-      } else {
-        ConfirmCancel(state);
-        state.refreshNeeded.store(1);
-      }
-    }
-  }
-
-  Stop OnInterruptWhileStopping(int interrupts) {
-    if (interrupts >= kInterruptsToEnd || Clock::now() - stoppedAt >= kCancelPatience) {
-      stop = Stop::EndNow;
-    } else {
-      warn(MessageText(MsgPressAgainToEnd));
-    }
-    return stop;
-  }
-
-  bool confirmAtOnce;
-  Warn warn;
-  int seenInterrupts = 0;
-  int seenTerminates = 0;
-  bool warned = false;
-  Stop stop = Stop::No;
-  Clock::time_point warnedAt;
-  Clock::time_point stoppedAt;
-};
+  return states;
+}
 
 // Reads the whole file once and checks it as an update would. False with the
 // status line the update would have ended on, and in *reason what is wrong and
@@ -260,9 +144,7 @@ DeviceResult Unusable(const std::string& port, const std::string& text,
                       int exitStatus = ExitUnusable) {
   DeviceResult result;
   result.port = port;
-  std::string line = text;
-  while (!line.empty() && line.back() == '\n') line.pop_back();
-  result.statusLine = line;
+  result.statusLine = WithoutLineEnd(text);
   result.exitStatus = exitStatus;
   return result;
 }
@@ -295,7 +177,7 @@ int ReportUnusable(const CliOptions& options, const std::string& text, std::FILE
                    std::FILE* err) {
   std::fputs(TerminalLines(text).c_str(), err);
   if (text.empty() || text.back() != '\n') std::fputc('\n', err);
-  if (options.json) PrintJsonResult(out, Unusable("", text));
+  if (options.json) PrintJsonResult(out, Unusable(OnlyPort(options), text));
   return ExitUnusable;
 }
 
@@ -347,14 +229,14 @@ class UpdateRun {
   int Run() {
     OpenPorts();
     if (!severalDevices && !ports[0]->openFailure.empty()) return ExitUnusable;
-    CancelHandler cancel(options.yes, [this](const std::string& text) { Warn(text); });
+    upd::CancelHandler cancel(options.yes, [this](const std::string& text) { Warn(text); });
     auto nextMirror = Clock::now();
     uint64_t endsSeen = 0;
     bool stopping = false;
     while (AnyActive()) {
-      const Stop stop = cancel.Poll(ports);
-      if (stop == Stop::EndNow) EndWithoutWaiting();
-      stopping = stop == Stop::Cancel;
+      const upd::Stop stop = cancel.Poll(UpdatingStates(ports));
+      if (stop == upd::Stop::EndNow) EndWithoutWaiting();
+      stopping = stop == upd::Stop::Cancel;
       const auto now = Clock::now();
       for (auto& port : ports) Supervise(*port, now, stopping);
       if (now >= nextMirror) {
@@ -370,7 +252,9 @@ class UpdateRun {
     const std::vector<DeviceResult>& results = ports[0]->results;
     if (!results.empty()) return std::max(results.back().exitStatus, LogStatus());
     // The log stopped the update before it began; a script still gets its result.
-    if (options.json) PrintJsonResult(out, Unusable("", ports[0]->notStarted, ExitLogFailed));
+    if (options.json) {
+      PrintJsonResult(out, Unusable(OnlyPort(options), ports[0]->notStarted, ExitLogFailed));
+    }
     return ExitLogFailed;
   }
 
@@ -590,7 +474,7 @@ class UpdateRun {
         if (onTerminalView && !port->results.empty()) displays.push_back(port->last);
         continue;
       }
-      port->update->State().refreshNeeded.store(0);
+      port->update->State().refreshNeeded.store(false);
       PortDisplay display = port->update->Display(now);
       if (port->phase == Phase::WaitingForDevice) display.timing = "waiting for the next device";
       if (options.repeat) display.timing = Tally(*port) + display.timing;
@@ -683,7 +567,7 @@ class UpdateRun {
 
 // The update command, shown by update-cli's views or by the front end's.
 int RunUpdate(const CliOptions& options, LineFrontEnd* frontEnd, std::FILE* out, std::FILE* err) {
-  const RunSignals signals;
+  const upd::RunSignals signals;
   FileSummary file;
   std::string reason;
   std::string failure;

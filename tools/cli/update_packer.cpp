@@ -4,12 +4,13 @@
 #include <optional>
 #include <set>
 
-#include "engine/file_bytes.h"
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
+#include "engine/update_state.h"
 #include "engine/update_writer.h"
 #include "svf/svf_converter.h"
 #include "tools/common/command_line.h"
+#include "xsvf/file_bytes.h"
 #include "xsvf/output_file.h"
 #include "xsvf/xsvf_program.h"
 
@@ -17,17 +18,15 @@ namespace {
 
 constexpr const char* kProgram = "mkupd";
 
-// Exit statuses besides 0 (written and read back) and kExitUsage.
-constexpr int kExitNotWritten = 1;
-
 const std::vector<OptionSpec> kOptions = {
     {'o', "output", "FILE", "the update file to write (required)"},
     {0, "format", "VERSION", "V1.01 (default) or V1.00, which holds firmware only"},
     {0, "block-size", "N", "firmware payload bytes per block, 1 to 998\n(default 998)"},
-    {0, "firmware", "ID NAME IMAGE", "a firmware image, cut into blocks", 2},
-    {0, "xsvf", "ID NAME PROGRAM", "an XSVF program (it must parse to XCOMPLETE)", 2},
-    {0, "svf", "ID NAME PROGRAM", "an SVF program, converted to XSVF as svf2xsvf does", 2},
-    {0, "data", "ID NAME KIND FILE", "data stored as they are, of any kind (hex),\nfor tests", 3},
+    {0, "firmware", "ID NAME IMAGE", "a firmware image, cut into blocks", 2, true},
+    {0, "xsvf", "ID NAME PROGRAM", "an XSVF program (it must parse to XCOMPLETE)", 2, true},
+    {0, "svf", "ID NAME PROGRAM", "an SVF program, converted to XSVF as svf2xsvf does", 2, true},
+    {0, "data", "ID NAME KIND FILE", "data stored as they are, of any kind (hex),\nfor tests", 3,
+     true},
     {0, "rle", nullptr, "after a target: run-length code its data (V1.01)"},
     {0, "no-checksum", nullptr,
      "leave out the checksum trailer, as files\nwere written before it existed"},
@@ -45,14 +44,9 @@ std::string Usage() {
          "in hex (01 to FF), each id once. The name line\n"
          "reads 'ID NAME'; the window shows the name with the blank in front of it.\n"
          "The file ends in a checksum trailer (SHA-256) that the updater verifies.\n"
-         "\n"
-         "Options:\n" +
-         OptionHelp(kOptions) +
-         "\n"
-         "Exit status:\n"
-         "  0   the file was written and reads back as meant\n"
-         "  1   an input cannot be read or used, or the file cannot be written\n"
-         "  64  the command line is wrong\n";
+         "\n" +
+         OptionsAndExitStatus(kOptions, "the file was written and reads back as meant",
+                              "an input cannot be read or used, or the file cannot be written");
 }
 
 // A target as the command line names it; its file is read afterwards.
@@ -144,6 +138,15 @@ bool ParsePackOptions(const CommandLine& line, PackOptions* options, std::string
   }
   if (options->output.empty() || options->targets.empty()) {
     *error = "name the output with -o and at least one target";
+    return false;
+  }
+  if (options->targets.size() > kMaxTargets) {
+    *error = "at most " + std::to_string(kMaxTargets) + " targets go into one file, not " +
+             std::to_string(options->targets.size());
+    return false;
+  }
+  if (FindKnownFormat(options->format) == nullptr) {
+    *error = "--format must be V1.01 or V1.00, not '" + options->format + "'";
     return false;
   }
   return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "tools/common/program_version.h"
@@ -53,41 +54,60 @@ class Parser {
     if (spec == nullptr) return Fail("unknown option '--" + name + "'");
     if (equals != std::string::npos) {
       if (spec->valueName == nullptr) return Fail("option '--" + name + "' takes no value");
-      return Add(spec, argument.substr(equals + 1));
+      return Add(spec, "--" + name, argument.substr(equals + 1));
     }
     return TakeValue(spec, "--" + name);
   }
 
-  // -x, -xVALUE, -x VALUE
+  // -x, -xVALUE, -x VALUE, and flags grouped as getopt reads them: -yq is -y -q;
+  // in -yxVALUE and -yx VALUE the x that takes a value ends the group.
   bool TakeShort(const std::string& argument) {
-    const OptionSpec* spec = FindShort(specs, argument[1]);
-    if (spec == nullptr) return Fail("unknown option '" + argument.substr(0, 2) + "'");
-    if (argument.size() > 2) {
-      if (spec->valueName == nullptr) return Fail("unknown option '" + argument + "'");
-      return Add(spec, argument.substr(2));
+    for (size_t at = 1; at < argument.size(); ++at) {
+      const std::string given = std::string("-") + argument[at];
+      const OptionSpec* spec = FindShort(specs, argument[at]);
+      if (spec == nullptr) {
+        return Fail("unknown option '" + given + "'" +
+                    (argument.size() > 2 ? " in '" + argument + "'" : ""));
+      }
+      if (spec->valueName != nullptr) {
+        return at + 1 < argument.size() ? Add(spec, given, argument.substr(at + 1))
+                                        : TakeValue(spec, given);
+      }
+      if (!Add(spec, given, "")) return false;
     }
-    return TakeValue(spec, argument);
+    return true;
   }
 
   // The value of an option given without "=": the next argument, for an option
   // that takes one.
   bool TakeValue(const OptionSpec* spec, const std::string& given) {
-    if (spec->valueName == nullptr) return Add(spec, "");
+    if (spec->valueName == nullptr) return Add(spec, given, "");
     if (index + 1 >= arguments.size()) {
       return Fail("option '" + given + "' needs a value (" + spec->valueName + ")");
     }
-    return Add(spec, arguments[++index]);
+    return Add(spec, given, arguments[++index]);
   }
 
-  bool Add(const OptionSpec* spec, std::string value) {
-    CommandLine::Given given{spec, std::move(value), {}};
+  bool Add(const OptionSpec* spec, const std::string& given, std::string value) {
+    const std::string longName = "--" + std::string(spec->longName);
+    if (spec->valueName != nullptr && value.empty()) {
+      return Fail("option '" + given + "' needs a value (" + spec->valueName +
+                  "), not an empty one");
+    }
+    if (spec->valueName != nullptr && !spec->repeatable && line->Has(spec->longName)) {
+      return Fail("option '" + longName + "' may be given only once");
+    }
+    CommandLine::Given option{spec, std::move(value), {}};
     for (int i = 0; i < spec->moreValues; ++i) {
       if (index + 1 >= arguments.size()) {
-        return Fail("option '--" + std::string(spec->longName) + "' needs " + spec->valueName);
+        return Fail("option '" + longName + "' needs " + spec->valueName);
       }
-      given.more.push_back(arguments[++index]);
+      option.more.push_back(arguments[++index]);
+      if (option.more.back().empty()) {
+        return Fail("option '" + longName + "' needs " + spec->valueName + ", none of them empty");
+      }
     }
-    line->options.push_back(std::move(given));
+    line->options.push_back(std::move(option));
     return true;
   }
 
@@ -206,4 +226,31 @@ std::string OptionHelp(const std::vector<OptionSpec>& specs) {
     text += "\n";
   }
   return text;
+}
+
+std::optional<int> StartProgram(int argc, char** argv, const std::vector<OptionSpec>& specs,
+                                const char* program, const std::string& usage,
+                                CommandLine* line) {
+  return StartProgram(std::vector<std::string>(argv + 1, argv + argc), specs, program, usage,
+                      stdout, stderr, line);
+}
+
+std::string OptionsAndExitStatus(const std::vector<OptionSpec>& specs, const std::string& done,
+                                 const std::string& notDone) {
+  return "Options:\n" + OptionHelp(specs) +
+         "\n"
+         "Exit status:\n"
+         "  0   " + done + "\n"
+         "  1   " + notDone + "\n"
+         "  64  the command line is wrong\n";
+}
+
+bool ParseDecimal(const std::string& text, uint64_t maximum, uint64_t* value) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long number = std::strtoull(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || number > maximum) return false;
+  *value = number;
+  return true;
 }

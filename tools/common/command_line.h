@@ -1,9 +1,13 @@
 #pragma once
 // The command lines of the project's programs, read the way users of command-line
-// tools expect: short options (-p PORT, -pPORT), long options (--port PORT,
+// tools expect: short options (-p PORT, -pPORT), short flags grouped (-yq, and
+// -yp PORT: the group's last may take a value), long options (--port PORT,
 // --port=PORT), flags that take no value, operands mixed in among them, and "--"
-// before operands that start with a dash.
+// before operands that start with a dash. A value is never empty, and an option
+// that takes a value is given once unless it is repeatable: a second --check FILE
+// would otherwise silently overrule the first.
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -12,6 +16,10 @@
 // Exit status of a command line that makes no sense, apart from every program's
 // own outcomes (the value sysexits.h calls EX_USAGE).
 constexpr int kExitUsage = 64;
+
+// Exit status of a program that did not write its output: an input cannot be
+// read or holds an error, or the output cannot be written.
+constexpr int kExitNotWritten = 1;
 
 struct OptionSpec {
   char shortName;         // 0: no short form
@@ -23,6 +31,8 @@ struct OptionSpec {
   // Arguments the option takes after its value, as they stand (even when they
   // begin with a dash): mkupd's --firmware ID NAME IMAGE has 2.
   int moreValues = 0;
+  // May be given more than once, each value kept in order (-p PORT -p PORT).
+  bool repeatable = false;
 };
 
 // The options every program has: -h/--help and --version.
@@ -41,12 +51,13 @@ struct CommandLine {
   bool Has(const char* longName) const;
   // The value each time the option was given, in order.
   std::vector<std::string> Values(const char* longName) const;
-  // The value the option was last given, or `fallback`.
+  // The option's value (the last, for a repeatable one), or `fallback`.
   std::string Value(const char* longName, const std::string& fallback = "") const;
 };
 
 // Parses the arguments after the program name. False with *error for an unknown
-// option, a missing value or a value given to a flag. *line points into `specs`,
+// option, a missing or empty value, a value given to a flag or an option that
+// takes a value given twice without being repeatable. *line points into `specs`,
 // which must outlive it.
 bool ParseCommandLine(const std::vector<std::string>& arguments,
                       const std::vector<OptionSpec>& specs, CommandLine* line,
@@ -74,6 +85,23 @@ std::optional<int> StartProgram(const std::vector<std::string>& arguments,
                                 const std::string& usage, std::FILE* out, std::FILE* err,
                                 CommandLine* line);
 
+// StartProgram on a program's own arguments (those after its name), with standard
+// output and standard error.
+std::optional<int> StartProgram(int argc, char** argv, const std::vector<OptionSpec>& specs,
+                                const char* program, const std::string& usage,
+                                CommandLine* line);
+
+// The end of the --help of a program that writes one output: "Options:" with the
+// options' lines, then "Exit status:" with 0 (`done`), 1 (`notDone`,
+// kExitNotWritten) and 64 (kExitUsage).
+std::string OptionsAndExitStatus(const std::vector<OptionSpec>& specs, const std::string& done,
+                                 const std::string& notDone);
+
 // The options' lines of --help, one entry per option with a help text, e.g.
 // "  -o, --output FILE      the update file to write", the texts aligned.
 std::string OptionHelp(const std::vector<OptionSpec>& specs);
+
+// An option's value as a decimal number: digits alone (no sign, no blank), at
+// most `maximum`. False for anything else, a number too large for 64 bits
+// included.
+bool ParseDecimal(const std::string& text, uint64_t maximum, uint64_t* value);

@@ -1,7 +1,7 @@
 """Checks that a program's manual page has a SYNOPSIS of the program's usage
-lines (and no usage lines left in its description), and that every option its
---help lists is accepted by the program, and appears in its manual page and,
-where it has one, its bash completion:
+lines, nothing else in it and no usage lines left in its description, and that
+every option its --help lists is accepted by the program, and appears in its
+manual page and, where it has one, its bash completion:
 
     check_manual.py PROGRAM MANPAGE [COMPLETION]
 
@@ -15,6 +15,17 @@ import sys
 from options_from_help import help_text, options
 
 
+def synopsis_holds_only_usage(page_text):
+    """Each form of the SYNOPSIS is ".B PROGRAM" and one line of its arguments,
+    the forms apart by ".br": a help whose description follows its usage line
+    without an empty line between runs the description into the last form."""
+    section = re.search(r"^\.SH SYNOPSIS\n(.*?)^\.SH ", page_text, re.MULTILINE | re.DOTALL)
+    if not section:
+        return False
+    forms = section.group(1).split(".br\n")
+    return all(len(form.splitlines()) == 2 for form in forms)
+
+
 def main():
     program, manpage = sys.argv[1:3]
     completion = sys.argv[3] if len(sys.argv) > 3 else None
@@ -24,7 +35,8 @@ def main():
     completion_text = open(completion, encoding="ascii").read() if completion else ""
     passed = failed = 0
     if not re.search(r"^\.SH SYNOPSIS\n\.B %s\n" % re.escape(os.path.basename(program)),
-                     page_text, re.MULTILINE) or "usage:" in page_text:
+                     page_text, re.MULTILINE) or "usage:" in page_text or \
+            not synopsis_holds_only_usage(page_text):
         print("%s has no SYNOPSIS of the program's usage lines" % manpage)
         failed += 1
     else:

@@ -10,12 +10,6 @@
 
 namespace {
 
-std::string HexId(uint32_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", id);
-  return text;
-}
-
 // The blocks of a firmware record's data (a 2-byte length, then the payload),
 // which must end exactly with the data.
 bool CountBlocks(const std::vector<uint8_t>& data, uint32_t* blocks) {

@@ -1,5 +1,5 @@
-#include "engine/file_bytes.h"
 #include "tools/soak/soak_file.h"
+#include "xsvf/file_bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/command_line.h"
 #include "tools/soak/soak_faults.h"
 #include "tools/soak/soak_file.h"
 #include "tools/soak/soak_run.h"
@@ -51,12 +52,6 @@ struct Options {
   SoakSettings settings;
 };
 
-bool ParseNumber(const std::string& text, uint64_t* value) {
-  char* end = nullptr;
-  *value = std::strtoull(text.c_str(), &end, 10);
-  return !text.empty() && text[0] != '-' && *end == '\0';
-}
-
 // Returns 0 to go on, or the exit status (0 after --help).
 int ParseArguments(int argc, char** argv, Options* options, bool* help) {
   options->settings.devsim = UPD_DEVSIM_PATH;
@@ -74,7 +69,7 @@ int ParseArguments(int argc, char** argv, Options* options, bool* help) {
     uint64_t number = 0;
     const bool hasValue = i + 1 < argc;
     const std::string value = hasValue ? argv[++i] : "";
-    const bool numeric = ParseNumber(value, &number);
+    const bool numeric = ParseDecimal(value, UINT64_MAX, &number);
     if (name == "--devsim" && hasValue) {
       options->settings.devsim = value;
     } else if (name == "--file" && hasValue) {

@@ -22,7 +22,7 @@
 #include "sim/boot_loader_sim.h"
 #include "sim/scenario.h"
 #include "testsupport/child_process.h"
-#include "testsupport/json_value.h"
+#include "testsupport/json_lines.h"
 #include "testsupport/sim_port.h"
 #include "tools/cli/update_cli.h"
 
@@ -160,9 +160,9 @@ bool ResultStatus(const std::string& jsonLines, std::string* status) {
   std::string line;
   bool found = false;
   while (std::getline(lines, line)) {
-    JsonValue object;
-    if (!ParseJson(line, &object) || object["event"].text != "result") continue;
-    *status = object["status"].text;
+    const JsonDocument object = JsonDocument::parse(line, nullptr, false);
+    if (!object.is_object() || object.value("event", "") != "result") continue;
+    *status = object.value("status", "");
     found = true;
   }
   return found;

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/update_file.h"
 #include "tools/cli/device_log.h"
 
 namespace {
@@ -31,12 +32,6 @@ class BoardView : public ProgressView {
  private:
   StationBoard& board;
 };
-
-std::string HexId(uint32_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", id);
-  return text;
-}
 
 std::string FileName(const std::string& path) {
   return path.substr(path.find_last_of("/\\") + 1);

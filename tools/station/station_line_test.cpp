@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine/file_bytes.h"
+#include "xsvf/file_bytes.h"
 #include "engine/messages.h"
 #include "testsupport/update_cases.h"
 #include "tools/cli/update_command.h"

@@ -1,4 +1,4 @@
-#include "engine/file_bytes.h"
+#include "xsvf/file_bytes.h"
 
 #include <cstdio>
 

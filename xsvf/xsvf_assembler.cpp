@@ -1,58 +1,22 @@
+// The assembler of the XSVF text form: text to program, line by line.
+
 #include "xsvf/xsvf_text.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <sstream>
 
+#include "xsvf/hex_digit.h"
 #include "xsvf/tap_navigation.h"
 #include "xsvf/xsvf_interpreter.h"
-#include "xsvf/xsvf_program.h"
+#include "xsvf/xsvf_text_form.h"
 
 namespace {
 
-// The value of a hex digit, or -1 for any other character.
-int HexDigitValue(char c) {
-  const int u = static_cast<unsigned char>(c);
-  if (!std::isxdigit(u)) return -1;
-  return std::isdigit(u) ? u - '0' : std::tolower(u) - 'a' + 10;
-}
-
-// The operands of each command code, one letter per operand:
-//   v        a vector
-//   1, 2, 4  a big-endian number of that many bytes
-//   s        a TAP state (1 byte)
-//   t        text with its terminating 0 byte
-//   p        XSDRINC's data pieces: the count byte, then that many vectors
-const char* const kOperandLayouts[kXsvfCommandCount] = {
-    "",    // XCOMPLETE
-    "v",   // XTDOMASK
-    "1v",  // XSIR
-    "v",   // XSDR
-    "4",   // XRUNTEST
-    "",    // Reserved5
-    "",    // Reserved6
-    "1",   // XREPEAT
-    "4",   // XSDRSIZE
-    "vv",  // XSDRTDO
-    "vv",  // XSETSDRMASKS
-    "vp",  // XSDRINC
-    "v",   // XSDRB
-    "v",   // XSDRC
-    "v",   // XSDRE
-    "vv",  // XSDRTDOB
-    "vv",  // XSDRTDOC
-    "vv",  // XSDRTDOE
-    "s",   // XSTATE
-    "1",   // XENDIR
-    "1",   // XENDDR
-    "2v",  // XSIR2
-    "t",   // XCOMMENT
-    "ss4", // XWAIT
-};
-
-constexpr const char* kBytesDirective = ".bytes";
-constexpr size_t kBytesPerLine = 32;
+using upd::HexDigitValue;
+using upd::kXsvfBytesDirective;
+using upd::QuotedXsvfText;
+using upd::XsvfOperandLayout;
 
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -64,40 +28,14 @@ bool HasHexPrefix(const std::string& text) {
   return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
 }
 
-std::string QuotedText(const uint8_t* bytes, size_t count) {
-  std::string text = "\"";
-  for (size_t i = 0; i < count; ++i) {
-    const uint8_t c = bytes[i];
-    if (c == '\\' || c == '"') {
-      text += '\\';
-      text += static_cast<char>(c);
-    } else if (c == '\n') {
-      text += "\\n";
-    } else if (c == '\r') {
-      text += "\\r";
-    } else if (c == '\t') {
-      text += "\\t";
-    } else if (c < 0x20 || c > 0x7E) {
-      char escape[5];
-      std::snprintf(escape, sizeof escape, "\\x%02x", c);
-      text += escape;
-    } else {
-      text += static_cast<char>(c);
-    }
-  }
-  return text + "\"";
-}
-
 // A token as a message shows it: quoted, unprintable bytes escaped, and cut short
 // when long (a binary file read as text makes long tokens).
 std::string Shown(const std::string& token) {
   constexpr size_t kShownBytes = 40;
   const size_t count = std::min(token.size(), kShownBytes);
-  return QuotedText(reinterpret_cast<const uint8_t*>(token.data()), count) +
+  return QuotedXsvfText(reinterpret_cast<const uint8_t*>(token.data()), count) +
          (token.size() > kShownBytes ? "..." : "");
 }
-
-// ---- Assembling ----
 
 struct Token {
   std::string text;
@@ -344,7 +282,7 @@ void TakeSizes(int code, const std::vector<uint8_t>& out, size_t start, Assemble
 bool AssembleLine(const std::vector<Token>& tokens, AssemblerState* state,
                   std::vector<uint8_t>& out, std::string* problem) {
   const std::string name = Upper(tokens[0].text);
-  if (name == Upper(kBytesDirective)) {
+  if (name == Upper(kXsvfBytesDirective)) {
     for (size_t i = 1; i < tokens.size(); ++i) {
       if (!AppendRawVector(tokens[i], out, problem)) return false;
     }
@@ -360,69 +298,13 @@ bool AssembleLine(const std::vector<Token>& tokens, AssemblerState* state,
       }
       const size_t start = out.size();
       out.push_back(static_cast<uint8_t>(code));
-      if (!AppendOperands(kOperandLayouts[code], tokens, *state, out, problem)) return false;
+      if (!AppendOperands(XsvfOperandLayout(code), tokens, *state, out, problem)) return false;
       TakeSizes(code, out, start, state);
       return true;
     }
   }
   *problem = "unknown command " + Shown(tokens[0].text);
   return false;
-}
-
-// ---- Listing ----
-
-std::string HexVector(const uint8_t* bytes, size_t count) {
-  std::string text = "0x";
-  char pair[3];
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-    text += pair;
-  }
-  return text;
-}
-
-std::string StateText(uint8_t state) {
-  return state < kTapStateCount ? TapStateName(state) : std::to_string(state);
-}
-
-std::string ListCommand(const XsvfInstruction& command) {
-  std::string line = XsvfCommandName(command.code);
-  const uint8_t* field = command.operands.data();
-  size_t index = 0;
-  auto nextField = [&](size_t* size) {
-    const uint8_t* start = field;
-    *size = command.fieldSizes[index++];
-    field += *size;
-    return start;
-  };
-  size_t size = 0;
-  for (const char* kind = kOperandLayouts[command.code]; *kind != '\0'; ++kind) {
-    const uint8_t* bytes = nextField(&size);
-    switch (*kind) {
-      case 'v': line += " " + HexVector(bytes, size); break;
-      case 's': line += " " + StateText(bytes[0]); break;
-      case 't': line += " " + QuotedText(bytes, size - 1); break;
-      case 'p':
-        while (index < command.fieldSizes.size()) {
-          bytes = nextField(&size);
-          line += " " + HexVector(bytes, size);
-        }
-        break;
-      default: line += " " + std::to_string(BigEndianValue(bytes, size)); break;
-    }
-  }
-  return line;
-}
-
-// Lists bytes as .bytes lines; the first line carries `firstComment`.
-void ListBytes(const std::vector<uint8_t>& bytes, const std::string& firstComment,
-               std::string& text) {
-  for (size_t start = 0; start < bytes.size(); start += kBytesPerLine) {
-    const size_t count = std::min(kBytesPerLine, bytes.size() - start);
-    text += std::string(kBytesDirective) + " " + HexVector(bytes.data() + start, count);
-    if (start == 0) text += firstComment;
-    text += "\n";
-  }
 }
 
 }  // namespace
@@ -443,21 +325,4 @@ bool AssembleXsvfText(const std::string& text, std::vector<uint8_t>* program,
     }
   }
   return true;
-}
-
-std::string ListXsvfProgram(const std::vector<uint8_t>& program) {
-  XsvfProgram parsed;
-  std::string error;
-  const bool complete = ParseXsvfProgram(program.data(), program.size(), &parsed, &error);
-  std::string text;
-  for (const XsvfInstruction& command : parsed.commands) text += ListCommand(command) + "\n";
-  if (complete) {
-    if (!parsed.trailing.empty()) text += "# after XCOMPLETE, never played:\n";
-    ListBytes(parsed.trailing, "", text);
-  } else if (parsed.trailing.empty()) {
-    text += "# " + error + "\n";
-  } else {
-    ListBytes(parsed.trailing, "  # " + error, text);
-  }
-  return text;
 }
