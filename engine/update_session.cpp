@@ -92,6 +92,7 @@ void ConfirmCancel(UpdateState& state) {
   if (state.runState.load() != Running || state.ending) return;
   for (uint32_t row = state.currentTarget.load(); row < state.targetCount && row < kMaxTargets;
        ++row) {
+    if (state.rows[row].outcome.load() == TargetOutcome::NotSelected) continue;
     SetRowOutcome(state.rows[row], TargetOutcome::Cancelled);
   }
   state.statusLine.Set(MessageText(MsgCancelledByUser));

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/update_state.h"
 #include "link/jtag_cable.h"
@@ -34,6 +35,12 @@ struct UpdateHost {
   std::function<void(const std::string& text)> warning;
   // How a JTAG target's TAP steps travel to the device.
   StepFrames stepFrames = StepFrames::Batched;
+  // The targets to program, one flag per record in the file's order; empty: all
+  // of them. The boot loader selects each target by its id and takes any of them
+  // on its own, so a target left out is neither queried nor selected: its record
+  // is passed over and its row says "not selected".
+  std::vector<bool> selected;
+  bool Selects(uint32_t record) const { return record >= selected.size() || selected[record]; }
 };
 
 // Runs one update on the calling thread: the update file stands just after its

@@ -55,7 +55,8 @@ std::string KindText(int32_t kind) {
   return text;
 }
 
-// --check's line for one record.
+}  // namespace
+
 std::string RecordLine(const RecordSummary& record) {
   const RecordHeader& header = record.header;
   std::string contents;
@@ -74,6 +75,8 @@ std::string RecordLine(const RecordSummary& record) {
          std::to_string(header.storedLength) + " stored bytes" +
          (header.RunLengthCoded() ? ", run-length coded" : "");
 }
+
+namespace {
 
 std::string RecordJson(const RecordSummary& record) {
   const RecordHeader& header = record.header;
