@@ -73,6 +73,11 @@ void ClearRowsForUpdate(UpdateState& state) {
 
 void LaunchUpdate(UpdateState& state, UpdateThread& thread, UpdateHost host,
                   std::function<void()> ended) {
+  // The rows of the targets the update leaves out say so from its start, so that
+  // they are shown so at once and count neither way however the update ends.
+  for (uint32_t record = 0; record < state.targetCount && record < kMaxTargets; ++record) {
+    if (!host.Selects(record)) SetRowOutcome(state.rows[record], TargetOutcome::NotSelected);
+  }
   {
     std::lock_guard<std::mutex> guard(state.endingLock);
     state.ending = false;

@@ -212,15 +212,6 @@ Target ProcessTarget(WorkerRun& run, uint8_t targetId) {
   return outcome;
 }
 
-// The rows of the targets the update leaves out say so from its start, so that
-// they count neither way however the update ends.
-void MarkNotSelected(UpdateState& state, const UpdateHost& host) {
-  for (uint32_t record = 0; record < state.targetCount && record < kMaxTargets; ++record) {
-    if (!host.Selects(record)) SetRowOutcome(state.rows[record], TargetOutcome::NotSelected);
-  }
-  state.refreshNeeded.store(1);
-}
-
 // Works through the target records until the terminating id 0x00; a record the
 // update leaves out is passed over without a word to the device.
 void ProcessRecords(WorkerRun& run) {
@@ -238,6 +229,7 @@ void ProcessRecords(WorkerRun& run) {
       return;
     }
     if (!run.host.Selects(state.currentTarget.load())) {
+      SetRowStatus(state, TargetOutcome::NotSelected);
       run.file.StartRecordData();
     } else if (ProcessTarget(run, static_cast<uint8_t>(targetId)) == Target::UpdateEnded) {
       return;
@@ -261,7 +253,6 @@ void ProcessRecords(WorkerRun& run) {
 int UpdateWorker(UpdateState& state, const UpdateHost& host) {
   state.currentTarget.store(0);
   state.playerError.store(0);
-  MarkNotSelected(state, host);
   WorkerRun run(state, host);
   if (WakeDevice(state) == Exchange::Cancelled) {
     EndAborted(state);

@@ -637,7 +637,7 @@ TEST(ChosenTargets, ACancelLeavesTargetsLeftOutAsTheyWere) {
   host.selected = {true, true, false};
 
   EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 1, 0}, host), Aborted);
-  ExpectRows(state, {{0, MessageText(MsgCancelled), ""}, {0, MessageText(MsgCancelled), ""},
+  ExpectRows(state, {{33, MessageText(MsgCancelled), ""}, {0, MessageText(MsgCancelled), ""},
                      {0, MessageText(MsgNotSelected), ""}});
   EXPECT_EQ(EndedResult(state).total, 2);
 }

@@ -65,7 +65,7 @@ TEST(PartOfAFile, TargetsLeftOutAreNotSelectedNotFailed) {
   const std::vector<std::string> lines = Lines(run.output);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), FormatMessageText(MsgResult, 2, 2));
-  EXPECT_NE(run.output.find("target 2 Io: 0% not selected\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Io: 0% not selected\n"), std::string::npos) << run.output;
   devsim.Report();
 
   const std::vector<JsonValue> entries = JsonLines(FileText(log));
@@ -122,8 +122,8 @@ TEST(OutputLevels, QuietNoProgressAndVerbose) {
     EXPECT_EQ(run.exitStatus, 1) << run.errors;
     const std::vector<std::string> lines = Lines(run.output);
     ASSERT_EQ(lines.size(), 4u) << run.output;
-    EXPECT_EQ(lines[0].rfind("target 1 Main: 100% ", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1], "target 2 Io: 0% missing target");
+    EXPECT_NE(lines[0].find("Main: 100% "), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("Io: 0% missing target"), std::string::npos) << lines[1];
     EXPECT_EQ(lines[3], FormatMessageText(MsgResult, 2, 3));
     devsim.Report();
   }
@@ -135,7 +135,8 @@ TEST(OutputLevels, QuietNoProgressAndVerbose) {
     const std::vector<std::string> lines = Lines(run.output);
     ASSERT_GE(lines.size(), 5u) << run.output;
     EXPECT_EQ(lines[0].rfind(file + ": 3 targets, no checksum, SHA-256 ", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[2].rfind("  02 Io: firmware, ", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[2].rfind("  02 ", 0), 0u) << lines[2];
+    EXPECT_NE(lines[2].find("Io: firmware, "), std::string::npos) << lines[2];
     EXPECT_EQ(lines[2].substr(lines[2].size() - 14), "; not selected");
     EXPECT_EQ(lines[4], "port " + devsim.Port() + ": " + devsim.Port());
     devsim.Report();

@@ -225,7 +225,8 @@ TEST(OnATerminal, PassIsGreenUnlessNoColourIsAsked) {
   for (const char* plain : {"NO_COLOR=1", "TERM=dumb"}) {
     run = RunOnTerminal(folder, 80, {plain[0] == 'N' ? "TERM=xterm" : "NO_COLOR=", plain});
     ASSERT_EQ(run.exitStatus, 0) << run.output;
-    EXPECT_EQ(run.output.find("\x1b[3"), std::string::npos) << plain;
+    EXPECT_EQ(run.output.find("m" + result), std::string::npos) << plain;
+    EXPECT_EQ(run.output.find("\x1b[0m"), std::string::npos) << plain;
     EXPECT_NE(run.output.find(result), std::string::npos) << plain;
   }
 }

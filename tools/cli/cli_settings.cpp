@@ -1,5 +1,6 @@
 #include "tools/cli/cli_settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

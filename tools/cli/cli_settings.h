@@ -18,6 +18,7 @@
 // another one. A file that is not there is no error; one that is there must be
 // read whole and make sense.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>

@@ -44,8 +44,9 @@ int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std:
   if (environment && !LoadCliDefaults(environment, &defaults, &settingsError)) defaults = CliDefaults();
   CliOptions options;
   std::string error;
-  const bool parsed = ParseCliOptions(arguments, defaults, &options, &error);
-  if (parsed && options.mode == CliMode::Update && !settingsError.empty()) error = settingsError;
+  ParseCliOptions(arguments, defaults, &options, &error);
+  // An update stopped by the settings file says so, not what the defaults lacked.
+  if (options.mode == CliMode::Update && !settingsError.empty()) error = settingsError;
   if (!error.empty()) {
     // A script that asked for JSON gets the result object it waits for.
     if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end()) {

@@ -735,15 +735,15 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
     if (!reason.empty()) std::fprintf(err, "%s\n", TerminalText(reason).c_str());
     return ReportUnusable(options, failure, out, err);
   }
-  if (!file.verified) {
-    const std::string note = FormatMessageText(MsgNoChecksum, options.file.c_str());
-    std::fprintf(err, "%s\n", TerminalText(note).c_str());
-  }
   std::vector<bool> selected;
   std::string error;
   if (!ChooseTargets(options, file, &selected, &error)) {
     if (options.json) PrintJsonResult(out, Unusable("", "update-cli: " + error, kExitUsage));
     return ReportUsageError(err, "update-cli", TerminalText(error));
+  }
+  if (!file.verified) {
+    const std::string note = FormatMessageText(MsgNoChecksum, options.file.c_str());
+    std::fprintf(err, "%s\n", TerminalText(note).c_str());
   }
   for (const std::string& port : options.ports) {
     const std::string latency = LatencyAdvice(DevicePathOfArgument(port));
