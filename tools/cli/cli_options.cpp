@@ -244,7 +244,8 @@ const char* CliUsage() {
          "targets failed, 2 the update ended on another error (or no device answered\n"
          "within --wait, or the output could not be written), 3 cancelled, 4 the file,\n"
          "the port, the log, the trace or the XSVF debug log could not be used, 5 the log\n"
-         "could not be written (the line stopped), 64 the command line, the settings file\n"
-         "or a default makes no sense, or --only or --skip names a target that the file\n"
-         "does not hold. With several ports: the most serious of the ports' statuses.\n";
+         "could not be written (the line stopped),\n"
+         "64 the command line makes no sense (nor does the settings file or a default, or\n"
+         "--only or --skip names a target that the file does not hold). With several\n"
+         "ports: the most serious of the ports' statuses.\n";
 }
