@@ -179,6 +179,13 @@ TEST(StandardStreams, ConvertersWriteTheProgramToStandardOutput) {
   const CliRun assembled = RunTool("xsvfasm", {folder + "/program.txt", "-o", "-"});
   EXPECT_EQ(assembled.exitStatus, 0) << assembled.errors;
   EXPECT_EQ(assembled.output, FileText(folder + "/program.xsvf"));
+  // Output that does not arrive is a failure, said as such.
+  const CliRun full = RunShell(ToolPath("xsvfasm") + " " + folder + "/program.txt -o - > /dev/full");
+  EXPECT_EQ(full.exitStatus, 1);
+  EXPECT_EQ(full.errors, "xsvfasm: cannot write to standard output\n");
+  const CliRun fullSvf = RunShell(ToolPath("svf2xsvf") + " " + svf + " - > /dev/full");
+  EXPECT_EQ(fullSvf.exitStatus, 1);
+  EXPECT_EQ(Lines(fullSvf.errors).back(), "svf2xsvf: cannot write the output: No space left on device.");
   const CliRun both = RunTool("xsvfasm", {folder + "/program.txt", "x.xsvf", "-o", "-"});
   EXPECT_EQ(both.exitStatus, 64);
   EXPECT_EQ(Lines(both.errors)[0], "xsvfasm: with --output, name the text to read alone");
