@@ -66,7 +66,7 @@ bool TakeWait(const std::string& text, const std::string& source, CliOptions* op
   char* end = nullptr;
   const double seconds = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0' || !(seconds > 0) || seconds > 1e6) {
-    return Fail(error, source + " needs a number of seconds greater than 0, not '" +
+    return Fail(error, TerminalText(source) + " needs a number of seconds greater than 0, not '" +
                            TerminalText(text) + "'");
   }
   options->waitSeconds = seconds;
