@@ -68,7 +68,8 @@ TEST(UpdateFileCopy, StopsAtTheLimitOfWhatAnUpdateFileHolds) {
   ASSERT_TRUE(WriteFileBytes("long.upd", Bytes(1001, 'z')));
   std::string message;
   EXPECT_FALSE(UpdateFileCopy::Make("long.upd", &message, 1000));
-  EXPECT_EQ(message, "Error: 'long.upd' goes on beyond 1000 bytes, more than an update file holds.\n");
+  EXPECT_EQ(message,
+            "Error: 'long.upd' goes on beyond 1000 bytes, more than an update file holds.\n");
   const auto copy = UpdateFileCopy::Make("long.upd", &message, 1001);
   ASSERT_TRUE(copy) << message;
   EXPECT_EQ(copy->Size(), 1001u);

@@ -608,7 +608,8 @@ TEST(RefusingDevice, AnUnconfirmedEndPassesWithAWarning) {
 // selected, their rows say so, and the result counts the chosen targets alone.
 TEST(ChosenTargets, TargetsLeftOutAreNeverAskedFor) {
   const std::string path = SaveCaseFile(
-      "chosen_targets", BuildFile("V1.01", {FirmwareTarget(1, " Main", 2), FirmwareTarget(2, " Io", 2),
+      "chosen_targets", BuildFile("V1.01", {FirmwareTarget(1, " Main", 2),
+                                            FirmwareTarget(2, " Io", 2),
                                             FirmwareTarget(3, " Power", 2)}));
   UpdateState state;
   const std::shared_ptr<BootLoaderSim> device =
@@ -628,7 +629,8 @@ TEST(ChosenTargets, TargetsLeftOutAreNeverAskedFor) {
 // and an update that ends early does not count them either.
 TEST(ChosenTargets, ACancelLeavesTargetsLeftOutAsTheyWere) {
   const std::string path = SaveCaseFile(
-      "chosen_cancel", BuildFile("V1.01", {FirmwareTarget(1, " Main", 3), FirmwareTarget(2, " Io", 3),
+      "chosen_cancel", BuildFile("V1.01", {FirmwareTarget(1, " Main", 3),
+                                           FirmwareTarget(2, " Io", 3),
                                            FirmwareTarget(3, " Power", 3)}));
   UpdateState state;
   const std::shared_ptr<BootLoaderSim> device =

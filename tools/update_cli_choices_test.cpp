@@ -110,7 +110,8 @@ TEST(OutputLevels, QuietNoProgressAndVerbose) {
   {
     Devsim devsim(folder, TwoOfThreeBoards());
     ASSERT_TRUE(devsim.Started());
-    const CliRun run = RunTool("update-cli", {"-q", "-p", devsim.Port(), "-f", file, "--only", "01"});
+    const CliRun run =
+        RunTool("update-cli", {"-q", "-p", devsim.Port(), "-f", file, "--only", "01"});
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.output, FormatMessageText(MsgResult, 1, 1) + "\n");
     devsim.Report();
@@ -130,7 +131,8 @@ TEST(OutputLevels, QuietNoProgressAndVerbose) {
   {
     Devsim devsim(folder, TwoOfThreeBoards());
     ASSERT_TRUE(devsim.Started());
-    const CliRun run = RunTool("update-cli", {"-v", "-p", devsim.Port(), "-f", file, "--skip", "02"});
+    const CliRun run =
+        RunTool("update-cli", {"-v", "-p", devsim.Port(), "-f", file, "--skip", "02"});
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     const std::vector<std::string> lines = Lines(run.output);
     ASSERT_GE(lines.size(), 5u) << run.output;
@@ -180,12 +182,14 @@ TEST(StandardStreams, ConvertersWriteTheProgramToStandardOutput) {
   EXPECT_EQ(assembled.exitStatus, 0) << assembled.errors;
   EXPECT_EQ(assembled.output, FileText(folder + "/program.xsvf"));
   // Output that does not arrive is a failure, said as such.
-  const CliRun full = RunShell(ToolPath("xsvfasm") + " " + folder + "/program.txt -o - > /dev/full");
+  const CliRun full =
+      RunShell(ToolPath("xsvfasm") + " " + folder + "/program.txt -o - > /dev/full");
   EXPECT_EQ(full.exitStatus, 1);
   EXPECT_EQ(full.errors, "xsvfasm: cannot write to standard output\n");
   const CliRun fullSvf = RunShell(ToolPath("svf2xsvf") + " " + svf + " - > /dev/full");
   EXPECT_EQ(fullSvf.exitStatus, 1);
-  EXPECT_EQ(Lines(fullSvf.errors).back(), "svf2xsvf: cannot write the output: No space left on device.");
+  EXPECT_EQ(Lines(fullSvf.errors).back(),
+            "svf2xsvf: cannot write the output: No space left on device.");
   const CliRun both = RunTool("xsvfasm", {folder + "/program.txt", "x.xsvf", "-o", "-"});
   EXPECT_EQ(both.exitStatus, 64);
   EXPECT_EQ(Lines(both.errors)[0], "xsvfasm: with --output, name the text to read alone");

@@ -80,16 +80,17 @@ bool TakeTargetIds(const CommandLine& line, CliOptions* options, std::string* er
   TargetChoice& choice = options->choice;
   choice.option = line.Has("only") ? "only" : "skip";
   choice.given = line.Value(choice.option.c_str());
-  const std::string wrong = "--" + choice.option + " needs target ids in hex separated by commas, " +
-                            "such as 01,0A, not '" + TerminalText(choice.given) + "'";
+  const std::string wrong = "--" + choice.option +
+                            " needs target ids in hex separated by commas, such as 01,0A, not '" +
+                            TerminalText(choice.given) + "'";
   size_t start = 0;
   while (start <= choice.given.size()) {
     const size_t comma = std::min(choice.given.find(',', start), choice.given.size());
     const std::string id = choice.given.substr(start, comma - start);
     char* end = nullptr;
     const unsigned long value = std::strtoul(id.c_str(), &end, 16);
-    if (id.empty() || id.size() > 2 || *end != '\0' || !std::isxdigit(static_cast<unsigned char>(id[0])) ||
-        value == 0) {
+    const bool hex = !id.empty() && std::isxdigit(static_cast<unsigned char>(id[0])) != 0;
+    if (!hex || id.size() > 2 || *end != '\0' || value == 0) {
       return Fail(error, wrong);
     }
     choice.ids.push_back(static_cast<uint32_t>(value));
@@ -99,7 +100,9 @@ bool TakeTargetIds(const CommandLine& line, CliOptions* options, std::string* er
 }
 
 bool TakeVerbosity(const CommandLine& line, CliOptions* options, std::string* error) {
-  if (line.Has("quiet") && line.Has("verbose")) return Fail(error, "choose one of --quiet and --verbose");
+  if (line.Has("quiet") && line.Has("verbose")) {
+    return Fail(error, "choose one of --quiet and --verbose");
+  }
   if (line.Has("quiet")) options->verbosity = Verbosity::Quiet;
   if (line.Has("verbose")) options->verbosity = Verbosity::Verbose;
   options->progress = !line.Has("no-progress");

@@ -67,7 +67,8 @@ TEST(SettingsFile, RefusesALineThatIsNoSettingWithItsPlace) {
 // The environment goes over the file, one setting at a time; a file that is not
 // there is no error, one that cannot be read is.
 TEST(SettingsFile, EnvironmentGoesOverTheFile) {
-  const std::string path = SaveSettings("bench", "port = /dev/ttyS1\nport = /dev/ttyS2\nwait = 9\n");
+  const std::string path =
+      SaveSettings("bench", "port = /dev/ttyS1\nport = /dev/ttyS2\nwait = 9\n");
   CliDefaults defaults;
   std::string error;
   ASSERT_TRUE(LoadCliDefaults(EnvironmentOf({{kSettingsVariable, path}}), &defaults, &error));
@@ -154,7 +155,8 @@ TEST(CliDefaults, ServeOnlyWhereTheCommandLineIsSilent) {
 TEST(CliOptions, TargetChoiceAndOutputLevels) {
   CliOptions options;
   std::string error;
-  ASSERT_TRUE(ParseCliOptions({"-p", "a", "-f", "x.upd", "--only", "1,0a,FF"}, {}, &options, &error));
+  ASSERT_TRUE(
+      ParseCliOptions({"-p", "a", "-f", "x.upd", "--only", "1,0a,FF"}, {}, &options, &error));
   EXPECT_EQ(options.choice.option, "only");
   EXPECT_EQ(options.choice.ids, (std::vector<uint32_t>{0x01, 0x0A, 0xFF}));
   ASSERT_TRUE(ParseCliOptions({"-p", "a", "-f", "x.upd", "-q", "--no-progress"}, {}, &options,
@@ -162,17 +164,20 @@ TEST(CliOptions, TargetChoiceAndOutputLevels) {
   EXPECT_EQ(options.verbosity, Verbosity::Quiet);
   EXPECT_FALSE(options.progress);
 
+  const std::string ids = " needs target ids in hex separated by commas, such as 01,0A, not ";
+  const std::string json = "--json shows every change: it takes none of --quiet, --verbose and "
+                           "--no-progress";
   const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
       {{"--only", "01", "--skip", "02"}, "choose one of --only and --skip"},
-      {{"--only", "1,,2"}, "--only needs target ids in hex separated by commas, such as 01,0A, not '1,,2'"},
-      {{"--skip", "100"}, "--skip needs target ids in hex separated by commas, such as 01,0A, not '100'"},
-      {{"--only", "00"}, "--only needs target ids in hex separated by commas, such as 01,0A, not '00'"},
-      {{"--only", "x1"}, "--only needs target ids in hex separated by commas, such as 01,0A, not 'x1'"},
-      {{"--only", "+1"}, "--only needs target ids in hex separated by commas, such as 01,0A, not '+1'"},
-      {{"--only", ""}, "--only needs target ids in hex separated by commas, such as 01,0A, not ''"},
+      {{"--only", "1,,2"}, "--only" + ids + "'1,,2'"},
+      {{"--skip", "100"}, "--skip" + ids + "'100'"},
+      {{"--only", "00"}, "--only" + ids + "'00'"},
+      {{"--only", "x1"}, "--only" + ids + "'x1'"},
+      {{"--only", "+1"}, "--only" + ids + "'+1'"},
+      {{"--only", ""}, "--only" + ids + "''"},
       {{"-q", "-v"}, "choose one of --quiet and --verbose"},
-      {{"--json", "-q"}, "--json shows every change: it takes none of --quiet, --verbose and --no-progress"},
-      {{"--json", "--no-progress"}, "--json shows every change: it takes none of --quiet, --verbose and --no-progress"},
+      {{"--json", "-q"}, json},
+      {{"--json", "--no-progress"}, json},
   };
   for (const auto& [extra, message] : refused) {
     std::vector<std::string> arguments = {"-p", "a", "-f", "x.upd"};

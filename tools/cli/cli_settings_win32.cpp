@@ -9,6 +9,6 @@ std::string SettingsPath(const Environment& environment) {
   const char* named = environment(kSettingsVariable);
   if (named != nullptr && *named != '\0') return named;
   const char* appData = environment("APPDATA");
-  if (appData != nullptr && *appData != '\0') return std::string(appData) + "\\update-cli\\settings.txt";
-  return "";
+  if (appData == nullptr || *appData == '\0') return "";
+  return std::string(appData) + "\\update-cli\\settings.txt";
 }

@@ -86,7 +86,8 @@ std::vector<PortDisplay> Shown(const std::vector<PortDisplay>& displays) {
 // one row per target with a bar, redrawn in place and fitted to the width.
 class TerminalView : public ProgressView {
  public:
-  TerminalView(std::FILE* out, int (*width)(), bool colour) : out(out), width(width), colour(colour) {}
+  TerminalView(std::FILE* out, int (*width)(), bool colour)
+      : out(out), width(width), colour(colour) {}
 
   void Show(const std::vector<PortDisplay>& now) override {
     const std::vector<PortDisplay> displays = Shown(now);
@@ -121,8 +122,8 @@ class TerminalView : public ProgressView {
     if (!result.debugLogPath.empty()) {
       std::fprintf(out, "XSVF debug log: %s\n", TerminalText(result.debugLogPath).c_str());
     }
-    std::fprintf(out, "%s\n",
-                 InStatusColour(TerminalText(result.statusLine), result.exitStatus, colour).c_str());
+    const std::string statusLine = TerminalText(result.statusLine);
+    std::fprintf(out, "%s\n", InStatusColour(statusLine, result.exitStatus, colour).c_str());
     std::fflush(out);
     drawnLines = 0;
     shown.clear();
@@ -262,7 +263,8 @@ class TerminalView : public ProgressView {
 // change, rows before the status line, each with its port when there are several.
 class LineView : public ProgressView {
  public:
-  LineView(std::FILE* out, LineDetail detail, bool colour) : out(out), detail(detail), colour(colour) {}
+  LineView(std::FILE* out, LineDetail detail, bool colour)
+      : out(out), detail(detail), colour(colour) {}
 
   void Show(const std::vector<PortDisplay>& now) override {
     if (detail != LineDetail::Progress) return;
@@ -303,7 +305,9 @@ class LineView : public ProgressView {
   }
 
   void Finish(const RunSummary& summary) override {
-    for (const DeviceResult& port : summary.ports) Print(port.port, port.statusLine, port.exitStatus);
+    for (const DeviceResult& port : summary.ports) {
+      Print(port.port, port.statusLine, port.exitStatus);
+    }
     Print("", summary.lastLine, summary.exitStatus);
     std::fflush(out);
   }

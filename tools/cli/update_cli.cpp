@@ -41,7 +41,9 @@ int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std:
   // the like work whatever it holds.
   CliDefaults defaults;
   std::string settingsError;
-  if (environment && !LoadCliDefaults(environment, &defaults, &settingsError)) defaults = CliDefaults();
+  if (environment && !LoadCliDefaults(environment, &defaults, &settingsError)) {
+    defaults = CliDefaults();
+  }
   CliOptions options;
   std::string error;
   ParseCliOptions(arguments, defaults, &options, &error);

@@ -152,7 +152,9 @@ std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTermina
                                        std::FILE* out) {
   if (options.json) return MakeJsonView(out);
   const bool colour = TakesColour(out);
-  if (options.verbosity == Verbosity::Quiet) return MakeLineView(out, LineDetail::StatusOnly, colour);
+  if (options.verbosity == Verbosity::Quiet) {
+    return MakeLineView(out, LineDetail::StatusOnly, colour);
+  }
   if (!options.progress) return MakeLineView(out, LineDetail::Outcome, colour);
   if (onTerminal) return MakeTerminalView(out, TerminalWidth, colour);
   return MakeLineView(out);
@@ -306,7 +308,8 @@ void DescribeUpdate(const CliOptions& options, const FileSummary& file,
   std::fprintf(out, "%s\n", TerminalText(line).c_str());
   for (size_t i = 0; i < file.ids.size(); ++i) {
     const bool sent = selected.empty() || selected[i];
-    line = "  " + file.descriptions[i] + (sent ? "" : "; " + std::string(MessageText(MsgNotSelected)));
+    line = "  " + file.descriptions[i];
+    if (!sent) line += "; " + std::string(MessageText(MsgNotSelected));
     std::fprintf(out, "%s\n", TerminalText(line).c_str());
   }
   for (const std::string& port : options.ports) {
