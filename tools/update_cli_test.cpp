@@ -605,7 +605,7 @@ TEST(UpdateCliCommandLine, RefusesWhatMakesNoSense) {
       {{}, "nothing to do: give --port PORT and --file FILE for an update, or --list FILE, "
            "--check FILE or --ports"},
       {{"--port", "/dev/ttyS0"}, "an update needs --file FILE as well as --port"},
-      {{"-f", "x.upd"}, "an update needs --port PORT as well as --file"},
+      {{"-f", "x.upd"}, "an update needs --port PORT (or a default port) as well as --file"},
       {{"--yes"}, "nothing to do: give --port PORT and --file FILE for an update, or --list "
                   "FILE, --check FILE or --ports"},
       {{"--colour"}, "unknown option '--colour'"},

@@ -60,6 +60,8 @@ const char* OutcomeName(TargetOutcome outcome) {
       return "cancelled";
     case TargetOutcome::PartlySent:
       return "partly sent";
+    case TargetOutcome::NotSelected:
+      return "not selected";
     case TargetOutcome::NotReached:
       break;
   }

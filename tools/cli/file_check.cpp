@@ -45,7 +45,8 @@ std::string KindText(int32_t kind) {
   return text;
 }
 
-// --check's line for one record.
+}  // namespace
+
 std::string RecordLine(const RecordSummary& record) {
   const RecordHeader& header = record.header;
   std::string contents;
@@ -64,6 +65,8 @@ std::string RecordLine(const RecordSummary& record) {
          std::to_string(header.storedLength) + " stored bytes" +
          (header.RunLengthCoded() ? ", run-length coded" : "");
 }
+
+namespace {
 
 Json RecordJson(const RecordSummary& record) {
   const RecordHeader& header = record.header;

@@ -24,6 +24,7 @@ struct FileSummary {
   UpdateFileHeader header;
   std::vector<TargetSize> sizes;
   std::vector<uint32_t> ids;
+  std::vector<std::string> descriptions;  // per record, as --verbose shows it
   std::string sha256;     // of the whole snapshot, for the log
   bool verified = false;  // its checksum trailer matched
 };
