@@ -35,6 +35,8 @@ struct CliOptions {
   std::string tracePath;              // --trace: every byte each way
   std::string debugLogPath;           // --debug-log: where the XSVF debug log goes
   bool oneStepFrames = false;         // --one-step-frames: a 'B' frame per TAP step
+  std::vector<std::string> trustedKeyFiles;  // --trusted-key, each a PEM public key
+  std::string trustedKeysFolder;      // not an option: DefaultTrustedKeysFolder()
   LineOpener openLine;                // not an option: see RunUpdateCli
 };
 

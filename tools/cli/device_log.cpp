@@ -67,10 +67,17 @@ const char* OutcomeName(TargetOutcome outcome) {
   return "not reached";
 }
 
+// "signature" and, for a signed file, "keyId".
+std::string SignatureJson(const SignatureCheck& signature) {
+  std::string json = ",\"signature\":" + JsonString(SignatureStateName(signature.state));
+  if (!signature.keyId.empty()) json += ",\"keyId\":" + JsonString(signature.keyId);
+  return json;
+}
+
 std::string DeviceLogStartLine(const DeviceLogStart& start) {
   return "{\"entry\":\"start\",\"start\":" + JsonString(UtcTime(start.start)) +
          ",\"port\":" + JsonString(start.port) + ",\"file\":" + JsonString(start.file) +
-         ",\"sha256\":" + JsonString(start.fileSha256) + "}";
+         ",\"sha256\":" + JsonString(start.fileSha256) + SignatureJson(start.signature) + "}";
 }
 
 std::string DeviceLogLine(const DeviceLogEntry& entry) {
@@ -80,7 +87,7 @@ std::string DeviceLogLine(const DeviceLogEntry& entry) {
          ",\"port\":" + JsonString(entry.port) + ",\"file\":" + JsonString(entry.file) +
          ",\"sha256\":" + JsonString(entry.fileSha256) +
          ",\"verified\":" + (entry.fileVerified ? "true" : "false") +
-         ",\"targets\":" + TargetsJson(entry) +
+         SignatureJson(entry.signature) + ",\"targets\":" + TargetsJson(entry) +
          ",\"seconds\":" + seconds + ",\"status\":" + JsonString(entry.statusLine) +
          ",\"exit\":" + std::to_string(entry.exitStatus) + WarningsJson(entry.warnings) + "}";
 }

@@ -5,6 +5,7 @@
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
 #include "tools/cli/progress_view.h"
+#include "tools/cli/trusted_keys.h"
 #include "xsvf/shown_text.h"
 
 namespace {
@@ -101,10 +102,12 @@ std::string JsonArray(const std::vector<Item>& items, Describe describe) {
   return json + "]";
 }
 
-// The first line of --list and --check: "FILE: format V1.01, 3 targets, checksum OK".
+// The first line of --list and --check: "FILE: format V1.01, 3 targets, checksum
+// OK, signed by trusted key 1a2b3c4d5e6f7081".
 std::string FileLine(const CliOptions& options, const UpdateFileCheck& check) {
   return options.file + ": format " + knownFormats[check.header.formatVersion].name + ", " +
-         std::to_string(check.header.targets.size()) + " targets, " + ChecksumText(check);
+         std::to_string(check.header.targets.size()) + " targets, " + ChecksumText(check) +
+         ", " + SignatureStateText(check.signature);
 }
 
 // The start of the JSON document of --list and --check, up to the fields of each.
@@ -117,16 +120,21 @@ std::string JsonFileFields(const UpdateFileCheck& check) {
                      ",\"targetCount\":" + std::to_string(check.header.targets.size()) +
                      ",\"checksum\":" + ChecksumJson(check.checksum);
   if (!check.checksumNote.empty()) json += ",\"checksumNote\":" + JsonString(check.checksumNote);
+  json += ",\"signature\":" + JsonString(SignatureStateName(check.signature.state));
+  if (!check.signature.keyId.empty()) json += ",\"keyId\":" + JsonString(check.signature.keyId);
   return json;
 }
 
-// Reads the file whole and its header. On failure the error is reported (as JSON
-// with --json).
-bool OpenForCommand(const char* command, const CliOptions& options, UpdateFileSnapshot* file,
-                    std::FILE* out, std::FILE* err) {
+// Reads the trusted keys, then the file whole and its header. On failure the
+// error is reported (as JSON with --json).
+bool OpenForCommand(const char* command, const CliOptions& options, TrustedKeys* trusted,
+                    UpdateFileSnapshot* file, std::FILE* out, std::FILE* err) {
   UpdateFileHeader header;
   std::string message;
-  if (ReadUpdateFileSnapshot(options.file, file, &header, &message)) return true;
+  if (LoadTrustedKeys(options, trusted, &message) &&
+      ReadUpdateFileSnapshot(options.file, file, &header, &message)) {
+    return true;
+  }
   message = WithoutLineEnd(message);
   if (options.json) {
     std::fprintf(out, "%s,\"exit\":%d,\"message\":%s}\n", JsonStart(command, options).c_str(),
@@ -166,8 +174,9 @@ std::string HeaderTargetsJson(const UpdateFileHeader& header) {
 
 int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   UpdateFileSnapshot file;
-  if (!OpenForCommand("check", options, &file, out, err)) return ExitUnusable;
-  const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file);
+  TrustedKeys trusted;
+  if (!OpenForCommand("check", options, &trusted, &file, out, err)) return ExitUnusable;
+  const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file, trusted);
   std::string json = JsonStart("check", options) + JsonFileFields(check) +
                      ",\"targets\":" + JsonArray(check.records, RecordJson) +
                      ",\"records\":" + std::to_string(check.records.size());
@@ -197,13 +206,22 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
 
 int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   UpdateFileSnapshot file;
-  if (!OpenForCommand("list", options, &file, out, err)) return ExitUnusable;
-  const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file);
+  TrustedKeys trusted;
+  if (!OpenForCommand("list", options, &trusted, &file, out, err)) return ExitUnusable;
+  UpdateFileCheck check = ReadThroughUpdateFile(file, options.file, trusted);
   const std::string json = JsonStart("list", options) + JsonFileFields(check) +
                            ",\"targets\":" + HeaderTargetsJson(check.header);
-  // --list reads the records only for the checksum's sake: a file refused for its
-  // checksum is reported, a fault in the records is --check's business.
+  // --list reads the records only for the sake of the checksum and the signature:
+  // a file refused for either is reported, a fault in the records is --check's
+  // business.
   if (check.checksum == ChecksumState::Mismatch || check.checksum == ChecksumState::NotVerified) {
+    return ReportBadFile(json, options, check, out, err);
+  }
+  std::string why;
+  const std::string refusal = SignatureRefusal(check.signature, trusted, options.file, &why);
+  if (!refusal.empty()) {
+    check.statusLine = refusal;
+    check.detail = why.empty() ? refusal : why;
     return ReportBadFile(json, options, check, out, err);
   }
   if (options.json) {
