@@ -85,7 +85,7 @@ TEST_F(FileCommands, ListShowsEachTargetsIdAndTheChecksum) {
   const Printed run = RunCommand(RunListCommand, file);
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_EQ(Lines(run.out),
-            (std::vector<std::string>{file + ": format V1.01, 3 targets, checksum OK",
+            (std::vector<std::string>{file + ": format V1.01, 3 targets, checksum OK, not signed",
                                       "05  Main board", "C7  Display", "31  Logic"}));
 }
 
@@ -95,7 +95,7 @@ TEST_F(FileCommands, CheckReadsEveryRecordAndTheChecksum) {
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 5u) << run.out;
-  EXPECT_EQ(lines[0], file + ": format V1.01, 3 targets, checksum OK");
+  EXPECT_EQ(lines[0], file + ": format V1.01, 3 targets, checksum OK, not signed");
   EXPECT_EQ(lines[1], "05  Main board: firmware, 4 blocks, 160 payload bytes; 168 stored bytes");
   EXPECT_EQ(lines[2].rfind("C7  Display: firmware, ", 0), 0u) << lines[2];
   EXPECT_NE(lines[2].find(", run-length coded"), std::string::npos) << lines[2];
@@ -110,7 +110,7 @@ TEST_F(FileCommands, FilesWithoutAChecksumStillPass) {
   for (Command command : {RunListCommand, RunCheckCommand}) {
     const Printed run = RunCommand(command, file);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(Lines(run.out)[0], file + ": format V1.00, 1 targets, no checksum");
+    EXPECT_EQ(Lines(run.out)[0], file + ": format V1.00, 1 targets, no checksum, not signed");
     EXPECT_EQ(Document(RunCommand(command, file, true))["checksum"].text, "none");
   }
 }
@@ -204,7 +204,7 @@ TEST_F(FileCommands, NamesFromTheFileAreShownNotObeyed) {
   const Printed list = RunCommand(RunListCommand, file);
   EXPECT_EQ(list.exitStatus, 0) << list.err;
   EXPECT_EQ(Lines(list.out),
-            (std::vector<std::string>{file + ": format V1.01, 2 targets, checksum OK",
+            (std::vector<std::string>{file + ": format V1.01, 2 targets, checksum OK, not signed",
                                       "05  \\x1b[2J\\x1b[HAll 3 targets verified OK",
                                       "C7  Z\\xe4hler"}));
   const Printed check = RunCommand(RunCheckCommand, file);

@@ -63,12 +63,28 @@ TEST(DeviceLog, WarningsOfAPassedUpdateAreKept) {
 
 TEST(DeviceLog, AStartEntryNamesThePortAndTheFile) {
   JsonValue line;
-  ASSERT_TRUE(ParseJson(DeviceLogStartLine({{}, "COM3", "release.upd", "ab12"}), &line));
+  ASSERT_TRUE(ParseJson(DeviceLogStartLine({{}, "COM3", "release.upd", "ab12", {}}), &line));
   EXPECT_EQ(line["entry"].text, "start");
   EXPECT_EQ(line["start"].text, "1970-01-01T00:00:00Z");
   EXPECT_EQ(line["port"].text, "COM3");
   EXPECT_EQ(line["file"].text, "release.upd");
   EXPECT_EQ(line["sha256"].text, "ab12");
+  EXPECT_EQ(line["signature"].text, "none");
+  EXPECT_EQ(line["keyId"].type, JsonValue::Type::Null);
+}
+
+// Both entries say how the file was signed, and by which key.
+TEST(DeviceLog, EntriesRecordTheSignatureWithItsKeyId) {
+  const SignatureCheck trusted{SignatureState::Trusted, "9196fd4cf5ade1cc", "a.pem"};
+  JsonValue line;
+  ASSERT_TRUE(ParseJson(DeviceLogStartLine({{}, "COM3", "release.upd", "ab12", trusted}), &line));
+  EXPECT_EQ(line["signature"].text, "trusted");
+  EXPECT_EQ(line["keyId"].text, "9196fd4cf5ade1cc");
+  DeviceLogEntry entry;
+  entry.signature = SignatureCheck{SignatureState::UntrustedKey, "0011223344556677", ""};
+  ASSERT_TRUE(ParseJson(DeviceLogLine(entry), &line));
+  EXPECT_EQ(line["signature"].text, "untrusted");
+  EXPECT_EQ(line["keyId"].text, "0011223344556677");
 }
 
 #ifndef _WIN32
@@ -77,7 +93,7 @@ TEST(DeviceLog, AFullDiskIsAFailedAppend) {
   DeviceLog log;
   std::string error;
   ASSERT_TRUE(log.Open("/dev/full", &error)) << error;
-  EXPECT_FALSE(log.AppendStart({{}, "COM3", "release.upd", ""}));
+  EXPECT_FALSE(log.AppendStart({{}, "COM3", "release.upd", "", {}}));
 }
 #endif
 
