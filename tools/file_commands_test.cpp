@@ -13,6 +13,7 @@
 #include "engine/update_file.h"
 #include "testsupport/captured_text.h"
 #include "testsupport/json_value.h"
+#include "testsupport/test_keys.h"
 #include "testsupport/update_cases.h"
 #include "tools/cli/file_check.h"
 
@@ -26,10 +27,12 @@ struct Printed {
 
 using Command = int (*)(const CliOptions&, std::FILE*, std::FILE*);
 
-Printed RunCommand(Command command, const std::string& file, bool json = false) {
+Printed RunCommand(Command command, const std::string& file, bool json = false,
+                   const std::string& keysFolder = "") {
   CliOptions options;
   options.file = file;
   options.json = json;
+  options.trustedKeysFolder = keysFolder;
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   Printed printed;
@@ -251,6 +254,56 @@ TEST_F(FileCommands, CheckNamesAFaultInTheRecords) {
   EXPECT_EQ(run.exitStatus, 4);
   EXPECT_EQ(Lines(run.out).size(), 2u) << run.out;
   EXPECT_EQ(run.err, file + ": block 1 is cut off by the record's end (target 2, file offset 190)\n");
+}
+
+// The signature state on the first line and in the JSON, for a file signed by a
+// key that is trusted, one that is not, and an unsigned one; with a key trusted
+// (in the trusted keys folder), what it did not sign is refused by both commands.
+TEST_F(FileCommands, SayTheSignatureStateAndRefuseWhatTheKeysDidNotSign) {
+  const Bytes plain = BuildFile("V1.01", {FirmwareTarget(0x05, " Main", 2)}, Trailer::Checksum);
+  const std::string signedFile = Save("signed.upd", SignedWith(plain, kSignerAPrivate));
+  const std::string unsignedFile = Save("unsigned.upd", plain);
+  const std::string keys = folder + "/trusted-keys";
+  std::filesystem::create_directories(keys);
+  const auto saveKey = [](const std::string& path, const std::string& pem) {
+    EXPECT_TRUE(WriteFileBytes(path, Bytes(pem.begin(), pem.end())));
+  };
+  saveKey(keys + "/b.pem", kSignerBPublic);
+  const std::string idA = KeyIdOfPem(kSignerAPublic);
+
+  Printed run = RunCommand(RunListCommand, signedFile);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(Lines(run.out)[0], signedFile + ": format V1.01, 1 targets, checksum OK, signed by key " +
+                                   idA + ", not trusted here");
+  JsonValue json = Document(RunCommand(RunCheckCommand, signedFile, true));
+  EXPECT_EQ(json["signature"].text, "untrusted");
+  EXPECT_EQ(json["keyId"].text, idA);
+
+  const struct {
+    std::string file;
+    std::string status;
+  } refused[] = {
+      {signedFile, FormatMessageText(MsgSignedByUnknownKey, signedFile.c_str(), idA.c_str())},
+      {unsignedFile, FormatMessageText(MsgNotSigned, unsignedFile.c_str())},
+  };
+  for (const auto& [file, status] : refused) {
+    for (Command command : {RunListCommand, RunCheckCommand}) {
+      run = RunCommand(command, file, false, keys);
+      EXPECT_EQ(run.exitStatus, 4);
+      EXPECT_EQ(run.err, file + ": " + status + "\n");
+      json = Document(RunCommand(command, file, true, keys));
+      EXPECT_EQ(json["exit"].Int(), 4);
+      EXPECT_EQ(json["status"].text, status);
+    }
+  }
+
+  saveKey(keys + "/a.pem", kSignerAPublic);
+  run = RunCommand(RunCheckCommand, signedFile, false, keys);
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(Lines(run.out)[0], signedFile + ": format V1.01, 1 targets, checksum OK, signed by "
+                                            "trusted key " + idA);
+  EXPECT_EQ(Document(RunCommand(RunListCommand, signedFile, true, keys))["signature"].text,
+            "trusted");
 }
 
 }  // namespace
