@@ -1,5 +1,6 @@
 #include "engine/ec_key.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -311,14 +312,14 @@ bool ReadKeyFile(const std::string& path, bool followLink, std::string* text,
   }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    *reason = FormatMessageText(MsgKeyUnreadable, "it cannot be opened");
+    *reason = FormatMessageText(MsgKeyUnreadable, std::strerror(errno));
     return false;
   }
   std::vector<char> bytes(kMaxKeyFileSize + 1);
   file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   const size_t count = static_cast<size_t>(file.gcount());
   if (file.bad()) {
-    *reason = FormatMessageText(MsgKeyUnreadable, "a read failed");
+    *reason = FormatMessageText(MsgKeyUnreadable, std::strerror(errno));
     return false;
   }
   if (count > kMaxKeyFileSize) {

@@ -202,7 +202,7 @@ TEST_F(SignedFiles, RefuseABlockOutOfShape) {
 // followed; a key that cannot be used is reported, never passed over.
 TEST(TrustedKeysFolder, TakesEveryPemFileAndReportsTheFirstBadOne) {
   namespace fs = std::filesystem;
-  const fs::path folder = fs::temp_directory_path() / ("trusted-keys-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const fs::path folder = "trusted_keys_folder";
   fs::remove_all(folder);
   fs::create_directories(folder);
   const auto write = [&folder](const std::string& name, const std::string& text) {
@@ -226,7 +226,7 @@ TEST(TrustedKeysFolder, TakesEveryPemFileAndReportsTheFirstBadOne) {
   fs::remove(folder / "c.pem");
 
   std::error_code linked;
-  fs::create_symlink(folder / "a.pem", folder / "link.pem", linked);
+  fs::create_symlink("a.pem", folder / "link.pem", linked);
   if (!linked) {
     EXPECT_FALSE(AddTrustedKeysFolder(folder.string(), &trusted, &message));
     EXPECT_EQ(message, "Trusted key " + (folder / "link.pem").string() +
@@ -234,6 +234,15 @@ TEST(TrustedKeysFolder, TakesEveryPemFileAndReportsTheFirstBadOne) {
     // A key the user names is read through a link.
     EXPECT_TRUE(AddTrustedKeyFile((folder / "link.pem").string(), true, &trusted, &message));
   }
+  // A key file too large to be one, and one that is not there.
+  write("large.pem", std::string(kMaxKeyFileSize + 1, 'x'));
+  EXPECT_FALSE(AddTrustedKeyFile((folder / "large.pem").string(), true, &trusted, &message));
+  EXPECT_EQ(message, "Trusted key " + (folder / "large.pem").string() +
+                         " cannot be used: it is larger than 16384 bytes, too large for a key file.");
+  const std::string missing = (folder / "missing.pem").string();
+  EXPECT_FALSE(AddTrustedKeyFile(missing, true, &trusted, &message));
+  EXPECT_EQ(message.rfind("Trusted key " + missing + " cannot be used: it cannot be read: ", 0), 0u)
+      << message;
   trusted = TrustedKeys();
   EXPECT_TRUE(AddTrustedKeysFolder((folder / "missing").string(), &trusted, &message));
   EXPECT_TRUE(trusted.Empty());
