@@ -263,7 +263,9 @@ TEST_F(FileCommands, SayTheSignatureStateAndRefuseWhatTheKeysDidNotSign) {
   const Bytes plain = BuildFile("V1.01", {FirmwareTarget(0x05, " Main", 2)}, Trailer::Checksum);
   const std::string signedFile = Save("signed.upd", SignedWith(plain, kSignerAPrivate));
   const std::string unsignedFile = Save("unsigned.upd", plain);
+  // A folder of this run's keys only: a key left by an earlier run would be trusted.
   const std::string keys = folder + "/trusted-keys";
+  std::filesystem::remove_all(keys);
   std::filesystem::create_directories(keys);
   const auto saveKey = [](const std::string& path, const std::string& pem) {
     EXPECT_TRUE(WriteFileBytes(path, Bytes(pem.begin(), pem.end())));
