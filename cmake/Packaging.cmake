@@ -75,7 +75,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Firmware updater for devices on a serial 
 # The lines of Debian's long description stay under 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION "\
 update-cli updates the firmware and the JTAG logic of a device on a serial
-port from an update file (.upd). mkupd writes update files, devsim simulates
+port from an update file (.upd); update-station runs a production line of
+them with a live page in the browser. mkupd writes update files, devsim simulates
 the device on a pseudo-terminal, xsvfasm and xsvfdump turn XSVF programs into
 a readable text form and back, svf2xsvf converts SVF programs to XSVF.")
 set(CPACK_STRIP_FILES ON)

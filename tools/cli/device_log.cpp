@@ -7,8 +7,6 @@
 #include "engine/messages.h"
 #include "xsvf/shown_text.h"
 
-namespace {
-
 // The log is written on the front end's thread alone, so the shared calendar
 // of std::gmtime serves.
 std::string UtcTime(std::chrono::system_clock::time_point when) {
@@ -17,6 +15,8 @@ std::string UtcTime(std::chrono::system_clock::time_point when) {
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&seconds));
   return text;
 }
+
+namespace {
 
 std::string HexId(uint32_t id) {
   char text[8];

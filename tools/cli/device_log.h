@@ -65,6 +65,10 @@ struct DeviceLogEntry {
 std::string DeviceLogStartLine(const DeviceLogStart& start);
 std::string DeviceLogLine(const DeviceLogEntry& entry);
 
+// A moment as the log writes it: "2026-12-07T16:56:30Z". On the front end's
+// thread only (it uses the shared calendar).
+std::string UtcTime(std::chrono::system_clock::time_point when);
+
 // A target's outcome as the log names it.
 const char* OutcomeName(TargetOutcome outcome);
 

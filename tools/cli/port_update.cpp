@@ -169,18 +169,32 @@ void PortUpdate::Supervise(Clock::time_point now, bool waitForNextDevice) {
   state.cancelRequested.store(1);
 }
 
+void PortUpdate::Withdraw() {
+  if (!InProgress() || state.deviceAnswered.load() != 0) return;
+  deviceLost = true;
+  state.cancelRequested.store(1);
+}
+
+std::optional<double> PortUpdate::SecondsLeft(Clock::time_point now) const {
+  if (!InProgress() || !answered) return std::nullopt;
+  const auto [done, total] = StoredBytes(TakeSnapshot(state), settings.sizes);
+  const double elapsed = SecondsBetween(*answered, now);
+  if (elapsed < 1 || done <= 0) return std::nullopt;
+  return (total - done) / (done / elapsed);
+}
+
 std::string PortUpdate::Timing(Clock::time_point now) {
   if (!InProgress()) return "";
   if (state.deviceAnswered.load() == 0) {
     return "waiting for the device " + Duration(SecondsBetween(launched, now));
   }
   if (!answered) answered = now;
-  const auto [done, total] = StoredBytes(TakeSnapshot(state), settings.sizes);
-  const double elapsed = SecondsBetween(*answered, now);
-  std::string timing = Duration(SecondsBetween(launched, now));
-  if (elapsed < 1 || done <= 0) return timing;
-  const double rate = done / elapsed;
-  return timing + ", " + Rate(rate) + ", " + Duration((total - done) / rate) + " left";
+  const std::string timing = Duration(SecondsBetween(launched, now));
+  const std::optional<double> left = SecondsLeft(now);
+  if (!left) return timing;
+  const double done = StoredBytes(TakeSnapshot(state), settings.sizes).first;
+  return timing + ", " + Rate(done / SecondsBetween(*answered, now)) + ", " + Duration(*left) +
+         " left";
 }
 
 PortDisplay PortUpdate::Display(Clock::time_point now) {
@@ -189,6 +203,8 @@ PortDisplay PortUpdate::Display(Clock::time_point now) {
   display.state = TakeSnapshot(state);
   display.sizes = settings.sizes;
   display.timing = Timing(now);
+  display.deviceAnswered = InProgress() && state.deviceAnswered.load() != 0;
+  display.secondsLeft = SecondsLeft(now);
   return display;
 }
 
@@ -205,6 +221,8 @@ DeviceResult PortUpdate::Finish(PortDisplay* last) {
   result.hasResult = true;
   result.successes = ended.successes;
   result.total = ended.total;
+  result.startedAt = startedAt;
+  result.seconds = seconds;
   if (gaveUpWaiting) {
     char limit[32];
     std::snprintf(limit, sizeof limit, "%g", *settings.waitSeconds);

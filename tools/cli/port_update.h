@@ -62,7 +62,11 @@ class PortUpdate {
   // Looked at while the update runs: gives the device up when it has not answered
   // within the wait, or (for --repeat) when its port has gone before it answered.
   void Supervise(Clock::time_point now, bool waitForNextDevice);
-  // The device's port went away before it answered: the update does not count.
+  // Ends the update if its device has not answered yet (nothing but wake-up probes
+  // has been sent): a front end that holds the port back from its next device.
+  void Withdraw();
+  // The device's port went away, or the update was withdrawn, before the device
+  // answered: the update does not count.
   bool DeviceLost() const { return deviceLost; }
   // No device answered within the wait.
   bool GaveUpWaiting() const { return gaveUpWaiting; }
@@ -85,6 +89,9 @@ class PortUpdate {
  private:
   bool OpenPort(std::string* failure);
   std::string Timing(Clock::time_point now);
+  // The time the update still needs at the rate since the device answered; none
+  // before a second of it has passed.
+  std::optional<double> SecondsLeft(Clock::time_point now) const;
 
   std::string port;
   std::string devicePath;

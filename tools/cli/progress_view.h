@@ -6,9 +6,11 @@
 // comments, paths, ports) is shown through xsvf/shown_text.h: its controls
 // escaped on the terminal and in lines, JSON valid UTF-8.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,8 @@ struct PortDisplay {
   StateSnapshot state;
   std::vector<TargetSize> sizes;  // per row
   std::string timing;  // elapsed time, rate and time left, or what the port waits for
+  bool deviceAnswered = false;        // the device has answered: the update is under way
+  std::optional<double> secondsLeft;  // once the rate is known
   bool operator==(const PortDisplay& other) const {
     return port == other.port && state.statusLine == other.state.statusLine &&
            state.rows == other.state.rows && timing == other.timing;
@@ -65,6 +69,8 @@ struct DeviceResult {
   int successes = 0;
   int total = 0;
   std::string debugLogPath;  // the XSVF debug log, when the update ended on an XSVF error
+  std::chrono::system_clock::time_point startedAt;  // as the log has it
+  double seconds = 0;                               // the update's length
 };
 
 // The end of a run over several devices: one result per port (its last device),

@@ -144,6 +144,7 @@ struct PortRun {
   PortDisplay last;                   // as the last update left the port
   std::string openFailure;            // when the port could not be opened
   std::string notStarted;             // why no device was updated there, if none was
+  size_t place = 0;                   // among the options' ports
 };
 
 std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
@@ -229,18 +230,6 @@ class CancelHandler {
   Clock::time_point stoppedAt;
 };
 
-// What the update file holds, read through before any device is touched: the
-// snapshot every device of the run is updated from, and what it says.
-struct FileSummary {
-  UpdateFileSnapshot snapshot;
-  UpdateFileHeader header;
-  std::vector<TargetSize> sizes;
-  std::vector<uint32_t> ids;
-  std::string sha256;     // of the whole snapshot, for the log
-  bool verified = false;  // its checksum trailer matched
-  SignatureCheck signature;
-};
-
 // Reads the whole file once and checks it as an update would. False with the
 // status line the update would have ended on, and in *reason what is wrong and
 // where (empty when the status line says it all).
@@ -314,17 +303,23 @@ int ReportUnusable(const CliOptions& options, const std::string& text, std::FILE
 
 class UpdateRun {
  public:
-  UpdateRun(const CliOptions& options, const FileSummary& file, std::FILE* out, std::FILE* err)
+  UpdateRun(const CliOptions& options, const FileSummary& file, LineFrontEnd* frontEnd,
+            std::FILE* out, std::FILE* err)
       : options(options),
         file(file),
+        frontEnd(frontEnd),
         out(out),
         err(err),
         severalDevices(options.ports.size() > 1 || options.repeat) {
-    const bool onTerminal = !options.json && IsEscapeTerminal(out);
-    view = MakeView(options, onTerminal, out);
-    onTerminalView = onTerminal;
+    if (frontEnd) {
+      view = frontEnd->MakeView(file);
+    } else {
+      onTerminalView = !options.json && IsEscapeTerminal(out);
+      view = MakeView(options, onTerminalView, out);
+    }
     for (const std::string& port : options.ports) {
       ports.push_back(std::make_unique<PortRun>());
+      ports.back()->place = ports.size() - 1;
       ports.back()->update = std::make_unique<PortUpdate>(port, SettingsFor(port, file));
     }
   }
@@ -476,15 +471,14 @@ class UpdateRun {
           EndDevice(port, stopping);
         } else {
           port.update->Supervise(now, options.repeat);
+          if (Held(port)) port.update->Withdraw();
         }
         break;
       case Phase::WaitingForDevice:
-        if (stopping || logFailed) {
+        if (stopping || logFailed || LineStopped()) {
           port.phase = Phase::Done;
-          if (port.results.empty()) {
-            port.notStarted = MessageText(stopping ? MsgCancelledWaiting : MsgLineStopped);
-          }
-        } else if (now >= port.nextTry) {
+          if (port.results.empty()) port.notStarted = NotStartedText(stopping);
+        } else if (now >= port.nextTry && !Held(port)) {
           std::string failure;
           if (port.update->Open(&failure)) Start(port);
           port.nextTry = now + kReopenPeriod;
@@ -493,6 +487,17 @@ class UpdateRun {
       case Phase::Done:
         break;
     }
+  }
+
+  // The front end's say: the line has been stopped, or the port paused.
+  bool LineStopped() const { return frontEnd && frontEnd->LineStopped(); }
+  bool Held(const PortRun& port) const {
+    return LineStopped() || (frontEnd && frontEnd->Paused(port.place));
+  }
+
+  std::string NotStartedText(bool stopping) const {
+    if (stopping) return MessageText(MsgCancelledWaiting);
+    return MessageText(logFailed ? MsgLineStopped : MsgStoppedWaiting);
   }
 
   void EndDevice(PortRun& port, bool stopping) {
@@ -508,9 +513,11 @@ class UpdateRun {
     // A device lost before it answered was never updated; its start is closed
     // all the same, so that the log shows no cut-off update.
     LogEnd(*port.update, last, result);
-    const bool next = options.repeat && !stopping && !logFailed && !port.update->GaveUpWaiting() &&
-                      result.exitStatus != ExitCancelled;
+    const bool next = options.repeat && !stopping && !logFailed && !LineStopped() &&
+                      !port.update->GaveUpWaiting() && (lost || result.exitStatus != ExitCancelled);
     port.phase = next ? Phase::WaitingForDevice : Phase::Done;
+    // A withdrawn wait for the port's first device leaves it without any.
+    if (!next && port.results.empty()) port.notStarted = NotStartedText(stopping);
     port.nextTry = Clock::now() + (lost ? kReopenPeriod : Clock::duration::zero());
   }
 
@@ -627,6 +634,9 @@ class UpdateRun {
     if (port.notStarted == MessageText(MsgCancelledWaiting)) {
       return Unusable(name, port.notStarted, ExitCancelled);
     }
+    if (port.notStarted == MessageText(MsgStoppedWaiting)) {
+      return Unusable(name, port.notStarted, ExitAllUpdated);
+    }
     ++*devices;
     return Unusable(name, port.notStarted, ExitLogFailed);
   }
@@ -660,6 +670,7 @@ class UpdateRun {
 
   const CliOptions& options;
   const FileSummary& file;
+  LineFrontEnd* frontEnd;  // or null: update-cli's own view
   std::FILE* out;
   std::FILE* err;
   const bool severalDevices;
@@ -674,9 +685,8 @@ class UpdateRun {
   std::vector<std::unique_ptr<PortRun>> ports;
 };
 
-}  // namespace
-
-int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
+// The update command, shown by update-cli's views or by the front end's.
+int RunUpdate(const CliOptions& options, LineFrontEnd* frontEnd, std::FILE* out, std::FILE* err) {
   const RunSignals signals;
   FileSummary file;
   std::string reason;
@@ -701,7 +711,18 @@ int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) 
     const std::string latency = LatencyAdvice(DevicePathOfArgument(port));
     if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
   }
-  UpdateRun run(options, file, out, err);
+  UpdateRun run(options, file, frontEnd, out, err);
   if (!run.Prepare()) return ExitUnusable;
   return run.Run();
+}
+
+}  // namespace
+
+int RunUpdateCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
+  return RunUpdate(options, nullptr, out, err);
+}
+
+int RunUpdateLine(const CliOptions& options, LineFrontEnd& frontEnd, std::FILE* out,
+                  std::FILE* err) {
+  return RunUpdate(options, &frontEnd, out, err);
 }
