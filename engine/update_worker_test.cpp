@@ -505,7 +505,8 @@ TEST(ReadThroughBeforeAnUpdate, OnlyAGoodFileReachesTheDevice) {
     state.filePath.Set(path);
     std::string message;
     ASSERT_TRUE(OpenUpdateFile(state, &message)) << message;
-    const UpdateFileCheck check = ReadThroughUpdateFile(state.updateFile, state.filePath.Get());
+    const UpdateFileCheck check =
+        ReadThroughUpdateFile(state.updateFile, state.filePath.Get(), TrustedKeys());
     if (name == "read_through_cut") {
       EXPECT_EQ(check.statusLine, FormatMessageText(MsgBadRecord, path.c_str()));
     } else if (name == "read_through_damaged") {

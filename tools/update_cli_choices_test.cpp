@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
+#include "xsvf/file_bytes.h"
 #include "engine/messages.h"
 #include "testsupport/tool_runs.h"
 #include "testsupport/update_cases.h"
@@ -68,14 +68,14 @@ TEST(PartOfAFile, TargetsLeftOutAreNotSelectedNotFailed) {
   EXPECT_NE(run.output.find("Io: 0% not selected\n"), std::string::npos) << run.output;
   devsim.Report();
 
-  const std::vector<JsonValue> entries = JsonLines(FileText(log));
+  const std::vector<JsonDocument> entries = JsonLines(FileText(log));
   ASSERT_EQ(entries.size(), 2u);
-  const JsonValue& targets = entries[1]["targets"];
-  ASSERT_EQ(targets.items.size(), 3u);
-  EXPECT_EQ(targets.items[0]["outcome"].text, "updated");
-  EXPECT_EQ(targets.items[1]["outcome"].text, "not selected");
-  EXPECT_EQ(targets.items[2]["outcome"].text, "updated");
-  EXPECT_EQ(entries[1]["exit"].Int(), 0);
+  const JsonDocument& targets = entries[1].at("targets");
+  ASSERT_EQ(targets.size(), 3u);
+  EXPECT_EQ(targets[0].at("outcome"), "updated");
+  EXPECT_EQ(targets[1].at("outcome"), "not selected");
+  EXPECT_EQ(targets[2].at("outcome"), "updated");
+  EXPECT_EQ(entries[1].at("exit"), 0);
 }
 
 // Ids the file does not hold, or a choice that leaves nothing, are usage errors,
@@ -96,10 +96,10 @@ TEST(PartOfAFile, UnknownIdsAreUsageErrors) {
 
   run = RunTool("update-cli", {"-p", "no-such-port", "-f", file, "--only", "0B", "--json"});
   EXPECT_EQ(run.exitStatus, 64);
-  const std::vector<JsonValue> objects = JsonLines(run.output);
+  const std::vector<JsonDocument> objects = JsonLines(run.output);
   ASSERT_EQ(objects.size(), 1u) << run.output;
-  EXPECT_EQ(objects[0]["status"].text, "update-cli: --only 0B: " + file + " holds no target 0B");
-  EXPECT_EQ(objects[0]["exit"].Int(), 64);
+  EXPECT_EQ(objects[0].at("status"), "update-cli: --only 0B: " + file + " holds no target 0B");
+  EXPECT_EQ(objects[0].at("exit"), 64);
 }
 
 // --quiet prints the final status line and nothing else; --no-progress the

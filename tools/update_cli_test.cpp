@@ -301,7 +301,7 @@ TEST(UpdateCli, ListsTheFormatAndTheTargets) {
   const CliRun run = RunUpdateCli({"--list", file});
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
   EXPECT_EQ(Lines(run.output),
-            (std::vector<std::string>{file + ": format V1.01, 3 targets, no checksum",
+            (std::vector<std::string>{file + ": format V1.01, 3 targets, no checksum, not signed",
                                       "01  Main board", "02  Display", "03  Logic"}));
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "tools/cli/trusted_keys.h"
 #include "tools/common/command_line.h"
 #include "xsvf/shown_text.h"
 
@@ -30,6 +31,7 @@ const std::vector<OptionSpec> kOptions = {
     {0, "no-progress", nullptr},
     {0, "only", "ID[,ID...]"},
     {0, "skip", "ID[,ID...]"},
+    {0, "trusted-key", "FILE"},
 };
 
 // The options that only an update takes.
@@ -176,6 +178,11 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, const CliDefault
   if (!line.operands.empty()) return Fail(error, "unexpected argument '" + line.operands[0] + "'");
   if (!ChooseMode(line, options, error)) return false;
   options->json = line.Has("json");
+  options->trustedKeyFiles = line.Values("trusted-key");
+  options->trustedKeysFolder = DefaultTrustedKeysFolder();
+  if (options->mode == CliMode::Ports && line.Has("trusted-key")) {
+    return Fail(error, "--trusted-key goes with an update, --list or --check");
+  }
   switch (options->mode) {
     case CliMode::Update:
       return CheckUpdate(line, defaults, options, error);
@@ -226,6 +233,9 @@ const char* CliUsage() {
          "                      with several ports, xsvf_debug-PORT.txt)\n"
          "      --one-step-frames  send each JTAG TAP step in a frame of its own, for an\n"
          "                      old boot loader that takes one step per frame (slower)\n"
+         "      --trusted-key FILE  trust the PEM public key in FILE besides those of the\n"
+         "                      trusted keys folder (give it again for more keys); with\n"
+         "                      any key trusted, only files signed by one are updated\n"
          "      --list FILE     check the file's header; print its format version and targets\n"
          "      --check FILE    read the whole file as an update would, without a device\n"
          "                      (- for FILE: standard input, read to its end)\n"
@@ -249,7 +259,12 @@ const char* CliUsage() {
          "SIGTERM cancels as a confirmed Ctrl-C does. Once a cancel is under way, the\n"
          "third Ctrl-C ends the program without waiting for the device.\n"
          "\n"
-         "Exit status: 0 every target updated (of those --only or --skip leaves), 1 some\n"
+         "Trusted keys: every .pem file in the trusted keys folder (trusted-keys beside\n"
+         "the program on Windows, /etc/firmware-updater/trusted-keys on Linux), and each\n"
+         "--trusted-key. With none, unsigned files update as ever; with any, a file not\n"
+         "signed by one of them is refused (exit status 4) before the device is touched.\n"
+         "\n"
+         "         "Exit status: 0 every target updated (of those --only or --skip leaves), 1 some\n"
          "targets failed, 2 the update ended on another error (or no device answered\n"
          "within --wait, or the output could not be written), 3 cancelled, 4 the file,\n"
          "the port, the log, the trace or the XSVF debug log could not be used, 5 the log\n"

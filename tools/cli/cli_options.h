@@ -52,6 +52,8 @@ struct CliOptions {
   Verbosity verbosity = Verbosity::Normal;  // --quiet, --verbose
   bool progress = true;               // not --no-progress: shown while the update runs
   TargetChoice choice;                // --only, --skip
+  std::vector<std::string> trustedKeyFiles;  // --trusted-key, each a PEM public key
+  std::string trustedKeysFolder;      // not an option: DefaultTrustedKeysFolder()
   LineOpener openLine;                // not an option: see RunUpdateCli
 };
 

@@ -25,6 +25,7 @@
 #include "tools/cli/progress_view.h"
 #include "tools/cli/serial_ports.h"
 #include "tools/cli/terminal.h"
+#include "tools/cli/trusted_keys.h"
 #include "tools/common/command_line.h"
 #include "xsvf/shown_text.h"
 
@@ -124,16 +125,17 @@ std::vector<UpdateState*> UpdatingStates(const std::vector<std::unique_ptr<PortR
 // Reads the whole file once and checks it as an update would. False with the
 // status line the update would have ended on, and in *reason what is wrong and
 // where (empty when the status line says it all).
-bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string* reason,
-                     std::string* failure) {
+bool ReadFileThrough(const std::string& path, const TrustedKeys& trusted, FileSummary* summary,
+                     std::string* reason, std::string* failure) {
   if (!ReadUpdateFileSnapshot(path, &summary->snapshot, &summary->header, failure)) return false;
-  const UpdateFileCheck check = ReadThroughUpdateFile(summary->snapshot, path);
+  const UpdateFileCheck check = ReadThroughUpdateFile(summary->snapshot, path, trusted);
   if (!check.good) {
     if (check.detail != check.statusLine) *reason = check.detail;
     *failure = check.statusLine;
     return false;
   }
   summary->verified = check.checksum == ChecksumState::Verified;
+  summary->signature = check.signature;
   const UpdateFileCopy& copy = *summary->snapshot.copy;
   Sha256Digest digest{};
   if (Sha256OfCopy(copy, copy.Size(), &digest)) summary->sha256 = Sha256Hex(digest);
@@ -459,7 +461,8 @@ class UpdateRun {
 
   bool LogStart(const PortUpdate& port, std::chrono::system_clock::time_point startedAt) {
     if (options.logPath.empty()) return true;
-    return LogWritten(log.AppendStart({startedAt, port.Port(), options.file, file.sha256}));
+    return LogWritten(log.AppendStart(
+        {startedAt, port.Port(), options.file, file.sha256, file.signature}));
   }
 
   void LogEnd(const PortUpdate& port, const PortDisplay& last, const DeviceResult& result) {
@@ -470,6 +473,7 @@ class UpdateRun {
     entry.file = options.file;
     entry.fileSha256 = file.sha256;
     entry.fileVerified = file.verified;
+    entry.signature = file.signature;
     entry.ids = file.ids;
     entry.last = last.state;
     entry.seconds = port.Seconds();
@@ -626,7 +630,9 @@ int RunUpdate(const CliOptions& options, LineFrontEnd* frontEnd, std::FILE* out,
   FileSummary file;
   std::string reason;
   std::string failure;
-  if (!ReadFileThrough(options.file, &file, &reason, &failure)) {
+  TrustedKeys trusted;
+  if (!LoadTrustedKeys(options, &trusted, &failure)) return ReportUnusable(options, failure, out, err);
+  if (!ReadFileThrough(options.file, trusted, &file, &reason, &failure)) {
     // The reason stands on the line before the status line.
     if (!reason.empty()) std::fprintf(err, "%s\n", TerminalText(reason).c_str());
     return ReportUnusable(options, failure, out, err);
@@ -639,6 +645,11 @@ int RunUpdate(const CliOptions& options, LineFrontEnd* frontEnd, std::FILE* out,
   }
   if (!file.verified) {
     const std::string note = FormatMessageText(MsgNoChecksum, options.file.c_str());
+    std::fprintf(err, "%s\n", TerminalText(note).c_str());
+  }
+  if (file.signature.state == SignatureState::UntrustedKey) {
+    const std::string note = FormatMessageText(MsgSignedUntrusted, options.file.c_str(),
+                                               file.signature.keyId.c_str());
     std::fprintf(err, "%s\n", TerminalText(note).c_str());
   }
   for (const std::string& port : options.ports) {
