@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/update_signature.h"
 #include "engine/update_state.h"
 #include "engine/update_worker.h"
 #include "ui/controls.h"
@@ -61,6 +62,8 @@ class CUpdateDlg : public CDialog {
   bool BrowseUpdateFile();
   bool CheckUpdateFile();
   bool ReadThroughUpdateFile();
+  bool LoadTrustedKeys(TrustedKeys* trusted);
+  void ShowSignatureState();
 
   // Controls bound to the template.
   CButton cancelButton;
@@ -76,7 +79,8 @@ class CUpdateDlg : public CDialog {
   // What the worker thread reads and writes while an update runs.
   UpdateState state;
   // Shown above the status line while an update runs: that the file has no
-  // checksum (empty when it has one).
+  // checksum, or is signed by a key that is not trusted while none is (empty
+  // when neither).
   std::string fileNote;
   // The update's worker thread, joined once the update has ended (declared after
   // the record, so that it is joined before the record goes).

@@ -1,17 +1,21 @@
 // The main dialog's side of the update file: choosing it and checking its header.
 
 #include <string>
+#include <vector>
 
 #include "app/update_dlg.h"
 #include "engine/messages.h"
 #include "engine/update_file_check.h"
 #include "engine/update_session.h"
+#include "engine/update_signature.h"
 #include "ui/file_dialog.h"
 
 namespace {
 
 const char kUpdateFilePattern[] = "*.upd";
 const char kUpdateFileExtension[] = "upd";
+// The folder beside the program whose .pem files are the trusted keys.
+const char kTrustedKeysFolder[] = "trusted-keys";
 
 }  // namespace
 
@@ -65,19 +69,64 @@ bool CUpdateDlg::CheckUpdateFile() {
     return false;
   }
   LayoutRows();
+  ShowSignatureState();
   return true;
+}
+
+// The keys of the trusted keys folder beside the program. False with the
+// problem shown in a message box: a key that cannot be used is not passed over.
+bool CUpdateDlg::LoadTrustedKeys(TrustedKeys* trusted) {
+  std::string problem;
+  if (AddTrustedKeysFolder(state.exeDir + kTrustedKeysFolder, trusted, &problem)) return true;
+  state.statusLine.Set(problem);
+  RefreshWindow();
+  MessageBox(problem);
+  return false;
+}
+
+// Beside the rows of a file just read, the file's signature state on the line
+// above the status line ("Signature: signed by trusted key 1a2b3c4d5e6f7081"). A
+// key that cannot be used is said in the status line; Update shows it in a box.
+void CUpdateDlg::ShowSignatureState() {
+  TrustedKeys trusted;
+  std::string problem;
+  if (!AddTrustedKeysFolder(state.exeDir + kTrustedKeysFolder, &trusted, &problem)) {
+    state.statusLine.Set(problem);
+    RefreshWindow();
+    return;
+  }
+  const SignaturePlace place = FindSignatureBlock(*state.updateFile.copy);
+  const std::string text = place.fault.empty()
+                               ? SignatureStateText(CheckSignature(*state.updateFile.copy, place,
+                                                                   trusted))
+                               : place.fault;
+  state.statusLine.Set(FormatMessageText(MsgSignatureLine, text.c_str()) + "\n" +
+                       MessageText(MsgIdle));
+  RefreshWindow();
 }
 
 // Reads the whole snapshot that CheckUpdateFile took, before the port is opened:
 // a bad or damaged file ends the update here, before the device is sent anything,
 // with what is wrong and where on the line before the status line the update
 // would have ended on, in the status area and in the warning box. The snapshot
-// stays, to be programmed; a file without a checksum is noted for the status area.
+// stays, to be programmed; a file without a checksum, or signed by a key that is
+// not trusted when none is, is noted for the status area. With trusted keys, a
+// file they did not sign is refused here, its reason in the status line.
 bool CUpdateDlg::ReadThroughUpdateFile() {
   const std::string path = state.filePath.Get();
-  const UpdateFileCheck check = ::ReadThroughUpdateFile(state.updateFile, path);
-  fileNote = check.checksum == ChecksumState::None ? FormatMessageText(MsgNoChecksum, path.c_str())
-                                                    : "";
+  TrustedKeys trusted;
+  if (!LoadTrustedKeys(&trusted)) return false;
+  const UpdateFileCheck check = ::ReadThroughUpdateFile(state.updateFile, path, trusted);
+  std::vector<std::string> notes;
+  if (check.checksum == ChecksumState::None) {
+    notes.push_back(FormatMessageText(MsgNoChecksum, path.c_str()));
+  }
+  if (check.signature.state == SignatureState::UntrustedKey) {
+    notes.push_back(
+        FormatMessageText(MsgSignedUntrusted, path.c_str(), check.signature.keyId.c_str()));
+  }
+  fileNote.clear();
+  for (const std::string& note : notes) fileNote += (fileNote.empty() ? "" : "\n") + note;
   if (check.good) return true;
   const std::string text =
       check.detail == check.statusLine ? check.statusLine : check.detail + "\n" + check.statusLine;

@@ -6,6 +6,7 @@
 #include "engine/messages.h"
 #include "engine/sha256.h"
 #include "engine/update_file.h"
+#include "engine/update_signature.h"
 #include "xsvf/xsvf_interpreter.h"
 #include "xsvf/xsvf_program.h"
 
@@ -170,19 +171,20 @@ class ContentsCollector : public RecordVisitor {
   RecordContents record;
 };
 
-// The last kTrailerSize bytes of the file: whether they are a trailer, what it
-// says, and where it starts (the file's size when there is none).
+// The last kTrailerSize bytes before `end` (the signature block, or the end of
+// the file): whether they are a trailer, what it says, and where it starts
+// (`end` when there is none).
 struct TrailerPlace {
   TrailerContents contents;
   uint64_t start = 0;
 };
 
-TrailerPlace FindTrailer(const UpdateFileCopy& file) {
+TrailerPlace FindTrailer(const UpdateFileCopy& file, uint64_t end) {
   TrailerPlace trailer;
-  trailer.start = file.Size();
-  if (file.Size() < kTrailerSize) return trailer;
+  trailer.start = end;
+  if (end < kTrailerSize) return trailer;
   uint8_t last[kTrailerSize];
-  const uint64_t start = file.Size() - kTrailerSize;
+  const uint64_t start = end - kTrailerSize;
   if (file.ReadAt(start, last, kTrailerSize) != kTrailerSize) return trailer;
   trailer.contents = ReadChecksumTrailer(last, kTrailerSize);
   if (trailer.contents.present) trailer.start = start;
@@ -224,12 +226,17 @@ bool CheckTrailer(const UpdateFileCopy& file, const TrailerPlace& place, const s
 }
 
 // What follows the id 00: white space, then the end of the file or the trailer
-// that CheckTrailer has checked. "" or the fault.
+// that CheckTrailer has checked (and the signature block after it). "" or the
+// fault; *inSignature when it is a signature block out of place.
 std::string CheckAfterRecords(const UpdateFileCopy& file, uint64_t trailerStart, uint64_t end,
-                              uint32_t records) {
+                              uint32_t records, const SignaturePlace& signature,
+                              bool* inSignature) {
   FileCursor rest(file, end);
   for (uint64_t at = end; at < trailerStart; ++at) {
     if (!IsWhiteSpace(rest.Get())) {
+      const std::string fault = SignatureFaultAmong(file, at, trailerStart, signature);
+      *inSignature = !fault.empty();
+      if (*inSignature) return Located(fault, records, at);
       return Located(
           FormatMessageText(MsgStrayBytes, static_cast<unsigned long>(trailerStart - at)), records,
           at);
@@ -291,7 +298,8 @@ std::string ReadRecords(const UpdateFileSnapshot& file, const UpdateFileHeader& 
   return WalkRecords(file, header, collector, &records, &end);
 }
 
-UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std::string& path) {
+UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std::string& path,
+                                      const TrustedKeys& trusted) {
   UpdateFileCheck check;
   if (!file.copy) {
     check.statusLine = FormatMessageText(MsgBadRecord, path.c_str());
@@ -304,8 +312,15 @@ UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std:
     check.detail = message;
     return check;
   }
-  const TrailerPlace trailer = FindTrailer(*file.copy);
+  const SignaturePlace signature = FindSignatureBlock(*file.copy);
+  if (!signature.fault.empty()) {
+    check.statusLine = FormatMessageText(MsgBadSignatureBlock, path.c_str());
+    check.detail = signature.fault;
+    return check;
+  }
+  const TrailerPlace trailer = FindTrailer(*file.copy, signature.start);
   if (!CheckTrailer(*file.copy, trailer, path, &check)) return check;
+  check.signature = CheckSignature(*file.copy, signature, trusted);
   ContentsCheck contents;
   uint32_t records = 0;
   uint64_t end = 0;
@@ -319,9 +334,22 @@ UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std:
   if (check.detail.empty() && records == 0) {
     check.detail = Located(MessageText(MsgNoTargets), 0, end);
   }
-  if (check.detail.empty()) check.detail = CheckAfterRecords(*file.copy, trailer.start, end, records);
+  bool signatureOutOfPlace = false;
+  if (check.detail.empty()) {
+    check.detail =
+        CheckAfterRecords(*file.copy, trailer.start, end, records, signature, &signatureOutOfPlace);
+  }
   check.records = std::move(contents.summaries);
-  check.good = check.detail.empty();
-  if (!check.good) check.statusLine = FormatMessageText(MsgBadRecord, path.c_str());
+  if (!check.detail.empty()) {
+    check.statusLine = FormatMessageText(
+        signatureOutOfPlace ? MsgBadSignatureBlock : MsgBadRecord, path.c_str());
+    return check;
+  }
+  // The file reads through: whether its signature lets it reach the device.
+  std::string why;
+  check.statusLine = SignatureRefusal(check.signature, trusted, path, &why);
+  check.detail = why.empty() ? check.statusLine : why;
+  check.good = check.statusLine.empty();
+  if (check.good) check.detail.clear();
   return check;
 }

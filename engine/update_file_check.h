@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/update_file.h"
+#include "engine/update_signature.h"
 #include "engine/update_state.h"
 #include "xsvf/xsvf_program.h"
 
@@ -103,6 +104,8 @@ struct UpdateFileCheck {
   std::string checksumNote;  // NotVerified: why not
   // Every record read whole, in file order (those before a fault when not good).
   std::vector<RecordSummary> records;
+  // The signature, checked once the file has read through (update_signature.h).
+  SignatureCheck signature;
 };
 
 // The read-through, for every front end, of the snapshot an update will be made
@@ -114,12 +117,17 @@ struct UpdateFileCheck {
 //   of every byte before it, then every record to the terminating id 00, as
 //   described at the top of this file, XSVF programs as the player reads them.
 // - Refuses a file without a record (it updates nothing), and anything after the
-//   id 00 but white space and a trailer this updater can check.
+//   id 00 but white space, a trailer this updater can check and a signature
+//   block after it (messages 303 to 309 for a block that cannot be taken).
+// - Once the file reads through, checks its signature against the trusted keys
+//   and applies the rule of update_signature.h: a file it refuses is not good,
+//   with the status line 300, 301, 302 or 310.
 // - Changes nothing and touches no port: a front end shows detail on the line
 //   before statusLine, the status line the update would have ended on.
 // - Good also for a file without a trailer (checksum None), which front ends
 //   report as not verified.
-UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std::string& path);
+UpdateFileCheck ReadThroughUpdateFile(const UpdateFileSnapshot& file, const std::string& path,
+                                      const TrustedKeys& trusted);
 
 // What a failed check of an XSVF program says: the command, where it stands in
 // the program, and the player's own words for the fault ("command #3 (XSTATE) at

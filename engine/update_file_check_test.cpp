@@ -24,7 +24,7 @@ class ReadThrough : public EngineTest {
     LoadFile(bytes);
     std::string message;
     EXPECT_TRUE(ReadHeader(&message)) << message;
-    const UpdateFileCheck check = ReadThroughUpdateFile(state.updateFile, "test.upd");
+    const UpdateFileCheck check = ReadThroughUpdateFile(state.updateFile, "test.upd", TrustedKeys());
     EXPECT_EQ(check.good, check.statusLine.empty());
     EXPECT_EQ(check.good, check.detail.empty());
     return check;

@@ -18,6 +18,10 @@ UpdateFileCopy::~UpdateFileCopy() {
   if (platform->file != nullptr) std::fclose(platform->file);
 }
 
+std::FILE* UpdateFileCopy::BinaryStandardInput() {
+  return stdin;  // POSIX streams have no text mode
+}
+
 bool UpdateFileCopy::Create() {
   platform->file = std::tmpfile();
   return platform->file != nullptr;

@@ -72,4 +72,17 @@ TEST(UpdateFileCopy, SaysWhyAFileCannotBeCopied) {
       << message;
 }
 
+// A file, or a pipe that never ends, is copied up to the limit and no further:
+// one byte more than the limit is refused, the limit itself is taken.
+TEST(UpdateFileCopy, StopsAtTheLimitOfWhatAnUpdateFileHolds) {
+  ASSERT_TRUE(WriteFileBytes("long.upd", Bytes(1001, 'z')));
+  std::string message;
+  EXPECT_FALSE(UpdateFileCopy::Make("long.upd", &message, 1000));
+  EXPECT_EQ(message,
+            "Error: 'long.upd' goes on beyond 1000 bytes, more than an update file holds.\n");
+  const auto copy = UpdateFileCopy::Make("long.upd", &message, 1001);
+  ASSERT_TRUE(copy) << message;
+  EXPECT_EQ(copy->Size(), 1001u);
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 // program ends), read at an offset given with each read so that several updates
 // read it at once.
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include "engine/update_file_copy.h"
@@ -15,6 +17,12 @@ UpdateFileCopy::UpdateFileCopy() : platform(std::make_unique<Platform>()) {}
 
 UpdateFileCopy::~UpdateFileCopy() {
   if (platform->file != INVALID_HANDLE_VALUE) CloseHandle(platform->file);
+}
+
+std::FILE* UpdateFileCopy::BinaryStandardInput() {
+  // In text mode the C library would turn carriage returns and line feeds into
+  // line ends and stop at a Ctrl-Z: the update file's bytes must pass as they are.
+  return _setmode(_fileno(stdin), _O_BINARY) == -1 ? nullptr : stdin;
 }
 
 bool UpdateFileCopy::Create() {

@@ -69,6 +69,11 @@ void ClearRowsForUpdate(UpdateState& state) {
 
 void LaunchUpdate(UpdateState& state, UpdateThread& thread, UpdateHost host,
                   std::function<void()> ended) {
+  // The rows of the targets the update leaves out say so from its start, so that
+  // they are shown so at once and count neither way however the update ends.
+  for (uint32_t record = 0; record < state.targetCount && record < kMaxTargets; ++record) {
+    if (!host.Selects(record)) SetRowOutcome(state.rows[record], TargetOutcome::NotSelected);
+  }
   {
     std::lock_guard<std::mutex> guard(state.endingLock);
     state.ending = false;
@@ -88,6 +93,7 @@ void ConfirmCancel(UpdateState& state) {
   if (state.runState.load() != RunState::Running || state.ending) return;
   for (uint32_t row = state.currentTarget.load(); row < state.targetCount && row < kMaxTargets;
        ++row) {
+    if (state.rows[row].outcome.load() == TargetOutcome::NotSelected) continue;
     SetRowOutcome(state.rows[row], TargetOutcome::Cancelled);
   }
   state.statusLine.Set(MessageText(MsgCancelledByUser));

@@ -41,8 +41,9 @@ void DrainPort(UpdateState& state);
 // one unit and no status.
 void ClearRowsForUpdate(UpdateState& state);
 
-// Clears the cancel request and the last result, sets Running and starts the
-// worker on `thread`; `ended`, if set, is called on the worker thread once the
+// Marks the rows of the targets `host` leaves out "not selected", clears the
+// cancel request and the last result, sets Running and starts the worker on
+// `thread`; `ended`, if set, is called on the worker thread once the
 // update has ended. The caller joins `thread` before it releases the update.
 void LaunchUpdate(UpdateState& state, UpdateThread& thread, UpdateHost host,
                   std::function<void()> ended = nullptr);

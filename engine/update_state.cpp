@@ -8,13 +8,15 @@ namespace {
 
 // Counts the rows: every target counts its units; the updated ones are successes.
 // A completed update counts the records it worked through, one that ended early
-// every target of the file, reached or not.
+// every target of the file, reached or not. A target left out of the update
+// counts neither way.
 UpdateResult CountRows(const UpdateState& state, bool completed) {
   UpdateResult result;
   result.completed = completed;
   const uint32_t targets = completed ? state.currentTarget.load() : state.targetCount;
   const uint32_t rows = targets < kMaxTargets ? targets : kMaxTargets;
   for (uint32_t i = 0; i < rows; ++i) {
+    if (state.rows[i].outcome.load() == TargetOutcome::NotSelected) continue;
     const int32_t units = state.rows[i].multiplicity.load();
     result.total += units;
     if (state.rows[i].outcome.load() == TargetOutcome::Updated) result.successes += units;
@@ -49,6 +51,8 @@ const char* OutcomeText(TargetOutcome outcome) {
       return MessageText(MsgUnknownKind);
     case TargetOutcome::Cancelled:
       return MessageText(MsgCancelled);
+    case TargetOutcome::NotSelected:
+      return MessageText(MsgNotSelected);
     default:
       return "";
   }

@@ -51,6 +51,9 @@ enum class TargetOutcome : int32_t {
   NotHandled,     // a kind the updater does not handle
   Cancelled,
   PartlySent,
+  // Left out of this update by the user: not programmed, and counted neither as
+  // a success nor as a failure.
+  NotSelected,
 };
 
 struct TargetRow {

@@ -208,7 +208,8 @@ Target ProcessTarget(WorkerRun& run, uint8_t targetId) {
   return outcome;
 }
 
-// Works through the target records until the terminating id 0x00.
+// Works through the target records until the terminating id 0x00; a record the
+// update leaves out is passed over without a word to the device.
 void ProcessRecords(WorkerRun& run) {
   UpdateState& state = run.state;
   state.currentTarget.store(0);
@@ -223,7 +224,12 @@ void ProcessRecords(WorkerRun& run) {
       EndWithFormatError(run);
       return;
     }
-    if (ProcessTarget(run, static_cast<uint8_t>(targetId)) == Target::UpdateEnded) return;
+    if (!run.host.Selects(state.currentTarget.load())) {
+      SetRowStatus(state, TargetOutcome::NotSelected);
+      run.file.StartRecordData();
+    } else if (ProcessTarget(run, static_cast<uint8_t>(targetId)) == Target::UpdateEnded) {
+      return;
+    }
     if (!run.file.SkipRecordRest()) {
       EndAborted(state);
       return;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/update_state.h"
 #include "xsvf/xsvf_run.h"
@@ -28,6 +29,12 @@ struct UpdateHost {
   // device that did not confirm the end of its program), on the worker thread.
   // Empty: as player.showMessage.
   std::function<void(const std::string& text)> warning;
+  // The targets to program, one flag per record in the file's order; empty: all
+  // of them. The boot loader selects each target by its id and takes any of them
+  // on its own, so a target left out is neither queried nor selected: its record
+  // is passed over and its row says "not selected".
+  std::vector<bool> selected;
+  bool Selects(uint32_t record) const { return record >= selected.size() || selected[record]; }
 };
 
 // Runs one update on the calling thread: the update file stands just after its

@@ -505,7 +505,8 @@ TEST(ReadThroughBeforeAnUpdate, OnlyAGoodFileReachesTheDevice) {
     state.filePath.Set(path);
     std::string message;
     ASSERT_TRUE(OpenUpdateFile(state, &message)) << message;
-    const UpdateFileCheck check = ReadThroughUpdateFile(state.updateFile, state.filePath.Get());
+    const UpdateFileCheck check =
+        ReadThroughUpdateFile(state.updateFile, state.filePath.Get(), TrustedKeys());
     if (name == "read_through_cut") {
       EXPECT_EQ(check.statusLine, FormatMessageText(MsgBadRecord, path.c_str()));
     } else if (name == "read_through_damaged") {
@@ -603,3 +604,43 @@ TEST(RefusingDevice, AnUnconfirmedEndPassesWithAWarning) {
 }
 
 }  // namespace
+
+// A technician replaces one board: the targets left out are neither queried nor
+// selected, their rows say so, and the result counts the chosen targets alone.
+TEST(ChosenTargets, TargetsLeftOutAreNeverAskedFor) {
+  const std::string path = SaveCaseFile(
+      "chosen_targets", BuildFile("V1.01", {FirmwareTarget(1, " Main", 2),
+                                            FirmwareTarget(2, " Io", 2),
+                                            FirmwareTarget(3, " Power", 2)}));
+  UpdateState state;
+  const std::shared_ptr<BootLoaderSim> device =
+      MakeDevice("target 01 firmware\ntarget 02 firmware\ntarget 03 firmware\n");
+  UpdateHost host;
+  host.selected = {true, false, true};
+
+  EXPECT_EQ(RunUpdate(state, path, device, {}, host), Finished);
+  EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 2, 2));
+  ExpectRows(state, {{100, "", ""}, {0, MessageText(MsgNotSelected), ""}, {100, "", ""}});
+  for (const SeenRequest& request : device->Requests()) EXPECT_NE(request.targetId, 2);
+  EXPECT_TRUE(EndReachedDevice(*device));
+  EXPECT_EQ(EndedResult(state).successes, EndedResult(state).total);
+}
+
+// A cancel marks the targets still to come as cancelled, but not those left out,
+// and an update that ends early does not count them either.
+TEST(ChosenTargets, ACancelLeavesTargetsLeftOutAsTheyWere) {
+  const std::string path = SaveCaseFile(
+      "chosen_cancel", BuildFile("V1.01", {FirmwareTarget(1, " Main", 3),
+                                           FirmwareTarget(2, " Io", 3),
+                                           FirmwareTarget(3, " Power", 3)}));
+  UpdateState state;
+  const std::shared_ptr<BootLoaderSim> device =
+      MakeDevice("target 01 firmware\ntarget 02 firmware\ntarget 03 firmware\n");
+  UpdateHost host;
+  host.selected = {true, true, false};
+
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 1, 0}, host), Aborted);
+  ExpectRows(state, {{33, MessageText(MsgCancelled), ""}, {0, MessageText(MsgCancelled), ""},
+                     {0, MessageText(MsgNotSelected), ""}});
+  EXPECT_EQ(EndedResult(state).total, 2);
+}

@@ -4,6 +4,9 @@
 // XSVF programs as the player reads them, what follows the closing 00), then the
 // target records as the worker reads them (id, record header, data bytes, the
 // skip over the unread rest), in both format versions, plain and run-length coded.
+// The signature block is read as every front end reads it, against one trusted
+// key (the curve's generator, whose id a seed can name), so that a block that
+// names it is checked through the platform's ECDSA.
 //
 // Besides crashes and undefined behaviour it reports a reader that breaks its own
 // bookkeeping: more stored bytes consumed than the record holds, a record that
@@ -18,6 +21,7 @@
 
 #include "engine/update_file.h"
 #include "engine/update_file_check.h"
+#include "engine/update_signature.h"
 #include "engine/update_state.h"
 #include "fuzz/fuzz_support.h"
 
@@ -61,16 +65,32 @@ void ReadRecords(UpdateState& state) {
   }
 }
 
-void CheckReadThrough(const UpdateState& state) {
-  const UpdateFileCheck check = ReadThroughUpdateFile(state.updateFile, "fuzz.upd");
+void CheckReadThrough(const UpdateState& state, const TrustedKeys& trusted) {
+  const UpdateFileCheck check = ReadThroughUpdateFile(state.updateFile, "fuzz.upd", trusted);
   FuzzCheck(check.header.targets.size() == state.targetCount, "the check reads the same header");
   if (check.good) {
     FuzzCheck(!check.records.empty(), "a file that passes updates some target");
+    FuzzCheck(check.signature.state == SignatureState::Trusted,
+              "with a key trusted, a file that passes is signed by it");
     FuzzCheck(check.checksum == ChecksumState::None || check.checksum == ChecksumState::Verified,
               "a file that passes has no checksum or one that matches");
   } else {
     FuzzCheck(!check.statusLine.empty() && !check.detail.empty(), "a refusal says why");
   }
+}
+
+// The generator of P-256 as a public key: a point on the curve that the
+// platform takes.
+TrustedKeys GeneratorTrusted() {
+  const EcPoint generator = {
+      0x04, 0x6B, 0x17, 0xD1, 0xF2, 0xE1, 0x2C, 0x42, 0x47, 0xF8, 0xBC, 0xE6, 0xE5, 0x63,
+      0xA4, 0x40, 0xF2, 0x77, 0x03, 0x7D, 0x81, 0x2D, 0xEB, 0x33, 0xA0, 0xF4, 0xA1, 0x39,
+      0x45, 0xD8, 0x98, 0xC2, 0x96, 0x4F, 0xE3, 0x42, 0xE2, 0xFE, 0x1A, 0x7F, 0x9B, 0x8E,
+      0xE7, 0xEB, 0x4A, 0x7C, 0x0F, 0x9E, 0x16, 0x2B, 0xCE, 0x33, 0x57, 0x6B, 0x31, 0x5E,
+      0xCE, 0xCB, 0xB6, 0x40, 0x68, 0x37, 0xBF, 0x51, 0xF5};
+  TrustedKeys trusted;
+  trusted.keys.push_back(TrustedKey{"generator.pem", generator, KeyIdOf(generator)});
+  return trusted;
 }
 
 }  // namespace
@@ -81,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string message;
   if (LoadFuzzFile(state, data, size, &message)) {
     FuzzCheck(state.targetCount <= kMaxTargets, "no more targets than rows");
-    CheckReadThrough(state);
+    CheckReadThrough(state, GeneratorTrusted());
     ReadRecords(state);
   } else {
     FuzzCheck(state.targetCount == 0 && !message.empty(), "a failed header check says why");

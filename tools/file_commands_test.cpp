@@ -13,6 +13,7 @@
 #include "engine/update_file.h"
 #include "testsupport/captured_text.h"
 #include "testsupport/json_lines.h"
+#include "testsupport/test_keys.h"
 #include "testsupport/update_cases.h"
 #include "tools/cli/file_check.h"
 #include "xsvf/file_bytes.h"
@@ -31,10 +32,12 @@ struct Printed {
 
 using Command = int (*)(const CliOptions&, std::FILE*, std::FILE*);
 
-Printed RunCommand(Command command, const std::string& file, bool json = false) {
+Printed RunCommand(Command command, const std::string& file, bool json = false,
+                   const std::string& keysFolder = "") {
   CliOptions options;
   options.file = file;
   options.json = json;
+  options.trustedKeysFolder = keysFolder;
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   Printed printed;
@@ -87,7 +90,7 @@ TEST_F(FileCommands, ListShowsEachTargetsIdAndTheChecksum) {
   const Printed run = RunCommand(RunListCommand, file);
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_EQ(Lines(run.out),
-            (std::vector<std::string>{file + ": format V1.01, 3 targets, checksum OK",
+            (std::vector<std::string>{file + ": format V1.01, 3 targets, checksum OK, not signed",
                                       "05  Main board", "C7  Display", "31  Logic"}));
 }
 
@@ -97,7 +100,7 @@ TEST_F(FileCommands, CheckReadsEveryRecordAndTheChecksum) {
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 5u) << run.out;
-  EXPECT_EQ(lines[0], file + ": format V1.01, 3 targets, checksum OK");
+  EXPECT_EQ(lines[0], file + ": format V1.01, 3 targets, checksum OK, not signed");
   EXPECT_EQ(lines[1], "05  Main board: firmware, 4 blocks, 160 payload bytes; 168 stored bytes");
   EXPECT_EQ(lines[2].rfind("C7  Display: firmware, ", 0), 0u) << lines[2];
   EXPECT_NE(lines[2].find(", run-length coded"), std::string::npos) << lines[2];
@@ -112,7 +115,7 @@ TEST_F(FileCommands, FilesWithoutAChecksumStillPass) {
   for (Command command : {RunListCommand, RunCheckCommand}) {
     const Printed run = RunCommand(command, file);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(Lines(run.out)[0], file + ": format V1.00, 1 targets, no checksum");
+    EXPECT_EQ(Lines(run.out)[0], file + ": format V1.00, 1 targets, no checksum, not signed");
     EXPECT_EQ(Document(RunCommand(command, file, true)).at("checksum"), "none");
   }
 }
@@ -236,7 +239,7 @@ TEST_F(FileCommands, NamesFromTheFileAreShownNotObeyed) {
   const Printed list = RunCommand(RunListCommand, file);
   EXPECT_EQ(list.exitStatus, 0) << list.err;
   EXPECT_EQ(Lines(list.out),
-            (std::vector<std::string>{file + ": format V1.01, 2 targets, checksum OK",
+            (std::vector<std::string>{file + ": format V1.01, 2 targets, checksum OK, not signed",
                                       "05  \\x1b[2J\\x1b[HAll 3 targets verified OK",
                                       "C7  Z\\xe4hler"}));
   const Printed check = RunCommand(RunCheckCommand, file);
@@ -282,6 +285,58 @@ TEST_F(FileCommands, CheckNamesAFaultInTheRecords) {
   EXPECT_EQ(run.exitStatus, 4);
   EXPECT_EQ(Lines(run.out).size(), 2u) << run.out;
   EXPECT_EQ(run.err, file + ": block 1 is cut off by the record's end (target 2, file offset 190)\n");
+}
+
+// The signature state on the first line and in the JSON, for a file signed by a
+// key that is trusted, one that is not, and an unsigned one; with a key trusted
+// (in the trusted keys folder), what it did not sign is refused by both commands.
+TEST_F(FileCommands, SayTheSignatureStateAndRefuseWhatTheKeysDidNotSign) {
+  const Bytes plain = BuildFile("V1.01", {FirmwareTarget(0x05, " Main", 2)}, Trailer::Checksum);
+  const std::string signedFile = Save("signed.upd", SignedWith(plain, kSignerAPrivate));
+  const std::string unsignedFile = Save("unsigned.upd", plain);
+  // A folder of this run's keys only: a key left by an earlier run would be trusted.
+  const std::string keys = folder + "/trusted-keys";
+  std::filesystem::remove_all(keys);
+  std::filesystem::create_directories(keys);
+  const auto saveKey = [](const std::string& path, const std::string& pem) {
+    EXPECT_TRUE(WriteFileBytes(path, Bytes(pem.begin(), pem.end())));
+  };
+  saveKey(keys + "/b.pem", kSignerBPublic);
+  const std::string idA = KeyIdOfPem(kSignerAPublic);
+
+  Printed run = RunCommand(RunListCommand, signedFile);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(Lines(run.out)[0], signedFile + ": format V1.01, 1 targets, checksum OK, signed by key " +
+                                   idA + ", not trusted here");
+  JsonDocument json = Document(RunCommand(RunCheckCommand, signedFile, true));
+  EXPECT_EQ(json.at("signature"), "untrusted");
+  EXPECT_EQ(json.at("keyId"), idA);
+
+  const struct {
+    std::string file;
+    std::string status;
+  } refused[] = {
+      {signedFile, FormatMessageText(MsgSignedByUnknownKey, signedFile.c_str(), idA.c_str())},
+      {unsignedFile, FormatMessageText(MsgNotSigned, unsignedFile.c_str())},
+  };
+  for (const auto& [file, status] : refused) {
+    for (Command command : {RunListCommand, RunCheckCommand}) {
+      run = RunCommand(command, file, false, keys);
+      EXPECT_EQ(run.exitStatus, 4);
+      EXPECT_EQ(run.err, file + ": " + status + "\n");
+      json = Document(RunCommand(command, file, true, keys));
+      EXPECT_EQ(json.at("exit"), 4);
+      EXPECT_EQ(json.at("status"), status);
+    }
+  }
+
+  saveKey(keys + "/a.pem", kSignerAPublic);
+  run = RunCommand(RunCheckCommand, signedFile, false, keys);
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(Lines(run.out)[0], signedFile + ": format V1.01, 1 targets, checksum OK, signed by "
+                                            "trusted key " + idA);
+  EXPECT_EQ(Document(RunCommand(RunListCommand, signedFile, true, keys)).at("signature"),
+            "trusted");
 }
 
 }  // namespace

@@ -213,3 +213,20 @@ TEST(OnAPipe, ACancelledUpdateEndsWithOneStatusLine) {
 }
 
 }  // namespace
+
+// Pass in green on a terminal that takes it; no colour with NO_COLOR set, with
+// TERM=dumb or on a pipe.
+TEST(OnATerminal, PassIsGreenUnlessNoColourIsAsked) {
+  const std::string result = FormatMessageText(MsgResult, 2, 2);
+  const std::string folder = FreshFolder("colour_terminal");
+  TerminalRun run = RunOnTerminal(folder, 80, {"TERM=xterm", "NO_COLOR="});
+  ASSERT_EQ(run.exitStatus, 0) << run.output;
+  EXPECT_NE(run.output.find("\x1b[32m" + result + "\x1b[0m"), std::string::npos) << run.output;
+  for (const char* plain : {"NO_COLOR=1", "TERM=dumb"}) {
+    run = RunOnTerminal(folder, 80, {plain[0] == 'N' ? "TERM=xterm" : "NO_COLOR=", plain});
+    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_EQ(run.output.find("m" + result), std::string::npos) << plain;
+    EXPECT_EQ(run.output.find("\x1b[0m"), std::string::npos) << plain;
+    EXPECT_NE(run.output.find(result), std::string::npos) << plain;
+  }
+}

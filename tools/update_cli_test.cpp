@@ -301,7 +301,7 @@ TEST(UpdateCli, ListsTheFormatAndTheTargets) {
   const CliRun run = RunUpdateCli({"--list", file});
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
   EXPECT_EQ(Lines(run.output),
-            (std::vector<std::string>{file + ": format V1.01, 3 targets, no checksum",
+            (std::vector<std::string>{file + ": format V1.01, 3 targets, no checksum, not signed",
                                       "01  Main board", "02  Display", "03  Logic"}));
 }
 
@@ -605,7 +605,7 @@ TEST(UpdateCliCommandLine, RefusesWhatMakesNoSense) {
       {{}, "nothing to do: give --port PORT and --file FILE for an update, or --list FILE, "
            "--check FILE or --ports"},
       {{"--port", "/dev/ttyS0"}, "an update needs --file FILE as well as --port"},
-      {{"-f", "x.upd"}, "an update needs --port PORT as well as --file"},
+      {{"-f", "x.upd"}, "an update needs --port PORT (or a default port) as well as --file"},
       {{"--yes"}, "nothing to do: give --port PORT and --file FILE for an update, or --list "
                   "FILE, --check FILE or --ports"},
       {{"--colour"}, "unknown option '--colour'"},

@@ -2,6 +2,7 @@
 // that xsvfdump lists programs in.
 //
 //   xsvfasm INPUT.txt OUTPUT.xsvf
+//   xsvfasm INPUT.txt -o OUTPUT.xsvf     the same; "-" is standard output
 //
 // The text form, one command per line (xsvf/xsvf_text.h describes every command):
 //
@@ -15,7 +16,8 @@
 //
 // The program is written even when it would not play through, so that bad
 // programs can be built on purpose; a warning then names the first problem. It
-// replaces an existing OUTPUT.xsvf only once written whole.
+// replaces an existing OUTPUT.xsvf only once written whole; to standard output
+// the program goes once assembled whole.
 
 #include <cstdio>
 #include <optional>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "tools/common/command_line.h"
+#include "tools/common/standard_streams.h"
 #include "xsvf/file_bytes.h"
 #include "xsvf/output_file.h"
 #include "xsvf/xsvf_program.h"
@@ -32,10 +35,15 @@ namespace {
 
 constexpr const char* kProgram = "xsvfasm";
 
-const std::vector<OptionSpec> kOptions = {kHelpOption, kVersionOption};
+const std::vector<OptionSpec> kOptions = {
+    {'o', "output", "FILE", "the program to write, instead of OUTPUT.xsvf; - for\nstandard output"},
+    kHelpOption,
+    kVersionOption,
+};
 
 std::string Usage() {
   return "usage: xsvfasm INPUT.txt OUTPUT.xsvf\n"
+         "       xsvfasm INPUT.txt -o OUTPUT.xsvf\n"
          "\n"
          "Assembles an XSVF program from its text form, as xsvfdump lists it.\n"
          "\n"
@@ -74,11 +82,14 @@ int main(int argc, char** argv) {
   if (std::optional<int> ended = StartProgram(argc, argv, kOptions, kProgram, Usage(), &line)) {
     return *ended;
   }
-  if (line.operands.size() != 2) {
-    return ReportUsageError(stderr, kProgram, "name the text to read and the program to write");
+  const size_t operands = line.Has("output") ? 1 : 2;
+  if (line.operands.size() != operands) {
+    return ReportUsageError(stderr, kProgram,
+                            operands == 1 ? "with --output, name the text to read alone"
+                                          : "name the text to read and the program to write");
   }
   const std::string& input = line.operands[0];
-  const std::string& output = line.operands[1];
+  const std::string output = line.Has("output") ? line.Value("output") : line.operands[1];
   std::vector<uint8_t> source;
   if (!ReadFileBytes(input, &source)) {
     std::fprintf(stderr, "xsvfasm: cannot read %s\n", input.c_str());
@@ -95,8 +106,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "xsvfasm: warning: the program will not play through: %s\n",
                  error.c_str());
   }
-  if (!WriteFileAtomically(output, program.data(), program.size())) {
-    std::fprintf(stderr, "xsvfasm: cannot write %s\n", output.c_str());
+  const bool written = IsStandardStream(output)
+                           ? WriteToStandardOutput(program.data(), program.size())
+                           : WriteFileAtomically(output, program.data(), program.size());
+  if (!written) {
+    std::fprintf(stderr, "xsvfasm: cannot write %s\n",
+                 IsStandardStream(output) ? "to standard output" : output.c_str());
     return kExitNotWritten;
   }
   return 0;

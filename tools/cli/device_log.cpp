@@ -60,19 +60,30 @@ const char* OutcomeName(TargetOutcome outcome) {
       return "cancelled";
     case TargetOutcome::PartlySent:
       return "partly sent";
+    case TargetOutcome::NotSelected:
+      return "not selected";
     case TargetOutcome::NotReached:
       break;
   }
   return "not reached";
 }
 
+// "signature" and, for a signed file, "keyId".
+void AddSignature(Json& line, const SignatureCheck& signature) {
+  line["signature"] = SignatureStateName(signature.state);
+  if (!signature.keyId.empty()) line["keyId"] = signature.keyId;
+}
+
 std::string DeviceLogStartLine(const DeviceLogStart& start) {
-  return JsonText(EntryStart("start", start.start, start.port, start.file, start.fileSha256));
+  Json line = EntryStart("start", start.start, start.port, start.file, start.fileSha256);
+  AddSignature(line, start.signature);
+  return JsonText(line);
 }
 
 std::string DeviceLogLine(const DeviceLogEntry& entry) {
   Json line = EntryStart("end", entry.start, entry.port, entry.file, entry.fileSha256);
   line["verified"] = entry.fileVerified;
+  AddSignature(line, entry.signature);
   line["targets"] = TargetsJson(entry);
   line["seconds"] = Milliseconds(entry.seconds);
   line["status"] = entry.statusLine;

@@ -3,12 +3,14 @@
 // records. Two entries per device update:
 //
 //   {"entry":"start","start":"2026-12-07T16:56:30Z","port":"/dev/ttyUSB0",
-//    "file":"release.upd","sha256":"<the update file's SHA-256>"}
+//    "file":"release.upd","sha256":"<the update file's SHA-256>",
+//    "signature":"trusted","keyId":"<the signing key's id>"}
 //
 // written before anything goes to the device, and when the update has ended
 //
 //   {"entry":"end","start":"2026-12-07T16:56:30Z","port":"/dev/ttyUSB0",
 //    "file":"release.upd","sha256":"...","verified":true,
+//    "signature":"trusted","keyId":"...",
 //    "targets":[{"id":"01","name":"Main board",
 //    "outcome":"updated","multiplicity":1},...],"seconds":12.412,
 //    "status":"2 of 2 targets updated successfully.","exit":0}
@@ -18,7 +20,10 @@
 // outcome is "updated", "failed", "missing target", "not handled" (a kind the
 // updater does not handle), "cancelled", "partly sent" (the update ended while its
 // data went out) or "not reached". "verified" says whether the file's checksum
-// trailer matched (false for a file without one). "warnings", present only when
+// trailer matched (false for a file without one). "signature" is the file's
+// signature state: "none" (unsigned), "trusted", or "untrusted" (signed by a key
+// that is not trusted, updated because no key is); "keyId" names the signing key
+// of a signed file. "warnings", present only when
 // the update gave any, lists them (a device that did not confirm the end of a
 // JTAG program, after a pass). Each line is written whole and
 // flushed to the disk at once, so that a crash or Ctrl-C loses none.
@@ -29,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/update_signature.h"
 #include "tools/cli/progress_view.h"
 
 // What both entries of a device update carry.
@@ -37,6 +43,7 @@ struct DeviceLogStart {
   std::string port;
   std::string file;
   std::string fileSha256;
+  SignatureCheck signature;
 };
 
 struct DeviceLogEntry {
@@ -45,6 +52,7 @@ struct DeviceLogEntry {
   std::string file;
   std::string fileSha256;
   bool fileVerified = false;  // its checksum trailer matched ("verified" in the line)
+  SignatureCheck signature;   // "signature" and "keyId"
   std::vector<uint32_t> ids;  // of the file's targets, in order
   StateSnapshot last;         // the record as the update left it
   double seconds = 0;

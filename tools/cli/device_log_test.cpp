@@ -60,9 +60,9 @@ TEST(DeviceLog, WarningsOfAPassedUpdateAreKept) {
 // Both entries, field by field in their order, as a production line's scripts
 // read them. The name line's blank after the id is no part of a name here.
 TEST(DeviceLog, EntriesAreOneLineEachWithTheirFieldsInOrder) {
-  EXPECT_EQ(DeviceLogStartLine({{}, "COM3", "release.upd", "ab12"}),
+  EXPECT_EQ(DeviceLogStartLine({{}, "COM3", "release.upd", "ab12", {}}),
             "{\"entry\":\"start\",\"start\":\"1970-01-01T00:00:00Z\",\"port\":\"COM3\","
-            "\"file\":\"release.upd\",\"sha256\":\"ab12\"}");
+            "\"file\":\"release.upd\",\"sha256\":\"ab12\",\"signature\":\"none\"}");
   DeviceLogEntry entry;
   entry.start = std::chrono::system_clock::time_point(std::chrono::seconds(1796662590));
   entry.port = "/dev/ttyUSB0";
@@ -81,10 +81,25 @@ TEST(DeviceLog, EntriesAreOneLineEachWithTheirFieldsInOrder) {
   entry.exitStatus = 1;
   EXPECT_EQ(DeviceLogLine(entry),
             "{\"entry\":\"end\",\"start\":\"2026-12-07T16:56:30Z\",\"port\":\"/dev/ttyUSB0\","
-            "\"file\":\"release.upd\",\"sha256\":\"ab12\",\"verified\":true,\"targets\":["
+            "\"file\":\"release.upd\",\"sha256\":\"ab12\",\"verified\":true,\"signature\":\"none\","
+            "\"targets\":["
             "{\"id\":\"01\",\"name\":\"Main board\",\"outcome\":\"updated\",\"multiplicity\":1},"
             "{\"id\":\"C7\",\"name\":\"Display\",\"outcome\":\"not reached\",\"multiplicity\":1}],"
             "\"seconds\":12.412,\"status\":\"1 of 2 targets updated successfully.\",\"exit\":1}");
+}
+
+// Both entries say how the file was signed, and by which key.
+TEST(DeviceLog, EntriesRecordTheSignatureWithItsKeyId) {
+  const SignatureCheck trusted{SignatureState::Trusted, "9196fd4cf5ade1cc", "a.pem"};
+  const JsonDocument start =
+      ParsedJson(DeviceLogStartLine({{}, "COM3", "release.upd", "ab12", trusted}));
+  EXPECT_EQ(start.at("signature"), "trusted");
+  EXPECT_EQ(start.at("keyId"), "9196fd4cf5ade1cc");
+  DeviceLogEntry entry;
+  entry.signature = SignatureCheck{SignatureState::UntrustedKey, "0011223344556677", ""};
+  const JsonDocument end = ParsedJson(DeviceLogLine(entry));
+  EXPECT_EQ(end.at("signature"), "untrusted");
+  EXPECT_EQ(end.at("keyId"), "0011223344556677");
 }
 
 #ifndef _WIN32
@@ -93,7 +108,7 @@ TEST(DeviceLog, AFullDiskIsAFailedAppend) {
   DeviceLog log;
   std::string error;
   ASSERT_TRUE(log.Open("/dev/full", &error)) << error;
-  EXPECT_FALSE(log.AppendStart({{}, "COM3", "release.upd", ""}));
+  EXPECT_FALSE(log.AppendStart({{}, "COM3", "release.upd", "", {}}));
 }
 #endif
 

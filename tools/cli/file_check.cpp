@@ -7,6 +7,7 @@
 #include "engine/update_file_check.h"
 #include "tools/cli/json_text.h"
 #include "tools/cli/progress_view.h"
+#include "tools/cli/trusted_keys.h"
 #include "xsvf/shown_text.h"
 
 namespace {
@@ -45,7 +46,8 @@ std::string KindText(int32_t kind) {
   return text;
 }
 
-// --check's line for one record.
+}  // namespace
+
 std::string RecordLine(const RecordSummary& record) {
   const RecordHeader& header = record.header;
   std::string contents;
@@ -64,6 +66,8 @@ std::string RecordLine(const RecordSummary& record) {
          std::to_string(header.storedLength) + " stored bytes" +
          (header.RunLengthCoded() ? ", run-length coded" : "");
 }
+
+namespace {
 
 Json RecordJson(const RecordSummary& record) {
   const RecordHeader& header = record.header;
@@ -84,10 +88,12 @@ Json RecordJson(const RecordSummary& record) {
   return json;
 }
 
-// The first line of --list and --check: "FILE: format V1.01, 3 targets, checksum OK".
+// The first line of --list and --check: "FILE: format V1.01, 3 targets, checksum
+// OK, signed by trusted key 1a2b3c4d5e6f7081".
 std::string FileLine(const CliOptions& options, const UpdateFileCheck& check) {
   return options.file + ": format " + knownFormats[check.header.formatVersion].name + ", " +
-         std::to_string(check.header.targets.size()) + " targets, " + ChecksumText(check);
+         std::to_string(check.header.targets.size()) + " targets, " + ChecksumText(check) +
+         ", " + SignatureStateText(check.signature);
 }
 
 // The JSON document of --list and --check starts with the command and the file.
@@ -100,6 +106,8 @@ void AddFileFields(const UpdateFileCheck& check, Json* json) {
   (*json)["targetCount"] = check.header.targets.size();
   (*json)["checksum"] = ChecksumJson(check.checksum);
   if (!check.checksumNote.empty()) (*json)["checksumNote"] = check.checksumNote;
+  (*json)["signature"] = SignatureStateName(check.signature.state);
+  if (!check.signature.keyId.empty()) (*json)["keyId"] = check.signature.keyId;
 }
 
 void PrintJson(std::FILE* out, const Json& document) {
@@ -116,13 +124,16 @@ void PrintJsonFailure(std::FILE* out, Json document, const std::string& message,
   PrintJson(out, document);
 }
 
-// Reads the file whole and its header. On failure the error is reported (as JSON
-// with --json): an update would end on the same message.
-bool OpenForCommand(const char* command, const CliOptions& options, UpdateFileSnapshot* file,
-                    std::FILE* out, std::FILE* err) {
+// Reads the trusted keys, then the file whole and its header. On failure the
+// error is reported (as JSON with --json): an update would end on the same message.
+bool OpenForCommand(const char* command, const CliOptions& options, TrustedKeys* trusted,
+                    UpdateFileSnapshot* file, std::FILE* out, std::FILE* err) {
   UpdateFileHeader header;
   std::string message;
-  if (ReadUpdateFileSnapshot(options.file, file, &header, &message)) return true;
+  if (LoadTrustedKeys(options, trusted, &message) &&
+      ReadUpdateFileSnapshot(options.file, file, &header, &message)) {
+    return true;
+  }
   message = WithoutLineEnd(message);
   if (options.json) {
     PrintJsonFailure(out, JsonStart(command, options), message, message);
@@ -165,8 +176,9 @@ void PrintJsonGood(std::FILE* out, Json document) {
 
 int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   UpdateFileSnapshot file;
-  if (!OpenForCommand("check", options, &file, out, err)) return ExitUnusable;
-  const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file);
+  TrustedKeys trusted;
+  if (!OpenForCommand("check", options, &trusted, &file, out, err)) return ExitUnusable;
+  const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file, trusted);
   Json json = JsonStart("check", options);
   AddFileFields(check, &json);
   json["targets"] = Json::array();
@@ -198,14 +210,23 @@ int RunCheckCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
 
 int RunListCommand(const CliOptions& options, std::FILE* out, std::FILE* err) {
   UpdateFileSnapshot file;
-  if (!OpenForCommand("list", options, &file, out, err)) return ExitUnusable;
-  const UpdateFileCheck check = ReadThroughUpdateFile(file, options.file);
+  TrustedKeys trusted;
+  if (!OpenForCommand("list", options, &trusted, &file, out, err)) return ExitUnusable;
+  UpdateFileCheck check = ReadThroughUpdateFile(file, options.file, trusted);
   Json json = JsonStart("list", options);
   AddFileFields(check, &json);
   json["targets"] = HeaderTargetsJson(check.header);
-  // --list reads the records only for the checksum's sake: a file refused for its
-  // checksum is reported, a fault in the records is --check's business.
+  // --list reads the records only for the sake of the checksum and the signature:
+  // a file refused for either is reported, a fault in the records is --check's
+  // business.
   if (check.checksum == ChecksumState::Mismatch || check.checksum == ChecksumState::NotVerified) {
+    return ReportBadFile(json, options, check, out, err);
+  }
+  std::string why;
+  const std::string refusal = SignatureRefusal(check.signature, trusted, options.file, &why);
+  if (!refusal.empty()) {
+    check.statusLine = refusal;
+    check.detail = why.empty() ? refusal : why;
     return ReportBadFile(json, options, check, out, err);
   }
   if (options.json) {

@@ -7,7 +7,12 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/update_file_check.h"
 #include "tools/cli/cli_options.h"
+
+// --check's line for one record: "01 Main board: firmware, 16 blocks, 15800
+// payload bytes; 31634 stored bytes".
+std::string RecordLine(const RecordSummary& record);
 
 // update-cli --check FILE: the checksum and every record, with a summary per
 // target; the first fault and where it is. Exit status 0 or 4.

@@ -36,12 +36,13 @@ bool RowEnded(const RowSnapshot& row) {
   return row.percent == 100 || !row.status.empty();
 }
 
-// The update's stored bytes so far and in all.
+// The update's stored bytes so far and in all; targets left out count neither way.
 std::pair<double, double> StoredBytes(const StateSnapshot& state,
                                       const std::vector<TargetSize>& sizes) {
   double done = 0;
   double total = 0;
   for (size_t i = 0; i < state.rows.size() && i < sizes.size(); ++i) {
+    if (state.rows[i].outcome == TargetOutcome::NotSelected) continue;
     const double bytes = static_cast<double>(sizes[i].storedBytes);
     total += bytes;
     done += RowEnded(state.rows[i]) ? bytes : bytes * state.rows[i].percent / 100;
@@ -130,6 +131,7 @@ void PortUpdate::Start(std::chrono::system_clock::time_point at, CommentSink com
   UpdateHost host;
   host.player.debugLogPath = settings.debugLogPath;
   host.player.stepFrames = settings.stepFrames;
+  host.selected = settings.selected;
   // A warning (a device that did not confirm the end of a JTAG program) is shown
   // like the program's comments, in the output, and kept for the log.
   {

@@ -31,6 +31,7 @@ struct PortSettings {
   std::optional<double> waitSeconds;  // give up waking the device after this long
   bool onePort = true;                // the port is not named in what is shown
   StepFrames stepFrames = StepFrames::Batched;  // how JTAG TAP steps travel
+  std::vector<bool> selected;         // per record: programmed; empty: every one
   LineOpener openLine;                // how the port is reached, if not as a system device
 };
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <utility>
 
+#include "tools/cli/cli_options.h"
 #include "xsvf/shown_text.h"
 
 StateSnapshot TakeSnapshot(const UpdateState& state) {
@@ -103,7 +105,8 @@ std::vector<PortDisplay> Shown(const std::vector<PortDisplay>& displays) {
 // one row per target with a bar, redrawn in place and fitted to the width.
 class TerminalView : public ProgressView {
  public:
-  TerminalView(std::FILE* out, int (*width)()) : out(out), width(width) {}
+  TerminalView(std::FILE* out, int (*width)(), bool colour)
+      : out(out), width(width), colour(colour) {}
 
   void Show(const std::vector<PortDisplay>& now) override {
     const std::vector<PortDisplay> displays = Shown(now);
@@ -139,7 +142,8 @@ class TerminalView : public ProgressView {
     if (!result.debugLogPath.empty()) {
       std::fprintf(out, "XSVF debug log: %s\n", TerminalText(result.debugLogPath).c_str());
     }
-    std::fprintf(out, "%s\n", TerminalText(result.statusLine).c_str());
+    const std::string statusLine = TerminalText(result.statusLine);
+    std::fprintf(out, "%s\n", InStatusColour(statusLine, result.exitStatus, colour).c_str());
     std::fflush(out);
     drawnLines = 0;
     shown.clear();
@@ -151,9 +155,9 @@ class TerminalView : public ProgressView {
       if (!port.debugLogPath.empty()) {
         PrintLine(port.port, "XSVF debug log: " + port.debugLogPath);
       }
-      PrintLine(port.port, port.statusLine);
+      PrintLine(port.port, port.statusLine, port.exitStatus);
     }
-    PrintLine("", summary.lastLine);
+    PrintLine("", summary.lastLine, summary.exitStatus);
     std::fflush(out);
   }
 
@@ -181,8 +185,12 @@ class TerminalView : public ProgressView {
     Draw(shown);
   }
 
-  void PrintLine(const std::string& port, const std::string& text) {
-    std::fprintf(out, "%s\n", TerminalText(WithPort(port, text)).c_str());
+  // `exitStatus` gives the line its colour; none without one.
+  void PrintLine(const std::string& port, const std::string& text,
+                 std::optional<int> exitStatus = std::nullopt) {
+    const std::string shown = TerminalText(WithPort(port, text));
+    std::fprintf(out, "%s\n",
+                 exitStatus ? InStatusColour(shown, *exitStatus, colour).c_str() : shown.c_str());
   }
 
   void Replace(const PortDisplay& display) {
@@ -282,6 +290,7 @@ class TerminalView : public ProgressView {
 
   std::FILE* out;
   int (*width)();
+  const bool colour;
   std::vector<PortDisplay> shown;  // as drawn: its texts made by Shown()
   int drawnLines = 0;
   size_t drawnColumns = 0;
@@ -293,9 +302,11 @@ class TerminalView : public ProgressView {
 // change, rows before the status line, each with its port when there are several.
 class LineView : public ProgressView {
  public:
-  explicit LineView(std::FILE* out) : out(out) {}
+  LineView(std::FILE* out, LineDetail detail, bool colour)
+      : out(out), detail(detail), colour(colour) {}
 
   void Show(const std::vector<PortDisplay>& now) override {
+    if (detail != LineDetail::Progress) return;
     for (const PortDisplay& display : now) {
       PrintRowChanges(display);
       std::string& status = shown[display.port].statusLine;
@@ -314,6 +325,7 @@ class LineView : public ProgressView {
   }
 
   void Comment(const std::string& port, const std::string& text) override {
+    if (detail == LineDetail::StatusOnly) return;
     Print(port, text);
     std::fflush(out);
   }
@@ -321,24 +333,32 @@ class LineView : public ProgressView {
   // The rows that changed, the debug log's path, and the final status line unless
   // it is the line printed last for the port.
   void DeviceEnded(const PortDisplay& last, const DeviceResult& result) override {
-    PrintRowChanges(last);
+    if (detail != LineDetail::StatusOnly) PrintRowChanges(last);
     if (!result.debugLogPath.empty()) Print(last.port, "XSVF debug log: " + result.debugLogPath);
-    if (lastLine[last.port] != result.statusLine) Print(last.port, result.statusLine);
+    if (lastLine[last.port] != result.statusLine) {
+      Print(last.port, result.statusLine, result.exitStatus);
+    }
     shown.erase(last.port);
     lastLine.erase(last.port);
     std::fflush(out);
   }
 
   void Finish(const RunSummary& summary) override {
-    for (const DeviceResult& port : summary.ports) Print(port.port, port.statusLine);
-    std::fprintf(out, "%s\n", summary.lastLine.c_str());
+    for (const DeviceResult& port : summary.ports) {
+      Print(port.port, port.statusLine, port.exitStatus);
+    }
+    Print("", summary.lastLine, summary.exitStatus);
     std::fflush(out);
   }
 
  private:
-  // One line, whatever the port or the text holds.
-  void Print(const std::string& port, const std::string& text) {
-    std::fprintf(out, "%s\n", TerminalText(WithPort(port, text)).c_str());
+  // One line, whatever the port or the text holds; `exitStatus` gives it its
+  // colour.
+  void Print(const std::string& port, const std::string& text,
+             std::optional<int> exitStatus = std::nullopt) {
+    const std::string shown = TerminalText(WithPort(port, text));
+    std::fprintf(out, "%s\n",
+                 exitStatus ? InStatusColour(shown, *exitStatus, colour).c_str() : shown.c_str());
     lastLine[port] = text;
   }
 
@@ -362,16 +382,26 @@ class LineView : public ProgressView {
   };
 
   std::FILE* out;
+  const LineDetail detail;
+  const bool colour;
   std::map<std::string, Printed> shown;        // by port
   std::map<std::string, std::string> lastLine;  // by port
 };
 
 }  // namespace
 
-std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)()) {
-  return std::make_unique<TerminalView>(out, width);
+std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)(), bool colour) {
+  return std::make_unique<TerminalView>(out, width, colour);
 }
 
-std::unique_ptr<ProgressView> MakeLineView(std::FILE* out) {
-  return std::make_unique<LineView>(out);
+std::unique_ptr<ProgressView> MakeLineView(std::FILE* out, LineDetail detail, bool colour) {
+  return std::make_unique<LineView>(out, detail, colour);
+}
+
+std::string InStatusColour(const std::string& text, int exitStatus, bool colour) {
+  if (!colour) return text;
+  const char* start = exitStatus == ExitAllUpdated  ? "\x1b[32m"
+                      : exitStatus == ExitCancelled ? "\x1b[33m"
+                                                    : "\x1b[31m";
+  return start + text + "\x1b[0m";
 }

@@ -101,9 +101,20 @@ class ProgressView {
 };
 
 // `width` gives the terminal's columns, asked again at every redraw so that the
-// block is refitted when the terminal changes size.
-std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)());
-std::unique_ptr<ProgressView> MakeLineView(std::FILE* out);
+// block is refitted when the terminal changes size. With `colour` the final status
+// lines are green for an update that passed, red for one that failed and yellow
+// for one that was cancelled.
+std::unique_ptr<ProgressView> MakeTerminalView(std::FILE* out, int (*width)(), bool colour = false);
+
+// What the line view prints: every change; only each device's final rows and
+// status line (--no-progress); only its final status line (--quiet).
+enum class LineDetail { Progress, Outcome, StatusOnly };
+std::unique_ptr<ProgressView> MakeLineView(std::FILE* out, LineDetail detail = LineDetail::Progress,
+                                           bool colour = false);
+
+// `text` in the colour of an update's exit status: green for 0, yellow for a
+// cancel, red for any other; as it is without `colour`.
+std::string InStatusColour(const std::string& text, int exitStatus, bool colour);
 // Every JSON object but the summary carries "port": `onlyPort` (update-cli's one
 // port) where a display or result names none.
 std::unique_ptr<ProgressView> MakeJsonView(std::FILE* out, const std::string& onlyPort);

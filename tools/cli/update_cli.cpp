@@ -36,10 +36,20 @@ int RunMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
 }  // namespace
 
 int RunUpdateCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err,
-                 LineOpener openLine) {
+                 LineOpener openLine, const Environment& environment) {
+  // A settings file that makes no sense stops an update only: --help, --list and
+  // the like work whatever it holds.
+  CliDefaults defaults;
+  std::string settingsError;
+  if (environment && !LoadCliDefaults(environment, &defaults, &settingsError)) {
+    defaults = CliDefaults();
+  }
   CliOptions options;
   std::string error;
-  if (!ParseCliOptions(arguments, &options, &error)) {
+  ParseCliOptions(arguments, defaults, &options, &error);
+  // An update stopped by the settings file says so, not what the defaults lacked.
+  if (options.mode == CliMode::Update && !settingsError.empty()) error = settingsError;
+  if (!error.empty()) {
     // A script that asked for JSON gets the result object it waits for.
     if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end()) {
       DeviceResult result;

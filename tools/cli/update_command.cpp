@@ -25,6 +25,8 @@
 #include "tools/cli/progress_view.h"
 #include "tools/cli/serial_ports.h"
 #include "tools/cli/terminal.h"
+#include "tools/cli/trusted_keys.h"
+#include "tools/common/command_line.h"
 #include "xsvf/shown_text.h"
 
 namespace {
@@ -97,10 +99,17 @@ std::string OnlyPort(const CliOptions& options) {
   return options.ports.size() == 1 ? options.ports.front() : "";
 }
 
+// JSON for scripts; on a terminal the redrawn block, unless the user asked for
+// less; lines otherwise.
 std::unique_ptr<ProgressView> MakeView(const CliOptions& options, bool onTerminal,
                                        std::FILE* out) {
   if (options.json) return MakeJsonView(out, OnlyPort(options));
-  if (onTerminal) return MakeTerminalView(out, TerminalWidth);
+  const bool colour = TakesColour(out);
+  if (options.verbosity == Verbosity::Quiet) {
+    return MakeLineView(out, LineDetail::StatusOnly, colour);
+  }
+  if (!options.progress) return MakeLineView(out, LineDetail::Outcome, colour);
+  if (onTerminal) return MakeTerminalView(out, TerminalWidth, colour);
   return MakeLineView(out);
 }
 
@@ -116,16 +125,17 @@ std::vector<UpdateState*> UpdatingStates(const std::vector<std::unique_ptr<PortR
 // Reads the whole file once and checks it as an update would. False with the
 // status line the update would have ended on, and in *reason what is wrong and
 // where (empty when the status line says it all).
-bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string* reason,
-                     std::string* failure) {
+bool ReadFileThrough(const std::string& path, const TrustedKeys& trusted, FileSummary* summary,
+                     std::string* reason, std::string* failure) {
   if (!ReadUpdateFileSnapshot(path, &summary->snapshot, &summary->header, failure)) return false;
-  const UpdateFileCheck check = ReadThroughUpdateFile(summary->snapshot, path);
+  const UpdateFileCheck check = ReadThroughUpdateFile(summary->snapshot, path, trusted);
   if (!check.good) {
     if (check.detail != check.statusLine) *reason = check.detail;
     *failure = check.statusLine;
     return false;
   }
   summary->verified = check.checksum == ChecksumState::Verified;
+  summary->signature = check.signature;
   const UpdateFileCopy& copy = *summary->snapshot.copy;
   Sha256Digest digest{};
   if (Sha256OfCopy(copy, copy.Size(), &digest)) summary->sha256 = Sha256Hex(digest);
@@ -135,8 +145,52 @@ bool ReadFileThrough(const std::string& path, FileSummary* summary, std::string*
     if (record.header.kind == KindXsvf) size.commands = static_cast<int64_t>(record.commands);
     summary->sizes.push_back(size);
     summary->ids.push_back(record.header.id);
+    summary->descriptions.push_back(RecordLine(record));
   }
   return true;
+}
+
+// The records --only or --skip leaves to the update, one flag per record; every
+// id named must be a record's. False with the usage error otherwise.
+bool ChooseTargets(const CliOptions& options, const FileSummary& file,
+                   std::vector<bool>* selected, std::string* error) {
+  const TargetChoice& choice = options.choice;
+  if (choice.option.empty()) return true;
+  for (uint32_t id : choice.ids) {
+    if (std::find(file.ids.begin(), file.ids.end(), id) == file.ids.end()) {
+      *error = FormatMessageText(MsgNoSuchTarget, choice.option.c_str(), choice.given.c_str(),
+                                 options.file.c_str(), id);
+      return false;
+    }
+  }
+  const bool only = choice.option == "only";
+  for (uint32_t id : file.ids) {
+    const bool named = std::find(choice.ids.begin(), choice.ids.end(), id) != choice.ids.end();
+    selected->push_back(named == only);
+  }
+  if (std::find(selected->begin(), selected->end(), true) == selected->end()) {
+    *error = FormatMessageText(MsgNothingLeft, choice.given.c_str(), options.file.c_str());
+    return false;
+  }
+  return true;
+}
+
+// --verbose: what the file holds and what goes to the device, before it starts.
+void DescribeUpdate(const CliOptions& options, const FileSummary& file,
+                    const std::vector<bool>& selected, std::FILE* out) {
+  std::string line = options.file + ": " + std::to_string(file.ids.size()) + " targets, " +
+                     (file.verified ? "checksum OK" : "no checksum") + ", SHA-256 " + file.sha256;
+  std::fprintf(out, "%s\n", TerminalText(line).c_str());
+  for (size_t i = 0; i < file.ids.size(); ++i) {
+    const bool sent = selected.empty() || selected[i];
+    line = "  " + file.descriptions[i];
+    if (!sent) line += "; " + std::string(MessageText(MsgNotSelected));
+    std::fprintf(out, "%s\n", TerminalText(line).c_str());
+  }
+  for (const std::string& port : options.ports) {
+    line = "port " + port + ": " + DevicePathOfArgument(port);
+    std::fprintf(out, "%s\n", TerminalText(line).c_str());
+  }
 }
 
 // The result of an update that ended before it began, for the file or a port.
@@ -183,10 +237,11 @@ int ReportUnusable(const CliOptions& options, const std::string& text, std::FILE
 
 class UpdateRun {
  public:
-  UpdateRun(const CliOptions& options, const FileSummary& file, LineFrontEnd* frontEnd,
-            std::FILE* out, std::FILE* err)
+  UpdateRun(const CliOptions& options, const FileSummary& file, std::vector<bool> selected,
+            LineFrontEnd* frontEnd, std::FILE* out, std::FILE* err)
       : options(options),
         file(file),
+        selected(std::move(selected)),
         frontEnd(frontEnd),
         out(out),
         err(err),
@@ -269,6 +324,7 @@ class UpdateRun {
     settings.openLine = options.openLine;
     settings.onePort = options.ports.size() == 1;
     settings.stepFrames = options.oneStepFrames ? StepFrames::OnePerStep : StepFrames::Batched;
+    settings.selected = selected;
     const std::string debugLog =
         options.debugLogPath.empty() ? std::string(kDebugLogName) : options.debugLogPath;
     // With several ports, every port has files of its own, named after the port
@@ -405,7 +461,8 @@ class UpdateRun {
 
   bool LogStart(const PortUpdate& port, std::chrono::system_clock::time_point startedAt) {
     if (options.logPath.empty()) return true;
-    return LogWritten(log.AppendStart({startedAt, port.Port(), options.file, file.sha256}));
+    return LogWritten(log.AppendStart(
+        {startedAt, port.Port(), options.file, file.sha256, file.signature}));
   }
 
   void LogEnd(const PortUpdate& port, const PortDisplay& last, const DeviceResult& result) {
@@ -416,6 +473,7 @@ class UpdateRun {
     entry.file = options.file;
     entry.fileSha256 = file.sha256;
     entry.fileVerified = file.verified;
+    entry.signature = file.signature;
     entry.ids = file.ids;
     entry.last = last.state;
     entry.seconds = port.Seconds();
@@ -550,6 +608,7 @@ class UpdateRun {
 
   const CliOptions& options;
   const FileSummary& file;
+  const std::vector<bool> selected;
   LineFrontEnd* frontEnd;  // or null: update-cli's own view
   std::FILE* out;
   std::FILE* err;
@@ -571,20 +630,34 @@ int RunUpdate(const CliOptions& options, LineFrontEnd* frontEnd, std::FILE* out,
   FileSummary file;
   std::string reason;
   std::string failure;
-  if (!ReadFileThrough(options.file, &file, &reason, &failure)) {
+  TrustedKeys trusted;
+  if (!LoadTrustedKeys(options, &trusted, &failure)) return ReportUnusable(options, failure, out, err);
+  if (!ReadFileThrough(options.file, trusted, &file, &reason, &failure)) {
     // The reason stands on the line before the status line.
     if (!reason.empty()) std::fprintf(err, "%s\n", TerminalText(reason).c_str());
     return ReportUnusable(options, failure, out, err);
   }
+  std::vector<bool> selected;
+  std::string error;
+  if (!ChooseTargets(options, file, &selected, &error)) {
+    if (options.json) PrintJsonResult(out, Unusable("", "update-cli: " + error, kExitUsage));
+    return ReportUsageError(err, "update-cli", TerminalText(error));
+  }
   if (!file.verified) {
     const std::string note = FormatMessageText(MsgNoChecksum, options.file.c_str());
+    std::fprintf(err, "%s\n", TerminalText(note).c_str());
+  }
+  if (file.signature.state == SignatureState::UntrustedKey) {
+    const std::string note = FormatMessageText(MsgSignedUntrusted, options.file.c_str(),
+                                               file.signature.keyId.c_str());
     std::fprintf(err, "%s\n", TerminalText(note).c_str());
   }
   for (const std::string& port : options.ports) {
     const std::string latency = LatencyAdvice(DevicePathOfArgument(port));
     if (!latency.empty()) std::fprintf(err, "%s\n", latency.c_str());
   }
-  UpdateRun run(options, file, frontEnd, out, err);
+  if (options.verbosity == Verbosity::Verbose) DescribeUpdate(options, file, selected, out);
+  UpdateRun run(options, file, std::move(selected), frontEnd, out, err);
   if (!run.Prepare()) return ExitUnusable;
   return run.Run();
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/update_file.h"
+#include "engine/update_signature.h"
 #include "engine/update_state.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/progress_view.h"
@@ -24,8 +25,10 @@ struct FileSummary {
   UpdateFileHeader header;
   std::vector<TargetSize> sizes;
   std::vector<uint32_t> ids;
+  std::vector<std::string> descriptions;  // per record, as --verbose shows it
   std::string sha256;     // of the whole snapshot, for the log
   bool verified = false;  // its checksum trailer matched
+  SignatureCheck signature;
 };
 
 // A front end that runs the line itself: it shows the run its own way, and says

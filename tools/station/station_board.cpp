@@ -44,8 +44,8 @@ double Tenths(double value) {
 
 }  // namespace
 
-std::string StationSignatureState(const FileSummary&) {
-  return "not checked";
+std::string StationSignatureState(const FileSummary& file) {
+  return SignatureStateText(file.signature);
 }
 
 StationBoard::StationBoard(std::string filePath, std::vector<StationPort> portList, bool control,

@@ -9,7 +9,7 @@
 //
 //   {"station":"<this run's id>","control":true,"stopping":false,"ended":false,
 //    "file":{"name":"release.upd","format":"V1.01","sha256":"<hex>",
-//            "checksum":"verified"|"none","signature":"not checked",
+//            "checksum":"verified"|"none","signature":"not signed",
 //            "targets":[{"id":"01","name":"Main board"},...]},
 //    "totals":{"passed":3,"failed":1,"perHour":118.2},
 //    "ports":[{"label":"A","path":"/dev/ttyUSB0","state":"updating","paused":false,

@@ -67,7 +67,7 @@ TEST(StationBoard, ShowsTheFilesHeader) {
   EXPECT_EQ(shown["format"], knownFormats[1].name);
   EXPECT_EQ(shown["sha256"], std::string(64, 'c'));
   EXPECT_EQ(shown["checksum"], "verified");
-  EXPECT_EQ(shown["signature"], "not checked");
+  EXPECT_EQ(shown["signature"], "not signed");
   EXPECT_EQ(shown["targets"], json::parse(R"([{"id":"01","name":"Main board"},{"id":"2A","name":"Display"}])"));
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "tools/cli/port_update.h"
+#include "tools/cli/trusted_keys.h"
 #include "tools/common/command_line.h"
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 const std::vector<OptionSpec> kOptions = {
     kHelpOption,
     kVersionOption,
-    {'p', "port", "PORT"},
+    {'p', "port", "PORT", nullptr, 0, true},
     {'f', "file", "FILE"},
     {0, "listen", "ADDR:PORT"},
     {0, "allow-control", nullptr},
@@ -111,6 +112,8 @@ CliOptions LineOptions(const StationOptions& options) {
   line.debugLogPath = options.debugLogPath;
   line.oneStepFrames = options.oneStepFrames;
   line.openLine = options.openLine;
+  // The station trusts the keys update-cli trusts: those of the trusted keys folder.
+  line.trustedKeysFolder = DefaultTrustedKeysFolder();
   return line;
 }
 

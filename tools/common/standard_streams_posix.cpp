@@ -1,0 +1,5 @@
+#include "tools/common/standard_streams.h"
+
+std::FILE* BinaryStandardOutput() {
+  return stdout;
+}
