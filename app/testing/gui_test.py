@@ -843,6 +843,7 @@ def free_tcp_port():
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
 
+
 class SignatureTest(WindowTest):
     """A trusted-keys folder beside Update.exe: the signature state shown with the
     file's rows, and a file its keys did not sign refused with its reason."""
