@@ -12,7 +12,7 @@ namespace {
 const std::vector<OptionSpec> kOptions = {
     kHelpOption,
     kVersionOption,
-    {'p', "port", "PORT"},
+    {'p', "port", "PORT", nullptr, 0, true},
     {'f', "file", "FILE"},
     {0, "listen", "ADDR:PORT"},
     {0, "allow-control", nullptr},
