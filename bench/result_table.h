@@ -1,7 +1,7 @@
 #pragma once
 // The benchmark's one table: each figure, what it is compared with, the ratio of
 // the two, the target for that ratio and whether it was met. Printed as Markdown,
-// so that the README can show it as it stands.
+// so that docs/performance.md can show it as it stands.
 
 #include <cstdint>
 #include <ostream>

@@ -7,8 +7,11 @@
 
 #include "engine/messages.h"
 #include "engine/update_file.h"
+#include "xsvf/hex_digit.h"
 
 namespace {
+
+using upd::HexDigitValue;
 
 constexpr size_t kMarkerSize = sizeof kSignatureMarker - 1;
 constexpr size_t kFormatAt = kMarkerSize;

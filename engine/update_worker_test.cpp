@@ -618,7 +618,7 @@ TEST(ChosenTargets, TargetsLeftOutAreNeverAskedFor) {
   UpdateHost host;
   host.selected = {true, false, true};
 
-  EXPECT_EQ(RunUpdate(state, path, device, {}, host), Finished);
+  EXPECT_EQ(RunUpdate(state, path, device, {}, host), RunState::Finished);
   EXPECT_EQ(state.statusLine.Get(), FormatMessageText(MsgResult, 2, 2));
   ExpectRows(state, {{100, "", ""}, {0, MessageText(MsgNotSelected), ""}, {100, "", ""}});
   for (const SeenRequest& request : device->Requests()) EXPECT_NE(request.targetId, 2);
@@ -639,7 +639,7 @@ TEST(ChosenTargets, ACancelLeavesTargetsLeftOutAsTheyWere) {
   UpdateHost host;
   host.selected = {true, true, false};
 
-  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 1, 0}, host), Aborted);
+  EXPECT_EQ(RunUpdate(state, path, device, {CancelPoint::DataWrite, 1, 0}, host), RunState::Aborted);
   ExpectRows(state, {{33, MessageText(MsgCancelled), ""}, {0, MessageText(MsgCancelled), ""},
                      {0, MessageText(MsgNotSelected), ""}});
   EXPECT_EQ(EndedResult(state).total, 2);

@@ -154,7 +154,8 @@ TEST_F(FileCommands, JsonIsOneDocumentForEveryOutcome) {
   // The names without the blank that follows the id on the name line.
   EXPECT_EQ(RunCommand(RunListCommand, good, true).out,
             "{\"command\":\"list\",\"file\":\"" + good +
-                "\",\"format\":\"V1.01\",\"targetCount\":3,\"checksum\":\"ok\",\"targets\":["
+                "\",\"format\":\"V1.01\",\"targetCount\":3,\"checksum\":\"ok\","
+                "\"signature\":\"none\",\"targets\":["
                 "{\"position\":1,\"id\":\"05\",\"name\":\"Main board\"},"
                 "{\"position\":2,\"id\":\"C7\",\"name\":\"Display\"},"
                 "{\"position\":3,\"id\":\"31\",\"name\":\"Logic\"}],\"exit\":0}\n");

@@ -20,6 +20,7 @@
 #include "engine/update_file.h"
 #include "testsupport/captured_text.h"
 #include "testsupport/json_lines.h"
+#include "testsupport/test_keys.h"
 #include "testsupport/update_cases.h"
 #include "tools/cli/device_log.h"
 #include "tools/cli/file_check.h"
@@ -115,13 +116,17 @@ void AddViewObjects(WrittenJson* written) {
 }
 
 void AddLogEntries(WrittenJson* written) {
-  written->Add("--log start", ParsedJson(DeviceLogStartLine({{}, "COM3", "a.upd", "ab12"})));
+  written->Add("--log start", ParsedJson(DeviceLogStartLine({{}, "COM3", "a.upd", "ab12", {}})));
+  const SignatureCheck signedBy{SignatureState::UntrustedKey, "0011223344556677", ""};
+  written->Add("--log start",
+               ParsedJson(DeviceLogStartLine({{}, "COM3", "a.upd", "ab12", signedBy})));
   DeviceLogEntry entry;
   entry.ids = {1};
   entry.last.rows = {{"", " Main", 100, "ok", 84}};
   for (const std::vector<std::string>& warnings :
        {std::vector<std::string>{}, std::vector<std::string>{"a warning"}}) {
     entry.warnings = warnings;
+    entry.signature = warnings.empty() ? SignatureCheck{} : signedBy;
     const JsonDocument end = ParsedJson(DeviceLogLine(entry));
     written->Add("--log end", end);
     written->AddEach("--log end target", end.at("targets"));
@@ -145,7 +150,13 @@ void AddFileDocuments(WrittenJson* written, const std::string& folder) {
   const std::string bad = folder + "/cut.upd";
   ASSERT_TRUE(WriteFileBytes(bad, cut));
   const std::string missing = folder + "/missing.upd";
-  for (const std::string& file : {good, unchecked, bad, missing}) {
+  // Signed by a key that is not trusted here: checked, with its key id.
+  const std::string signedFile = folder + "/signed.upd";
+  ASSERT_TRUE(WriteFileBytes(
+      signedFile,
+      SignedWith(BuildFile("V1.01", {FirmwareTarget(1, " Main", 2)}, Trailer::Checksum),
+                 kSignerAPrivate)));
+  for (const std::string& file : {good, unchecked, bad, missing, signedFile}) {
     CliOptions options;
     options.file = file;
     options.json = true;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
+#include "xsvf/file_bytes.h"
 #include "engine/messages.h"
 #include "engine/update_signature.h"
 #include "testsupport/test_keys.h"

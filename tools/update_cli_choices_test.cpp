@@ -153,11 +153,11 @@ TEST(StandardStreams, UpdateCliReadsTheFileFromStandardInput) {
   const std::string cli = ToolPath("update-cli");
   CliRun run = RunShell(cli + " --check - < " + file);
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
-  EXPECT_EQ(Lines(run.output)[0], "-: format V1.01, 3 targets, no checksum");
+  EXPECT_EQ(Lines(run.output)[0], "-: format V1.01, 3 targets, no checksum, not signed");
   EXPECT_EQ(Lines(run.output).back(), "OK");
   run = RunShell("cat " + file + " | " + cli + " --list /dev/stdin");
   EXPECT_EQ(run.exitStatus, 0) << run.errors;
-  EXPECT_EQ(Lines(run.output)[0], "/dev/stdin: format V1.01, 3 targets, no checksum");
+  EXPECT_EQ(Lines(run.output)[0], "/dev/stdin: format V1.01, 3 targets, no checksum, not signed");
 
   Devsim devsim(folder, TwoOfThreeBoards());
   ASSERT_TRUE(devsim.Started());
@@ -219,7 +219,8 @@ TEST(BenchDefaults, EnvironmentOverFileCommandLineOverBoth) {
   run = RunShell(settings + "UPDATE_CLI_WAIT=never " + cli + " -f " + file);
   EXPECT_EQ(run.exitStatus, 64);
   EXPECT_EQ(Lines(run.errors)[0],
-            "update-cli: UPDATE_CLI_WAIT needs a number of seconds greater than 0, not 'never'");
+            "update-cli: UPDATE_CLI_WAIT needs a number of seconds greater than 0 and at most "
+            "1000000, not 'never'");
   run = RunShell(settings + "UPDATE_CLI_WAIT=never " + cli + " -f " + file + " -p " + folder +
                  "/other-port --wait 1");
   EXPECT_EQ(run.exitStatus, 4) << run.errors;

@@ -31,7 +31,7 @@ const std::vector<OptionSpec> kOptions = {
     {0, "no-progress", nullptr},
     {0, "only", "ID[,ID...]"},
     {0, "skip", "ID[,ID...]"},
-    {0, "trusted-key", "FILE"},
+    {0, "trusted-key", "FILE", nullptr, 0, true},
 };
 
 // The options that only an update takes.
@@ -264,7 +264,7 @@ const char* CliUsage() {
          "--trusted-key. With none, unsigned files update as ever; with any, a file not\n"
          "signed by one of them is refused (exit status 4) before the device is touched.\n"
          "\n"
-         "         "Exit status: 0 every target updated (of those --only or --skip leaves), 1 some\n"
+         "Exit status: 0 every target updated (of those --only or --skip leaves), 1 some\n"
          "targets failed, 2 the update ended on another error (or no device answered\n"
          "within --wait, or the output could not be written), 3 cancelled, 4 the file,\n"
          "the port, the log, the trace or the XSVF debug log could not be used, 5 the log\n"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_bytes.h"
+#include "xsvf/file_bytes.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/update_cli.h"
 #include "testsupport/captured_text.h"
@@ -144,10 +144,11 @@ TEST(CliDefaults, ServeOnlyWhereTheCommandLineIsSilent) {
   CliDefaults badWait = BenchDefaults();
   badWait.wait = {"soon", kWaitVariable};
   EXPECT_FALSE(ParseCliOptions({"-f", "x.upd"}, badWait, &options, &error));
-  EXPECT_EQ(error, "UPDATE_CLI_WAIT needs a number of seconds greater than 0, not 'soon'");
+  EXPECT_EQ(error, "UPDATE_CLI_WAIT needs a number of seconds greater than 0 and at most 1000000, "
+                   "not 'soon'");
   badWait.wait = {"-1", "bench:2"};
   EXPECT_FALSE(ParseCliOptions({"-f", "x.upd"}, badWait, &options, &error));
-  EXPECT_EQ(error, "bench:2 needs a number of seconds greater than 0, not '-1'");
+  EXPECT_EQ(error, "bench:2 needs a number of seconds greater than 0 and at most 1000000, not '-1'");
   // A bad default wait does not matter when the command line gives one.
   EXPECT_TRUE(ParseCliOptions({"-f", "x.upd", "--wait", "1"}, badWait, &options, &error));
 }
@@ -174,7 +175,7 @@ TEST(CliOptions, TargetChoiceAndOutputLevels) {
       {{"--only", "00"}, "--only" + ids + "'00'"},
       {{"--only", "x1"}, "--only" + ids + "'x1'"},
       {{"--only", "+1"}, "--only" + ids + "'+1'"},
-      {{"--only", ""}, "--only" + ids + "''"},
+      {{"--only", ""}, "option '--only' needs a value (ID[,ID...]), not an empty one"},
       {{"-q", "-v"}, "choose one of --quiet and --verbose"},
       {{"--json", "-q"}, json},
       {{"--json", "--no-progress"}, json},
