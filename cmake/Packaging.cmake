@@ -17,9 +17,10 @@ file(WRITE ${PROJECT_BINARY_DIR}/shipped-programs.txt "${programs}\n")
 if(WIN32)
   # The licence texts of the third-party code that the Windows programs contain
   # (they are static); where each text comes from is in licenses/README.md:
-  # GCC's runtime (libstdc++ and libgcc), the MinGW-w64 runtime (winpthreads) and
-  # nlohmann/json.
-  foreach(license README.md GCC-exception-3.1.txt GPL-3.txt mingw-w64.txt nlohmann-json.txt)
+  # GCC's runtime (libstdc++ and libgcc), the MinGW-w64 runtime (winpthreads),
+  # nlohmann/json and cpp-httplib (update-station.exe).
+  foreach(license README.md GCC-exception-3.1.txt GPL-3.txt mingw-w64.txt nlohmann-json.txt
+                  cpp-httplib.txt)
     upd_install_text(${PROJECT_SOURCE_DIR}/licenses/${license} ${UPD_INSTALL_DOCDIR}/licenses
       ${license})
   endforeach()

@@ -12,6 +12,9 @@ BUILD_ROOT=${UPD_BUILD_ROOT:-$ROOT/build}
 JOBS=${UPD_JOBS:-2}
 
 # The Windows cross build's tool chain.
+# Where scripts/install-httplib-header puts cpp-httplib's header-only form, which
+# the Windows build of update-station compiles (cmake/Httplib.cmake looks there).
+HTTPLIB_HEADER_DIR=/usr/local/share/firmware-updater/third_party/cpp-httplib
 WINDOWS=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake")
 
 # The release builds: scripts/package makes the packages of them, and the release

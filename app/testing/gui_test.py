@@ -28,11 +28,13 @@ import json
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+import urllib.request
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -751,6 +753,95 @@ class UpdateTest(WindowTest):
         self.assertEqual(app.message_box(timeout=120), MSG["MsgResult"] % (3, 3))
         self.assertFalse(app.present(WARNING_TITLE))
         self.wait_until_idle()
+
+
+class StationTest(unittest.TestCase):
+    """update-station.exe under Wine: it serves its page and updates a device on a
+    COM port, as seen from this machine's side of Wine's sockets."""
+
+    def start_station(self, port):
+        folder = os.path.join(SETTINGS.work, "cases", self.id().split(".")[-1])
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        listen = "127.0.0.1:%d" % free_tcp_port()
+        self.errors = os.path.join(folder, "station.err")
+        with open(self.errors, "w") as errors:
+            station = subprocess.Popen(
+                ["wine", os.path.join(SETTINGS.win_build, "tools", "update-station.exe"),
+                 "--file", windows_path(SETTINGS.sample), "--port", "bench=COM%d" % port,
+                 "--listen", listen, "--log", "line.log"],
+                cwd=folder, env=DISPLAY.env, stdout=subprocess.PIPE, stderr=errors, text=True)
+        self.addCleanup(self.stop, station)
+        first = station.stdout.readline().strip()
+        self.assertEqual(first, MSG["MsgStationAddress"] % ("http://" + listen + "/"), self.said())
+        return station, "http://" + listen + "/", folder
+
+    def said(self):
+        with open(self.errors, encoding="utf-8", errors="replace") as errors:
+            return errors.read()
+
+    @staticmethod
+    def stop(station):
+        if station.poll() is None:
+            station.kill()
+            station.wait()
+        station.stdout.close()
+
+    @staticmethod
+    def get(url, headers=None):
+        request = urllib.request.Request(url, headers=headers or {})
+        with urllib.request.urlopen(request, timeout=30) as reply:
+            return reply.status, reply.headers.get("Content-Type"), reply.read().decode("utf-8")
+
+    def state(self, page):
+        return json.loads(self.get(page + "api/state")[2])
+
+    def wait_for_state(self, page, condition, timeout=120):
+        deadline = time.time() + timeout
+        while True:
+            state = self.state(page)
+            if condition(state):
+                return state
+            if time.time() > deadline:
+                raise AssertionError("timed out; last state: %s\n%s" % (state, self.said()))
+            time.sleep(0.5)
+
+    def test_the_station_serves_its_page_and_updates_a_device(self):
+        device = Devsim(4, *SAMPLE_DEVICE, "--updates", "1")
+        self.addCleanup(device.close)
+        station, page, folder = self.start_station(4)
+
+        status, kind, html = self.get(page)
+        self.assertEqual((status, kind), (200, "text/html; charset=utf-8"))
+        token = re.search(r'<meta name="station-token" content="([0-9a-f]+)"', html)
+        self.assertIsNotNone(token, html)
+        for name, kind_wanted in (("station.css", "text/css"), ("station.js", "text/javascript")):
+            self.assertEqual(self.get(page + name)[:2], (200, kind_wanted + "; charset=utf-8"))
+
+        passed = self.wait_for_state(page, lambda s: s["totals"]["passed"] == 1)
+        self.assertEqual([(p["label"], p["state"], p["passed"], p["failed"])
+                          for p in passed["ports"]], [("bench", "passed", 1, 0)])
+        self.assertEqual(passed["totals"]["failed"], 0)
+        self.assertEqual([(r["label"], r["outcome"]) for r in passed["results"]],
+                         [("bench", "passed")])
+
+        # Stop from the page's own token ends the line, as on Linux.
+        stop = urllib.request.Request(page + "api/stop", data=b"{}", method="POST",
+                                      headers={"Origin": page.rstrip("/"),
+                                               "X-Station-Token": token.group(1)})
+        with urllib.request.urlopen(stop, timeout=30) as reply:
+            self.assertEqual(reply.status, 200)
+        self.assertEqual(station.wait(timeout=60), 0, self.said())
+        with open(os.path.join(folder, "line.log"), encoding="utf-8") as log:
+            ends = [entry for entry in map(json.loads, log) if entry["entry"] == "end"]
+        self.assertEqual([(entry["port"], entry["exit"]) for entry in ends], [("COM4", 0)])
+
+
+def free_tcp_port():
+    """A TCP port on 127.0.0.1 that nothing listens on now."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
 
 
 class SignatureTest(WindowTest):

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <utility>
 
 #include <httplib.h>
@@ -21,6 +22,25 @@ constexpr int kKeepAliveRounds = 30;
 constexpr time_t kWriteTimeoutSeconds = 5;
 // Threads for the clients: every event stream holds one.
 constexpr size_t kServerThreads = kMaxEventClients + 8;
+// How long the listening thread waits for a connection before it looks whether
+// the station is stopping.
+constexpr auto kListenWait = std::chrono::milliseconds(50);
+
+// The clients' threads, and what the listening thread does between its waits for
+// a connection: once the station stops, it closes the listening socket itself.
+// No other thread closes the socket under its wait, which Windows' sockets do not
+// promise to end (under Wine that wait never ends).
+class ServerThreads : public httplib::TaskQueue {
+ public:
+  explicit ServerThreads(std::function<void()> idle) : pool(kServerThreads), idle(std::move(idle)) {}
+  void enqueue(std::function<void()> task) override { pool.enqueue(std::move(task)); }
+  void shutdown() override { pool.shutdown(); }
+  void on_idle() override { idle(); }
+
+ private:
+  httplib::ThreadPool pool;
+  std::function<void()> idle;
+};
 
 // What every reply carries: nothing of ours in another site's frame (a Stop
 // button under someone else's page), no guessing of types, no outside scripts.
@@ -148,7 +168,13 @@ struct StationServer::Impl {
 
 StationServer::StationServer(StationBoard& board, StationAccess access)
     : impl(std::make_unique<Impl>(board, std::move(access))) {
-  impl->server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+  Impl& served = *impl;
+  impl->server.new_task_queue = [&served] {
+    return new ServerThreads([&served] {
+      if (served.stopping) served.server.stop();
+    });
+  };
+  impl->server.set_idle_interval(kListenWait);
   impl->server.set_write_timeout(kWriteTimeoutSeconds, 0);
   impl->Route();
 }
@@ -167,6 +193,6 @@ void StationServer::Start() {
 
 void StationServer::Stop() {
   impl->stopping = true;
-  impl->server.stop();
+  // The listening thread closes its socket at its next look (ServerThreads).
   if (serving.joinable()) serving.join();
 }
