@@ -14,7 +14,6 @@ namespace {
 constexpr uint8_t kInteger = 0x02;
 constexpr uint8_t kBitString = 0x03;
 constexpr uint8_t kOctetString = 0x04;
-constexpr uint8_t kNull = 0x05;
 constexpr uint8_t kOid = 0x06;
 constexpr uint8_t kSequence = 0x30;
 constexpr uint8_t kContext0 = 0xA0;
