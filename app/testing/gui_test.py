@@ -884,7 +884,7 @@ tI1RaWATNjmByeWmlawHI2K+oWu+upvPHyiYaWuroxxwErsMV0iM9pzvSA==
         subprocess.run([mkupd, "--sign", os.path.join(folder, "publisher-private.key"),
                         "--in", packed, "-o", signed], check=True, stdout=subprocess.DEVNULL)
 
-        app = self.start(self.settings_for(windows_path(plain), 8), folder=folder)
+        app = self.start(self.settings_for(plain, 8), folder=folder)
         self.assertEqual(app.window().text(STATUS_LINE),
                          (MSG["MsgSignatureLine"] % MSG["MsgStateUnsigned"]) + "\n" + MSG["MsgIdle"])
         app.click(UPDATE)
