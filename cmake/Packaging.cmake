@@ -78,9 +78,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Firmware updater for devices on a serial 
 set(CPACK_PACKAGE_DESCRIPTION "\
 update-cli updates the firmware and the JTAG logic of a device on a serial
 port from an update file (.upd); update-station runs a production line of
-them with a live page in the browser. mkupd writes update files, devsim simulates
-the device on a pseudo-terminal, xsvfasm and xsvfdump turn XSVF programs into
-a readable text form and back, svf2xsvf converts SVF programs to XSVF.")
+them with a live page in the browser. mkupd writes update files, devsim
+simulates the device on a pseudo-terminal, xsvfasm and xsvfdump turn XSVF
+programs into a readable text form and back, svf2xsvf converts SVF programs
+to XSVF.")
 set(CPACK_STRIP_FILES ON)
 # The version is the programs' own, read from the build's version header when
 # cpack runs (cmake/PackageFields.cmake), so a commit after the last configure
