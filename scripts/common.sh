@@ -87,6 +87,10 @@ use_wine_prefix() {
     wineboot --init
     wineserver --wait
   fi
+  # One server for the whole run, which stays when no Windows program is running:
+  # by default it ends a few seconds after the last one, and a program starting
+  # just then loses it. It is running already when this prefix is in use (exit 2).
+  wineserver --persistent 2>/dev/null || true
 }
 
 # Ends the Wine server of our prefix and every Windows program still running in it.
