@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tools/common/program_version.h"
+#include "xsvf/shown_text.h"
 
 namespace {
 
@@ -156,8 +157,9 @@ bool ParseCommandLine(const std::vector<std::string>& arguments,
 }
 
 int ReportUsageError(std::FILE* err, const char* program, const std::string& message) {
-  std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program, message.c_str(),
-               program);
+  // The message quotes what was given, which may hold any bytes.
+  std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program,
+               TerminalText(message).c_str(), program);
   return kExitUsage;
 }
 

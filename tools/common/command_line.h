@@ -63,7 +63,9 @@ bool ParseCommandLine(const std::vector<std::string>& arguments,
                       const std::vector<OptionSpec>& specs, CommandLine* line,
                       std::string* error);
 
-// "PROGRAM: message", then how to get help, on err; returns kExitUsage.
+// "PROGRAM: message", then how to get help, on err; returns kExitUsage. The
+// message is one line, its controls escaped (TerminalText), since it quotes what
+// was given.
 int ReportUsageError(std::FILE* err, const char* program, const std::string& message);
 
 // The exit status of a program that has written its output to `out`: `status`;

@@ -1,5 +1,8 @@
 #include "tools/common/command_line.h"
 
+#include <cstdio>
+#include <string>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -108,6 +111,22 @@ TEST(ParseDecimal, TakesPlainDigitsUpToTheMaximum) {
     EXPECT_EQ(value, 7u) << "'" << bad << "'";
   }
   EXPECT_FALSE(ParseDecimal("4294967296", 4294967295u, &value));
+}
+
+// A usage error quotes what was given: an argument that holds a line end or a
+// terminal's escape sequence shows as its escapes, on the error's one line.
+TEST(CommandLine, ReportsAUsageErrorOnOneLineWhateverTheArgumentHolds) {
+  const std::string error = ErrorOf({"--fil\x1b[2J\nOK"});
+  std::FILE* err = std::tmpfile();
+  ASSERT_NE(err, nullptr);
+  EXPECT_EQ(ReportUsageError(err, "prog", error), kExitUsage);
+  std::rewind(err);
+  char shown[256] = {};
+  const size_t length = std::fread(shown, 1, sizeof shown - 1, err);
+  std::fclose(err);
+  EXPECT_EQ(std::string(shown, length),
+            "prog: unknown option '--fil\\x1b[2J\\x0aOK'\n"
+            "Try 'prog --help' for more information.\n");
 }
 
 }  // namespace
