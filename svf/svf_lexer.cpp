@@ -14,6 +14,10 @@ bool IsSpace(int c) {
 // Characters that end a word (besides white space and the start of a comment).
 bool IsPunctuation(int c) { return c == '(' || c == ')' || c == ';' || c == '!'; }
 
+// A word of the file as a message quotes it. SVF is ASCII: every other byte shows
+// as its hex escape, even where it is part of valid UTF-8 (an invisible byte order
+// mark in the middle of a file then shows as \xef\xbb\xbf), unlike the names and
+// comments that the other messages show as the text they are.
 std::string Printable(const std::string& text) {
   std::string printable;
   for (const char c : text) {
