@@ -358,8 +358,8 @@ void RemoveLink(const std::string& linkPath, const std::string& terminalPath) {
 
 // "devsim: cannot write PATH: REASON." on standard error; false.
 bool CannotWrite(const std::string& path, int reason) {
-  std::cerr << "devsim: cannot write " << path << ": "
-            << (reason != 0 ? std::strerror(reason) : "write error") << ".\n";
+  ReportFailure(stderr, kProgram,
+                "cannot write " + path + ": " + (reason != 0 ? std::strerror(reason) : "write error") + ".");
   return false;
 }
 
@@ -464,7 +464,7 @@ int Serve(const Options& options) {
   PacedLine line(options.baud, options.latencyMs);
   std::string error;
   if (!terminal.Open(&error) || !Announce(terminal, options.linkPath, &error)) {
-    std::cerr << "devsim: " << error << "\n";
+    ReportFailure(stderr, kProgram, error);
     return kExitFailed;
   }
   uint64_t connections = 0;
@@ -486,7 +486,7 @@ int Serve(const Options& options) {
     hostSeen = false;
     terminal.Close();
     if (!terminal.Open(&error) || !Announce(terminal, options.linkPath, &error)) {
-      std::cerr << "devsim: " << error << "\n";
+      ReportFailure(stderr, kProgram, error);
       exitCode = kExitFailed;
       break;
     }

@@ -192,6 +192,19 @@ TEST_F(XsvfTools, ListingAssemblesBackToTheSameProgram) {
   EXPECT_EQ(RunTool("xsvfdump", {folder + "/missing.xsvf"}).exitStatus, 1);
 }
 
+// A path is shown as the programs show what comes from outside: a name that holds
+// a terminal's escape sequence and a line end cannot clear the screen or forge a
+// line of the program's own.
+TEST_F(XsvfTools, FailuresShowThePathsTheyQuoteEscaped) {
+  const std::string name = folder + "/no\x1b[2J\nOK";
+  const std::string shown = folder + "/no\\x1b[2J\\x0aOK";
+  EXPECT_EQ(RunTool("xsvfdump", {name}).errors, "xsvfdump: cannot read " + shown + "\n");
+  EXPECT_EQ(RunTool("xsvfasm", {name, folder + "/out.xsvf"}).errors,
+            "xsvfasm: cannot read " + shown + "\n");
+  EXPECT_EQ(RunTool("mkupd", {"-o", folder + "/out.upd", "--firmware", "01", "Main", name}).errors,
+            "mkupd: cannot read " + shown + "\n");
+}
+
 // A program that cannot be written (its folder is missing) reports so; one that
 // replaces an older file does it whole, leaving no temporary file behind.
 TEST_F(XsvfTools, AssemblerReplacesAnOlderProgramWhole) {

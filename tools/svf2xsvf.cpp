@@ -22,6 +22,7 @@
 #include "svf/svf_converter.h"
 #include "tools/common/command_line.h"
 #include "tools/common/standard_streams.h"
+#include "xsvf/shown_text.h"
 #include "xsvf/xsvf_text.h"
 
 namespace {
@@ -54,17 +55,17 @@ std::string Usage() {
 
 void Report(const SvfConversion& conversion, const std::string& svfPath) {
   if (!conversion.ok) {
-    std::fprintf(stderr, "%s\n", conversion.fault.Describe(svfPath).c_str());
+    std::fprintf(stderr, "%s\n", TerminalText(conversion.fault.Describe(svfPath)).c_str());
     return;
   }
   for (const SvfMessage& note : conversion.notes) {
-    std::fprintf(stderr, "%s\n", note.Describe(svfPath).c_str());
+    std::fprintf(stderr, "%s\n", TerminalText(note.Describe(svfPath)).c_str());
   }
 }
 
 bool OpenSvf(SvfFileInput& input, const std::string& svfPath) {
   if (input.Open(svfPath)) return true;
-  std::fprintf(stderr, "%s: cannot be opened\n", svfPath.c_str());
+  std::fprintf(stderr, "%s: cannot be opened\n", TerminalText(svfPath).c_str());
   return false;
 }
 

@@ -92,26 +92,25 @@ int main(int argc, char** argv) {
   const std::string output = line.Has("output") ? line.Value("output") : line.operands[1];
   std::vector<uint8_t> source;
   if (!ReadFileBytes(input, &source)) {
-    std::fprintf(stderr, "xsvfasm: cannot read %s\n", input.c_str());
+    ReportFailure(stderr, kProgram, "cannot read " + input);
     return kExitNotWritten;
   }
   std::vector<uint8_t> program;
   std::string error;
   if (!AssembleXsvfText(std::string(source.begin(), source.end()), &program, &error)) {
-    std::fprintf(stderr, "xsvfasm: %s: %s\n", input.c_str(), error.c_str());
+    ReportFailure(stderr, kProgram, input + ": " + error);
     return kExitNotWritten;
   }
   XsvfProgram parsed;
   if (!ParseXsvfProgram(program.data(), program.size(), &parsed, &error)) {
-    std::fprintf(stderr, "xsvfasm: warning: the program will not play through: %s\n",
-                 error.c_str());
+    ReportFailure(stderr, kProgram, "warning: the program will not play through: " + error);
   }
   const bool written = IsStandardStream(output)
                            ? WriteToStandardOutput(program.data(), program.size())
                            : WriteFileAtomically(output, program.data(), program.size());
   if (!written) {
-    std::fprintf(stderr, "xsvfasm: cannot write %s\n",
-                 IsStandardStream(output) ? "to standard output" : output.c_str());
+    ReportFailure(stderr, kProgram,
+                  IsStandardStream(output) ? "cannot write to standard output" : "cannot write " + output);
     return kExitNotWritten;
   }
   return 0;

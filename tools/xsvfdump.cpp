@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   }
   std::vector<uint8_t> program;
   if (!ReadFileBytes(line.operands[0], &program)) {
-    std::fprintf(stderr, "xsvfdump: cannot read %s\n", line.operands[0].c_str());
+    ReportFailure(stderr, kProgram, "cannot read " + line.operands[0]);
     return kExitNotListed;
   }
   const std::string listing = ListXsvfProgram(program);

@@ -15,6 +15,7 @@
 #include "tools/common/command_line.h"
 #include "xsvf/file_bytes.h"
 #include "xsvf/output_file.h"
+#include "xsvf/shown_text.h"
 #include "xsvf/xsvf_program.h"
 
 namespace {
@@ -308,7 +309,7 @@ std::string VerifyWrittenFile(const PackOptions& options, const TrustedKeys& sig
 }
 
 int Fail(std::FILE* err, const std::string& message) {
-  std::fprintf(err, "%s: %s\n", kProgram, message.c_str());
+  ReportFailure(err, kProgram, message);
   return kExitNotWritten;
 }
 
@@ -360,8 +361,8 @@ int PackFile(const PackOptions& options, std::FILE* out, std::FILE* err) {
   const std::string fault = VerifyWrittenFile(loaded, signer, written.TemporaryPath());
   if (!fault.empty()) return Fail(err, loaded.output + " does not read back as written: " + fault);
   if (!written.Commit()) return Fail(err, "cannot write " + loaded.output);
-  for (const std::string& note : loaded.notes) std::fprintf(err, "%s\n", note.c_str());
-  std::fprintf(out, "%s: %s, %zu targets, %zu bytes%s%s\n", loaded.output.c_str(),
+  for (const std::string& note : loaded.notes) std::fprintf(err, "%s\n", TerminalText(note).c_str());
+  std::fprintf(out, "%s: %s, %zu targets, %zu bytes%s%s\n", TerminalText(loaded.output).c_str(),
                loaded.format.c_str(), targets.size(), file.size(),
                loaded.trailer == Trailer::Checksum ? ", checksum" : "",
                signer.Empty() ? "" : (", signed by key " + signer.keys[0].id).c_str());

@@ -156,6 +156,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments,
   return Parser(arguments, specs, line).Parse(error);
 }
 
+void ReportFailure(std::FILE* err, const char* program, const std::string& message) {
+  std::fprintf(err, "%s: %s\n", program, TerminalText(message).c_str());
+}
+
 int ReportUsageError(std::FILE* err, const char* program, const std::string& message) {
   // The message quotes what was given, which may hold any bytes.
   std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program,

@@ -63,6 +63,11 @@ bool ParseCommandLine(const std::vector<std::string>& arguments,
                       const std::vector<OptionSpec>& specs, CommandLine* line,
                       std::string* error);
 
+// "PROGRAM: message" on err, the message on one line with its controls escaped
+// (TerminalText): what a program says when it cannot do what was asked, quoting
+// paths and what files hold.
+void ReportFailure(std::FILE* err, const char* program, const std::string& message);
+
 // "PROGRAM: message", then how to get help, on err; returns kExitUsage. The
 // message is one line, its controls escaped (TerminalText), since it quotes what
 // was given.
