@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,74 +22,84 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: soak [--updates N] [--seed S] [--timeout SECONDS] [--switch-on MS]\n"
-    "            [--real-time] [--devsim PATH] [--file FILE.upd]\n"
-    "\n"
-    "Runs N updates (default 50) of FILE.upd (default: the sample update file of\n"
-    "this build) with update-cli's update command against the simulated device,\n"
-    "each with a fault drawn from the seed S (default: a random seed, printed):\n"
-    "noise, damaged messages, bad replies, busy storms, silence, a cut line, a\n"
-    "target ended early, TDO mismatches, a device stuck busy, one that floods the\n"
-    "line, one that stops reading, or a refused wait. Each update must end within\n"
-    "SECONDS (default 30) with the exit status and status line that its fault calls\n"
-    "for, close the port and the file, and the update after a failed one must\n"
-    "succeed. The first update runs without a fault and measures the update. The\n"
-    "same seed and count replay the same faults.\n"
-    "\n"
-    "The device runs in this process on a virtual clock, so that silence and the\n"
-    "updater's busy limit cost no real time. With --real-time it is devsim (PATH,\n"
-    "default: the one of this build) on a pseudo-terminal, in real time; the faults\n"
-    "that only the busy limit of a minute ends are then left out.\n"
-    "\n"
-    "Exit status: 0 every update as expected, 1 some were not, 2 an update hung,\n"
-    "3 the soak could not start.\n";
+constexpr const char* kProgram = "soak";
+constexpr int kExitCannotStart = 3;
+
+const std::vector<OptionSpec> kOptions = {
+    kHelpOption,
+    kVersionOption,
+    {0, "updates", "N", "how many updates (1 to 1,000,000; default 50)"},
+    {0, "seed", "S", "the seed the faults are drawn from (default: a random one)"},
+    {0, "timeout", "SECONDS", "the longest an update may take (1 to 3,600; default 30)"},
+    {0, "switch-on", "MS", "the device's switch-on delay (0 to 60,000 ms; default 100)"},
+    {0, "real-time", nullptr, "the device is devsim on a pseudo-terminal, in real time"},
+    {0, "devsim", "PATH", "the devsim to run (default: the one of this build)"},
+    {0, "file", "FILE.upd", "the update file (default: the sample of this build)"},
+};
+
+std::string Usage() {
+  return "usage: soak [--updates N] [--seed S] [--timeout SECONDS] [--switch-on MS]\n"
+         "            [--real-time] [--devsim PATH] [--file FILE.upd]\n"
+         "\n"
+         "Runs N updates of FILE.upd with update-cli's update command against the\n"
+         "simulated device, each with a fault drawn from the seed S: noise, damaged\n"
+         "messages, bad replies, busy storms, silence, a cut line, a target ended early,\n"
+         "TDO mismatches, a device stuck busy, one that floods the line, one that stops\n"
+         "reading, or a refused wait. Each update must end within SECONDS with the exit\n"
+         "status and status line that its fault calls for, close the port and the file,\n"
+         "and the update after a failed one must succeed. The first update runs without\n"
+         "a fault and measures the update. The same seed and count replay the same\n"
+         "faults.\n"
+         "\n"
+         "The device runs in this process on a virtual clock, so that silence and the\n"
+         "updater's busy limit cost no real time. With --real-time it is devsim on a\n"
+         "pseudo-terminal, in real time; the faults that only the busy limit of a minute\n"
+         "ends are then left out.\n"
+         "\n"
+         "Options:\n" +
+         OptionHelp(kOptions) +
+         "\n"
+         "Exit status: 0 every update as expected, 1 some were not, 2 an update hung,\n"
+         "3 the soak could not start, 64 the command line makes no sense.\n";
+}
 
 struct Options {
   uint32_t updates = 50;
   uint64_t seed = 0;
   bool seedGiven = false;
-  std::string file;
+  std::string file = UPD_SAMPLE_FILE;
   SoakSettings settings;
 };
 
-// Returns 0 to go on, or the exit status (0 after --help).
-int ParseArguments(int argc, char** argv, Options* options, bool* help) {
-  options->settings.devsim = UPD_DEVSIM_PATH;
-  options->file = UPD_SAMPLE_FILE;
-  for (int i = 1; i < argc; ++i) {
-    const std::string name = argv[i];
-    if (name == "--help" || name == "-h") {
-      *help = true;
-      return 0;
-    }
-    if (name == "--real-time") {
-      options->settings.realTime = true;
-      continue;
-    }
-    uint64_t number = 0;
-    const bool hasValue = i + 1 < argc;
-    const std::string value = hasValue ? argv[++i] : "";
-    const bool numeric = ParseDecimal(value, UINT64_MAX, &number);
-    if (name == "--devsim" && hasValue) {
-      options->settings.devsim = value;
-    } else if (name == "--file" && hasValue) {
-      options->file = value;
-    } else if (name == "--seed" && numeric) {
-      options->seed = number;
-      options->seedGiven = true;
-    } else if (name == "--updates" && numeric && number > 0 && number <= 1000000) {
-      options->updates = static_cast<uint32_t>(number);
-    } else if (name == "--timeout" && numeric && number > 0 && number <= 3600) {
-      options->settings.timeoutSeconds = static_cast<uint32_t>(number);
-    } else if (name == "--switch-on" && numeric && number <= 60000) {
-      options->settings.switchOnMs = static_cast<uint32_t>(number);
-    } else {
-      std::fprintf(stderr, "soak: bad option %s %s\n\n%s", name.c_str(), value.c_str(), kUsage);
-      return 3;
-    }
+// Takes the option's number into *value when it is given; false with *error when
+// it is not a number from `least` to `most`.
+template <typename Number>
+bool TakeNumber(const CommandLine& line, const char* name, uint64_t least, uint64_t most,
+                Number* value, std::string* error) {
+  if (!line.Has(name)) return true;
+  uint64_t number = 0;
+  if (!ParseDecimal(line.Value(name), most, &number) || number < least) {
+    *error = "--" + std::string(name) + " needs a number from " + std::to_string(least) + " to " +
+             std::to_string(most) + ", not '" + line.Value(name) + "'";
+    return false;
   }
-  return 0;
+  *value = static_cast<Number>(number);
+  return true;
+}
+
+bool TakeOptions(const CommandLine& line, Options* options, std::string* error) {
+  if (!line.operands.empty()) {
+    *error = "unexpected argument '" + line.operands[0] + "'";
+    return false;
+  }
+  options->settings.devsim = line.Value("devsim", UPD_DEVSIM_PATH);
+  options->file = line.Value("file", options->file);
+  options->settings.realTime = line.Has("real-time");
+  options->seedGiven = line.Has("seed");
+  return TakeNumber(line, "seed", 0, UINT64_MAX, &options->seed, error) &&
+         TakeNumber(line, "updates", 1, 1000000, &options->updates, error) &&
+         TakeNumber(line, "timeout", 1, 3600, &options->settings.timeoutSeconds, error) &&
+         TakeNumber(line, "switch-on", 0, 60000, &options->settings.switchOnMs, error);
 }
 
 bool MakeWorkDirectory(SoakSettings* settings) {
@@ -126,8 +137,8 @@ int Soak(const Options& options) {
   SoakFile file;
   std::string error;
   if (!ReadSoakFile(options.file, &file, &error)) {
-    std::fprintf(stderr, "soak: %s\n", error.c_str());
-    return 3;
+    ReportFailure(stderr, kProgram, error);
+    return kExitCannotStart;
   }
   SoakRandom random(options.seed);
   Tally tally;
@@ -162,19 +173,19 @@ int Soak(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  bool help = false;
-  if (const int status = ParseArguments(argc, argv, &options, &help); status != 0) return status;
-  if (help) {
-    std::fputs(kUsage, stdout);
-    return 0;
+  CommandLine line;
+  if (std::optional<int> ended = StartProgram(argc, argv, kOptions, kProgram, Usage(), &line)) {
+    return *ended;
   }
+  Options options;
+  std::string error;
+  if (!TakeOptions(line, &options, &error)) return ReportUsageError(stderr, kProgram, error);
   if (!options.seedGiven) options.seed = std::random_device()() % 1000000;
   options.file = std::filesystem::absolute(options.file).string();
   options.settings.devsim = std::filesystem::absolute(options.settings.devsim).string();
   if (!MakeWorkDirectory(&options.settings)) {
-    std::fprintf(stderr, "soak: cannot make a working directory\n");
-    return 3;
+    ReportFailure(stderr, kProgram, "cannot make a working directory");
+    return kExitCannotStart;
   }
   std::printf("soak: %u updates of %s, seed %llu\n", options.updates, options.file.c_str(),
               static_cast<unsigned long long>(options.seed));
