@@ -223,22 +223,23 @@ SoakFault Flood(SoakRandom& random, const UpdateShape& shape, bool realTime) {
 }
 
 // A device that stops reading after it has answered a block that is not its
-// target's last, or a JTAG frame that is not the closing one: the next request's
-// answer never comes.
+// target's last, or a JTAG frame that comes before the last one ahead of the
+// closing 'F': the next request's answer never comes. (After the last frame
+// ahead of it, only the closing frame goes unanswered, which the updater reports
+// as a warning: the program has played through.)
 SoakFault Deaf(SoakRandom& random, const UpdateShape& shape) {
   std::vector<uint32_t> blocks;
   for (uint32_t n = 1; n <= shape.TotalBlocks(); ++n) {
     if (!shape.IsLastBlockOfTarget(n)) blocks.push_back(n);
   }
-  const bool frame = shape.frames >= 2 && (blocks.empty() || random() % 2 == 0);
-  const uint32_t n = frame ? DrawOccurrence(random, shape, Point::Frame)
-                           : blocks[random() % blocks.size()];
+  const bool frame = shape.frames >= 3 && (blocks.empty() || random() % 2 == 0);
+  const uint32_t n = frame ? Between(random, 1, shape.frames - 2) : blocks[random() % blocks.size()];
   return {"deaf", DeviceFault("deaf", frame ? "frame" : "block", n, 1),
           EndedWith(MessageText(MsgNotResponding))};
 }
 
 bool CanGoDeaf(const UpdateShape& shape) {
-  return shape.frames >= 2 || shape.TotalBlocks() > shape.firmwareBlocks.size();
+  return shape.frames >= 3 || shape.TotalBlocks() > shape.firmwareBlocks.size();
 }
 
 // A wait refused with 0x44, and not carried out: the run ends there, since what

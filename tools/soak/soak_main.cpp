@@ -158,8 +158,9 @@ int Soak(const Options& options) {
     if (!outcome.asExpected) {
       ++tally.failed;
       ++tally.failures[fault.kind];
-      std::printf("       %s\n       replay: soak --seed %llu --updates %u\n",
-                  outcome.problem.c_str(), static_cast<unsigned long long>(options.seed), i);
+      std::printf("       %s\n       replay: soak%s --seed %llu --updates %u\n",
+                  outcome.problem.c_str(), options.settings.realTime ? " --real-time" : "",
+                  static_cast<unsigned long long>(options.seed), i);
     }
     std::fflush(stdout);
     cleanNext = outcome.exitStatus != 0;
