@@ -19,6 +19,7 @@
 #include "tools/soak/soak_faults.h"
 #include "tools/soak/soak_file.h"
 #include "tools/soak/soak_run.h"
+#include "xsvf/shown_text.h"
 
 namespace {
 
@@ -188,7 +189,8 @@ int main(int argc, char** argv) {
     ReportFailure(stderr, kProgram, "cannot make a working directory");
     return kExitCannotStart;
   }
-  std::printf("soak: %u updates of %s, seed %llu\n", options.updates, options.file.c_str(),
+  std::printf("soak: %u updates of %s, seed %llu\n", options.updates,
+              TerminalText(options.file).c_str(),
               static_cast<unsigned long long>(options.seed));
   const int status = Soak(options);
   if (status == 0) {
